@@ -1,0 +1,11 @@
+#pragma once
+// The commands of qv3. Each returns the process's exit status: 0 when every file
+// succeeded, 1 when a failure was reported, 2 for a usage error.
+
+#include <string>
+#include <vector>
+
+int RunInspect(const std::vector<std::string>& args);
+
+// Prints "qv3: error: " and text to stderr.
+void PrintError(const std::string& text);

@@ -1,0 +1,150 @@
+// qv3 inspect: what a container holds, read without the password.
+
+#include <cinttypes>
+#include <cstdio>
+#include <cstring>
+#include <string>
+#include <vector>
+
+#include "cli/commands.h"
+#include "container/format.h"
+#include "container/io.h"
+#include "container/system_error_exception.h"
+#include "crypto/file_handle.h"
+#include "platform/path.h"
+#include "platform/system_error.h"
+
+namespace {
+
+const char kHelp[] =
+    "usage: qv3 inspect [--json] CONTAINER...\n"
+    "\n"
+    "Shows each container's format version, its extensions (the CREATED_BY text when\n"
+    "present), the ciphertext length and the plaintext length. No password is needed and\n"
+    "nothing is decrypted. A container that cannot be read is reported with the reason.\n"
+    "\n"
+    "  --json   one JSON object per container, one per line\n"
+    "\n"
+    "Exit status: 0 when every container was read, 1 otherwise, 2 for a usage error.\n";
+
+struct Inspection {
+  ContainerLayout layout;
+  uint64_t plaintextLength = 0;
+};
+
+std::string DescribeExtension(const std::vector<uint8_t>& e) {
+  static const char kTag[] = "CREATED_BY";
+  if (e.size() >= sizeof kTag && std::memcmp(e.data(), kTag, sizeof kTag) == 0) {
+    std::string text(e.begin() + sizeof kTag, e.end());
+    return std::string(kTag) + " " + text;
+  }
+  return std::to_string(e.size()) + " bytes";
+}
+
+std::string JsonString(const std::string& s) {
+  std::string out = "\"";
+  for (unsigned char c : s) {
+    if (c == '"' || c == '\\') {
+      out += '\\';
+      out += static_cast<char>(c);
+    } else if (c < 0x20) {
+      char buf[8];
+      std::snprintf(buf, sizeof buf, "\\u%04x", c);
+      out += buf;
+    } else {
+      out += static_cast<char>(c);
+    }
+  }
+  return out + "\"";
+}
+
+// Throws SystemErrorException with the reader's message, or one for a file that cannot
+// be opened.
+Inspection Inspect(const std::string& path) {
+  FileHandle file;
+  const uint32_t status = file.Open(path.c_str(), FileMode::Read, Disposition::OpenExisting);
+  if (status != 0) {
+    const PathKind kind = LookUpPath(path.c_str());
+    const char* prefix = kind == PathKind::Missing     ? "입력 파일이 존재하지 않습니다.\r\n"
+                         : kind == PathKind::Directory ? "디렉터리는 복호화할 수 없습니다.\r\n"
+                                                       : "파일을 읽을 수 없습니다.\r\n";
+    throw SystemErrorException(prefix + path, status);
+  }
+  FileSource source(file);
+  ContainerReader reader(source, path);
+  Inspection result;
+  result.layout = reader.ReadLayout(/*keepExtensions=*/true);
+  uint8_t lengthByte = result.layout.lengthByte;
+  if (result.layout.version != 0 && result.layout.cipherLength > 0) {
+    // The length byte sits between the ciphertext and the bulk MAC.
+    uint32_t got = 0;
+    uint32_t s = file.Seek(result.layout.size - 33);
+    if (s == 0) s = file.Read(&lengthByte, 1, &got);
+    if (s == 0 && got != 1) s = EndOfFileError();
+    if (s != 0) throw SystemErrorException(BuildReaderMessage(ReaderFailure::Unreadable, path), s);
+  }
+  result.plaintextLength = PlaintextLength(result.layout.cipherLength, lengthByte);
+  return result;
+}
+
+void PrintText(const std::string& path, const Inspection& r) {
+  std::printf("%s\n", path.c_str());
+  std::printf("  version     %u\n", r.layout.version);
+  for (const auto& e : r.layout.extensions) std::printf("  extension   %s\n", DescribeExtension(e).c_str());
+  std::printf("  ciphertext  %" PRIu64 " bytes\n", r.layout.cipherLength);
+  std::printf("  plaintext   %" PRIu64 " bytes\n", r.plaintextLength);
+}
+
+void PrintJson(const std::string& path, const Inspection& r) {
+  std::string extensions;
+  for (const auto& e : r.layout.extensions) {
+    if (!extensions.empty()) extensions += ",";
+    extensions += JsonString(DescribeExtension(e));
+  }
+  std::printf("{\"path\":%s,\"version\":%u,\"extensions\":[%s],\"ciphertext\":%" PRIu64
+              ",\"plaintext\":%" PRIu64 "}\n",
+              JsonString(path).c_str(), r.layout.version, extensions.c_str(), r.layout.cipherLength,
+              r.plaintextLength);
+}
+
+}  // namespace
+
+int RunInspect(const std::vector<std::string>& args) {
+  bool json = false;
+  std::vector<std::string> files;
+  bool optionsDone = false;
+  for (const std::string& a : args) {
+    if (!optionsDone && a == "--") {
+      optionsDone = true;
+    } else if (!optionsDone && (a == "--help" || a == "-h")) {
+      std::fputs(kHelp, stdout);
+      return 0;
+    } else if (!optionsDone && a == "--json") {
+      json = true;
+    } else if (!optionsDone && a.size() > 1 && a[0] == '-') {
+      PrintError("inspect: unknown option '" + a + "' (see qv3 inspect --help)");
+      return 2;
+    } else {
+      files.push_back(a);
+    }
+  }
+  if (files.empty()) {
+    PrintError("inspect: no container given (see qv3 inspect --help)");
+    return 2;
+  }
+  int exitStatus = 0;
+  for (const std::string& path : files) {
+    try {
+      const Inspection r = Inspect(path);
+      if (json)
+        PrintJson(path, r);
+      else
+        PrintText(path, r);
+    } catch (const SystemErrorException& e) {
+      std::fflush(stdout);
+      PrintError(AppendSystemErrorText(e.m_strMessage, e.m_dwError));
+      exitStatus = 1;
+    }
+  }
+  return exitStatus;
+}

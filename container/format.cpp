@@ -1,0 +1,343 @@
+#include "container/format.h"
+
+#include <algorithm>
+#include <cstring>
+#include <stdexcept>
+
+#include "container/system_error_exception.h"
+#include "crypto/secure.h"
+#include "crypto/sha256.h"
+#include "platform/lock.h"
+#include "platform/system_error.h"
+
+namespace {
+
+constexpr uint32_t kDerivationRounds = 8192;
+
+// Plaintext is encrypted and written in slices of this size: one write call each.
+constexpr size_t kWriteSlice = 256 * 1024;
+
+const char* const kTooSmallSuffix = "\r\n 파일이 너무 작습니다.";
+
+uint32_t Clamp32(size_t n) { return n > 0xFFFFFFF0u ? 0xFFFFFFF0u : static_cast<uint32_t>(n); }
+
+// The extension section this writer always puts after the head: CREATED_BY with the
+// product's name and version, a 128-byte empty extension, and the end mark.
+std::vector<uint8_t> WrittenExtensionSection() {
+  static const char kTag[] = "CREATED_BY";
+  static const char kProduct[] = "TARVESSIN";
+  static const char kVersion[] = "KVT 3";
+  std::vector<uint8_t> s;
+  const size_t first = std::strlen(kVersion) + std::strlen(kProduct) + 12;
+  if (first < 256) {
+    s.push_back(0);
+    s.push_back(static_cast<uint8_t>(first));
+    s.insert(s.end(), kTag, kTag + sizeof kTag);  // with its terminator
+    const std::string text = std::string(kProduct) + " " + kVersion;
+    s.insert(s.end(), text.begin(), text.end());
+  }
+  s.push_back(0x00);
+  s.push_back(0x80);
+  s.insert(s.end(), 128, 0);
+  s.push_back(0);
+  s.push_back(0);
+  return s;
+}
+
+}  // namespace
+
+void DeriveContainerKey(const uint8_t fileIv[16], const char* password, size_t length,
+                        uint8_t key[32]) {
+  uint8_t digest[32] = {};
+  std::memcpy(digest, fileIv, 16);
+  Sha256Context ctx;
+  for (uint32_t i = 0; i < kDerivationRounds; ++i) {
+    ctx.Init();
+    ctx.Update(digest, 32);
+    ctx.Update(password, static_cast<uint32_t>(length));
+    ctx.Final(digest);
+  }
+  std::memcpy(key, digest, 32);
+  SecureWipe(digest, sizeof digest);
+  SecureWipe(&ctx, sizeof ctx);
+}
+
+ReaderMessage MessageFor(ReaderFailure failure) {
+  switch (failure) {
+    case ReaderFailure::SizeUnknown: return {"다음 파일의 크기를 가늠할 수 없습니다.\r\n", ""};
+    case ReaderFailure::TooSmall: return {"엉뚱한 파일 \r\n", kTooSmallSuffix};
+    case ReaderFailure::TooSmallV2: return {"엉뚱한 파일\r\n", kTooSmallSuffix};
+    case ReaderFailure::HeadUnreadable: return {"다음 파일을 읽을 수 없습니다.\r\n", ""};
+    case ReaderFailure::BadSignature: return {"엉뚱한 파일 \r\n", "\n 서명이 틀립니다."};
+    case ReaderFailure::BadVersion:
+      return {"엉뚱한 파일 \r\n", "\r\n 지원하지 않는 버전입니다."};
+    case ReaderFailure::ExtensionLengthUnreadable:
+      return {"다음 파일을 읽을 수 없습니다.\r\n", ""};
+    case ReaderFailure::ExtensionUnreadable: return {"파일을 읽을 수 없습니다.\r\n ", ""};
+    case ReaderFailure::BadCipherLength:
+      return {"엉뚱한 파일\r\n", "\n 파일 내용이 잘못되었습니다."};
+    case ReaderFailure::Unreadable: return {"파일을 읽을 수 없습니다.\r\n", ""};
+    case ReaderFailure::KeyBlockMac:
+      return {"파일에 오류가 있습니다.\r\n", "\r\n파일이 수정되었거나 암호가 틀립니다."};
+    case ReaderFailure::BulkMacV0:
+      return {"파일에 오류가 있습니다.\r\n", "\r\n파일이 수정되었거나 암호가 다릅니다."};
+    case ReaderFailure::BulkMac:
+      return {"파일에 오류가 있습니다.\r\n", "\r\n파일이 수정되어 신뢰할 수 없습니다."};
+  }
+  return {"", ""};
+}
+
+std::string BuildReaderMessage(ReaderFailure failure, const std::string& path) {
+  const ReaderMessage m = MessageFor(failure);
+  return m.prefix + path + m.suffix;
+}
+
+uint64_t PlaintextLength(uint64_t cipherLength, uint8_t lengthByte) {
+  if (cipherLength == 0) return 0;
+  const unsigned last = lengthByte & 15u;
+  return cipherLength - 16 + (last ? last : 16);
+}
+
+// ---------------------------------------------------------------------------------------
+// Reader
+
+ContainerReader::ContainerReader(ContainerSource& source, std::string path, Lock* lock)
+    : m_source(source), m_path(std::move(path)), m_lock(lock) {}
+
+ContainerReader::~ContainerReader() {
+  SecureWipe(&m_schedule, sizeof m_schedule);
+  SecureWipe(m_chain, sizeof m_chain);
+}
+
+void ContainerReader::Fail(ReaderFailure failure, uint32_t code) const {
+  throw SystemErrorException(BuildReaderMessage(failure, m_path), code);
+}
+
+// All sizes come from the container's size, so a short read means the file shrank while
+// it was read: that is reported as a read failure rather than taken for data.
+void ContainerReader::ReadExact(void* buffer, size_t count, ReaderFailure failure) {
+  uint8_t* p = static_cast<uint8_t*>(buffer);
+  while (count > 0) {
+    uint32_t got = 0;
+    const uint32_t status = m_source.Read(p, Clamp32(count), &got);
+    if (status != 0) Fail(failure, status);
+    if (got == 0) Fail(failure, EndOfFileError());
+    p += got;
+    count -= got;
+  }
+}
+
+const ContainerLayout& ContainerReader::ReadLayout(bool keepExtensions) {
+  ContainerLayout& l = m_layout;
+  const uint32_t status = m_source.GetSize(&l.size);
+  if (status != 0) Fail(ReaderFailure::SizeUnknown, status);
+  if (l.size < kOverheadV0) Fail(ReaderFailure::TooSmall);
+
+  uint8_t head[5];
+  ReadExact(head, sizeof head, ReaderFailure::HeadUnreadable);
+  if (std::memcmp(head, "AES", 3) != 0) Fail(ReaderFailure::BadSignature);
+  l.version = head[3];
+  if (l.version > 2) Fail(ReaderFailure::BadVersion);
+
+  if (l.version == 0) {
+    l.overhead = kOverheadV0;
+    l.lengthByte = head[4];
+  } else if (l.version == 1) {
+    if (l.size < kOverheadV1) Fail(ReaderFailure::TooSmall);
+    l.overhead = kOverheadV1;
+  } else {
+    if (l.size < kOverheadV2) Fail(ReaderFailure::TooSmallV2);
+    l.overhead = kOverheadV2;
+  }
+  l.cipherLength = l.size - l.overhead;
+
+  if (l.version == 2) {
+    // Each extension is bounded by what is left of the container, so a length field can
+    // neither make the reader run past the end nor keep it going for ever.
+    for (;;) {
+      uint8_t be[2];
+      ReadExact(be, 2, ReaderFailure::ExtensionLengthUnreadable);
+      const uint64_t length = static_cast<uint64_t>(be[0]) << 8 | be[1];
+      if (length == 0) break;
+      if (length + 2 > l.cipherLength) Fail(ReaderFailure::TooSmallV2);
+      l.cipherLength -= length + 2;
+      std::vector<uint8_t> content(static_cast<size_t>(length));
+      ReadExact(content.data(), content.size(), ReaderFailure::ExtensionUnreadable);
+      if (keepExtensions) l.extensions.push_back(std::move(content));
+    }
+  }
+  if (l.cipherLength % 16 != 0) Fail(ReaderFailure::BadCipherLength);
+  m_cipherRemaining = l.cipherLength;
+  return l;
+}
+
+void ContainerReader::Unlock(const char* password, size_t length) {
+  uint8_t fileIv[16];
+  ReadExact(fileIv, sizeof fileIv, ReaderFailure::Unreadable);
+
+  uint8_t key[32];
+  DeriveContainerKey(fileIv, password, length, key);
+  {
+    LockGuard guard(m_lock);
+    AesCipher::SetDecryptKey(key, &m_schedule);
+  }
+  m_mac.Init(key, sizeof key);
+  std::memcpy(m_chain, fileIv, sizeof m_chain);
+  SecureWipe(key, sizeof key);
+  if (m_layout.version == 0) return;  // the password key and file IV serve the data
+
+  uint8_t block[kKeyBlockSize];
+  ReadExact(block, sizeof block, ReaderFailure::Unreadable);
+  m_mac.Update(block, sizeof block);
+  AesCipher::CbcDecrypt(m_schedule, m_chain, block, block, 3);
+
+  uint8_t computed[kMacSize], stored[kMacSize];
+  m_mac.Final(computed);
+  ReadExact(stored, sizeof stored, ReaderFailure::Unreadable);
+  if (!ConstantTimeEqual(computed, stored, kMacSize)) {
+    SecureWipe(block, sizeof block);
+    Fail(ReaderFailure::KeyBlockMac);
+  }
+  std::memcpy(m_chain, block, 16);
+  {
+    LockGuard guard(m_lock);
+    AesCipher::SetDecryptKey(block + 16, &m_schedule);
+  }
+  m_mac.Init(block + 16, kKeySize);
+  SecureWipe(block, sizeof block);
+}
+
+size_t ContainerReader::ReadPlaintext(uint8_t* out, size_t capacity) {
+  if (capacity < 16) throw std::logic_error("ReadPlaintext needs room for a block");
+  if (m_cipherRemaining == 0) return 0;
+  const size_t want = static_cast<size_t>(std::min<uint64_t>(capacity & ~size_t{15}, m_cipherRemaining));
+  ReadExact(out, want, ReaderFailure::Unreadable);
+  m_cipherRemaining -= want;
+  const bool last = m_cipherRemaining == 0;
+  if (last) {
+    if (m_layout.version == 0)
+      m_lengthByte = m_layout.lengthByte;
+    else
+      ReadExact(&m_lengthByte, 1, ReaderFailure::Unreadable);
+  }
+  m_mac.Update(out, static_cast<uint32_t>(want));
+  AesCipher::CbcDecrypt(m_schedule, m_chain, out, out, want / 16);
+  if (!last) return want;
+  const unsigned tail = m_lengthByte & 15u;
+  return want - 16 + (tail ? tail : 16);
+}
+
+void ContainerReader::Finish() {
+  if (m_cipherRemaining != 0) throw std::logic_error("Finish before the ciphertext was read");
+  if (m_layout.version != 0 && m_layout.cipherLength == 0)
+    ReadExact(&m_lengthByte, 1, ReaderFailure::Unreadable);
+  uint8_t computed[kMacSize], stored[kMacSize];
+  m_mac.Final(computed);
+  ReadExact(stored, sizeof stored, ReaderFailure::Unreadable);
+  if (!ConstantTimeEqual(computed, stored, kMacSize))
+    Fail(m_layout.version == 0 ? ReaderFailure::BulkMacV0 : ReaderFailure::BulkMac);
+}
+
+// ---------------------------------------------------------------------------------------
+// Writer
+
+namespace {
+const char* const kWriteFailed = "파일을 쓸 수 없습니다.\r\n";
+const char* const kKeyBlockWriteFailed = "파일을 쓸 수 없습니다.\n";
+}  // namespace
+
+ContainerWriter::ContainerWriter(ContainerSink& sink, std::string path, Lock* lock)
+    : m_sink(sink), m_path(std::move(path)), m_lock(lock) {}
+
+ContainerWriter::~ContainerWriter() {
+  SecureWipe(&m_schedule, sizeof m_schedule);
+  SecureWipe(m_pending, sizeof m_pending);
+  if (!m_out.empty()) SecureWipe(m_out.data(), m_out.size());
+}
+
+void ContainerWriter::WriteOrFail(const void* data, size_t length, const char* prefix) {
+  const uint32_t status = m_sink.Write(data, static_cast<uint32_t>(length));
+  if (status != 0) throw SystemErrorException(prefix + m_path, status);
+}
+
+void ContainerWriter::WriteHead(const uint8_t fileIv[16], const uint8_t bulkIvAndKey[48],
+                                const char* password, size_t length) {
+  std::vector<uint8_t> head = {'A', 'E', 'S', 2, 0};
+  const std::vector<uint8_t> extensions = WrittenExtensionSection();
+  head.insert(head.end(), extensions.begin(), extensions.end());
+  head.insert(head.end(), fileIv, fileIv + kFileIvSize);
+  WriteOrFail(head.data(), head.size(), kWriteFailed);
+
+  uint8_t key[32];
+  DeriveContainerKey(fileIv, password, length, key);
+  AesEncryptContext passwordSchedule;
+  {
+    LockGuard guard(m_lock);
+    AesCipher::SetEncryptKey(key, &passwordSchedule);
+  }
+  m_mac.Init(key, sizeof key);
+  SecureWipe(key, sizeof key);
+
+  uint8_t block[kKeyBlockSize];
+  uint8_t chain[16];
+  std::memcpy(chain, fileIv, sizeof chain);
+  AesCipher::CbcEncrypt(passwordSchedule, chain, bulkIvAndKey, block, 3);
+  SecureWipe(&passwordSchedule, sizeof passwordSchedule);
+  m_mac.Update(block, sizeof block);
+  WriteOrFail(block, sizeof block, kKeyBlockWriteFailed);
+
+  uint8_t mac[kMacSize];
+  m_mac.Final(mac);
+  WriteOrFail(mac, sizeof mac, kWriteFailed);
+
+  {
+    LockGuard guard(m_lock);
+    AesCipher::SetEncryptKey(bulkIvAndKey + 16, &m_schedule);
+  }
+  m_mac.Init(bulkIvAndKey + 16, kKeySize);
+  std::memcpy(m_chain, bulkIvAndKey, sizeof m_chain);
+  m_pendingLength = 0;
+  m_plaintextLength = 0;
+}
+
+void ContainerWriter::EncryptAndWrite(const uint8_t* data, size_t blocks) {
+  if (m_out.empty()) m_out.resize(kWriteSlice);
+  while (blocks > 0) {
+    const size_t n = std::min(blocks, kWriteSlice / 16);
+    AesCipher::CbcEncrypt(m_schedule, m_chain, data, m_out.data(), n);
+    m_mac.Update(m_out.data(), static_cast<uint32_t>(n * 16));
+    WriteOrFail(m_out.data(), n * 16, kWriteFailed);
+    data += n * 16;
+    blocks -= n;
+  }
+}
+
+void ContainerWriter::WritePlaintext(const uint8_t* data, size_t length) {
+  m_plaintextLength += length;
+  if (m_pendingLength > 0) {
+    const size_t take = std::min(length, 16 - m_pendingLength);
+    std::memcpy(m_pending + m_pendingLength, data, take);
+    m_pendingLength += take;
+    data += take;
+    length -= take;
+    if (m_pendingLength < 16) return;
+    EncryptAndWrite(m_pending, 1);
+    m_pendingLength = 0;
+  }
+  EncryptAndWrite(data, length / 16);
+  data += length / 16 * 16;
+  m_pendingLength = length % 16;
+  std::memcpy(m_pending, data, m_pendingLength);
+}
+
+void ContainerWriter::Finish() {
+  if (m_pendingLength > 0) {
+    std::memset(m_pending + m_pendingLength, 0, 16 - m_pendingLength);
+    EncryptAndWrite(m_pending, 1);
+    m_pendingLength = 0;
+  }
+  uint8_t trailer[1 + kMacSize];
+  trailer[0] = static_cast<uint8_t>(m_plaintextLength % 16);
+  m_mac.Final(trailer + 1);
+  WriteOrFail(trailer, sizeof trailer, kWriteFailed);
+}

@@ -1,0 +1,160 @@
+#pragma once
+// The container format: one encrypted file per container, AES-256-CBC under a random
+// bulk key that the container stores encrypted under a key derived from the password
+// (version 0: the password key itself), authenticated with HMAC-SHA-256.
+//
+//   version 2:  "AES" 2 0 | extensions, ended by a 0 length | file IV (16) |
+//               key block (48) | key block MAC (32) | ciphertext (n) | length byte |
+//               bulk MAC (32)
+//   version 1:  the same without the extension section
+//   version 0:  "AES" 0 length-byte | file IV (16) | ciphertext (n) | bulk MAC (32)
+//
+// The password enters the key derivation as its own bytes (the system's code page), never
+// converted. The reader and the writer only format bytes; the engines move files around
+// them, report progress and clean up. Every failure is a SystemErrorException whose
+// message is a fixed prefix, the container's path and a fixed suffix.
+
+#include <cstddef>
+#include <cstdint>
+#include <string>
+#include <vector>
+
+#include "container/io.h"
+#include "crypto/aes.h"
+#include "crypto/hmac.h"
+
+class Lock;
+
+constexpr size_t kFileIvSize = 16;
+constexpr size_t kKeySize = 32;
+constexpr size_t kMacSize = 32;
+constexpr size_t kKeyBlockSize = 48;  // bulk IV (16) followed by bulk key (32)
+
+// Size of a container with an empty ciphertext (and, for version 2, no extensions).
+constexpr uint64_t kOverheadV0 = 53;
+constexpr uint64_t kOverheadV1 = 134;
+constexpr uint64_t kOverheadV2 = 136;
+// What the writer adds to the ciphertext: head, its 160-byte extension section, file IV,
+// key block and MAC, length byte and bulk MAC.
+constexpr uint64_t kWrittenOverhead = 294;
+
+// The password key: 8192 rounds of SHA-256 over (previous digest || password bytes),
+// starting from the file IV followed by 16 zero bytes.
+void DeriveContainerKey(const uint8_t fileIv[16], const char* password, size_t length,
+                        uint8_t key[32]);
+
+// The checks of the reader that fail with a message of their own, in reading order.
+enum class ReaderFailure {
+  SizeUnknown,                // the size cannot be read
+  TooSmall,                   // below 53 bytes, or a version 1 container below 134
+  TooSmallV2,                 // a version 2 container below 136, or extensions overrunning it
+  HeadUnreadable,             // the first 5 bytes
+  BadSignature,               // not "AES"
+  BadVersion,                 // a version above 2
+  ExtensionLengthUnreadable,  // an extension's 2-byte length
+  ExtensionUnreadable,        // an extension's content
+  BadCipherLength,            // the ciphertext length is not a multiple of 16
+  Unreadable,                 // file IV, key block, MACs, ciphertext or length byte
+  KeyBlockMac,                // wrong password or a damaged key block (versions 1 and 2)
+  BulkMacV0,                  // wrong password or damaged data (version 0)
+  BulkMac,                    // damaged data (versions 1 and 2)
+};
+
+struct ReaderMessage {
+  const char* prefix;
+  const char* suffix;
+};
+ReaderMessage MessageFor(ReaderFailure failure);
+std::string BuildReaderMessage(ReaderFailure failure, const std::string& path);
+
+struct ContainerLayout {
+  uint8_t version = 0;
+  uint64_t size = 0;
+  uint64_t overhead = 0;      // 53, 134 or 136: what progress counts as not data
+  uint64_t cipherLength = 0;  // n, a multiple of 16
+  uint8_t lengthByte = 0;     // version 0 only: the byte of the head (low 4 bits count)
+  std::vector<std::vector<uint8_t>> extensions;  // only when asked for
+};
+
+// Plaintext length of n ciphertext bytes whose length byte is lengthByte.
+uint64_t PlaintextLength(uint64_t cipherLength, uint8_t lengthByte);
+
+// Reads one container in the format's order of checks. Call ReadLayout, Unlock, then
+// ReadPlaintext until it returns 0, then Finish. Keys are wiped on destruction.
+class ContainerReader {
+ public:
+  // path is used in messages only. lock (may be null) is held around each key schedule
+  // build.
+  ContainerReader(ContainerSource& source, std::string path, Lock* lock = nullptr);
+  ~ContainerReader();
+  ContainerReader(const ContainerReader&) = delete;
+  ContainerReader& operator=(const ContainerReader&) = delete;
+
+  // Size, head, version, extensions, ciphertext length. Needs no password. Extension
+  // contents are kept only when asked for (an extension is otherwise skipped unread).
+  const ContainerLayout& ReadLayout(bool keepExtensions = false);
+
+  // Derives the password key and, for versions 1 and 2, opens the key block. A wrong
+  // password fails here for versions 1 and 2 (before any plaintext exists), and only in
+  // Finish for version 0.
+  void Unlock(const char* password, size_t length);
+
+  // Reads and decrypts the next ciphertext bytes into out (capacity at least 16) and
+  // returns how many plaintext bytes it holds; 0 once the ciphertext is used up. The
+  // plaintext is not authenticated until Finish has succeeded.
+  size_t ReadPlaintext(uint8_t* out, size_t capacity);
+
+  // Ciphertext bytes not yet read.
+  uint64_t CipherRemaining() const { return m_cipherRemaining; }
+
+  // Compares the bulk MAC; throws when it differs.
+  void Finish();
+
+ private:
+  [[noreturn]] void Fail(ReaderFailure failure, uint32_t code = 0) const;
+  void ReadExact(void* buffer, size_t count, ReaderFailure failure);
+
+  ContainerSource& m_source;
+  std::string m_path;
+  Lock* m_lock;
+  ContainerLayout m_layout;
+  AesDecryptContext m_schedule{};
+  uint8_t m_chain[16] = {};
+  HmacSha256 m_mac;
+  uint64_t m_cipherRemaining = 0;
+  uint8_t m_lengthByte = 0;
+};
+
+// Writes one version 2 container. Call WriteHead, WritePlaintext any number of times,
+// then Finish. A write failure throws with the message for the output path.
+class ContainerWriter {
+ public:
+  ContainerWriter(ContainerSink& sink, std::string path, Lock* lock = nullptr);
+  ~ContainerWriter();
+  ContainerWriter(const ContainerWriter&) = delete;
+  ContainerWriter& operator=(const ContainerWriter&) = delete;
+
+  // Head, extension section, file IV, key block and its MAC. bulkIvAndKey holds the bulk
+  // IV followed by the bulk key; the caller wipes its copy.
+  void WriteHead(const uint8_t fileIv[16], const uint8_t bulkIvAndKey[48], const char* password,
+                 size_t length);
+  // Any number of bytes; a partial block waits for the next call or Finish.
+  void WritePlaintext(const uint8_t* data, size_t length);
+  // The last block (completed with zeros), the length byte and the bulk MAC.
+  void Finish();
+
+ private:
+  void WriteOrFail(const void* data, size_t length, const char* prefix);
+  void EncryptAndWrite(const uint8_t* data, size_t blocks);
+
+  ContainerSink& m_sink;
+  std::string m_path;
+  Lock* m_lock;
+  AesEncryptContext m_schedule{};
+  uint8_t m_chain[16] = {};
+  HmacSha256 m_mac;
+  uint8_t m_pending[16] = {};
+  size_t m_pendingLength = 0;
+  uint64_t m_plaintextLength = 0;
+  std::vector<uint8_t> m_out;
+};

@@ -1,0 +1,55 @@
+#include "container/naming.h"
+
+#include <iterator>
+
+#include "platform/mbstring.h"
+
+namespace {
+
+const char* const kGenericExtension = "aqv3";
+
+// Indexed by category number.
+const char* const CategoryExtensions[13] = {
+    "pqv3",  // 0 images
+    "dqv3",  // 1 PostScript
+    "bqv3",  // 2 everything else (the default)
+    "mqv3",  // 3 video
+    "sqv3",  // 4 sound
+    "xqv3",  // 5 spreadsheets
+    "wqv3",  // 6 word-processor documents
+    "tqv3",  // 7 presentations
+    "hqv3",  // 8 hwp documents
+    "fqv3",  // 9 PDF documents
+    "gqv3",  // 10 gul documents
+    "cqv3",  // 11 drawings
+    "zqv3",  // 12 archives
+};
+constexpr int kDefaultCategory = 2;
+
+struct ExtensionCategory {
+  const char* extension;
+  int category;
+};
+
+const ExtensionCategory ExtensionCategoryTable[] = {
+    {"gif", 0},  {"jpeg", 0}, {"jpg", 0},  {"png", 0},  {"bmp", 0},  {"doc", 6},  {"docx", 6},
+    {"xls", 5},  {"xlsx", 5}, {"hwp", 8},  {"ppt", 7},  {"pptx", 7}, {"odtx", 6}, {"pdf", 9},
+    {"ps", 1},   {"gul", 10}, {"avi", 3},  {"wmv", 3},  {"3gp", 3},  {"swf", 3},  {"asf", 3},
+    {"rm", 3},   {"mov", 3},  {"flv", 3},  {"mpg", 3},  {"mp4", 3},  {"vob", 3},  {"mp3", 4},
+    {"ogg", 4},  {"mid", 4},  {"wma", 4},  {"mpa", 4},  {"ra", 4},   {"wav", 4},  {"dwg", 11},
+    {"dwf", 11}, {"dxf", 11}, {"zip", 12}, {"7z", 12},  {"rar", 12}, {"alz", 12}, {"lzh", 12},
+    {"gz", 12},  {"arj", 12}, {"egg", 12},
+};
+static_assert(std::size(ExtensionCategoryTable) == 45, "45 rows");
+
+}  // namespace
+
+const char* ChooseEncryptedExtension(const char* path, bool useGenericExtension) {
+  const char* dot = MbsRChr(path, '.');
+  if (useGenericExtension) return kGenericExtension;
+  if (!dot) return CategoryExtensions[kDefaultCategory];
+  for (const ExtensionCategory& row : ExtensionCategoryTable) {
+    if (MbsICmp(dot + 1, row.extension) == 0) return CategoryExtensions[row.category];
+  }
+  return CategoryExtensions[kDefaultCategory];
+}

@@ -1,0 +1,61 @@
+#pragma once
+// A thin wrapper over one system file, opened either for reading or for writing.
+// Every operation returns a status: 0 for success, 6 for a closed object or a call that
+// does not fit the mode, 110 for a second Open, otherwise the system's error number.
+// Nothing throws and nothing is buffered: each Read and Write is one system call.
+//
+// The same four open behaviours hold on every system: open an existing file, create a
+// file that must not exist, create or replace a file; a file open for reading may be
+// read by others meanwhile, a file open for writing is exclusive until closed. A
+// read-only file (the read-only attribute on Windows, no write permission bit elsewhere)
+// is never opened for writing nor replaced, even for a process that the system would
+// let through (root); a directory is never opened.
+
+#include <cstdint>
+
+enum class FileMode : uint8_t { Read = 0, Write = 1 };
+
+// Creation dispositions, with the values of the Windows file functions.
+enum class Disposition : uint32_t {
+  CreateNew = 1,     // fails with the system's file-exists code when the file exists
+  CreateAlways = 2,  // creates, or empties an existing file
+  OpenExisting = 3,  // fails with the system's file-not-found code when it is missing
+  OpenAlways = 4,
+  TruncateExisting = 5,
+};
+
+class FileHandle {
+ public:
+  static constexpr uint32_t kInvalidHandle = 6;  // closed, or wrong mode
+  static constexpr uint32_t kOpenFailed = 110;   // Open on an open object
+
+  FileHandle() = default;
+  ~FileHandle();  // closes, discarding the status
+  FileHandle(const FileHandle&) = delete;
+  FileHandle& operator=(const FileHandle&) = delete;
+
+  uint32_t Open(const char* path, FileMode mode, Disposition disposition);
+  // The out count is set to 0 first, then to what the system transferred; reaching the
+  // end of the file is success with fewer bytes (or none).
+  uint32_t Read(void* buffer, uint32_t count, uint32_t* read);
+  uint32_t Write(const void* buffer, uint32_t count, uint32_t* written);
+  // Leaves *size alone on failure.
+  uint32_t GetSize(int64_t* size);
+  // Moves the file position to offset bytes from the start (reading only).
+  uint32_t Seek(uint64_t offset);
+  // True when the system accepted the flush; LastSystemError() tells why it did not.
+  bool Flush();
+  // Flushes a file open for writing, then closes; the first error wins. The object is
+  // closed afterwards in every case. Closing a closed object returns 0.
+  uint32_t Close();
+
+  bool IsOpen() const { return m_hFile != kNoFile; }
+  uint32_t OpenError() const { return m_dwOpenError; }
+
+ private:
+  static constexpr intptr_t kNoFile = -1;  // also the value of INVALID_HANDLE_VALUE
+
+  intptr_t m_hFile = kNoFile;  // HANDLE on Windows, descriptor elsewhere
+  uint32_t m_dwOpenError = 0;
+  FileMode m_mode = FileMode::Read;
+};

@@ -1,0 +1,112 @@
+#include <fcntl.h>
+#include <sys/file.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cerrno>
+
+#include "crypto/file_handle.h"
+
+namespace {
+
+uint32_t Errno() { return static_cast<uint32_t>(errno); }
+
+}  // namespace
+
+FileHandle::~FileHandle() { Close(); }
+
+uint32_t FileHandle::Open(const char* path, FileMode mode, Disposition disposition) {
+  if (IsOpen()) return kOpenFailed;
+  m_mode = mode;
+  m_dwOpenError = 0;
+
+  const bool write = mode == FileMode::Write;
+  int flags = O_CLOEXEC | (write ? O_WRONLY : O_RDONLY);
+  bool truncate = false;
+  switch (disposition) {
+    case Disposition::CreateNew: flags |= O_CREAT | O_EXCL; break;
+    case Disposition::CreateAlways: flags |= O_CREAT; truncate = true; break;
+    case Disposition::OpenExisting: break;
+    case Disposition::OpenAlways: flags |= O_CREAT; break;
+    case Disposition::TruncateExisting: truncate = true; break;
+    default: return m_dwOpenError = EINVAL;
+  }
+
+  // Was the file there before? A file we create ourselves is never refused as read-only.
+  struct stat before {};
+  const bool existed = lstat(path, &before) == 0;
+
+  int fd;
+  do {
+    fd = ::open(path, flags, 0666);
+  } while (fd < 0 && errno == EINTR);
+  if (fd < 0) return m_dwOpenError = Errno();
+
+  auto fail = [&](uint32_t code) {
+    ::close(fd);
+    return m_dwOpenError = code;
+  };
+  struct stat st {};
+  if (fstat(fd, &st) != 0) return fail(Errno());
+  if (S_ISDIR(st.st_mode)) return fail(EISDIR);
+  // Root may write anything; a file without write permission is refused all the same.
+  if (write && existed && disposition != Disposition::CreateNew && (st.st_mode & 0222) == 0)
+    return fail(EACCES);
+  // Shared reading, exclusive writing, among the programs that ask (as this one does).
+  if (flock(fd, (write ? LOCK_EX : LOCK_SH) | LOCK_NB) != 0)
+    return fail(errno == EWOULDBLOCK ? EBUSY : Errno());
+  if (truncate && write && ftruncate(fd, 0) != 0) return fail(Errno());
+  posix_fadvise(fd, 0, 0, POSIX_FADV_SEQUENTIAL);
+
+  m_hFile = fd;
+  return 0;
+}
+
+uint32_t FileHandle::Read(void* buffer, uint32_t count, uint32_t* read) {
+  *read = 0;
+  if (!IsOpen() || m_mode == FileMode::Write) return kInvalidHandle;
+  ssize_t n;
+  do {
+    n = ::read(static_cast<int>(m_hFile), buffer, count);
+  } while (n < 0 && errno == EINTR);
+  if (n < 0) return Errno();
+  *read = static_cast<uint32_t>(n);
+  return 0;
+}
+
+uint32_t FileHandle::Write(const void* buffer, uint32_t count, uint32_t* written) {
+  *written = 0;
+  if (!IsOpen() || m_mode == FileMode::Read) return kInvalidHandle;
+  ssize_t n;
+  do {
+    n = ::write(static_cast<int>(m_hFile), buffer, count);
+  } while (n < 0 && errno == EINTR);
+  if (n < 0) return Errno();
+  *written = static_cast<uint32_t>(n);
+  return 0;
+}
+
+uint32_t FileHandle::GetSize(int64_t* size) {
+  if (!IsOpen() || m_mode == FileMode::Write) return kInvalidHandle;
+  struct stat st {};
+  if (fstat(static_cast<int>(m_hFile), &st) != 0) return Errno();
+  *size = st.st_size;
+  return 0;
+}
+
+uint32_t FileHandle::Seek(uint64_t offset) {
+  if (!IsOpen() || m_mode == FileMode::Write) return kInvalidHandle;
+  if (lseek(static_cast<int>(m_hFile), static_cast<off_t>(offset), SEEK_SET) < 0) return Errno();
+  return 0;
+}
+
+bool FileHandle::Flush() { return IsOpen() && fsync(static_cast<int>(m_hFile)) == 0; }
+
+uint32_t FileHandle::Close() {
+  if (!IsOpen()) return 0;
+  uint32_t status = 0;
+  if (m_mode == FileMode::Write && !Flush()) status = Errno();
+  if (::close(static_cast<int>(m_hFile)) != 0 && status == 0) status = Errno();
+  m_hFile = kNoFile;
+  return status;
+}

@@ -1,0 +1,20 @@
+#pragma once
+// The system's error numbers: GetLastError values on Windows, errno values elsewhere.
+
+#include <cstdint>
+#include <string>
+
+// The calling thread's last system error.
+uint32_t LastSystemError();
+
+// The code reported when a file ends before the bytes its size promised (the file
+// changed while it was read), and when a write makes no progress (disk full).
+uint32_t EndOfFileError();
+uint32_t DiskFullError();
+
+// The system's own text for code, or "" when it has none. May end in a line break.
+std::string SystemErrorText(uint32_t code);
+
+// The text of an error notice: message, then for a non-zero code that the system can
+// explain ":\n" and the system's text up to its first carriage return.
+std::string AppendSystemErrorText(const std::string& message, uint32_t code);

@@ -1,0 +1,415 @@
+#include "container/format.h"
+
+#include <gtest/gtest.h>
+
+#include <cstring>
+#include <random>
+
+#include "container/io.h"
+#include "container/system_error_exception.h"
+#include "tests/container/container_builder.h"
+#include "tests/test_util.h"
+
+using testutil::BuildContainer;
+using testutil::ContainerOffsets;
+using testutil::ContainerSpec;
+using testutil::DecryptInMemory;
+using testutil::FaultySource;
+
+namespace {
+
+const std::string kPath = "C:\\문서\\보고서.docx.wqv3";
+
+std::vector<uint8_t> Pattern(size_t n, uint32_t seed = 1) {
+  std::vector<uint8_t> v(n);
+  std::mt19937 rng(seed);
+  for (auto& b : v) b = static_cast<uint8_t>(rng());
+  return v;
+}
+
+// Writes a version 2 container with ContainerWriter into memory.
+std::vector<uint8_t> Write(const std::vector<uint8_t>& plain, const std::string& password,
+                           const ContainerSpec& keys = ContainerSpec(), size_t piece = 0) {
+  MemorySink sink;
+  ContainerWriter writer(sink, "out.aqv3");
+  writer.WriteHead(keys.fileIv, keys.bulkIvAndKey, password.data(), password.size());
+  if (piece == 0) {
+    writer.WritePlaintext(plain.data(), plain.size());
+  } else {
+    for (size_t i = 0; i < plain.size(); i += piece)
+      writer.WritePlaintext(plain.data() + i, std::min(piece, plain.size() - i));
+  }
+  writer.Finish();
+  return sink.bytes;
+}
+
+// Runs the whole reader over a source and returns the exception it throws (or fails).
+SystemErrorException ReadFailure(ContainerSource& source, const std::string& password = "password") {
+  ContainerReader reader(source, kPath);
+  try {
+    reader.ReadLayout();
+    reader.Unlock(password.data(), password.size());
+    std::vector<uint8_t> buffer(64);
+    while (reader.ReadPlaintext(buffer.data(), buffer.size())) {
+    }
+    reader.Finish();
+  } catch (const SystemErrorException& e) {
+    return e;
+  }
+  ADD_FAILURE() << "the container was read without a failure";
+  return SystemErrorException("", 0);
+}
+
+SystemErrorException ReadFailure(const std::vector<uint8_t>& bytes, const std::string& password = "password") {
+  MemorySource source(bytes.data(), bytes.size());
+  return ReadFailure(source, password);
+}
+
+void ExpectFailure(const SystemErrorException& e, ReaderFailure failure, uint32_t code = 0) {
+  EXPECT_EQ(e.m_strMessage, BuildReaderMessage(failure, kPath));
+  EXPECT_EQ(e.m_dwError, code);
+}
+
+}  // namespace
+
+TEST(ContainerKeyDerivation, MatchesIndependentlyComputedKeys) {
+  for (const auto& r : testutil::LoadVectors("container_key_derivation.vec")) {
+    const auto iv = testutil::FromHex(r.at("FileIv"));
+    const auto pw = testutil::FromHex(r.at("Password"));
+    uint8_t key[32];
+    DeriveContainerKey(iv.data(), reinterpret_cast<const char*>(pw.data()), pw.size(), key);
+    EXPECT_EQ(testutil::ToHex(key, 32), r.at("Key")) << "password " << r.at("Password");
+  }
+}
+
+TEST(ContainerMessages, AreTheExactTexts) {
+  EXPECT_EQ(BuildReaderMessage(ReaderFailure::TooSmall, "p"), "엉뚱한 파일 \r\np\r\n 파일이 너무 작습니다.");
+  EXPECT_EQ(BuildReaderMessage(ReaderFailure::TooSmallV2, "p"), "엉뚱한 파일\r\np\r\n 파일이 너무 작습니다.");
+  EXPECT_EQ(BuildReaderMessage(ReaderFailure::BadSignature, "p"), "엉뚱한 파일 \r\np\n 서명이 틀립니다.");
+  EXPECT_EQ(BuildReaderMessage(ReaderFailure::BadVersion, "p"), "엉뚱한 파일 \r\np\r\n 지원하지 않는 버전입니다.");
+  EXPECT_EQ(BuildReaderMessage(ReaderFailure::ExtensionUnreadable, "p"), "파일을 읽을 수 없습니다.\r\n p");
+  EXPECT_EQ(BuildReaderMessage(ReaderFailure::ExtensionLengthUnreadable, "p"), "다음 파일을 읽을 수 없습니다.\r\np");
+  EXPECT_EQ(BuildReaderMessage(ReaderFailure::BadCipherLength, "p"), "엉뚱한 파일\r\np\n 파일 내용이 잘못되었습니다.");
+  EXPECT_EQ(BuildReaderMessage(ReaderFailure::KeyBlockMac, "p"),
+            "파일에 오류가 있습니다.\r\np\r\n파일이 수정되었거나 암호가 틀립니다.");
+  EXPECT_EQ(BuildReaderMessage(ReaderFailure::BulkMacV0, "p"),
+            "파일에 오류가 있습니다.\r\np\r\n파일이 수정되었거나 암호가 다릅니다.");
+  EXPECT_EQ(BuildReaderMessage(ReaderFailure::BulkMac, "p"),
+            "파일에 오류가 있습니다.\r\np\r\n파일이 수정되어 신뢰할 수 없습니다.");
+  EXPECT_EQ(BuildReaderMessage(ReaderFailure::SizeUnknown, "p"), "다음 파일의 크기를 가늠할 수 없습니다.\r\np");
+  EXPECT_EQ(BuildReaderMessage(ReaderFailure::Unreadable, "p"), "파일을 읽을 수 없습니다.\r\np");
+}
+
+TEST(ContainerWriter, LayoutIsByteForByteTheFormat) {
+  ContainerSpec spec;
+  spec.plaintext = Pattern(37);
+  const auto written = Write(spec.plaintext, spec.password, spec);
+  EXPECT_EQ(written, BuildContainer(spec));
+  ASSERT_EQ(written.size(), 294u + 48u);
+
+  // The head and the fixed 160-byte extension section.
+  const uint8_t head[] = {'A', 'E', 'S', 2, 0, 0x00, 0x1A};
+  EXPECT_EQ(0, std::memcmp(written.data(), head, sizeof head));
+  EXPECT_EQ(0, std::memcmp(written.data() + 7, "CREATED_BY\0TARVESSIN KVT 3", 26));
+  EXPECT_EQ(written[33], 0x00);
+  EXPECT_EQ(written[34], 0x80);
+  for (size_t i = 35; i < 163; ++i) ASSERT_EQ(written[i], 0) << i;
+  EXPECT_EQ(written[163], 0);
+  EXPECT_EQ(written[164], 0);
+  EXPECT_EQ(0, std::memcmp(written.data() + 165, spec.fileIv, 16));
+  EXPECT_EQ(written[165 + 96 + 48], 37 % 16);  // the length byte
+}
+
+TEST(ContainerWriter, SizesOfEmptyOneBlockAndSeventeenBytes) {
+  EXPECT_EQ(Write({}, "pw").size(), 294u);
+  EXPECT_EQ(Write(Pattern(16), "pw").size(), 310u);
+  const auto c17 = Write(Pattern(17), "pw");
+  EXPECT_EQ(c17.size(), 326u);
+  EXPECT_EQ(c17[326 - 33], 1);
+  EXPECT_EQ(Write(Pattern(16), "pw")[310 - 33], 0);
+}
+
+TEST(ContainerRoundTrip, EveryLengthUpTo64AndLargeOnes) {
+  for (size_t n = 0; n <= 64; ++n) {
+    const auto plain = Pattern(n, static_cast<uint32_t>(n));
+    const auto c = Write(plain, "비밀 번호");
+    ASSERT_EQ(c.size(), 294 + (n + 15) / 16 * 16) << n;
+    for (size_t chunk : {16, 48, 4096}) ASSERT_EQ(DecryptInMemory(c, "비밀 번호", chunk), plain) << n;
+  }
+  for (size_t n : {size_t{1} << 20, (size_t{3} << 20) + 5, size_t{262144 * 2 + 15}}) {
+    const auto plain = Pattern(n, 7);
+    for (size_t piece : {size_t{0}, size_t{1000}, size_t{16}}) {
+      if (piece == 16 && n > (1u << 20)) continue;
+      const auto c = Write(plain, "pw", ContainerSpec(), piece);
+      ASSERT_EQ(DecryptInMemory(c, "pw", 1 << 20), plain) << n << " " << piece;
+      ASSERT_EQ(DecryptInMemory(c, "pw", 65536 + 16), plain) << n;
+    }
+  }
+}
+
+TEST(ContainerReader, ReadsVersionsZeroOneAndTwo) {
+  for (int version : {0, 1, 2}) {
+    for (size_t n : {0, 1, 15, 16, 17, 100}) {
+      ContainerSpec spec;
+      spec.version = version;
+      spec.plaintext = Pattern(n, static_cast<uint32_t>(n + 100 * version));
+      const auto c = BuildContainer(spec);
+      EXPECT_EQ(DecryptInMemory(c, spec.password), spec.plaintext) << version << " " << n;
+    }
+  }
+  ContainerSpec v0;
+  v0.version = 0;
+  EXPECT_EQ(BuildContainer(v0).size(), 53u);
+  EXPECT_TRUE(DecryptInMemory(BuildContainer(v0), v0.password).empty());
+}
+
+TEST(ContainerReader, ExtensionSectionsOfEveryShape) {
+  ContainerSpec spec;
+  spec.plaintext = Pattern(40);
+  spec.extensions = {};  // just the end mark
+  EXPECT_EQ(BuildContainer(spec).size(), 136u + 48u);
+  EXPECT_EQ(DecryptInMemory(BuildContainer(spec), spec.password), spec.plaintext);
+
+  spec.extensions = {{1}, std::vector<uint8_t>(300, 0xAB), {'x', 'y'}, std::vector<uint8_t>(65535, 7)};
+  MemorySource source(nullptr, 0);
+  const auto c = BuildContainer(spec);
+  EXPECT_EQ(DecryptInMemory(c, spec.password), spec.plaintext);
+
+  MemorySource s(c.data(), c.size());
+  ContainerReader reader(s, kPath);
+  const ContainerLayout& layout = reader.ReadLayout(true);
+  EXPECT_EQ(layout.extensions, spec.extensions);
+  EXPECT_EQ(layout.cipherLength, 48u);
+  EXPECT_EQ(layout.overhead, 136u);
+}
+
+TEST(ContainerReader, ChecksFailInOrderWithTheirMessages) {
+  ContainerSpec spec;
+  spec.plaintext = Pattern(33);
+  ContainerOffsets o;
+  const auto good = BuildContainer(spec, &o);
+
+  {  // 1: the size cannot be read
+    FaultySource s(good, SIZE_MAX, 0, 5);
+    ExpectFailure(ReadFailure(s), ReaderFailure::SizeUnknown, 5);
+  }
+  // 2: below 53 bytes, whatever the bytes say
+  ExpectFailure(ReadFailure(std::vector<uint8_t>(good.begin(), good.begin() + 52)), ReaderFailure::TooSmall);
+  ExpectFailure(ReadFailure(std::vector<uint8_t>(10, 'x')), ReaderFailure::TooSmall);
+  {  // 3: the head cannot be read
+    FaultySource s(good, 0, 30);
+    ExpectFailure(ReadFailure(s), ReaderFailure::HeadUnreadable, 30);
+  }
+  // 4: signature, decided before the version byte
+  auto bad = good;
+  bad[1] = 'X';
+  bad[3] = 9;
+  ExpectFailure(ReadFailure(bad), ReaderFailure::BadSignature);
+  // 5: version above 2
+  bad = good;
+  bad[3] = 3;
+  ExpectFailure(ReadFailure(bad), ReaderFailure::BadVersion);
+  // 6: too small for the version (the two prefixes differ)
+  ContainerSpec v1;
+  v1.version = 1;
+  const auto c1 = BuildContainer(v1);
+  ASSERT_EQ(c1.size(), 134u);
+  EXPECT_EQ(DecryptInMemory(c1, v1.password).size(), 0u);
+  ExpectFailure(ReadFailure(std::vector<uint8_t>(c1.begin(), c1.end() - 1)), ReaderFailure::TooSmall);
+  ContainerSpec v2;
+  v2.extensions = {};
+  const auto c2 = BuildContainer(v2);
+  ASSERT_EQ(c2.size(), 136u);
+  ExpectFailure(ReadFailure(std::vector<uint8_t>(c2.begin(), c2.end() - 1)), ReaderFailure::TooSmallV2);
+  {  // 7: an extension length, then an extension's content, cannot be read
+    FaultySource s(good, 5, 21);
+    ExpectFailure(ReadFailure(s), ReaderFailure::ExtensionLengthUnreadable, 21);
+    FaultySource s2(good, 10, 22);
+    ExpectFailure(ReadFailure(s2), ReaderFailure::ExtensionUnreadable, 22);
+    FaultySource s3(good, 33, 23);  // the second extension's length
+    ExpectFailure(ReadFailure(s3), ReaderFailure::ExtensionLengthUnreadable, 23);
+  }
+  // 8: ciphertext length not a multiple of 16, before any key is derived
+  ExpectFailure(ReadFailure(std::vector<uint8_t>(good.begin(), good.end() - 5), "wrong"),
+                ReaderFailure::BadCipherLength);
+  // 9, 11, 12, 14: each field unreadable
+  for (size_t at : {o.fileIv, o.keyBlock + 20, o.keyBlockMac + 31, o.ciphertext, o.ciphertext + 47,
+                    o.lengthByte, o.bulkMac, o.bulkMac + 31}) {
+    FaultySource s(good, at, 38);
+    ExpectFailure(ReadFailure(s), ReaderFailure::Unreadable, 38);
+  }
+  // 11: wrong password, or any byte of file IV, key block or its MAC changed
+  ExpectFailure(ReadFailure(good, "passwore"), ReaderFailure::KeyBlockMac);
+  ExpectFailure(ReadFailure(good, ""), ReaderFailure::KeyBlockMac);
+  for (size_t at : {o.fileIv, o.fileIv + 15, o.keyBlock, o.keyBlock + 47, o.keyBlockMac, o.keyBlockMac + 31}) {
+    bad = good;
+    bad[at] ^= 0x01;
+    ExpectFailure(ReadFailure(bad), ReaderFailure::KeyBlockMac);
+  }
+  // 14: ciphertext or bulk MAC changed
+  for (size_t at : {o.ciphertext, o.ciphertext + 47, o.bulkMac, o.bulkMac + 31}) {
+    bad = good;
+    bad[at] ^= 0x80;
+    ExpectFailure(ReadFailure(bad), ReaderFailure::BulkMac);
+  }
+}
+
+TEST(ContainerReader, VersionZeroNamesBothCausesAfterTheLastBlock) {
+  ContainerSpec spec;
+  spec.version = 0;
+  spec.plaintext = Pattern(100);
+  ContainerOffsets o;
+  const auto c = BuildContainer(spec, &o);
+  ExpectFailure(ReadFailure(c, "wrong"), ReaderFailure::BulkMacV0);
+  auto bad = c;
+  bad[o.ciphertext + 3] ^= 1;
+  ExpectFailure(ReadFailure(bad), ReaderFailure::BulkMacV0);
+  // Every block was decrypted (and would have been written) before the MAC was known.
+  MemorySource s(c.data(), c.size());
+  ContainerReader reader(s, kPath);
+  reader.ReadLayout();
+  reader.Unlock("wrong", 5);
+  std::vector<uint8_t> buffer(4096);
+  EXPECT_EQ(reader.ReadPlaintext(buffer.data(), buffer.size()), 100u);
+  EXPECT_THROW(reader.Finish(), SystemErrorException);
+}
+
+TEST(ContainerReader, TwoFaultsAtOnceTheEarlierCheckDecides) {
+  ContainerSpec spec;
+  spec.plaintext = Pattern(20);
+  const auto good = BuildContainer(spec);
+  auto bad = std::vector<uint8_t>(good.begin(), good.begin() + 52);
+  bad[0] = 'Z';  // too small and a bad signature: size first
+  ExpectFailure(ReadFailure(bad), ReaderFailure::TooSmall);
+  bad = good;
+  bad[2] = 'Z';
+  bad[3] = 7;  // bad signature and version
+  ExpectFailure(ReadFailure(bad), ReaderFailure::BadSignature);
+  bad = std::vector<uint8_t>(good.begin(), good.end() - 3);
+  bad[3] = 5;  // bad version and bad length
+  ExpectFailure(ReadFailure(bad), ReaderFailure::BadVersion);
+  bad = std::vector<uint8_t>(good.begin(), good.end() - 3);
+  bad[good.size() - 40] ^= 1;  // bad length and a damaged MAC
+  ExpectFailure(ReadFailure(bad), ReaderFailure::BadCipherLength);
+  bad = good;
+  bad[170] ^= 1;  // a damaged key block and a damaged ciphertext, wrong password too
+  bad[good.size() - 50] ^= 1;
+  ExpectFailure(ReadFailure(bad, "other"), ReaderFailure::KeyBlockMac);
+}
+
+TEST(ContainerReader, LengthByteHighBitsIgnoredLowBitsOnlyCutTheLastPiece) {
+  ContainerSpec spec;
+  spec.plaintext = Pattern(37);
+  spec.lengthByteHighBits = 0xA0;
+  ContainerOffsets o;
+  auto c = BuildContainer(spec, &o);
+  EXPECT_EQ(DecryptInMemory(c, spec.password), spec.plaintext);
+  for (uint8_t low = 0; low < 16; ++low) {
+    c[o.lengthByte] = static_cast<uint8_t>(0x50 | low);  // not covered by either MAC
+    const auto plain = DecryptInMemory(c, spec.password);
+    const size_t expected = 32 + (low ? low : 16);
+    ASSERT_EQ(plain.size(), expected);
+    EXPECT_TRUE(std::equal(plain.begin(), plain.begin() + 37 < plain.end() ? plain.begin() + 37 : plain.end(),
+                           spec.plaintext.begin()));
+  }
+  // Version 0 keeps it in the head.
+  spec.version = 0;
+  c = BuildContainer(spec);
+  c[4] = 0xF3;
+  EXPECT_EQ(DecryptInMemory(c, spec.password).size(), 35u);
+}
+
+TEST(ContainerReader, ExtensionLengthsRunningPastTheEndFailCleanly) {
+  ContainerSpec spec;
+  spec.plaintext = Pattern(16);
+  spec.extensions = {};
+  auto c = BuildContainer(spec);  // 136 + 16 bytes: 16 bytes of room for extensions
+  for (uint16_t claimed : {uint16_t{15}, uint16_t{17}, uint16_t{100}, uint16_t{0xFFFF}}) {
+    auto bad = c;
+    bad[5] = static_cast<uint8_t>(claimed >> 8);
+    bad[6] = static_cast<uint8_t>(claimed);
+    ExpectFailure(ReadFailure(bad), claimed + 2 > 16 ? ReaderFailure::TooSmallV2 : ReaderFailure::BadCipherLength);
+  }
+  // Exactly the room there is: read as an extension, leaving no ciphertext; the MAC then
+  // decides.
+  auto exact = c;
+  exact[5] = 0;
+  exact[6] = 14;
+  exact[21] = exact[22] = 0;  // an end mark right after it
+  ExpectFailure(ReadFailure(exact), ReaderFailure::KeyBlockMac);
+  // Many tiny extensions that together overrun: bounded, fails cleanly.
+  std::vector<uint8_t> many = {'A', 'E', 'S', 2, 0};
+  for (int i = 0; i < 1000; ++i) many.insert(many.end(), {0, 1, 'z'});
+  many.resize(many.size() + 130, 0);  // one byte short of a container with no ciphertext
+  ExpectFailure(ReadFailure(many), ReaderFailure::TooSmallV2);
+}
+
+TEST(ContainerReader, PasswordBytesAreHashedAsGiven) {
+  // "암호" in code page 949, in UTF-8 and in UTF-16LE: only the bytes it was made with open it.
+  const std::string cp949 = "\xbe\xcf\xc8\xa3";
+  const std::string utf8 = "\xec\x95\x94\xed\x98\xb8";
+  const std::string utf16("\x54\xc5\x38\xd6", 4);
+  ContainerSpec spec;
+  spec.password = cp949;
+  spec.plaintext = Pattern(50);
+  const auto c = BuildContainer(spec);
+  EXPECT_EQ(DecryptInMemory(c, cp949), spec.plaintext);
+  ExpectFailure(ReadFailure(c, utf8), ReaderFailure::KeyBlockMac);
+  ExpectFailure(ReadFailure(c, utf16), ReaderFailure::KeyBlockMac);
+}
+
+TEST(ContainerWriter, NewKeysGiveANewContainerFromTheFileIvOn) {
+  ContainerSpec a, b;
+  b.fileIv[0] ^= 1;
+  b.bulkIvAndKey[0] ^= 1;
+  const auto plain = Pattern(64);
+  const auto ca = Write(plain, "pw", a), cb = Write(plain, "pw", b);
+  ASSERT_EQ(ca.size(), cb.size());
+  EXPECT_TRUE(std::equal(ca.begin(), ca.begin() + 165, cb.begin()));
+  for (size_t block = 165; block + 16 <= ca.size() - 33; block += 16)
+    EXPECT_FALSE(std::equal(ca.begin() + static_cast<long>(block), ca.begin() + static_cast<long>(block) + 16,
+                            cb.begin() + static_cast<long>(block)))
+        << block;
+}
+
+namespace {
+// A sink that accepts `allowed` bytes, then fails with code 112.
+class FullSink : public ContainerSink {
+ public:
+  explicit FullSink(size_t allowed) : m_allowed(allowed) {}
+  uint32_t Write(const void*, uint32_t count) override {
+    if (count > m_allowed) return 112;
+    m_allowed -= count;
+    return 0;
+  }
+
+ private:
+  size_t m_allowed;
+};
+}  // namespace
+
+TEST(ContainerWriter, WriteFailuresNameTheOutputAndTheKeyBlockOwnsItsMessage) {
+  ContainerSpec keys;
+  const auto plain = Pattern(1000);
+  struct Case {
+    size_t allowed;
+    const char* prefix;
+  } cases[] = {{0, "파일을 쓸 수 없습니다.\r\n"},
+               {181, "파일을 쓸 수 없습니다.\n"},
+               {229, "파일을 쓸 수 없습니다.\r\n"},
+               {261, "파일을 쓸 수 없습니다.\r\n"},
+               {261 + 1008, "파일을 쓸 수 없습니다.\r\n"}};
+  for (const Case& c : cases) {
+    FullSink sink(c.allowed);
+    ContainerWriter writer(sink, "D:\\out\\a.txt.aqv3");
+    try {
+      writer.WriteHead(keys.fileIv, keys.bulkIvAndKey, "pw", 2);
+      writer.WritePlaintext(plain.data(), plain.size());
+      writer.Finish();
+      ADD_FAILURE() << "no failure with " << c.allowed << " bytes of room";
+    } catch (const SystemErrorException& e) {
+      EXPECT_EQ(e.m_strMessage, std::string(c.prefix) + "D:\\out\\a.txt.aqv3") << c.allowed;
+      EXPECT_EQ(e.m_dwError, 112u);
+    }
+  }
+}

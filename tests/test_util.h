@@ -1,0 +1,29 @@
+#pragma once
+// Shared test helpers: test data files, hex, and known-answer vector files.
+//
+// Vector files (tests/data/*.vec) hold records separated by blank lines; each line is
+// "Name = value". Lines starting with '#' are comments (each file names its source
+// there). A line "[Group]" sets the field "Group" for the records after it.
+
+#include <cstdint>
+#include <map>
+#include <string>
+#include <vector>
+
+namespace testutil {
+
+// Absolute path of a file in tests/data.
+std::string DataPath(const std::string& name);
+
+// Whole file as bytes; fails the current test when it cannot be read.
+std::vector<uint8_t> ReadFileBytes(const std::string& path);
+
+std::vector<uint8_t> FromHex(const std::string& hex);
+std::string ToHex(const uint8_t* data, size_t n);
+inline std::string ToHex(const std::vector<uint8_t>& v) { return ToHex(v.data(), v.size()); }
+
+using VectorRecord = std::map<std::string, std::string>;
+// Records of a vector file in tests/data; fails the test when the file is missing or empty.
+std::vector<VectorRecord> LoadVectors(const std::string& name);
+
+}  // namespace testutil
