@@ -39,7 +39,8 @@ int DecryptBlock(const uint8_t in[16], uint8_t out[16], const AesDecryptContext*
 
 // CBC over `blocks` whole blocks. iv holds the previous ciphertext block on entry and
 // the last ciphertext block on return, so consecutive calls continue one chain.
-// in and out may be the same buffer. Return 0, or -1 as the block operations.
+// in and out may be the same buffer, but must not otherwise overlap. Return 0, or -1 as
+// the block operations (then neither out nor iv is written).
 int CbcEncrypt(const AesEncryptContext& ctx, uint8_t iv[16], const uint8_t* in, uint8_t* out,
                size_t blocks);
 int CbcDecrypt(const AesDecryptContext& ctx, uint8_t iv[16], const uint8_t* in, uint8_t* out,

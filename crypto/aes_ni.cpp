@@ -18,10 +18,14 @@ namespace {
 // 160, 192, 224 in the round-info byte -> 10, 12, 14 rounds; 0 for anything else.
 inline unsigned RoundCount(uint32_t roundInfo) {
   switch (roundInfo & 0xff) {
-    case 160: return 10;
-    case 192: return 12;
-    case 224: return 14;
-    default: return 0;
+    case 160:
+      return 10;
+    case 192:
+      return 12;
+    case 224:
+      return 14;
+    default:
+      return 0;
   }
 }
 
@@ -67,8 +71,8 @@ QV3_TARGET_AESNI int DecryptBlockNi(const uint8_t in[16], uint8_t out[16],
 }
 
 // Serial by nature: each block needs the previous ciphertext.
-QV3_TARGET_AESNI int CbcEncryptNi(const AesEncryptContext& ctx, uint8_t iv[16],
-                                  const uint8_t* in, uint8_t* out, size_t blocks) {
+QV3_TARGET_AESNI int CbcEncryptNi(const AesEncryptContext& ctx, uint8_t iv[16], const uint8_t* in,
+                                  uint8_t* out, size_t blocks) {
   const unsigned nr = RoundCount(ctx.roundInfo);
   if (nr == 0) return -1;
   __m128i chain = Load(iv);
@@ -83,8 +87,8 @@ QV3_TARGET_AESNI int CbcEncryptNi(const AesEncryptContext& ctx, uint8_t iv[16],
 // Decryption of one block does not depend on the others, so eight run interleaved to
 // hide the latency of aesdec; the chaining XOR follows. All eight ciphertext blocks and
 // the next chaining value are read before any output is written (in == out is allowed).
-QV3_TARGET_AESNI int CbcDecryptNi(const AesDecryptContext& ctx, uint8_t iv[16],
-                                  const uint8_t* in, uint8_t* out, size_t blocks) {
+QV3_TARGET_AESNI int CbcDecryptNi(const AesDecryptContext& ctx, uint8_t iv[16], const uint8_t* in,
+                                  uint8_t* out, size_t blocks) {
   const unsigned nr = RoundCount(ctx.roundInfo);
   if (nr == 0) return -1;
   const uint32_t* rk = ctx.roundKeys;

@@ -123,7 +123,7 @@ inline uint32_t Load32(const uint8_t* p) {
 
 inline void Store32(uint8_t* p, uint32_t w) { std::memcpy(p, &w, 4); }
 
-#define QV3_B0(w) ((w) & 0xff)
+#define QV3_B0(w) ((w)&0xff)
 #define QV3_B1(w) (((w) >> 8) & 0xff)
 #define QV3_B2(w) (((w) >> 16) & 0xff)
 #define QV3_B3(w) ((w) >> 24)
@@ -131,10 +131,14 @@ inline void Store32(uint8_t* p, uint32_t w) { std::memcpy(p, &w, 4); }
 // 160, 192, 224 in the round-info byte -> 10, 12, 14 rounds; 0 for anything else.
 inline unsigned RoundCount(uint32_t roundInfo) {
   switch (roundInfo & 0xff) {
-    case 160: return 10;
-    case 192: return 12;
-    case 224: return 14;
-    default: return 0;
+    case 160:
+      return 10;
+    case 192:
+      return 12;
+    case 224:
+      return 14;
+    default:
+      return 0;
   }
 }
 
@@ -157,14 +161,14 @@ inline uint32_t InvMixColumn(uint32_t w) {
 // ---- Key expansion (FIPS-197 5.2, Nk = 8), unrolled --------------------------------------
 
 // Words i .. i+7 from the eight before them; rc is the round constant of word i.
-#define QV3_EXPAND8(w, i, rc)                       \
-  w[i] = w[i - 8] ^ SubRotWord(w[i - 1]) ^ (rc);    \
-  w[i + 1] = w[i - 7] ^ w[i];                       \
-  w[i + 2] = w[i - 6] ^ w[i + 1];                   \
-  w[i + 3] = w[i - 5] ^ w[i + 2];                   \
-  w[i + 4] = w[i - 4] ^ SubWord(w[i + 3]);          \
-  w[i + 5] = w[i - 3] ^ w[i + 4];                   \
-  w[i + 6] = w[i - 2] ^ w[i + 5];                   \
+#define QV3_EXPAND8(w, i, rc)                    \
+  w[i] = w[i - 8] ^ SubRotWord(w[i - 1]) ^ (rc); \
+  w[i + 1] = w[i - 7] ^ w[i];                    \
+  w[i + 2] = w[i - 6] ^ w[i + 1];                \
+  w[i + 3] = w[i - 5] ^ w[i + 2];                \
+  w[i + 4] = w[i - 4] ^ SubWord(w[i + 3]);       \
+  w[i + 5] = w[i - 3] ^ w[i + 4];                \
+  w[i + 6] = w[i - 2] ^ w[i + 5];                \
   w[i + 7] = w[i - 1] ^ w[i + 6];
 
 void ExpandKey(const uint8_t key[32], uint32_t w[60]) {
@@ -195,51 +199,51 @@ void ExpandKey(const uint8_t key[32], uint32_t w[60]) {
 
 // One full round from state i0..i3 into o0..o3 with round key rk[0..3]. Output column j
 // takes row r from input column j + r (ShiftRows); the tables do SubBytes and MixColumns.
-#define QV3_ENC_ROUND(o, i, rk)                                                            \
-  o##0 = kForward.t[0][QV3_B0(i##0)] ^ kForward.t[1][QV3_B1(i##1)] ^                       \
-         kForward.t[2][QV3_B2(i##2)] ^ kForward.t[3][QV3_B3(i##3)] ^ (rk)[0];              \
-  o##1 = kForward.t[0][QV3_B0(i##1)] ^ kForward.t[1][QV3_B1(i##2)] ^                       \
-         kForward.t[2][QV3_B2(i##3)] ^ kForward.t[3][QV3_B3(i##0)] ^ (rk)[1];              \
-  o##2 = kForward.t[0][QV3_B0(i##2)] ^ kForward.t[1][QV3_B1(i##3)] ^                       \
-         kForward.t[2][QV3_B2(i##0)] ^ kForward.t[3][QV3_B3(i##1)] ^ (rk)[2];              \
-  o##3 = kForward.t[0][QV3_B0(i##3)] ^ kForward.t[1][QV3_B1(i##0)] ^                       \
-         kForward.t[2][QV3_B2(i##1)] ^ kForward.t[3][QV3_B3(i##2)] ^ (rk)[3];
+#define QV3_ENC_ROUND(o, i, rk)                                                                    \
+  o##0 = kForward.t[0][QV3_B0(i##0)] ^ kForward.t[1][QV3_B1(i##1)] ^ kForward.t[2][QV3_B2(i##2)] ^ \
+         kForward.t[3][QV3_B3(i##3)] ^ (rk)[0];                                                    \
+  o##1 = kForward.t[0][QV3_B0(i##1)] ^ kForward.t[1][QV3_B1(i##2)] ^ kForward.t[2][QV3_B2(i##3)] ^ \
+         kForward.t[3][QV3_B3(i##0)] ^ (rk)[1];                                                    \
+  o##2 = kForward.t[0][QV3_B0(i##2)] ^ kForward.t[1][QV3_B1(i##3)] ^ kForward.t[2][QV3_B2(i##0)] ^ \
+         kForward.t[3][QV3_B3(i##1)] ^ (rk)[2];                                                    \
+  o##3 = kForward.t[0][QV3_B0(i##3)] ^ kForward.t[1][QV3_B1(i##0)] ^ kForward.t[2][QV3_B2(i##1)] ^ \
+         kForward.t[3][QV3_B3(i##2)] ^ (rk)[3];
 
-#define QV3_ENC_LAST(o, i, rk)                                                             \
-  o##0 = kForwardLast.t[0][QV3_B0(i##0)] ^ kForwardLast.t[1][QV3_B1(i##1)] ^               \
-         kForwardLast.t[2][QV3_B2(i##2)] ^ kForwardLast.t[3][QV3_B3(i##3)] ^ (rk)[0];      \
-  o##1 = kForwardLast.t[0][QV3_B0(i##1)] ^ kForwardLast.t[1][QV3_B1(i##2)] ^               \
-         kForwardLast.t[2][QV3_B2(i##3)] ^ kForwardLast.t[3][QV3_B3(i##0)] ^ (rk)[1];      \
-  o##2 = kForwardLast.t[0][QV3_B0(i##2)] ^ kForwardLast.t[1][QV3_B1(i##3)] ^               \
-         kForwardLast.t[2][QV3_B2(i##0)] ^ kForwardLast.t[3][QV3_B3(i##1)] ^ (rk)[2];      \
-  o##3 = kForwardLast.t[0][QV3_B0(i##3)] ^ kForwardLast.t[1][QV3_B1(i##0)] ^               \
+#define QV3_ENC_LAST(o, i, rk)                                                        \
+  o##0 = kForwardLast.t[0][QV3_B0(i##0)] ^ kForwardLast.t[1][QV3_B1(i##1)] ^          \
+         kForwardLast.t[2][QV3_B2(i##2)] ^ kForwardLast.t[3][QV3_B3(i##3)] ^ (rk)[0]; \
+  o##1 = kForwardLast.t[0][QV3_B0(i##1)] ^ kForwardLast.t[1][QV3_B1(i##2)] ^          \
+         kForwardLast.t[2][QV3_B2(i##3)] ^ kForwardLast.t[3][QV3_B3(i##0)] ^ (rk)[1]; \
+  o##2 = kForwardLast.t[0][QV3_B0(i##2)] ^ kForwardLast.t[1][QV3_B1(i##3)] ^          \
+         kForwardLast.t[2][QV3_B2(i##0)] ^ kForwardLast.t[3][QV3_B3(i##1)] ^ (rk)[2]; \
+  o##3 = kForwardLast.t[0][QV3_B0(i##3)] ^ kForwardLast.t[1][QV3_B1(i##0)] ^          \
          kForwardLast.t[2][QV3_B2(i##1)] ^ kForwardLast.t[3][QV3_B3(i##2)] ^ (rk)[3];
 
 // Inverse rounds: output column j takes row r from input column j - r (InvShiftRows).
-#define QV3_DEC_ROUND(o, i, rk)                                                            \
-  o##0 = kInverse.t[0][QV3_B0(i##0)] ^ kInverse.t[1][QV3_B1(i##3)] ^                       \
-         kInverse.t[2][QV3_B2(i##2)] ^ kInverse.t[3][QV3_B3(i##1)] ^ (rk)[0];              \
-  o##1 = kInverse.t[0][QV3_B0(i##1)] ^ kInverse.t[1][QV3_B1(i##0)] ^                       \
-         kInverse.t[2][QV3_B2(i##3)] ^ kInverse.t[3][QV3_B3(i##2)] ^ (rk)[1];              \
-  o##2 = kInverse.t[0][QV3_B0(i##2)] ^ kInverse.t[1][QV3_B1(i##1)] ^                       \
-         kInverse.t[2][QV3_B2(i##0)] ^ kInverse.t[3][QV3_B3(i##3)] ^ (rk)[2];              \
-  o##3 = kInverse.t[0][QV3_B0(i##3)] ^ kInverse.t[1][QV3_B1(i##2)] ^                       \
-         kInverse.t[2][QV3_B2(i##1)] ^ kInverse.t[3][QV3_B3(i##0)] ^ (rk)[3];
+#define QV3_DEC_ROUND(o, i, rk)                                                                    \
+  o##0 = kInverse.t[0][QV3_B0(i##0)] ^ kInverse.t[1][QV3_B1(i##3)] ^ kInverse.t[2][QV3_B2(i##2)] ^ \
+         kInverse.t[3][QV3_B3(i##1)] ^ (rk)[0];                                                    \
+  o##1 = kInverse.t[0][QV3_B0(i##1)] ^ kInverse.t[1][QV3_B1(i##0)] ^ kInverse.t[2][QV3_B2(i##3)] ^ \
+         kInverse.t[3][QV3_B3(i##2)] ^ (rk)[1];                                                    \
+  o##2 = kInverse.t[0][QV3_B0(i##2)] ^ kInverse.t[1][QV3_B1(i##1)] ^ kInverse.t[2][QV3_B2(i##0)] ^ \
+         kInverse.t[3][QV3_B3(i##3)] ^ (rk)[2];                                                    \
+  o##3 = kInverse.t[0][QV3_B0(i##3)] ^ kInverse.t[1][QV3_B1(i##2)] ^ kInverse.t[2][QV3_B2(i##1)] ^ \
+         kInverse.t[3][QV3_B3(i##0)] ^ (rk)[3];
 
-#define QV3_DEC_LAST(o, i, rk)                                                             \
-  o##0 = kInverseLast.t[0][QV3_B0(i##0)] ^ kInverseLast.t[1][QV3_B1(i##3)] ^               \
-         kInverseLast.t[2][QV3_B2(i##2)] ^ kInverseLast.t[3][QV3_B3(i##1)] ^ (rk)[0];      \
-  o##1 = kInverseLast.t[0][QV3_B0(i##1)] ^ kInverseLast.t[1][QV3_B1(i##0)] ^               \
-         kInverseLast.t[2][QV3_B2(i##3)] ^ kInverseLast.t[3][QV3_B3(i##2)] ^ (rk)[1];      \
-  o##2 = kInverseLast.t[0][QV3_B0(i##2)] ^ kInverseLast.t[1][QV3_B1(i##1)] ^               \
-         kInverseLast.t[2][QV3_B2(i##0)] ^ kInverseLast.t[3][QV3_B3(i##3)] ^ (rk)[2];      \
-  o##3 = kInverseLast.t[0][QV3_B0(i##3)] ^ kInverseLast.t[1][QV3_B1(i##2)] ^               \
+#define QV3_DEC_LAST(o, i, rk)                                                        \
+  o##0 = kInverseLast.t[0][QV3_B0(i##0)] ^ kInverseLast.t[1][QV3_B1(i##3)] ^          \
+         kInverseLast.t[2][QV3_B2(i##2)] ^ kInverseLast.t[3][QV3_B3(i##1)] ^ (rk)[0]; \
+  o##1 = kInverseLast.t[0][QV3_B0(i##1)] ^ kInverseLast.t[1][QV3_B1(i##0)] ^          \
+         kInverseLast.t[2][QV3_B2(i##3)] ^ kInverseLast.t[3][QV3_B3(i##2)] ^ (rk)[1]; \
+  o##2 = kInverseLast.t[0][QV3_B0(i##2)] ^ kInverseLast.t[1][QV3_B1(i##1)] ^          \
+         kInverseLast.t[2][QV3_B2(i##0)] ^ kInverseLast.t[3][QV3_B3(i##3)] ^ (rk)[2]; \
+  o##3 = kInverseLast.t[0][QV3_B0(i##3)] ^ kInverseLast.t[1][QV3_B1(i##2)] ^          \
          kInverseLast.t[2][QV3_B2(i##1)] ^ kInverseLast.t[3][QV3_B3(i##0)] ^ (rk)[3];
 
 // The block state s0..s3 (input columns, not yet keyed) becomes the output columns.
 // nr is 10, 12 or 14; rk holds round keys 0..nr.
-inline void EncryptState(const uint32_t* rk, unsigned nr, uint32_t& s0, uint32_t& s1,
-                         uint32_t& s2, uint32_t& s3) {
+inline void EncryptState(const uint32_t* rk, unsigned nr, uint32_t& s0, uint32_t& s1, uint32_t& s2,
+                         uint32_t& s3) {
   uint32_t t0, t1, t2, t3;
   s0 ^= rk[0];
   s1 ^= rk[1];
@@ -266,8 +270,8 @@ inline void EncryptState(const uint32_t* rk, unsigned nr, uint32_t& s0, uint32_t
 }
 
 // The equivalent inverse cipher: slot 0 first, slot nr last.
-inline void DecryptState(const uint32_t* rk, unsigned nr, uint32_t& s0, uint32_t& s1,
-                         uint32_t& s2, uint32_t& s3) {
+inline void DecryptState(const uint32_t* rk, unsigned nr, uint32_t& s0, uint32_t& s1, uint32_t& s2,
+                         uint32_t& s3) {
   uint32_t t0, t1, t2, t3;
   s0 ^= rk[0];
   s1 ^= rk[1];
@@ -354,8 +358,7 @@ int CbcDecryptPortable(const AesDecryptContext& ctx, uint8_t iv[16], const uint8
   uint32_t p0 = Load32(iv), p1 = Load32(iv + 4), p2 = Load32(iv + 8), p3 = Load32(iv + 12);
   for (; blocks > 0; --blocks, in += 16, out += 16) {
     // Keep the ciphertext: with in == out it is overwritten below, and it chains the next block.
-    const uint32_t c0 = Load32(in), c1 = Load32(in + 4), c2 = Load32(in + 8),
-                   c3 = Load32(in + 12);
+    const uint32_t c0 = Load32(in), c1 = Load32(in + 4), c2 = Load32(in + 8), c3 = Load32(in + 12);
     uint32_t s0 = c0, s1 = c1, s2 = c2, s3 = c3;
     DecryptState(ctx.roundKeys, nr, s0, s1, s2, s3);
     Store32(out, s0 ^ p0);
@@ -395,10 +398,10 @@ int SetDecryptKey(const uint8_t key[32], AesDecryptContext* ctx) {
   uint32_t* rk = ctx->roundKeys;
   ExpandKey(key, rk);
 #define QV3_SWAP_WORD(a, b, f) \
-  {                             \
-    const uint32_t x = rk[a];   \
-    rk[a] = f(rk[b]);           \
-    rk[b] = f(x);               \
+  {                            \
+    const uint32_t x = rk[a];  \
+    rk[a] = f(rk[b]);          \
+    rk[b] = f(x);              \
   }
 #define QV3_PLAIN(w) (w)
   // Slots 0 and 14: round keys 14 and 0, unchanged.
@@ -407,7 +410,7 @@ int SetDecryptKey(const uint8_t key[32], AesDecryptContext* ctx) {
   QV3_SWAP_WORD(2, 58, QV3_PLAIN)
   QV3_SWAP_WORD(3, 59, QV3_PLAIN)
   // Slots s and 14 - s for s = 1..6: InvMixColumns of round keys 14 - s and s.
-#define QV3_SWAP_SLOT(s)                                      \
+#define QV3_SWAP_SLOT(s)                                       \
   QV3_SWAP_WORD(4 * (s), 4 * (14 - (s)), InvMixColumn)         \
   QV3_SWAP_WORD(4 * (s) + 1, 4 * (14 - (s)) + 1, InvMixColumn) \
   QV3_SWAP_WORD(4 * (s) + 2, 4 * (14 - (s)) + 2, InvMixColumn) \

@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <cctype>
 #include <cstring>
 #include <random>
 #include <string>
@@ -48,7 +49,8 @@ uint8_t GfMul(uint8_t a, uint8_t b) {
 
 std::string InvMixColumns(const uint32_t* roundKeys, int r) {
   const auto* k = reinterpret_cast<const uint8_t*>(roundKeys + 4 * r);
-  static const uint8_t m[4][4] = {{14, 11, 13, 9}, {9, 14, 11, 13}, {13, 9, 14, 11}, {11, 13, 9, 14}};
+  static const uint8_t m[4][4] = {
+      {14, 11, 13, 9}, {9, 14, 11, 13}, {13, 9, 14, 11}, {11, 13, 9, 14}};
   uint8_t out[16];
   for (int c = 0; c < 4; ++c)
     for (int row = 0; row < 4; ++row)
@@ -131,7 +133,8 @@ class AesImpl : public testing::TestWithParam<const AesImplementation*> {};
 
 std::string ImplName(const testing::TestParamInfo<const AesImplementation*>& info) {
   std::string name = info.param->name;
-  std::replace_if(name.begin(), name.end(), [](char c) { return !isalnum(c); }, '_');
+  std::replace_if(
+      name.begin(), name.end(), [](char c) { return !isalnum(c); }, '_');
   return name;
 }
 
@@ -318,7 +321,8 @@ TEST_P(AesImpl, CbcSplitsInPlaceAndBlockByBlockAgree) {
       const uint8_t* src = inPlace ? out.data() : data.data();
       size_t done = 0;
       for (size_t piece : pieces) {
-        EXPECT_EQ(impl.cbcEncrypt(enc, ivc.data(), src + 16 * done, &out[16 * done], piece), 0);
+        EXPECT_EQ(impl.cbcEncrypt(enc, ivc.data(), src + 16 * done, out.data() + 16 * done, piece),
+                  0);
         done += piece;
       }
       EXPECT_EQ(out, ct);
@@ -329,7 +333,8 @@ TEST_P(AesImpl, CbcSplitsInPlaceAndBlockByBlockAgree) {
       src = inPlace ? back.data() : ct.data();
       done = 0;
       for (size_t piece : pieces) {
-        EXPECT_EQ(impl.cbcDecrypt(dec, ivc.data(), src + 16 * done, &back[16 * done], piece), 0);
+        EXPECT_EQ(impl.cbcDecrypt(dec, ivc.data(), src + 16 * done, back.data() + 16 * done, piece),
+                  0);
         done += piece;
       }
       EXPECT_EQ(back, data);

@@ -1,0 +1,80 @@
+#include "container/naming.h"
+
+#include <gtest/gtest.h>
+
+#include <string>
+
+namespace {
+std::string Name(const char* path, bool generic = false) {
+  return std::string(path) + "." + ChooseEncryptedExtension(path, generic);
+}
+}  // namespace
+
+TEST(Naming, CategoriesFromThePlaintextExtension) {
+  EXPECT_EQ(Name("photo.JPG"), "photo.JPG.pqv3");
+  EXPECT_EQ(Name("a.jpeg"), "a.jpeg.pqv3");
+  EXPECT_EQ(Name("a.jpe"), "a.jpe.bqv3");  // whole-text equality, no prefix match
+  EXPECT_EQ(Name("archive.tar.gz"), "archive.tar.gz.zqv3");
+  EXPECT_EQ(Name("README"), "README.bqv3");
+  EXPECT_EQ(Name("file."), "file..bqv3");
+  EXPECT_EQ(Name("C:\\old.docs\\README"), "C:\\old.docs\\README.bqv3");
+  EXPECT_EQ(Name("C:\\old.docs\\report.docx"), "C:\\old.docs\\report.docx.wqv3");
+  EXPECT_EQ(Name("report.docx", true), "report.docx.aqv3");
+  EXPECT_EQ(Name("README", true), "README.aqv3");
+  for (const char* other : {"htm", "txt", "docm", "", "x"})
+    EXPECT_STREQ(ChooseEncryptedExtension((std::string("f.") + other).c_str(), false), "bqv3") << other;
+}
+
+TEST(Naming, EveryRowOfTheTable) {
+  const struct {
+    const char* extensions;
+    const char* container;
+  } categories[] = {
+      {"gif jpeg jpg png bmp", "pqv3"},
+      {"ps", "dqv3"},
+      {"avi wmv 3gp swf asf rm mov flv mpg mp4 vob", "mqv3"},
+      {"mp3 ogg mid wma mpa ra wav", "sqv3"},
+      {"xls xlsx", "xqv3"},
+      {"doc docx odtx", "wqv3"},
+      {"ppt pptx", "tqv3"},
+      {"hwp", "hqv3"},
+      {"pdf", "fqv3"},
+      {"gul", "gqv3"},
+      {"dwg dwf dxf", "cqv3"},
+      {"zip 7z rar alz lzh gz arj egg", "zqv3"},
+  };
+  int rows = 0;
+  for (const auto& c : categories) {
+    std::string list = c.extensions;
+    size_t pos = 0;
+    while (pos < list.size()) {
+      size_t end = list.find(' ', pos);
+      if (end == std::string::npos) end = list.size();
+      const std::string ext = list.substr(pos, end - pos);
+      std::string upper = ext;
+      for (char& ch : upper) ch = static_cast<char>(toupper(static_cast<unsigned char>(ch)));
+      EXPECT_STREQ(ChooseEncryptedExtension(("x." + ext).c_str(), false), c.container) << ext;
+      EXPECT_STREQ(ChooseEncryptedExtension(("x." + upper).c_str(), false), c.container) << upper;
+      ++rows;
+      pos = end + 1;
+    }
+  }
+  EXPECT_EQ(rows, 45);
+}
+
+TEST(Naming, KoreanNamesWithDots) {
+  EXPECT_EQ(Name("C:\\문서\\2024.예산안.xlsx"), "C:\\문서\\2024.예산안.xlsx.xqv3");
+  EXPECT_EQ(Name("보고서.최종.hwp"), "보고서.최종.hwp.hqv3");
+  EXPECT_EQ(Name("C:\\사진.모음\\가족"), "C:\\사진.모음\\가족.bqv3");
+  EXPECT_EQ(Name("회의록.한글"), "회의록.한글.bqv3");
+  EXPECT_EQ(Name("회의록.한글", true), "회의록.한글.aqv3");
+}
+
+TEST(Naming, TheReaderTakesOffExactlyWhatTheWriterAdded) {
+  for (const char* plain : {"a", "report.docx", "보고서.hwp", "x.tar.gz", "noext"}) {
+    for (bool generic : {false, true}) {
+      const std::string container = Name(plain, generic);
+      EXPECT_EQ(container.substr(0, container.size() - 5), plain);
+    }
+  }
+}
