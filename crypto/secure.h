@@ -8,3 +8,16 @@ void SecureWipe(void* p, size_t n);
 
 // True when the n bytes are equal; the time taken does not depend on where they differ.
 bool ConstantTimeEqual(const void* a, const void* b, size_t n);
+
+// Wipes a buffer when the scope ends, however it ends.
+class ScopedWipe {
+ public:
+  ScopedWipe(void* p, size_t n) : m_p(p), m_n(n) {}
+  ~ScopedWipe() { SecureWipe(m_p, m_n); }
+  ScopedWipe(const ScopedWipe&) = delete;
+  ScopedWipe& operator=(const ScopedWipe&) = delete;
+
+ private:
+  void* m_p;
+  size_t m_n;
+};

@@ -1,0 +1,200 @@
+#include <cstring>
+#include <ctime>
+#include <string>
+#include <vector>
+
+#include "container/engines.h"
+#include "container/format.h"
+#include "container/io.h"
+#include "container/naming.h"
+#include "container/progress_step.h"
+#include "container/system_error_exception.h"
+#include "crypto/file_handle.h"
+#include "crypto/secure.h"
+#include "crypto/sha256.h"
+#include "platform/file_ops.h"
+#include "platform/lock.h"
+#include "platform/path.h"
+#include "platform/random.h"
+#include "platform/system_error.h"
+
+namespace {
+
+constexpr size_t kChunk = 1 << 20;
+constexpr int kRandomRequests = 256;  // 32-byte requests hashed into each 16 random bytes
+
+void PutLittleEndian64(uint8_t* p, uint64_t v) {
+  for (int i = 0; i < 8; ++i) p[i] = static_cast<uint8_t>(v >> (8 * i));
+}
+
+// Feeds 256 requests of 32 random bytes to ctx.
+void FeedRandom(RandomSource& random, Sha256Context& ctx) {
+  uint8_t block[32];
+  ScopedWipe wipe(block, sizeof block);
+  for (int i = 0; i < kRandomRequests; ++i) {
+    std::memset(block, 0, sizeof block);
+    if (!random.Fill32(block)) throw SystemErrorException("난수를 생성할 수 없습니다.", 0);
+    ctx.Update(block, sizeof block);
+  }
+}
+
+class Encryptor {
+ public:
+  Encryptor(Lock& lock, const char* password, bool deleteSource, bool useGenericExtension, FrontEnd& ui,
+            ProgressView& view, RandomSource& random)
+      : m_lock(lock),
+        m_password(password),
+        m_deleteSource(deleteSource),
+        m_generic(useGenericExtension),
+        m_ui(ui),
+        m_view(view),
+        m_random(random) {}
+  ~Encryptor() {
+    if (!m_buffer.empty()) SecureWipe(m_buffer.data(), m_buffer.size());
+  }
+
+  bool EncryptOne(const std::string& path);
+  void Fail(const std::string& message, uint32_t code) {
+    m_ui.ShowErrorMessage(message, code);
+    m_failed = true;
+  }
+  bool Failed() const { return m_failed; }
+
+ private:
+  bool WriteContainer(const std::string& path, const std::string& output);
+
+  Lock& m_lock;
+  const char* m_password;
+  bool m_deleteSource;
+  bool m_generic;
+  FrontEnd& m_ui;
+  ProgressView& m_view;
+  RandomSource& m_random;
+  FileHandle m_in, m_out;
+  std::vector<uint8_t> m_buffer;
+  bool m_failed = false;
+};
+
+// Random key material, the head and the data. Returns false when cancelled; throws
+// SystemErrorException on failure.
+bool Encryptor::WriteContainer(const std::string& path, const std::string& output) {
+  uint8_t material[kKeyBlockSize];  // bulk IV, then bulk key
+  ScopedWipe wipeMaterial(material, sizeof material);
+  for (int part = 0; part < 3; ++part) {
+    Sha256Context ctx;
+    ctx.Init();
+    FeedRandom(m_random, ctx);
+    uint8_t digest[32];
+    ctx.Final(digest);
+    std::memcpy(material + 16 * part, digest, 16);
+    SecureWipe(digest, sizeof digest);
+  }
+
+  int64_t size = 0;
+  uint32_t status = m_in.GetSize(&size);
+  if (status != 0) throw SystemErrorException("다음 파일의 크기를 가늠할 수 없습니다.\r\n" + path, status);
+
+  uint8_t fileIv[16];
+  {
+    uint8_t seed[16];
+    PutLittleEndian64(seed, static_cast<uint64_t>(std::time(nullptr)));
+    PutLittleEndian64(seed + 8, static_cast<uint64_t>(size));
+    Sha256Context ctx;
+    ctx.Init();
+    ctx.Update(seed, sizeof seed);
+    ctx.Update(path.data(), static_cast<uint32_t>(path.size()));
+    FeedRandom(m_random, ctx);
+    uint8_t digest[32];
+    ctx.Final(digest);
+    std::memcpy(fileIv, digest, sizeof fileIv);
+  }
+
+  FileSink sink(m_out);
+  ContainerWriter writer(sink, output, &m_lock);
+  writer.WriteHead(fileIv, material, m_password, std::strlen(m_password));
+  SecureWipe(material, sizeof material);
+
+  if (m_buffer.empty()) m_buffer.resize(kChunk);
+  const uint64_t total = static_cast<uint64_t>(size);
+  uint64_t remaining = total;
+  ProgressStep step(m_view, total);
+  while (remaining > 0) {
+    const uint32_t want = static_cast<uint32_t>(remaining < kChunk ? remaining : kChunk);
+    uint32_t got = 0;
+    status = m_in.Read(m_buffer.data(), want, &got);
+    // A file that ends before its size said has shrunk while it was read.
+    if (status == 0 && got == 0) status = EndOfFileError();
+    if (status != 0) throw SystemErrorException("파일을 읽을 수 없습니다.\r\n" + path, status);
+    writer.WritePlaintext(m_buffer.data(), got);
+    remaining -= got;
+    if (step.Update(total - remaining, remaining > 0)) return false;
+  }
+  writer.Finish();
+  return true;
+}
+
+bool Encryptor::EncryptOne(const std::string& path) {
+  const std::string output = path + "." + ChooseEncryptedExtension(path.c_str(), m_generic);
+  m_view.StartFile(path);
+  if (output.size() + 1 > kMaxPathBytes) {
+    Fail("잘못된 파일명입니다.\r\n" + path, 0);
+    return false;
+  }
+
+  uint32_t status = m_in.Open(path.c_str(), FileMode::Read, Disposition::OpenExisting);
+  if (status != 0) {
+    const PathKind kind = LookUpPath(path.c_str());
+    Fail((kind == PathKind::Missing     ? "입력 파일이 존재하지 않습니다.\r\n"
+          : kind == PathKind::Directory ? "디렉터리는 암호화할 수 없습니다.\r\n"
+                                        : "파일을 열 수 없습니다.\r\n") +
+             path,
+         status);
+    return false;
+  }
+  status = m_out.Open(output.c_str(), FileMode::Write, Disposition::CreateNew);
+  if (status != 0) {
+    m_in.Close();
+    Fail("출력 파일을 열 수 없습니다.\r\n" + output, status);
+    return false;
+  }
+
+  try {
+    if (!WriteContainer(path, output)) m_failed = true;  // cancelled: no message
+  } catch (const SystemErrorException& e) {
+    Fail(e.m_strMessage, e.m_dwError);
+  }
+  if (!m_out.Flush()) Fail("파일을 쓸 수 없습니다.\r\n" + output, LastSystemError());
+  m_in.Close();
+  m_out.Close();
+
+  if (m_failed) {
+    DeletePath(output.c_str());
+    return false;
+  }
+  if (m_deleteSource) {
+    SetReadOnly(path.c_str(), false);
+    DeletePath(path.c_str());
+  }
+  return true;
+}
+
+}  // namespace
+
+void EncryptFiles(Lock& keyScheduleLock, FileList& files, char* password, bool deleteSource,
+                  bool useGenericExtension, FrontEnd& ui, RandomSource* random) {
+  ScopedWipe wipePassword(password, 256);
+  std::unique_ptr<ProgressView> view = ui.OpenProgress(OPERATION_ENCRYPT);
+  SystemRandomSource systemRandom;
+  RandomSource& source = random ? *random : systemRandom;
+  Encryptor encryptor(keyScheduleLock, password, deleteSource, useGenericExtension, ui, *view, source);
+  // The provider is released on every path, also when files are left in the list.
+  struct Release {
+    RandomSource& r;
+    ~Release() { r.Release(); }
+  } release{source};
+  if (!source.Acquire()) encryptor.Fail("암호화 모듈을 사용할 수 없습니다.", 0);
+  while (!encryptor.Failed() && !files.Empty()) {
+    encryptor.EncryptOne(files.Front());
+    files.RemoveFront();
+  }
+}

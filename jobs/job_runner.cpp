@@ -1,0 +1,121 @@
+#include "jobs/job_runner.h"
+
+#include <cstring>
+#include <new>
+
+#include "container/engines.h"
+#include "crypto/secure.h"
+
+JobRunner::JobRunner(FrontEnd& ui) : m_ui(ui) {}
+
+JobRunner::~JobRunner() {
+  for (;;) {
+    m_lock.Enter();
+    const bool idle = m_nActiveJobs == 0;
+    m_lock.Leave();
+    if (idle) break;
+    SleepMilliseconds(200);
+  }
+  m_lock.Enter();
+  ReapFinishedThreads();
+  m_lock.Leave();
+}
+
+void JobRunner::ReapFinishedThreads() {
+  while (!m_finishedThreads.empty()) {
+    ReapThread(m_finishedThreads.front());
+    m_finishedThreads.pop_front();
+  }
+}
+
+void JobRunner::RunJob(FileList* files, bool encrypt, bool deleteSource, bool toWorkingFolder,
+                       const char* password) {
+  char buffer[260] = {};
+  ScopedWipe wipe(buffer, sizeof buffer);
+  bool passwordGiven = false;
+  if (password && *password) {
+    if (std::strlen(password) > kMaxPassword) {
+      m_ui.ShowErrorMessage("Password too long", 0);
+      delete files;
+      return;
+    }
+    std::strcpy(buffer, password);
+    passwordGiven = true;
+  }
+  if (!StartJobAndWait(files, buffer, encrypt, deleteSource, toWorkingFolder, passwordGiven))
+    delete files;
+}
+
+bool JobRunner::StartJobAndWait(FileList* files, const char* password, bool encrypt, bool deleteSource,
+                                bool toWorkingFolder, bool passwordGiven) {
+  CryptJob* job = new (std::nothrow) CryptJob{};
+  if (!job) {
+    m_ui.ShowErrorMessage("Memory allocation failed", 0);
+    return false;
+  }
+  job->files = files;
+  job->toWorkingFolder = toWorkingFolder;
+  std::strncpy(job->password, password, kMaxPassword);
+  job->encrypt = encrypt;
+  job->deleteSource = deleteSource;
+  job->passwordGiven = passwordGiven;
+  job->owner = this;
+
+  // Held until the handle is stored and the job counted: the worker's first step takes
+  // the lock, so it never sees the job half set up.
+  m_lock.Enter();
+  const ThreadHandle thread = StartThread(&JobRunner::JobThreadProc, job);
+  if (!thread) {
+    m_lock.Leave();
+    SecureWipe(job->password, sizeof job->password);
+    delete job;
+    m_ui.ShowErrorMessage("Thread creation failed", 0);
+    return false;
+  }
+  job->thread = thread;
+  ++m_nActiveJobs;
+  m_lock.Leave();
+
+  WaitServingMessages(thread, [this] { m_ui.ServeEvents(); });
+  return true;
+}
+
+unsigned JobRunner::JobThreadProc(void* job) {
+  CryptJob* j = static_cast<CryptJob*>(job);
+  j->owner->ExecuteJob(j);
+  return 0;
+}
+
+void JobRunner::ExecuteJob(CryptJob* job) {
+  m_lock.Enter();
+  ReapFinishedThreads();
+  m_lock.Leave();
+
+  if (job->encrypt)
+    EncryptFiles(m_lock, *job->files, job->password, job->deleteSource, job->passwordGiven, m_ui);
+  else
+    DecryptFiles(m_lock, *job->files, job->password, job->deleteSource, job->toWorkingFolder, m_ui);
+  delete job->files;
+  job->files = nullptr;
+
+  m_lock.Enter();
+  --m_nActiveJobs;
+  m_finishedThreads.push_back(job->thread);
+  m_lock.Leave();
+  SecureWipe(job->password, sizeof job->password);
+  delete job;
+}
+
+int JobRunner::ActiveJobs() {
+  m_lock.Enter();
+  const int n = m_nActiveJobs;
+  m_lock.Leave();
+  return n;
+}
+
+size_t JobRunner::FinishedThreads() {
+  m_lock.Enter();
+  const size_t n = m_finishedThreads.size();
+  m_lock.Leave();
+  return n;
+}

@@ -1,0 +1,66 @@
+#pragma once
+// Runs one crypt job (encrypt or decrypt every file of a list) on a worker thread of its
+// own while the calling thread waits, keeping its own windows or events served. Owns the
+// lock the engines hold around each AES key schedule build, counts the jobs in progress
+// and releases the handles of finished worker threads.
+
+#include <list>
+
+#include "container/file_list.h"
+#include "container/front_end.h"
+#include "platform/lock.h"
+#include "platform/thread.h"
+
+class JobRunner;
+
+// The record handed to the worker thread; allocated by StartJobAndWait, freed by the
+// worker as its last act.
+struct CryptJob {
+  FileList* files;       // owned by the job from a successful start on
+  bool toWorkingFolder;
+  char password[257];    // zero-terminated; the engine zeroes its first 256 bytes
+  bool encrypt;
+  bool deleteSource;
+  ThreadHandle thread;   // set by the starter before the worker can read it
+  bool passwordGiven;    // a non-empty password was given: containers are named "aqv3"
+  JobRunner* owner;
+};
+
+class JobRunner {
+ public:
+  // The longest password a job holds, in bytes.
+  static constexpr size_t kMaxPassword = 256;
+
+  explicit JobRunner(FrontEnd& ui);
+  // Waits until no job is active (200 ms steps), then reaps every finished thread.
+  ~JobRunner();
+  JobRunner(const JobRunner&) = delete;
+  JobRunner& operator=(const JobRunner&) = delete;
+
+  // Takes over files (destroyed when the job is done or could not start) and returns only
+  // when the job's worker thread has ended. password may be null. A password longer than
+  // kMaxPassword bytes is refused with a message, nothing is started.
+  void RunJob(FileList* files, bool encrypt, bool deleteSource, bool toWorkingFolder,
+              const char* password);
+
+  // True when the worker thread was started and has ended; false when the job was not
+  // started (the error has been shown).
+  bool StartJobAndWait(FileList* files, const char* password, bool encrypt, bool deleteSource,
+                       bool toWorkingFolder, bool passwordGiven);
+
+  // The body of a worker thread.
+  void ExecuteJob(CryptJob* job);
+
+  // For tests: jobs started and not yet finished, and handles waiting to be reaped.
+  int ActiveJobs();
+  size_t FinishedThreads();
+
+ private:
+  static unsigned JobThreadProc(void* job);
+  void ReapFinishedThreads();  // with m_lock held
+
+  Lock m_lock;
+  int m_nActiveJobs = 0;
+  std::list<ThreadHandle> m_finishedThreads;
+  FrontEnd& m_ui;
+};

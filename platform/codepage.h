@@ -1,0 +1,8 @@
+#pragma once
+// Code page 949 (Korean Windows' ANSI code page) from and to UTF-8.
+
+#include <string>
+
+// False when in is not valid UTF-8 or holds a character code page 949 lacks.
+bool Utf8ToCp949(const std::string& in, std::string* out);
+bool Cp949ToUtf8(const std::string& in, std::string* out);
