@@ -1,0 +1,61 @@
+#pragma once
+// The password of a decrypt or encrypt command: its options, reading it, and the code
+// page 949 form that containers made on Korean Windows systems were keyed with.
+
+#include <cstddef>
+#include <string>
+#include <vector>
+
+#include "cli/args.h"
+
+// The longest password accepted, in bytes (what a job holds).
+constexpr size_t kMaxPasswordBytes = 256;
+
+struct PasswordOptions {
+  enum class Source { Prompt, File, Stdin };
+  Source source = Source::Prompt;
+  std::string file;
+  bool cp949 = false;  // --password-encoding cp949
+};
+
+// Holds password bytes and wipes them when it goes.
+class Password {
+ public:
+  Password() = default;
+  ~Password();
+  Password(const Password&) = delete;
+  Password& operator=(const Password&) = delete;
+
+  // Replaces the bytes (at most kMaxPasswordBytes), wiping the old ones.
+  void Assign(const char* bytes, size_t length);
+  const char* c_str() const { return m_bytes; }
+  size_t size() const { return m_length; }
+  bool HasNonAscii() const;
+
+ private:
+  char m_bytes[kMaxPasswordBytes + 1] = {};
+  size_t m_length = 0;
+};
+
+enum class OptionParse { NotPassword, Taken, Error };
+
+// Takes the current argument of reader when it is a password option. On Error, *error
+// holds the text for the user.
+OptionParse ParsePasswordOption(ArgReader& reader, PasswordOptions* options, std::string* error);
+
+// Reads the password as options say: from the file or standard input (the bytes up to
+// the first NUL, CR or LF, kept exactly), or asked once on the terminal without echo;
+// then converted to code page 949 when options ask for it. False with *error set for
+// a usage-style failure (unreadable, too long, no terminal, not convertible).
+bool ObtainPassword(const PasswordOptions& options, Password* password, std::string* error);
+
+// The code page 949 bytes of a UTF-8 password, when they differ from it. False when the
+// password is plain ASCII, not valid UTF-8, or holds a character code page 949 lacks.
+bool Cp949Form(const Password& password, Password* converted);
+
+// For a password typed on a terminal whose text is UTF-8: true when the first
+// container of version 1 or 2 that can be read refuses typed at its key-block check
+// and opens its key block with cp949. Containers that cannot be opened or read, and
+// version 0 containers (which have no key block), are passed over.
+bool Cp949OpensFirstContainer(const std::vector<std::string>& containers, const Password& typed,
+                              const Password& cp949);

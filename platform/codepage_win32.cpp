@@ -1,0 +1,59 @@
+#include "platform/codepage.h"
+
+#include <windows.h>
+
+#include <climits>
+
+namespace {
+
+constexpr UINT kUtf8 = 65001;
+constexpr UINT kKorean = 949;
+
+bool ToWide(UINT codePage, const std::string& in, std::wstring* wide) {
+  if (in.size() > static_cast<size_t>(INT_MAX)) return false;
+  const int inLength = static_cast<int>(in.size());
+  const int n = MultiByteToWideChar(codePage, MB_ERR_INVALID_CHARS, in.data(), inLength, nullptr, 0);
+  if (n <= 0) return false;
+  wide->assign(static_cast<size_t>(n), L'\0');
+  return MultiByteToWideChar(codePage, MB_ERR_INVALID_CHARS, in.data(), inLength, &(*wide)[0], n) == n;
+}
+
+}  // namespace
+
+bool Utf8ToCp949(const std::string& in, std::string* out) {
+  out->clear();
+  if (in.empty()) return true;
+  std::wstring wide;
+  if (!ToWide(kUtf8, in, &wide)) return false;
+  const int wideLength = static_cast<int>(wide.size());
+  // No best-fit look-alikes and no default character: a character that code page 949
+  // lacks is a failure, not a silent '?'.
+  BOOL usedDefault = FALSE;
+  const int n = WideCharToMultiByte(kKorean, WC_NO_BEST_FIT_CHARS, wide.data(), wideLength, nullptr, 0,
+                                    nullptr, &usedDefault);
+  if (n <= 0 || usedDefault) return false;
+  std::string result(static_cast<size_t>(n), '\0');
+  usedDefault = FALSE;
+  if (WideCharToMultiByte(kKorean, WC_NO_BEST_FIT_CHARS, wide.data(), wideLength, &result[0], n, nullptr,
+                          &usedDefault) != n ||
+      usedDefault) {
+    return false;
+  }
+  out->swap(result);
+  return true;
+}
+
+bool Cp949ToUtf8(const std::string& in, std::string* out) {
+  out->clear();
+  if (in.empty()) return true;
+  std::wstring wide;
+  if (!ToWide(kKorean, in, &wide)) return false;
+  const int wideLength = static_cast<int>(wide.size());
+  const int n = WideCharToMultiByte(kUtf8, 0, wide.data(), wideLength, nullptr, 0, nullptr, nullptr);
+  if (n <= 0) return false;
+  std::string result(static_cast<size_t>(n), '\0');
+  if (WideCharToMultiByte(kUtf8, 0, wide.data(), wideLength, &result[0], n, nullptr, nullptr) != n)
+    return false;
+  out->swap(result);
+  return true;
+}

@@ -1,0 +1,103 @@
+#include "platform/console.h"
+
+#include <windows.h>
+
+#include <atomic>
+#include <cstring>
+
+namespace {
+
+std::atomic<bool> g_interruptRequested{false};
+
+BOOL WINAPI OnConsoleControl(DWORD event) {
+  if (event == CTRL_C_EVENT || event == CTRL_BREAK_EVENT) {
+    g_interruptRequested = true;
+    return TRUE;
+  }
+  return FALSE;
+}
+
+// The console input whose echo is off while a password is read, and its mode before.
+// Control events arrive on a thread of their own, so these are shared with it.
+std::atomic<HANDLE> g_quietInput{INVALID_HANDLE_VALUE};
+std::atomic<DWORD> g_savedMode{0};
+
+// Called first for any control event during the read: echo comes back before the
+// process ends (default handling) or the read is abandoned (an installed handler).
+BOOL WINAPI RestoreEchoOnControl(DWORD) {
+  const HANDLE input = g_quietInput.load();
+  if (input != INVALID_HANDLE_VALUE) SetConsoleMode(input, g_savedMode.load());
+  return FALSE;  // let the next handler decide what the event does
+}
+
+void WriteText(HANDLE output, const char* text) {
+  DWORD written = 0;
+  const DWORD length = static_cast<DWORD>(std::strlen(text));
+  if (!WriteConsoleA(output, text, length, &written, nullptr)) WriteFile(output, text, length, &written, nullptr);
+}
+
+}  // namespace
+
+bool StderrIsTerminal() {
+  DWORD mode = 0;
+  return GetConsoleMode(GetStdHandle(STD_ERROR_HANDLE), &mode) != FALSE;
+}
+
+bool ReadPasswordFromTerminal(const char* prompt, std::string* password) {
+  password->clear();
+  // The console itself, even when standard input and output are redirected.
+  const HANDLE input = CreateFileA("CONIN$", GENERIC_READ | GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE,
+                                   nullptr, OPEN_EXISTING, 0, nullptr);
+  if (input == INVALID_HANDLE_VALUE) return false;
+  const HANDLE output = CreateFileA("CONOUT$", GENERIC_READ | GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE,
+                                    nullptr, OPEN_EXISTING, 0, nullptr);
+  DWORD saved = 0;
+  if (output == INVALID_HANDLE_VALUE || !GetConsoleMode(input, &saved)) {
+    if (output != INVALID_HANDLE_VALUE) CloseHandle(output);
+    CloseHandle(input);
+    return false;
+  }
+
+  g_savedMode = saved;
+  g_quietInput = input;
+  SetConsoleCtrlHandler(RestoreEchoOnControl, TRUE);
+  const DWORD quiet = (saved & ~static_cast<DWORD>(ENABLE_ECHO_INPUT)) | ENABLE_LINE_INPUT | ENABLE_PROCESSED_INPUT;
+  bool ok = false;
+  if (SetConsoleMode(input, quiet)) {
+    WriteText(output, prompt);
+    password->reserve(256);  // fewer copies of the password left behind by growth
+    for (;;) {
+      char buffer[64];
+      DWORD n = 0;
+      if (!ReadConsoleA(input, buffer, sizeof buffer, &n, nullptr)) {
+        if (!ReadFile(input, buffer, sizeof buffer, &n, nullptr)) break;
+      }
+      // Nothing read: end of input, or Ctrl-C abandoned the read.
+      if (n == 0) break;
+      const char* end = static_cast<const char*>(std::memchr(buffer, '\n', n));
+      password->append(buffer, end ? static_cast<size_t>(end - buffer) : n);
+      SecureZeroMemory(buffer, sizeof buffer);
+      if (end) {
+        ok = true;
+        break;
+      }
+    }
+    SetConsoleMode(input, saved);
+    WriteText(output, "\r\n");
+  }
+  SetConsoleCtrlHandler(RestoreEchoOnControl, FALSE);
+  g_quietInput = INVALID_HANDLE_VALUE;
+  CloseHandle(output);
+  CloseHandle(input);
+
+  if (ok && !password->empty() && password->back() == '\r') password->pop_back();
+  if (!ok) {
+    SecureZeroMemory(&(*password)[0], password->size());
+    password->clear();
+  }
+  return ok;
+}
+
+void InstallInterruptHandler() { SetConsoleCtrlHandler(OnConsoleControl, TRUE); }
+
+bool InterruptRequested() { return g_interruptRequested; }

@@ -1,0 +1,48 @@
+#include "platform/file_ops.h"
+
+#include <windows.h>
+
+const char kPathSeparator = '\\';
+const size_t kMaxPathBytes = MAX_PATH;
+
+namespace {
+
+uint32_t Status(BOOL ok) { return ok ? 0 : GetLastError(); }
+
+}  // namespace
+
+uint32_t DeletePath(const char* path) { return Status(DeleteFileA(path)); }
+
+uint32_t SetReadOnly(const char* path, bool readOnly) {
+  return Status(SetFileAttributesA(path, readOnly ? FILE_ATTRIBUTE_READONLY : FILE_ATTRIBUTE_NORMAL));
+}
+
+uint32_t ReplacePath(const char* from, const char* to) {
+  // Windows refuses to move onto a read-only file; some compatible systems do not.
+  const DWORD attributes = GetFileAttributesA(to);
+  if (attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_READONLY))
+    return ERROR_ACCESS_DENIED;
+  return Status(MoveFileExA(from, to, MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH));
+}
+
+uint32_t CreateFolder(const char* path) {
+  if (CreateDirectoryA(path, nullptr)) return 0;
+  const DWORD error = GetLastError();
+  if (error == ERROR_ALREADY_EXISTS) {
+    const DWORD attributes = GetFileAttributesA(path);
+    if (attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY)) return 0;
+  }
+  return error;
+}
+
+void FlushVolume(char driveLetter) {
+  const bool letter = (driveLetter >= 'A' && driveLetter <= 'Z') || (driveLetter >= 'a' && driveLetter <= 'z');
+  if (!letter) return;  // a UNC or relative path names no volume of its own
+  char device[] = "\\\\.\\X:";
+  device[4] = driveLetter;
+  HANDLE volume = CreateFileA(device, GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
+                              OPEN_ALWAYS, FILE_ATTRIBUTE_DIRECTORY, nullptr);
+  if (volume == INVALID_HANDLE_VALUE) return;
+  FlushFileBuffers(volume);
+  CloseHandle(volume);
+}

@@ -1,0 +1,73 @@
+#include "platform/working_folder.h"
+
+#include <windows.h>
+#include <shlobj.h>
+
+#include <cstring>
+
+#include "platform/mbstring.h"
+
+namespace {
+
+const char kProductKey[] = "SOFTWARE\\Belmora\\TarvessinKvt";
+const char kProductWindowClass[] = "Tarvessin";
+
+std::string TemporaryFolder() {
+  char buffer[MAX_PATH + 1] = {};
+  const DWORD n = GetTempPathA(sizeof buffer, buffer);
+  if (n == 0 || n >= sizeof buffer) return std::string();
+  return std::string(buffer, n);
+}
+
+// The per-user local (non-roaming) application-data folder, or "" when the shell
+// cannot name it.
+std::string LocalAppDataFolder() {
+  char buffer[521] = {};
+  const HRESULT hr = SHGetFolderPathA(nullptr, CSIDL_LOCAL_APPDATA, nullptr, SHGFP_TYPE_CURRENT, buffer);
+  if (FAILED(hr)) return std::string();
+  buffer[sizeof buffer - 1] = '\0';
+  return std::string(buffer);
+}
+
+}  // namespace
+
+void GetWorkingFolder(size_t length, char* dest) {
+  if (dest == nullptr || length == 0) return;
+  const unsigned major = LOBYTE(LOWORD(GetVersion()));
+  std::string localAppData;
+  if (major >= 5) localAppData = LocalAppDataFolder();
+  std::string temp;
+  if (major < 5 || localAppData.empty()) temp = TemporaryFolder();
+  // The window is looked for only once the registry value could be read.
+  const bool registered = IsProductRegistered();
+  const bool windowOpen = registered && IsProductWindowOpen();
+  const std::string path = ComposeWorkingFolder(major, temp, localAppData, registered, windowOpen);
+  // Too long a path is cut at a character boundary; dest is always terminated.
+  MbsBoundedCopy(dest, path.c_str(), length - 1);
+}
+
+bool IsProductRegistered() {
+  HKEY key = nullptr;
+  // The create-or-open call creates the key when it is missing and the process may
+  // write there; the plain open covers a process that may only read.
+  if (RegCreateKeyA(HKEY_LOCAL_MACHINE, kProductKey, &key) != ERROR_SUCCESS &&
+      RegOpenKeyA(HKEY_LOCAL_MACHINE, kProductKey, &key) != ERROR_SUCCESS) {
+    return false;
+  }
+  // Only whether the value can be read counts, not what it says; a value longer than
+  // the buffer therefore counts as absent.
+  BYTE value[260] = {};
+  DWORD size = sizeof value;
+  const LONG status = RegQueryValueExA(key, "Path", nullptr, nullptr, value, &size);
+  RegCloseKey(key);
+  return status == ERROR_SUCCESS;
+}
+
+bool IsProductWindowOpen() {
+  HWND window = FindWindowA(kProductWindowClass, nullptr);
+  if (window == nullptr) return false;
+  // The search ignores letter case; the product's own class is spelt exactly so.
+  char name[1024] = {};
+  const int n = GetClassNameA(window, name, sizeof name - 1);
+  return n > 3 && std::memcmp(name, kProductWindowClass, 9) == 0;
+}
