@@ -6,12 +6,13 @@
 #include <string>
 #include <vector>
 
+#include "cli/args.h"
 #include "cli/commands.h"
+#include "cli/container_file.h"
 #include "container/format.h"
 #include "container/io.h"
 #include "container/system_error_exception.h"
 #include "crypto/file_handle.h"
-#include "platform/path.h"
 #include "platform/system_error.h"
 
 namespace {
@@ -62,14 +63,7 @@ std::string JsonString(const std::string& s) {
 // be opened.
 Inspection Inspect(const std::string& path) {
   FileHandle file;
-  const uint32_t status = file.Open(path.c_str(), FileMode::Read, Disposition::OpenExisting);
-  if (status != 0) {
-    const PathKind kind = LookUpPath(path.c_str());
-    const char* prefix = kind == PathKind::Missing     ? "입력 파일이 존재하지 않습니다.\r\n"
-                         : kind == PathKind::Directory ? "디렉터리는 복호화할 수 없습니다.\r\n"
-                                                       : "파일을 읽을 수 없습니다.\r\n";
-    throw SystemErrorException(prefix + path, status);
-  }
+  OpenContainer(path, &file);
   FileSource source(file);
   ContainerReader reader(source, path);
   Inspection result;
@@ -112,20 +106,19 @@ void PrintJson(const std::string& path, const Inspection& r) {
 int RunInspect(const std::vector<std::string>& args) {
   bool json = false;
   std::vector<std::string> files;
-  bool optionsDone = false;
-  for (const std::string& a : args) {
-    if (!optionsDone && a == "--") {
-      optionsDone = true;
-    } else if (!optionsDone && (a == "--help" || a == "-h")) {
+  ArgReader reader(args);
+  while (reader.Next()) {
+    const std::string& a = reader.Current();
+    if (!reader.IsOption()) {
+      files.push_back(a);
+    } else if ((a == "--help" || a == "-h") && !reader.HasJoinedValue()) {
       std::fputs(kHelp, stdout);
       return 0;
-    } else if (!optionsDone && a == "--json") {
+    } else if (a == "--json" && !reader.HasJoinedValue()) {
       json = true;
-    } else if (!optionsDone && a.size() > 1 && a[0] == '-') {
+    } else {
       PrintError("inspect: unknown option '" + a + "' (see qv3 inspect --help)");
       return 2;
-    } else {
-      files.push_back(a);
     }
   }
   if (files.empty()) {

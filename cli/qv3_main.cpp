@@ -14,6 +14,8 @@ const char kUsage[] =
     "usage: qv3 COMMAND [OPTIONS] FILE...\n"
     "\n"
     "Commands:\n"
+    "  decrypt [OPTIONS] CONTAINER...  decrypt containers into read-only plaintexts\n"
+    "  encrypt [OPTIONS] FILE...       encrypt files into containers beside them\n"
     "  inspect [--json] CONTAINER...   show a container's version, extensions and lengths\n"
     "\n"
     "  qv3 COMMAND --help    help for one command\n"
@@ -41,6 +43,8 @@ int main(int argc, char** argv) {
     std::printf("qv3 1.0 (aes: %s, sha-256: %s)\n", ActiveAes().name, ActiveSha256().name);
     return 0;
   }
+  if (command == "decrypt") return RunDecrypt(args);
+  if (command == "encrypt") return RunEncrypt(args);
   if (command == "inspect") return RunInspect(args);
   PrintError("unknown command '" + command + "' (see qv3 --help)");
   return 2;

@@ -1,0 +1,95 @@
+#include "platform/working_folder.h"
+
+#include <gtest/gtest.h>
+
+#include <cstring>
+#include <string>
+#include <vector>
+
+namespace {
+
+const char kTemp[] = "C:\\TEMP\\";
+const char kLocal[] = "C:\\Users\\kim\\AppData\\Local";
+
+std::string WorkingFolder() {
+  std::vector<char> buffer(520, 'X');
+  GetWorkingFolder(buffer.size(), buffer.data());
+  EXPECT_NE(std::memchr(buffer.data(), '\0', buffer.size()), nullptr) << "not terminated";
+  return std::string(buffer.data());
+}
+
+}  // namespace
+
+TEST(ComposeWorkingFolder, BaseFolderFollowsTheSystemVersion) {
+  EXPECT_EQ(ComposeWorkingFolder(4, kTemp, kLocal, false, false), "C:\\TEMP\\QV3V");
+  EXPECT_EQ(ComposeWorkingFolder(3, kTemp, kLocal, false, false), "C:\\TEMP\\QV3V");
+  EXPECT_EQ(ComposeWorkingFolder(4, kTemp, "", false, false), "C:\\TEMP\\QV3V");
+  EXPECT_EQ(ComposeWorkingFolder(5, kTemp, "C:\\Documents and Settings\\kim\\Local Settings\\Application Data",
+                                 false, false),
+            "C:\\Documents and Settings\\kim\\Local Settings\\Application Data\\QV3V");
+  // From version 6 on, the sibling whose name ends in Low: no separator before "Low".
+  EXPECT_EQ(ComposeWorkingFolder(6, kTemp, kLocal, false, false), "C:\\Users\\kim\\AppData\\LocalLow\\QV3V");
+  EXPECT_EQ(ComposeWorkingFolder(10, kTemp, kLocal, false, false), "C:\\Users\\kim\\AppData\\LocalLow\\QV3V");
+  EXPECT_EQ(ComposeWorkingFolder(4, "C:\\", kLocal, false, false), "C:\\QV3V");
+}
+
+TEST(ComposeWorkingFolder, ProductFolderNeedsBothProbes) {
+  EXPECT_EQ(ComposeWorkingFolder(6, kTemp, kLocal, true, true), "C:\\Users\\kim\\AppData\\LocalLow\\QV31V");
+  EXPECT_EQ(ComposeWorkingFolder(6, kTemp, kLocal, true, false), "C:\\Users\\kim\\AppData\\LocalLow\\QV3V");
+  EXPECT_EQ(ComposeWorkingFolder(6, kTemp, kLocal, false, true), "C:\\Users\\kim\\AppData\\LocalLow\\QV3V");
+  EXPECT_EQ(ComposeWorkingFolder(4, kTemp, kLocal, true, true), "C:\\TEMP\\QV31V");
+}
+
+TEST(ComposeWorkingFolder, MissingLocalAppDataFallsBackToTheTemporaryFolder) {
+  // The result must stay absolute: "\QV3V" alone would be a folder of the current drive.
+  EXPECT_EQ(ComposeWorkingFolder(5, kTemp, "", false, false), "C:\\TEMP\\QV3V");
+  EXPECT_EQ(ComposeWorkingFolder(6, kTemp, "", false, false), "C:\\TEMP\\QV3V") << "no Low on the fallback";
+  EXPECT_EQ(ComposeWorkingFolder(6, kTemp, "", true, true), "C:\\TEMP\\QV31V");
+}
+
+TEST(StripTrailingBackslash, RemovesOneTrailingBackslashInPlace) {
+  char path[] = "C:\\TEMP\\";
+  EXPECT_EQ(StripTrailingBackslash(path), path);
+  EXPECT_STREQ(path, "C:\\TEMP");
+  EXPECT_STREQ(StripTrailingBackslash(path), "C:\\TEMP") << "nothing to remove";
+  char doubled[] = "C:\\TEMP\\\\";
+  EXPECT_STREQ(StripTrailingBackslash(doubled), "C:\\TEMP\\");
+  char only[] = "\\";
+  EXPECT_STREQ(StripTrailingBackslash(only), "");
+  char empty[] = "";
+  EXPECT_STREQ(StripTrailingBackslash(empty), "");
+  char inner[] = "a\\b";
+  EXPECT_STREQ(StripTrailingBackslash(inner), "a\\b");
+}
+
+TEST(GetWorkingFolder, GivesTheSameAbsolutePathEveryTime) {
+  const std::string first = WorkingFolder();
+  EXPECT_EQ(WorkingFolder(), first);
+#ifdef _WIN32
+  ASSERT_GE(first.size(), 3u);
+  EXPECT_TRUE(std::isalpha(static_cast<unsigned char>(first[0])) && first[1] == ':' && first[2] == '\\') << first;
+  const std::string last = "\\QV3V";
+#else
+  EXPECT_EQ(first[0], '/') << first;
+  const std::string last = "/QV3V";
+#endif
+  ASSERT_GT(first.size(), last.size() + 1) << first;
+  EXPECT_EQ(first.substr(first.size() - last.size()), last) << first;
+  EXPECT_NE(first[first.size() - last.size() - 1], last[0]) << "doubled separator: " << first;
+}
+
+TEST(GetWorkingFolder, NeverWritesPastTheBufferAndAlwaysTerminates) {
+  const std::string full = WorkingFolder();
+  for (size_t length : {size_t{1}, size_t{2}, size_t{7}, full.size(), full.size() + 1, full.size() + 2}) {
+    std::vector<char> buffer(length + 16, '#');
+    GetWorkingFolder(length, buffer.data());
+    const size_t written = std::strlen(buffer.data());
+    EXPECT_LT(written, length) << "length " << length;
+    EXPECT_EQ(std::string(buffer.data()), full.substr(0, written)) << "length " << length;
+    EXPECT_EQ(written, std::min(full.size(), length - 1)) << "length " << length;
+    for (size_t i = length; i < buffer.size(); ++i) ASSERT_EQ(buffer[i], '#') << "length " << length;
+  }
+  char untouched = '#';
+  GetWorkingFolder(0, &untouched);
+  EXPECT_EQ(untouched, '#');
+}
