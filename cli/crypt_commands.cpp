@@ -88,6 +88,12 @@ int Usage(const std::string& command, const std::string& text) {
   return 2;
 }
 
+// A password that cannot be had is a usage error too; its text says what to do.
+int PasswordError(const std::string& command, const std::string& text) {
+  PrintError(command + ": " + text);
+  return 2;
+}
+
 // The engine takes a container's name from after its last separator in working-folder
 // mode and refuses a path without one; a bare name means the current folder.
 std::string ForWorkingFolder(std::string path) {
@@ -140,7 +146,7 @@ int RunCrypt(const std::vector<std::string>& args, bool encrypt) {
 
   Password password;
   std::string error;
-  if (!ObtainPassword(passwordOptions, &password, &error)) return Usage(command, error);
+  if (!ObtainPassword(passwordOptions, &password, &error)) return PasswordError(command, error);
 
   // A password typed on a UTF-8 terminal cannot open a container keyed with the code
   // page 949 bytes of the same text; the job has one password, so choose it now.

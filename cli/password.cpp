@@ -81,8 +81,8 @@ bool ReadFromTerminal(char* buffer, size_t* length, std::string* error) {
   std::string line;
   StringWipe wipe(line);
   if (!ReadPasswordFromTerminal("Password: ", &line)) {
-    *error = "no password: there is no terminal to ask on, or reading it failed "
-             "(give --password-file FILE or --password-stdin)";
+    *error = "no password: there is no terminal to ask for it, or reading it failed; "
+             "give --password-file FILE or --password-stdin";
     return false;
   }
   *length = 0;
