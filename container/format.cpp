@@ -313,6 +313,7 @@ void ContainerWriter::EncryptAndWrite(const uint8_t* data, size_t blocks) {
 }
 
 void ContainerWriter::WritePlaintext(const uint8_t* data, size_t length) {
+  if (length == 0) return;
   m_plaintextLength += length;
   if (m_pendingLength > 0) {
     const size_t take = std::min(length, 16 - m_pendingLength);
