@@ -1,0 +1,47 @@
+#pragma once
+// Windows only. Records the desktop's association of a file extension with a program
+// under HKEY_CLASSES_ROOT: filled with texts, then asked to write them.
+
+#include <windows.h>
+
+#include <string>
+
+class CGCFileTypeAccess {
+ public:
+  static constexpr const char* kRuntimeClassName = "CGCFileTypeAccess";
+
+  CGCFileTypeAccess() = default;
+  virtual ~CGCFileTypeAccess() = default;
+
+  void SetExtensionName(const std::string& text) { m_strExtension = text; }
+  void SetOpenCommand(const std::string& text) { m_strOpenCommand = text; }
+  void SetProgId(const std::string& text) { m_strProgId = text; }
+  void SetIconLocation(const std::string& text) { m_strIconLocation = text; }
+
+  virtual void ResetFields();
+  // The four steps in order, through the virtual table; always TRUE.
+  virtual BOOL WriteAssociation();
+  // ".ext" = ProgID, ".ext\shell\open\command" = open command. Always TRUE.
+  virtual BOOL WriteExtensionEntry();
+  // ProgID = display name, "\DefaultIcon" = icon, "\shell\open\command" = open command.
+  virtual BOOL WriteProgIdEntry();
+  virtual BOOL WriteExtraStep1() { return TRUE; }
+  virtual BOOL WriteExtraStep2() { return TRUE; }
+
+  // Creates or opens root\subkey and sets one REG_SZ value (terminator included). FALSE
+  // with last error E_INVALIDARG for a null root, an empty subkey or null texts; FALSE
+  // when the registry refuses.
+  static BOOL SetStringValue(HKEY root, const char* subkey, const char* valueName, const char* data);
+
+ protected:
+  std::string m_strExtension;    // without the dot
+  std::string m_strOpenCommand;
+  std::string m_strProgId;
+  std::string m_strDisplayName;  // no setter: stays empty
+  std::string m_strIconLocation;
+};
+
+// "/RegServer": ".aqv3" → "TarvessinViewer.Document", opened by this program.
+void RegisterFileType();
+// "/UnRegServer": deletes both keys with their subkeys.
+void UnregisterFileType();

@@ -1,0 +1,23 @@
+#pragma once
+// Windows only. The progress window of one engine run (template 118): a line telling
+// whether files are encrypted or decrypted, the file in work, a bar from 0 to 100 and
+// Cancel. Modeless, no parent; it never closes itself: Cancel only raises m_bCancel,
+// which the engine reads after each progress update, and the engine destroys it.
+
+#include <windows.h>
+
+#include "platform/win32_dialog.h"
+
+class ProgressDialog : public Dialog {
+ public:
+  explicit ProgressDialog(UINT templateId);
+  ~ProgressDialog() override;  // deletes the font
+
+  bool m_bCancel;
+  int m_nOperation;  // OPERATION_ENCRYPT or OPERATION_DECRYPT; set before Create
+  HFONT m_hFont;
+
+ protected:
+  BOOL OnInitDialog() override;
+  void OnCancel() override;  // sets m_bCancel, nothing else: the window stays open
+};

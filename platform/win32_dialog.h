@@ -1,0 +1,39 @@
+#pragma once
+// Windows only. A small dialog class over the Win32 dialog manager, standing in for a framework's:
+// a dialog built from a resource template, shown modally (DoModal) or modelessly
+// (Create), with virtual hooks for initialisation, OK and Cancel.
+
+#include <windows.h>
+
+class Dialog {
+ public:
+  Dialog(UINT templateId, HWND parent) : m_templateId(templateId), m_parent(parent) {}
+  virtual ~Dialog();
+  Dialog(const Dialog&) = delete;
+  Dialog& operator=(const Dialog&) = delete;
+
+  // Modal: returns the value given to EndDialog (IDOK, IDCANCEL), or -1 on failure.
+  INT_PTR DoModal();
+  // Modeless: builds the (hidden unless WS_VISIBLE) window and runs OnInitDialog.
+  bool Create();
+  void DestroyWindow();
+  HWND Handle() const { return m_hWnd; }
+
+ protected:
+  // Return TRUE to let the system set the focus to the first tab stop.
+  virtual BOOL OnInitDialog() { return TRUE; }
+  virtual void DoDataExchange() {}
+  // Defaults end a modal dialog with IDOK / IDCANCEL.
+  virtual void OnOK();
+  virtual void OnCancel();
+  void EndDialog(INT_PTR result);
+
+  HWND m_hWnd = nullptr;
+
+ private:
+  static INT_PTR CALLBACK DialogProc(HWND hwnd, UINT msg, WPARAM wp, LPARAM lp);
+
+  UINT m_templateId;
+  HWND m_parent;
+  bool m_modal = false;
+};

@@ -1,0 +1,12 @@
+// Identifiers of the viewer's resources; included by the resource script and the code.
+#pragma once
+
+#define IDS_ERROR_CAPTION 102   // caption of every error box of a job
+#define IDD_PROGRESS 118        // progress dialog
+#define IDI_APPLICATION_ICON 128
+#define IDD_PASSWORD 1027       // password prompt
+
+#define IDC_PASSWORD_EDIT 1003
+#define IDC_PROGRESS_MESSAGE 1011
+#define IDC_PROGRESS_BAR 1012
+#define IDC_PROGRESS_FILE 1013
