@@ -24,6 +24,18 @@ enum class Disposition : uint32_t {
   TruncateExisting = 5,
 };
 
+// A seam for fault tests: when installed, it is asked before each system call of every
+// FileHandle; a non-zero answer fails that call with that code and the system is not
+// called (for Flush, the code becomes the thread's last system error).
+class FileFaults {
+ public:
+  enum Operation { Open, Read, Write, GetSize, Flush };
+  virtual ~FileFaults() = default;
+  virtual uint32_t Before(Operation operation, FileMode mode) = 0;
+};
+// Installs faults (null removes them); returns the previous ones.
+FileFaults* InstallFileFaults(FileFaults* faults);
+
 class FileHandle {
  public:
   static constexpr uint32_t kInvalidHandle = 6;  // closed, or wrong mode

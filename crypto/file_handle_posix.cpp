@@ -5,7 +5,9 @@
 
 #include <cerrno>
 
+#include "crypto/file_faults.h"
 #include "crypto/file_handle.h"
+#include "platform/system_error.h"
 
 namespace {
 
@@ -19,6 +21,7 @@ uint32_t FileHandle::Open(const char* path, FileMode mode, Disposition dispositi
   if (IsOpen()) return kOpenFailed;
   m_mode = mode;
   m_dwOpenError = 0;
+  if (const uint32_t fault = InjectedFault(FileFaults::Open, mode)) return m_dwOpenError = fault;
 
   const bool write = mode == FileMode::Write;
   int flags = O_CLOEXEC | (write ? O_WRONLY : O_RDONLY);
@@ -65,6 +68,7 @@ uint32_t FileHandle::Open(const char* path, FileMode mode, Disposition dispositi
 uint32_t FileHandle::Read(void* buffer, uint32_t count, uint32_t* read) {
   *read = 0;
   if (!IsOpen() || m_mode == FileMode::Write) return kInvalidHandle;
+  if (const uint32_t fault = InjectedFault(FileFaults::Read, m_mode)) return fault;
   ssize_t n;
   do {
     n = ::read(static_cast<int>(m_hFile), buffer, count);
@@ -77,6 +81,7 @@ uint32_t FileHandle::Read(void* buffer, uint32_t count, uint32_t* read) {
 uint32_t FileHandle::Write(const void* buffer, uint32_t count, uint32_t* written) {
   *written = 0;
   if (!IsOpen() || m_mode == FileMode::Read) return kInvalidHandle;
+  if (const uint32_t fault = InjectedFault(FileFaults::Write, m_mode)) return fault;
   ssize_t n;
   do {
     n = ::write(static_cast<int>(m_hFile), buffer, count);
@@ -88,6 +93,7 @@ uint32_t FileHandle::Write(const void* buffer, uint32_t count, uint32_t* written
 
 uint32_t FileHandle::GetSize(int64_t* size) {
   if (!IsOpen() || m_mode == FileMode::Write) return kInvalidHandle;
+  if (const uint32_t fault = InjectedFault(FileFaults::GetSize, m_mode)) return fault;
   struct stat st {};
   if (fstat(static_cast<int>(m_hFile), &st) != 0) return Errno();
   *size = st.st_size;
@@ -100,12 +106,19 @@ uint32_t FileHandle::Seek(uint64_t offset) {
   return 0;
 }
 
-bool FileHandle::Flush() { return IsOpen() && fsync(static_cast<int>(m_hFile)) == 0; }
+bool FileHandle::Flush() {
+  if (!IsOpen()) return false;
+  if (const uint32_t fault = InjectedFault(FileFaults::Flush, m_mode)) {
+    SetLastSystemError(fault);
+    return false;
+  }
+  return fsync(static_cast<int>(m_hFile)) == 0;
+}
 
 uint32_t FileHandle::Close() {
   if (!IsOpen()) return 0;
   uint32_t status = 0;
-  if (m_mode == FileMode::Write && !Flush()) status = Errno();
+  if (m_mode == FileMode::Write && !Flush()) status = LastSystemError();
   if (::close(static_cast<int>(m_hFile)) != 0 && status == 0) status = Errno();
   m_hFile = kNoFile;
   return status;

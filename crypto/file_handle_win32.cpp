@@ -1,6 +1,8 @@
 #include <windows.h>
 
+#include "crypto/file_faults.h"
 #include "crypto/file_handle.h"
+#include "platform/system_error.h"
 
 namespace {
 
@@ -16,6 +18,7 @@ uint32_t FileHandle::Open(const char* path, FileMode mode, Disposition dispositi
   if (IsOpen()) return kOpenFailed;
   m_mode = mode;
   m_dwOpenError = 0;
+  if (const uint32_t fault = InjectedFault(FileFaults::Open, mode)) return m_dwOpenError = fault;
 
   const bool write = mode == FileMode::Write;
   // Windows refuses these for every user; a process the system lets through anyway
@@ -38,6 +41,7 @@ uint32_t FileHandle::Open(const char* path, FileMode mode, Disposition dispositi
 uint32_t FileHandle::Read(void* buffer, uint32_t count, uint32_t* read) {
   *read = 0;
   if (!IsOpen() || m_mode == FileMode::Write) return kInvalidHandle;
+  if (const uint32_t fault = InjectedFault(FileFaults::Read, m_mode)) return fault;
   DWORD n = 0;
   if (!ReadFile(H(m_hFile), buffer, count, &n, nullptr)) return GetLastError();
   *read = n;
@@ -47,6 +51,7 @@ uint32_t FileHandle::Read(void* buffer, uint32_t count, uint32_t* read) {
 uint32_t FileHandle::Write(const void* buffer, uint32_t count, uint32_t* written) {
   *written = 0;
   if (!IsOpen() || m_mode == FileMode::Read) return kInvalidHandle;
+  if (const uint32_t fault = InjectedFault(FileFaults::Write, m_mode)) return fault;
   DWORD n = 0;
   if (!WriteFile(H(m_hFile), buffer, count, &n, nullptr)) return GetLastError();
   *written = n;
@@ -55,6 +60,7 @@ uint32_t FileHandle::Write(const void* buffer, uint32_t count, uint32_t* written
 
 uint32_t FileHandle::GetSize(int64_t* size) {
   if (!IsOpen() || m_mode == FileMode::Write) return kInvalidHandle;
+  if (const uint32_t fault = InjectedFault(FileFaults::GetSize, m_mode)) return fault;
   LARGE_INTEGER li;
   if (!GetFileSizeEx(H(m_hFile), &li)) return GetLastError();
   *size = li.QuadPart;
@@ -69,7 +75,14 @@ uint32_t FileHandle::Seek(uint64_t offset) {
   return 0;
 }
 
-bool FileHandle::Flush() { return IsOpen() && FlushFileBuffers(H(m_hFile)); }
+bool FileHandle::Flush() {
+  if (!IsOpen()) return false;
+  if (const uint32_t fault = InjectedFault(FileFaults::Flush, m_mode)) {
+    SetLastSystemError(fault);
+    return false;
+  }
+  return FlushFileBuffers(H(m_hFile)) != FALSE;
+}
 
 uint32_t FileHandle::Close() {
   if (!IsOpen()) return 0;

@@ -18,3 +18,6 @@ std::string SystemErrorText(uint32_t code);
 // The text of an error notice: message, then for a non-zero code that the system can
 // explain ":\n" and the system's text up to its first carriage return.
 std::string AppendSystemErrorText(const std::string& message, uint32_t code);
+
+// Sets the calling thread's last system error (SetLastError / errno).
+void SetLastSystemError(uint32_t code);

@@ -18,3 +18,5 @@ std::string SystemErrorText(uint32_t code) {
   if (std::strncmp(text, "Unknown error", 13) == 0) return "";
   return text;
 }
+
+void SetLastSystemError(uint32_t code) { errno = static_cast<int>(code); }

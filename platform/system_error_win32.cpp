@@ -16,3 +16,5 @@ std::string SystemErrorText(uint32_t code) {
   if (buffer) LocalFree(buffer);
   return text;
 }
+
+void SetLastSystemError(uint32_t code) { SetLastError(code); }
