@@ -1,0 +1,83 @@
+#include "platform/win32_dialog.h"
+
+// The object travels to the dialog procedure as the creation parameter of WM_INITDIALOG
+// and is kept in DWLP_USER from then on. Messages that arrive before WM_INITDIALOG
+// (WM_SETFONT and the creation messages) find no object and get the default handling.
+// WM_NCDESTROY detaches the object, so a window destroyed by anyone (the dialog manager
+// after EndDialog, DestroyWindow, the end of the thread) leaves m_hWnd null.
+
+Dialog::~Dialog() {
+  if (m_hWnd && !m_modal) {
+    // No hook may run into a half-destroyed object while the window goes.
+    SetWindowLongPtrA(m_hWnd, DWLP_USER, 0);
+    ::DestroyWindow(m_hWnd);
+    m_hWnd = nullptr;
+  }
+}
+
+INT_PTR Dialog::DoModal() {
+  if (m_hWnd) return -1;
+  m_modal = true;
+  const INT_PTR result = DialogBoxParamA(GetModuleHandleA(nullptr), MAKEINTRESOURCEA(m_templateId),
+                                         m_parent, &Dialog::DialogProc, reinterpret_cast<LPARAM>(this));
+  m_modal = false;
+  m_hWnd = nullptr;
+  return result;
+}
+
+bool Dialog::Create() {
+  if (m_hWnd) return false;
+  m_modal = false;
+  const HWND hwnd = CreateDialogParamA(GetModuleHandleA(nullptr), MAKEINTRESOURCEA(m_templateId),
+                                       m_parent, &Dialog::DialogProc, reinterpret_cast<LPARAM>(this));
+  return hwnd != nullptr;
+}
+
+void Dialog::DestroyWindow() {
+  if (m_hWnd) ::DestroyWindow(m_hWnd);  // WM_NCDESTROY clears m_hWnd
+  m_hWnd = nullptr;
+}
+
+void Dialog::OnOK() { EndDialog(IDOK); }
+
+void Dialog::OnCancel() { EndDialog(IDCANCEL); }
+
+void Dialog::EndDialog(INT_PTR result) {
+  if (!m_hWnd) return;
+  if (m_modal)
+    ::EndDialog(m_hWnd, result);
+  else
+    DestroyWindow();
+}
+
+INT_PTR CALLBACK Dialog::DialogProc(HWND hwnd, UINT msg, WPARAM wp, LPARAM lp) {
+  if (msg == WM_INITDIALOG) {
+    Dialog* self = reinterpret_cast<Dialog*>(lp);
+    SetWindowLongPtrA(hwnd, DWLP_USER, lp);
+    self->m_hWnd = hwnd;
+    return self->OnInitDialog();
+  }
+  Dialog* self = reinterpret_cast<Dialog*>(GetWindowLongPtrA(hwnd, DWLP_USER));
+  if (!self) return FALSE;
+  switch (msg) {
+    case WM_COMMAND:
+      // Buttons send BN_CLICKED (0); Enter and Escape arrive the same way through the
+      // dialog manager, and WM_CLOSE (the close box, Alt+F4) as IDCANCEL.
+      if (HIWORD(wp) != BN_CLICKED) return FALSE;
+      if (LOWORD(wp) == IDOK) {
+        self->OnOK();
+        return TRUE;
+      }
+      if (LOWORD(wp) == IDCANCEL) {
+        self->OnCancel();
+        return TRUE;
+      }
+      return FALSE;
+    case WM_NCDESTROY:
+      SetWindowLongPtrA(hwnd, DWLP_USER, 0);
+      if (self->m_hWnd == hwnd) self->m_hWnd = nullptr;
+      return FALSE;
+    default:
+      return FALSE;
+  }
+}
