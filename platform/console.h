@@ -5,8 +5,13 @@
 
 bool StderrIsTerminal();
 
-// Prints prompt on the terminal and reads one line without echo. False when there is no
-// terminal or reading failed. The line's bytes are kept as typed, without the line end.
+// Prints prompt on the terminal (/dev/tty, or the console, even when standard input and
+// output are redirected) and reads one line without echo. False when there is no
+// terminal, input ended before a line end, or a signal or Ctrl-C abandoned the read; the
+// password is then empty. The line's bytes are kept as typed, without the line end.
+// Echo is restored on every path, also before a signal that arrived meanwhile takes
+// effect (ending the process, or running the handler of InstallInterruptHandler); after
+// a job-control stop the prompt is shown again.
 bool ReadPasswordFromTerminal(const char* prompt, std::string* password);
 
 // From now on Ctrl-C (SIGINT, or the console's Ctrl-C / Ctrl-Break event on Windows) does

@@ -7,16 +7,26 @@
 
 // '\' on Windows, '/' elsewhere.
 extern const char kPathSeparator;
-// The longest path the engines accept, in bytes, terminator included (260 on Windows).
+// The longest path the engines accept, in bytes, terminator included (260 on Windows,
+// 4096 elsewhere).
 extern const size_t kMaxPathBytes;
 
+// A read-only file (see SetReadOnly) is refused with the access-denied code (5, EACCES)
+// on every system and for every user, root included: clear the mark first. A missing
+// file gives the file-not-found code (2, ENOENT).
 uint32_t DeletePath(const char* path);
 // Read-only: the read-only attribute on Windows, no write permission bits elsewhere.
-// Normal: attributes cleared on Windows, the owner's write bit restored elsewhere.
+// Normal: attributes cleared on Windows, the owner's write bit restored elsewhere (the
+// other permission bits are kept).
 uint32_t SetReadOnly(const char* path, bool readOnly);
-// Moves from onto to, replacing a file there, and makes the move durable.
+// Moves from onto to, replacing a file there, and makes the move durable (the data of
+// from is the caller's to flush first). A read-only file at to is never replaced: the
+// access-denied code, on every system (Windows refuses it, some compatible systems and
+// POSIX renames would not). On failure both files are as they were.
 uint32_t ReplacePath(const char* from, const char* to);
-// Creates one folder level; an existing folder is fine. Failures are the caller's to ignore.
+// Creates one folder level. 0 when the folder was created or a folder of that name
+// already exists; the already-exists code (183, EEXIST) when a file has that name; the
+// path-not-found code (3, ENOENT) when the parent is missing.
 uint32_t CreateFolder(const char* path);
 // Asks the system to flush the volume of the given drive letter; every failure is
 // ignored (without administrative rights nothing happens). Does nothing elsewhere.

@@ -6,9 +6,10 @@
 class RandomSource {
  public:
   virtual ~RandomSource() = default;
-  // Acquires the system's provider; false when it cannot be had.
+  // Acquires the system's provider; false when it cannot be had. Acquiring an acquired
+  // source keeps its provider.
   virtual bool Acquire() = 0;
-  // Fills 32 bytes; false on failure.
+  // Fills 32 bytes; false on failure, and always false when not acquired.
   virtual bool Fill32(uint8_t out[32]) = 0;
   // Releases the provider; harmless when not acquired.
   virtual void Release() = 0;
@@ -16,7 +17,8 @@ class RandomSource {
 
 // CryptAcquireContextA / CryptGenRandom / CryptReleaseContext on Windows (PROV_RSA_FULL,
 // CRYPT_VERIFYCONTEXT, once more with CRYPT_NEWKEYSET after NTE_BAD_KEYSET), getrandom
-// elsewhere.
+// elsewhere (which needs no handle, so Acquire always succeeds there). The destructor
+// releases.
 class SystemRandomSource : public RandomSource {
  public:
   ~SystemRandomSource() override { Release(); }

@@ -6,25 +6,37 @@
 // application-data folder ("Low" appended to its name from version 6 on), without a
 // trailing backslash, then "\QV31V" when the product is installed (its registry value
 // "Path" can be read) and running (a window of class "Tarvessin" exists), else "\QV3V".
-// Elsewhere: $XDG_RUNTIME_DIR, or a private folder under the user's cache folder, then
-// "/QV3V".
+// When the local application-data folder cannot be named, the temporary folder stands in
+// for it, so that the path stays absolute.
+// Elsewhere: $XDG_RUNTIME_DIR when it is an absolute path to a folder of this user that
+// others cannot enter; else the folder "tarvessin" (created with mode 0700, and never a
+// symbolic link) in $XDG_CACHE_HOME or ~/.cache; else /tmp/tarvessin-UID under the same
+// conditions; then "/QV3V". Only the base folder is created here; the last level is the
+// caller's to create. The product probes are always false there.
 
 #include <cstddef>
 #include <string>
 
 // Writes the zero-terminated path into dest, which holds length bytes (callers pass 520).
+// A path that does not fit is cut at a character boundary; nothing is written past
+// dest[length - 1], and nothing at all when length is 0.
 void GetWorkingFolder(size_t length, char* dest);
 
-// Removes one trailing backslash in place, if there is one; returns path.
+// Removes one trailing backslash in place, if there is one; returns path. The search is
+// multibyte-aware: a double-byte character's trail byte is never taken for it.
 char* StripTrailingBackslash(char* path);
 
+// The registry value "Path" under HKEY_LOCAL_MACHINE\SOFTWARE\Belmora\TarvessinKvt can
+// be read into 260 bytes. Its content is never used. The key is created when it is
+// missing and the process may write there.
 bool IsProductRegistered();
+// A top-level window of class "Tarvessin" exists, the class spelt with exactly this case.
 bool IsProductWindowOpen();
 
 // The rule itself, given what the system reports, for tests on any system: the base
 // folder chosen by major version, its trailing backslash removed, then the last component.
 // localAppData may be empty when the system could not name it; the temporary folder is
-// then used, so the result is always absolute.
+// then used, so the result is absolute whenever the system names either folder.
 std::string ComposeWorkingFolder(unsigned majorVersion, const std::string& tempFolder,
                                  const std::string& localAppData, bool productRegistered,
                                  bool productWindowOpen);

@@ -50,7 +50,7 @@ TEST(Codepage, RefusesWhatCannotBeConvertedExactly) {
   }
   EXPECT_FALSE(Utf8ToCp949("\xF0\x9F\x98\x80", &out)) << "an emoji has no code page 949 form";
   EXPECT_FALSE(Utf8ToCp949(kAmhoUtf8 + "caf\xC3\xA9", &out))
-      << "no look-alike (e for \u00e9) either";
+      << "no look-alike (a plain e) for an accented e either";
 
   EXPECT_FALSE(Cp949ToUtf8("\xBE", &out)) << "lead byte without its trail byte";
   EXPECT_FALSE(Cp949ToUtf8("\xBE\x20", &out)) << "a space is no trail byte";

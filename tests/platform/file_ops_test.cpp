@@ -2,6 +2,7 @@
 
 #include <gtest/gtest.h>
 
+#include <set>
 #include <string>
 
 #include "tests/platform/scratch_dir.h"
@@ -142,13 +143,22 @@ TEST(FileOps, CreateFolderMakesOneLevelAndAcceptsAnExistingFolder) {
   EXPECT_FALSE(Exists(dir.Path("missing")));
 }
 
-TEST(FileOps, FlushVolumeIgnoresWhatItCannotOpen) {
-  // Without administrative rights the volume cannot be opened; nothing may happen then,
-  // and a character that is no drive letter is ignored outright.
+TEST(FileOps, FlushVolumeLeavesNothingBehind) {
+  // The volume is opened with "open or create": a malformed device name would create a
+  // file instead. Without administrative rights nothing happens at all; a character
+  // that is no drive letter is ignored outright.
   ScratchDir dir;
   const std::string file = dir.Write("data.txt", "x");
+  const auto listing = [] {
+    std::set<std::string> names;
+    for (const auto& entry : std::filesystem::directory_iterator(std::filesystem::current_path()))
+      names.insert(entry.path().filename().string());
+    return names;
+  };
+  const std::set<std::string> before = listing();
   FlushVolume(file[0]);
   FlushVolume('\\');
   FlushVolume('\0');
+  EXPECT_EQ(listing(), before);
   EXPECT_EQ(ReadText(file), "x");
 }

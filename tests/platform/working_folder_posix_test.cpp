@@ -124,9 +124,4 @@ TEST(WorkingFolderPosix, NeverFollowsALinkPlantedInThePlaceOfItsFolder) {
   EXPECT_EQ(folder.substr(folder.size() - 5), "/QV3V");
 }
 
-TEST(WorkingFolderPosix, TheProductIsNeverFoundHere) {
-  EXPECT_FALSE(IsProductRegistered());
-  EXPECT_FALSE(IsProductWindowOpen());
-}
-
 #endif

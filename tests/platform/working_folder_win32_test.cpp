@@ -1,0 +1,154 @@
+// The two probes of the installed product against the real registry and window list:
+// the test plays the product by writing its registry value and opening a window of its
+// class. A machine where the product really is installed is left alone.
+#ifdef _WIN32
+
+#include <gtest/gtest.h>
+#include <windows.h>
+#include <shlobj.h>
+
+#include <string>
+#include <vector>
+
+#include "platform/working_folder.h"
+
+namespace {
+
+const char kKey[] = "SOFTWARE\\Belmora\\TarvessinKvt";
+
+std::string WorkingFolder() {
+  std::vector<char> buffer(520, '\0');
+  GetWorkingFolder(buffer.size(), buffer.data());
+  return buffer.data();
+}
+
+bool EndsWith(const std::string& s, const std::string& tail) {
+  return s.size() >= tail.size() && s.compare(s.size() - tail.size(), tail.size(), tail) == 0;
+}
+
+// A hidden top-level window of the given class, for the life of the object.
+class ClassWindow {
+ public:
+  explicit ClassWindow(const char* className) : m_className(className) {
+    WNDCLASSA wc = {};
+    wc.lpfnWndProc = DefWindowProcA;
+    wc.hInstance = GetModuleHandleA(nullptr);
+    wc.lpszClassName = className;
+    m_registered = RegisterClassA(&wc) != 0;
+    m_window = CreateWindowA(className, "", WS_OVERLAPPED, 0, 0, 10, 10, nullptr, nullptr,
+                             GetModuleHandleA(nullptr), nullptr);
+  }
+  ~ClassWindow() {
+    if (m_window) DestroyWindow(m_window);
+    // Class names ignore letter case: the next test's class may differ only in case.
+    if (m_registered) UnregisterClassA(m_className, GetModuleHandleA(nullptr));
+  }
+  bool Open() const { return m_window != nullptr; }
+
+ private:
+  const char* m_className;
+  bool m_registered = false;
+  HWND m_window = nullptr;
+};
+
+// Windows need a display; under Wine without one (no xvfb-run) the test cannot play
+// the product's window and says so instead of failing.
+#define REQUIRE_WINDOW(window)                                              \
+  do {                                                                      \
+    if (!(window).Open()) {                                                 \
+      GTEST_SKIP() << "no window could be created (no display?), error "   \
+                   << GetLastError();                                       \
+    }                                                                       \
+  } while (0)
+
+class ProductProbe : public testing::Test {
+ protected:
+  void SetUp() override {
+    ASSERT_EQ(RegCreateKeyExA(HKEY_LOCAL_MACHINE, kKey, 0, nullptr, 0, KEY_ALL_ACCESS, nullptr, &m_key, nullptr),
+              ERROR_SUCCESS)
+        << "the test needs write access to HKEY_LOCAL_MACHINE";
+    if (RegQueryValueExA(m_key, "Path", nullptr, nullptr, nullptr, nullptr) == ERROR_SUCCESS) {
+      RegCloseKey(m_key);
+      m_key = nullptr;
+      GTEST_SKIP() << "the product's registry value exists on this machine";
+    }
+    if (FindWindowA("Tarvessin", nullptr)) {
+      GTEST_SKIP() << "a window of the product's class is open";
+    }
+  }
+  void TearDown() override {
+    if (!m_key) return;
+    if (m_valueWritten) {
+      EXPECT_EQ(RegDeleteValueA(m_key, "Path"), ERROR_SUCCESS);
+    }
+    RegCloseKey(m_key);
+  }
+
+  void WritePath(const std::string& value) {
+    ASSERT_EQ(RegSetValueExA(m_key, "Path", 0, REG_SZ, reinterpret_cast<const BYTE*>(value.c_str()),
+                             static_cast<DWORD>(value.size() + 1)),
+              ERROR_SUCCESS);
+    m_valueWritten = true;
+  }
+
+  HKEY m_key = nullptr;
+  bool m_valueWritten = false;
+};
+
+}  // namespace
+
+TEST(WorkingFolderWin32, LocalAppDataFolderFollowsTheSystemVersion) {
+  const unsigned major = LOBYTE(LOWORD(GetVersion()));
+  char local[MAX_PATH + 1] = {};
+  ASSERT_TRUE(SUCCEEDED(SHGetFolderPathA(nullptr, CSIDL_LOCAL_APPDATA, nullptr, 0, local)));
+  ASSERT_NE(local[0], '\0');
+  const std::string base = std::string(local) + (major > 5 ? "Low" : "");
+  const std::string folder = WorkingFolder();
+  EXPECT_EQ(folder.substr(0, folder.rfind('\\')), base) << "version " << major;
+}
+
+TEST_F(ProductProbe, ValueAndWindowTogetherGiveTheProductFolder) {
+  WritePath("C:\\Program Files\\Tarvessin");
+  ClassWindow window("Tarvessin");
+  REQUIRE_WINDOW(window);
+  EXPECT_TRUE(IsProductRegistered());
+  EXPECT_TRUE(IsProductWindowOpen());
+  const std::string folder = WorkingFolder();
+  EXPECT_TRUE(EndsWith(folder, "\\QV31V")) << folder;
+  EXPECT_EQ(WorkingFolder(), folder);
+}
+
+TEST_F(ProductProbe, EitherProbeAloneGivesTheOrdinaryFolder) {
+  EXPECT_FALSE(IsProductRegistered()) << "no value yet";
+  {
+    ClassWindow window("Tarvessin");
+    REQUIRE_WINDOW(window);
+    EXPECT_TRUE(IsProductWindowOpen());
+    EXPECT_TRUE(EndsWith(WorkingFolder(), "\\QV3V")) << "window without value";
+  }
+  EXPECT_FALSE(IsProductWindowOpen()) << "window closed";
+  WritePath("C:\\Program Files\\Tarvessin");
+  EXPECT_TRUE(IsProductRegistered());
+  EXPECT_TRUE(EndsWith(WorkingFolder(), "\\QV3V")) << "value without window";
+}
+
+TEST_F(ProductProbe, AClassNameInAnotherLetterCaseIsRejected) {
+  WritePath("C:\\Program Files\\Tarvessin");
+  ClassWindow window("TARVESSIN");
+  REQUIRE_WINDOW(window);
+  ASSERT_NE(FindWindowA("Tarvessin", nullptr), nullptr) << "the search itself ignores case";
+  EXPECT_FALSE(IsProductWindowOpen());
+  EXPECT_TRUE(EndsWith(WorkingFolder(), "\\QV3V"));
+}
+
+TEST_F(ProductProbe, AValueTooLongForItsBufferCountsAsAbsent) {
+  ClassWindow window("Tarvessin");
+  REQUIRE_WINDOW(window);
+  WritePath(std::string(259, 'p'));  // 260 bytes with its terminator: fits
+  EXPECT_TRUE(IsProductRegistered());
+  WritePath(std::string(260, 'p'));
+  EXPECT_FALSE(IsProductRegistered());
+  EXPECT_TRUE(EndsWith(WorkingFolder(), "\\QV3V"));
+}
+
+#endif
