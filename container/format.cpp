@@ -4,6 +4,7 @@
 #include <cstring>
 #include <stdexcept>
 
+#include "container/mac_worker.h"
 #include "container/system_error_exception.h"
 #include "crypto/secure.h"
 #include "crypto/sha256.h"
@@ -16,6 +17,8 @@ constexpr uint32_t kDerivationRounds = 8192;
 
 // Plaintext is encrypted and written in slices of this size: one write call each.
 constexpr size_t kWriteSlice = 256 * 1024;
+// Pieces at least this large have their MAC computed on a second thread.
+constexpr size_t kParallelMacPiece = 64 * 1024;
 
 const char* const kTooSmallSuffix = "\r\n 파일이 너무 작습니다.";
 
@@ -211,7 +214,17 @@ size_t ContainerReader::ReadPlaintext(uint8_t* out, size_t capacity) {
   if (capacity < 16) throw std::logic_error("ReadPlaintext needs room for a block");
   if (m_cipherRemaining == 0) return 0;
   const size_t want = static_cast<size_t>(std::min<uint64_t>(capacity & ~size_t{15}, m_cipherRemaining));
-  ReadExact(out, want, ReaderFailure::Unreadable);
+  const bool parallel = want >= kParallelMacPiece;
+  // The buffer of the piece before is still being read by the MAC thread; this one's
+  // last reader finished before that piece was handed over.
+  uint8_t* cipher = out;
+  if (parallel) {
+    std::vector<uint8_t>& buffer = m_cipher[m_slot];
+    if (buffer.size() < want) buffer.resize(want);
+    cipher = buffer.data();
+    m_slot ^= 1;
+  }
+  ReadExact(cipher, want, ReaderFailure::Unreadable);
   m_cipherRemaining -= want;
   const bool last = m_cipherRemaining == 0;
   if (last) {
@@ -220,8 +233,14 @@ size_t ContainerReader::ReadPlaintext(uint8_t* out, size_t capacity) {
     else
       ReadExact(&m_lengthByte, 1, ReaderFailure::Unreadable);
   }
-  m_mac.Update(out, static_cast<uint32_t>(want));
-  AesCipher::CbcDecrypt(m_schedule, m_chain, out, out, want / 16);
+  if (parallel) {
+    if (!m_worker) m_worker = std::make_unique<MacWorker>(m_mac);
+    m_worker->Submit(cipher, want);
+  } else {
+    if (m_worker) m_worker->Wait();
+    m_mac.Update(cipher, static_cast<uint32_t>(want));
+  }
+  AesCipher::CbcDecrypt(m_schedule, m_chain, cipher, out, want / 16);
   if (!last) return want;
   const unsigned tail = m_lengthByte & 15u;
   return want - 16 + (tail ? tail : 16);
@@ -229,6 +248,7 @@ size_t ContainerReader::ReadPlaintext(uint8_t* out, size_t capacity) {
 
 void ContainerReader::Finish() {
   if (m_cipherRemaining != 0) throw std::logic_error("Finish before the ciphertext was read");
+  if (m_worker) m_worker->Wait();
   if (m_layout.version != 0 && m_layout.cipherLength == 0)
     ReadExact(&m_lengthByte, 1, ReaderFailure::Unreadable);
   uint8_t computed[kMacSize], stored[kMacSize];
@@ -252,7 +272,7 @@ ContainerWriter::ContainerWriter(ContainerSink& sink, std::string path, Lock* lo
 ContainerWriter::~ContainerWriter() {
   SecureWipe(&m_schedule, sizeof m_schedule);
   SecureWipe(m_pending, sizeof m_pending);
-  if (!m_out.empty()) SecureWipe(m_out.data(), m_out.size());
+  m_worker.reset();  // it may still be reading a slice
 }
 
 void ContainerWriter::WriteOrFail(const void* data, size_t length, const char* prefix) {
@@ -301,12 +321,22 @@ void ContainerWriter::WriteHead(const uint8_t fileIv[16], const uint8_t bulkIvAn
 }
 
 void ContainerWriter::EncryptAndWrite(const uint8_t* data, size_t blocks) {
-  if (m_out.empty()) m_out.resize(kWriteSlice);
   while (blocks > 0) {
     const size_t n = std::min(blocks, kWriteSlice / 16);
-    AesCipher::CbcEncrypt(m_schedule, m_chain, data, m_out.data(), n);
-    m_mac.Update(m_out.data(), static_cast<uint32_t>(n * 16));
-    WriteOrFail(m_out.data(), n * 16, kWriteFailed);
+    // The MAC thread may still read the other slice; this one's MAC finished before the
+    // other was handed over.
+    std::vector<uint8_t>& slice = m_out[m_slot];
+    m_slot ^= 1;
+    if (slice.empty()) slice.resize(kWriteSlice);
+    AesCipher::CbcEncrypt(m_schedule, m_chain, data, slice.data(), n);
+    if (n * 16 >= kParallelMacPiece) {
+      if (!m_worker) m_worker = std::make_unique<MacWorker>(m_mac);
+      m_worker->Submit(slice.data(), n * 16);
+    } else {
+      if (m_worker) m_worker->Wait();
+      m_mac.Update(slice.data(), static_cast<uint32_t>(n * 16));
+    }
+    WriteOrFail(slice.data(), n * 16, kWriteFailed);
     data += n * 16;
     blocks -= n;
   }
@@ -337,6 +367,7 @@ void ContainerWriter::Finish() {
     EncryptAndWrite(m_pending, 1);
     m_pendingLength = 0;
   }
+  if (m_worker) m_worker->Wait();
   uint8_t trailer[1 + kMacSize];
   trailer[0] = static_cast<uint8_t>(m_plaintextLength % 16);
   m_mac.Final(trailer + 1);

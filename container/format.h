@@ -16,12 +16,15 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <memory>
 #include <string>
 #include <vector>
 
 #include "container/io.h"
 #include "crypto/aes.h"
 #include "crypto/hmac.h"
+
+class MacWorker;
 
 class Lock;
 
@@ -123,6 +126,12 @@ class ContainerReader {
   HmacSha256 m_mac;
   uint64_t m_cipherRemaining = 0;
   uint8_t m_lengthByte = 0;
+  // Large pieces: ciphertext read here, MAC on a second thread while it is decrypted
+  // into the caller's buffer. Declared after the MAC and the buffers it reads, so it
+  // stops first.
+  std::vector<uint8_t> m_cipher[2];
+  int m_slot = 0;
+  std::unique_ptr<MacWorker> m_worker;
 };
 
 // Writes one version 2 container. Call WriteHead, WritePlaintext any number of times,
@@ -156,5 +165,7 @@ class ContainerWriter {
   uint8_t m_pending[16] = {};
   size_t m_pendingLength = 0;
   uint64_t m_plaintextLength = 0;
-  std::vector<uint8_t> m_out;
+  std::vector<uint8_t> m_out[2];  // ciphertext slices, alternately
+  int m_slot = 0;
+  std::unique_ptr<MacWorker> m_worker;  // after what it reads: stops first
 };
