@@ -65,7 +65,8 @@ class ConsoleProgressView : public ProgressView {
     m_size = 0;
     FileHandle file;
     int64_t size = 0;
-    if (file.Open(path.c_str(), FileMode::Read, Disposition::OpenExisting) == 0 && file.GetSize(&size) == 0)
+    if (file.Open(path.c_str(), FileMode::Read, Disposition::OpenExisting) == 0 &&
+        file.GetSize(&size) == 0)
       m_size = static_cast<uint64_t>(size);
     m_start = Clock::now();
     m_percent = 0;
@@ -85,7 +86,8 @@ class ConsoleProgressView : public ProgressView {
     m_lastDraw = Clock::now();
     const double seconds = std::chrono::duration<double>(m_lastDraw - m_start).count();
     double rate = -1;
-    if (seconds >= 0.2 && m_size > 0) rate = static_cast<double>(m_size) * m_percent / 100.0 / seconds;
+    if (seconds >= 0.2 && m_size > 0)
+      rate = static_cast<double>(m_size) * m_percent / 100.0 / seconds;
     m_ui.DrawLine(FormatProgressLine(m_name, m_index, m_fileCount, m_percent, rate, kLineWidth));
   }
 
@@ -102,8 +104,8 @@ class ConsoleProgressView : public ProgressView {
 
 }  // namespace
 
-std::string FormatProgressLine(const std::string& name, size_t index, size_t count, unsigned percent,
-                               double bytesPerSecond, size_t width) {
+std::string FormatProgressLine(const std::string& name, size_t index, size_t count,
+                               unsigned percent, double bytesPerSecond, size_t width) {
   if (percent > 100) percent = 100;
   std::string prefix;
   if (count > 1) prefix = "[" + std::to_string(index) + "/" + std::to_string(count) + "] ";
@@ -112,7 +114,8 @@ std::string FormatProgressLine(const std::string& name, size_t index, size_t cou
   std::string bar(filled, '#');
   bar.append(kBarWidth - filled, ' ');
   if (bytesPerSecond >= 0)
-    std::snprintf(tail, sizeof tail, " %3u%% [%s] %7.1f MB/s", percent, bar.c_str(), bytesPerSecond / 1e6);
+    std::snprintf(tail, sizeof tail, " %3u%% [%s] %7.1f MB/s", percent, bar.c_str(),
+                  bytesPerSecond / 1e6);
   else
     std::snprintf(tail, sizeof tail, " %3u%% [%s]", percent, bar.c_str());
   const size_t fixed = prefix.size() + std::string(tail).size();

@@ -38,5 +38,5 @@ class ConsoleFrontEnd : public FrontEnd {
 // The bar's line for a file: "[i/n] name  42% [########            ]  12.3 MB/s" cut to
 // width columns (the name is shortened from the left, never inside a character).
 // index counts from 1; bytesPerSecond < 0 leaves the rate out.
-std::string FormatProgressLine(const std::string& name, size_t index, size_t count, unsigned percent,
-                               double bytesPerSecond, size_t width);
+std::string FormatProgressLine(const std::string& name, size_t index, size_t count,
+                               unsigned percent, double bytesPerSecond, size_t width);

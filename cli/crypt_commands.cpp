@@ -75,7 +75,8 @@ std::string EncryptHelp() {
              "and \"aqv3\" when the password is not empty (report.docx.aqv3); with an empty\n"
              "password the extension tells the kind of file (report.docx.wqv3, photo.jpg.pqv3,\n"
              "and .bqv3 for other kinds). An existing file of that name is never replaced:\n"
-             "encrypting it fails instead. The files themselves are not changed.\n"
+             "encrypting it fails instead. The files themselves are not changed (only removed\n"
+             "with --delete-source, once their container is complete).\n"
              "\n"
              "  --delete-source      remove each file once it has been encrypted\n"
              "  -h, --help           show this help\n"
@@ -150,7 +151,8 @@ int RunCrypt(const std::vector<std::string>& args, bool encrypt) {
 
   // A password typed on a UTF-8 terminal cannot open a container keyed with the code
   // page 949 bytes of the same text; the job has one password, so choose it now.
-  if (!encrypt && passwordOptions.source == PasswordOptions::Source::Prompt && !passwordOptions.cp949) {
+  if (!encrypt && passwordOptions.source == PasswordOptions::Source::Prompt &&
+      !passwordOptions.cp949) {
     Password cp949;
     if (Cp949Form(password, &cp949) && Cp949OpensFirstContainer(files, password, cp949))
       password.Assign(cp949.c_str(), cp949.size());

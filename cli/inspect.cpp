@@ -84,7 +84,8 @@ Inspection Inspect(const std::string& path) {
 void PrintText(const std::string& path, const Inspection& r) {
   std::printf("%s\n", path.c_str());
   std::printf("  version     %u\n", r.layout.version);
-  for (const auto& e : r.layout.extensions) std::printf("  extension   %s\n", DescribeExtension(e).c_str());
+  for (const auto& e : r.layout.extensions)
+    std::printf("  extension   %s\n", DescribeExtension(e).c_str());
   std::printf("  ciphertext  %" PRIu64 " bytes\n", r.layout.cipherLength);
   std::printf("  plaintext   %" PRIu64 " bytes\n", r.plaintextLength);
 }

@@ -81,8 +81,9 @@ bool ReadFromTerminal(char* buffer, size_t* length, std::string* error) {
   std::string line;
   StringWipe wipe(line);
   if (!ReadPasswordFromTerminal("Password: ", &line)) {
-    *error = "no password: there is no terminal to ask for it, or reading it failed; "
-             "give --password-file FILE or --password-stdin";
+    *error =
+        "no password: there is no terminal to ask for it, or reading it failed; "
+        "give --password-file FILE or --password-stdin";
     return false;
   }
   *length = 0;
@@ -103,7 +104,8 @@ Probe TryKeyBlock(const std::string& path, const Password& password) {
       reader.Unlock(password.c_str(), password.size());
       return Probe::Opens;
     } catch (const SystemErrorException& e) {
-      if (e.m_strMessage == BuildReaderMessage(ReaderFailure::KeyBlockMac, path)) return Probe::WrongKey;
+      if (e.m_strMessage == BuildReaderMessage(ReaderFailure::KeyBlockMac, path))
+        return Probe::WrongKey;
       return Probe::NotApplicable;
     }
   } catch (const SystemErrorException&) {
@@ -191,7 +193,8 @@ bool ObtainPassword(const PasswordOptions& options, Password* password, std::str
     std::string in(password->c_str(), password->size()), out;
     StringWipe wipeIn(in), wipeOut(out);
     if (!Utf8ToCp949(in, &out)) {
-      *error = "--password-encoding cp949: the password is not UTF-8 text that code page 949 can hold";
+      *error =
+          "--password-encoding cp949: the password is not UTF-8 text that code page 949 can hold";
       return false;
     }
     if (out.size() > kMaxPasswordBytes) {

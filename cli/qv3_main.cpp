@@ -23,9 +23,7 @@ const char kUsage[] =
 
 }  // namespace
 
-void PrintError(const std::string& text) {
-  std::fprintf(stderr, "qv3: error: %s\n", text.c_str());
-}
+void PrintError(const std::string& text) { std::fprintf(stderr, "qv3: error: %s\n", text.c_str()); }
 
 int main(int argc, char** argv) {
   std::vector<std::string> args(argv + 1, argv + argc);

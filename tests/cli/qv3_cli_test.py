@@ -1,0 +1,454 @@
+#!/usr/bin/env python3
+"""Runs the built qv3 as a user does, on real files in a temporary folder, and checks
+its standard output and error, exit status and the files it leaves.
+
+usage: qv3_cli_test.py QV3 [EMULATOR]
+
+With EMULATOR (the Windows build under Wine) the program's text is code page 949 and a
+lean subset runs: each start of a Windows program costs a second or two.
+"""
+
+import json
+import os
+import pty
+import select
+import signal
+import stat
+import subprocess
+import sys
+import tempfile
+import time
+import traceback
+
+QV3 = os.path.abspath(sys.argv[1])
+EMULATOR = sys.argv[2] if len(sys.argv) > 2 and sys.argv[2] else None
+WINE = EMULATOR is not None
+ENCODING = "cp949" if WINE else "utf-8"
+
+KEY_BLOCK_PREFIX = "파일에 오류가 있습니다.\r\n"
+KEY_BLOCK_SUFFIX = "\r\n파일이 수정되었거나 암호가 틀립니다."
+CONTAINER_OVERHEAD = 294
+
+TESTS = []
+
+
+def test(native_only=False):
+    def register(fn):
+        if not (WINE and native_only):
+            TESTS.append(fn)
+        return fn
+
+    return register
+
+
+class Result:
+    def __init__(self, code, out, err):
+        self.code = code
+        self.out = out
+        self.err = err
+
+    def __repr__(self):
+        return "exit %d\nstdout: %r\nstderr: %r" % (self.code, self.out, self.err)
+
+
+def nl(text):
+    """A Windows program's text-mode stream turns each "\\n" into "\\r\\n": under Wine,
+    output and expected text are compared with every line end as "\\n"."""
+    return text.replace("\r\r\n", "\n").replace("\r\n", "\n") if WINE else text
+
+
+def decode(data):
+    return nl(data.decode(ENCODING))
+
+
+def command(args):
+    return ([EMULATOR] if WINE else []) + [QV3] + list(args)
+
+
+def qv3(folder, *args, stdin=b"", env=None):
+    p = subprocess.run(command(args), cwd=folder, input=stdin, capture_output=True, env=env,
+                       timeout=300)
+    return Result(p.returncode, decode(p.stdout), decode(p.stderr))
+
+
+def write(folder, name, data):
+    with open(os.path.join(folder, name), "wb") as f:
+        f.write(data)
+
+
+def read(folder, name):
+    with open(os.path.join(folder, name), "rb") as f:
+        return f.read()
+
+
+def exists(folder, name):
+    return os.path.exists(os.path.join(folder, name))
+
+
+def check(condition, what, result=None):
+    if not condition:
+        raise AssertionError(what + ("\n" + repr(result) if result is not None else ""))
+
+
+def key_block_error(path):
+    return nl("qv3: error: " + KEY_BLOCK_PREFIX + path + KEY_BLOCK_SUFFIX + "\n")
+
+
+def encrypt(folder, name, password=b"pw", *more):
+    write(folder, "pw.txt", password)
+    r = qv3(folder, "encrypt", "--password-file", "pw.txt", *more, name)
+    check(r.code == 0 and r.err == "" and r.out == "", "encrypt %s failed" % name, r)
+    return r
+
+
+def is_read_only(folder, name):
+    return not (os.stat(os.path.join(folder, name)).st_mode & stat.S_IWUSR)
+
+
+# --- encrypt and decrypt ---------------------------------------------------------------
+
+
+@test()
+def round_trip_names_and_read_only(d):
+    content = bytes(range(256)) * 40 + b"tail"
+    write(d, "report.docx", content)
+    encrypt(d, "report.docx", b"secret")
+    check(exists(d, "report.docx.aqv3"), "a non-empty password names the container aqv3")
+    check(os.path.getsize(os.path.join(d, "report.docx.aqv3")) ==
+          CONTAINER_OVERHEAD + (len(content) // 16 + 1) * 16, "container size")
+    check(read(d, "report.docx") == content, "the plaintext is not changed by encrypt")
+    os.remove(os.path.join(d, "report.docx"))
+    r = qv3(d, "decrypt", "--password-stdin", "report.docx.aqv3", stdin=b"secret\n")
+    check(r.code == 0 and r.err == "" and r.out == "", "decrypt", r)
+    check(read(d, "report.docx") == content, "round trip gives the plaintext back")
+    check(is_read_only(d, "report.docx"), "the plaintext is read-only")
+    check(exists(d, "report.docx.aqv3"), "the container stays without --delete-source")
+
+    # An empty password names the container by category and still round-trips.
+    write(d, "notes.docx", b"empty password")
+    write(d, "empty.txt", b"")
+    r = qv3(d, "encrypt", "--password-file", "empty.txt", "notes.docx")
+    check(r.code == 0 and exists(d, "notes.docx.wqv3") and not exists(d, "notes.docx.aqv3"),
+          "an empty password names the container wqv3", r)
+    os.remove(os.path.join(d, "notes.docx"))
+    r = qv3(d, "decrypt", "--password-file", "empty.txt", "notes.docx.wqv3")
+    check(r.code == 0 and read(d, "notes.docx") == b"empty password", "empty password", r)
+
+
+@test()
+def wrong_password_leaves_nothing_and_keeps_existing_file(d):
+    write(d, "a.txt", b"alpha" * 1000)
+    encrypt(d, "a.txt", b"right")
+    os.remove(os.path.join(d, "a.txt"))
+    write(d, "wrong.txt", b"wrong\n")
+    r = qv3(d, "decrypt", "--password-file", "wrong.txt", "a.txt.aqv3")
+    check(r.code == 1, "a wrong password exits 1", r)
+    check(r.err == key_block_error("a.txt.aqv3"), "exact key-block message", r)
+    check(sorted(os.listdir(d)) == ["a.txt.aqv3", "pw.txt", "wrong.txt"],
+          "no output or partial file is left: %s" % os.listdir(d))
+
+    write(d, "a.txt", b"my own file")
+    r = qv3(d, "decrypt", "--password-file", "wrong.txt", "a.txt.aqv3")
+    check(r.code == 1 and read(d, "a.txt") == b"my own file",
+          "a file already at the output path survives a wrong password", r)
+
+
+@test()
+def encrypt_twice_keeps_first_container(d):
+    write(d, "x.bin", b"x" * 100)
+    encrypt(d, "x.bin")
+    first = read(d, "x.bin.aqv3")
+    r = qv3(d, "encrypt", "--password-file", "pw.txt", "x.bin")
+    check(r.code == 1, "the second encrypt fails", r)
+    check(r.err.startswith(nl("qv3: error: 출력 파일을 열 수 없습니다.\r\nx.bin.aqv3:\n")) and
+          r.err.endswith("\n") and r.err.count("\n") == 3,
+          "message with the system's text after ':\\n'", r)
+    check(read(d, "x.bin.aqv3") == first, "the first container stays as it was")
+
+
+@test(native_only=True)
+def delete_source(d):
+    write(d, "doc.pdf", b"pdf bytes")
+    encrypt(d, "doc.pdf", b"pw", "--delete-source")
+    check(not exists(d, "doc.pdf") and exists(d, "doc.pdf.aqv3"), "encrypt --delete-source")
+    os.chmod(os.path.join(d, "doc.pdf.aqv3"), 0o444)
+    r = qv3(d, "decrypt", "--password-file", "pw.txt", "--delete-source", "doc.pdf.aqv3")
+    check(r.code == 0 and read(d, "doc.pdf") == b"pdf bytes", "decrypt --delete-source", r)
+    check(not exists(d, "doc.pdf.aqv3"), "a read-only container is removed after success")
+
+    # A failed decryption never removes its container.
+    write(d, "bad.txt", b"bad")
+    encrypt(d, "doc.pdf", b"pw")
+    os.chmod(os.path.join(d, "doc.pdf"), 0o644)
+    os.remove(os.path.join(d, "doc.pdf"))
+    r = qv3(d, "decrypt", "--password-file", "bad.txt", "--delete-source", "doc.pdf.aqv3")
+    check(r.code == 1 and exists(d, "doc.pdf.aqv3") and not exists(d, "doc.pdf"),
+          "the container stays after a failure", r)
+
+
+@test(native_only=True)
+def job_stops_at_first_failure(d):
+    for name in ("one", "two", "three"):
+        write(d, name + ".txt", name.encode() * 50)
+    encrypt(d, "one.txt", b"pw")
+    encrypt(d, "three.txt", b"pw")
+    encrypt(d, "two.txt", b"other")
+    for name in ("one", "two", "three"):
+        os.remove(os.path.join(d, name + ".txt"))
+    write(d, "pw.txt", b"pw")
+    r = qv3(d, "decrypt", "--password-file", "pw.txt", "one.txt.aqv3", "two.txt.aqv3",
+            "three.txt.aqv3")
+    check(r.code == 1 and r.err == key_block_error("two.txt.aqv3"), "one message, for the second", r)
+    check(exists(d, "one.txt") and not exists(d, "two.txt") and not exists(d, "three.txt"),
+          "the first plaintext stays; the third container is not touched: %s" % os.listdir(d))
+
+    r = qv3(d, "decrypt", "--password-file", "pw.txt", "missing.aqv3")
+    check(r.code == 1 and r.err.startswith(
+        "qv3: error: 입력 파일이 존재하지 않습니다.\r\nmissing.aqv3:\n"), "missing container", r)
+
+
+def wine_folder_to_linux(path):
+    """The Linux path of a Windows path inside the prefix scripts/wine-run uses."""
+    prefix = os.environ.get("WINEPREFIX")
+    if not prefix:
+        build = os.path.dirname(QV3)
+        while not os.path.exists(os.path.join(build, "CMakeCache.txt")) and build != "/":
+            build = os.path.dirname(build)
+        prefix = os.path.join(build, "wineprefix")
+    drive, rest = path[0].lower(), path[2:].replace("\\", "/").lstrip("/")
+    return os.path.join("/", rest) if drive == "z" else os.path.join(prefix, "drive_" + drive, rest)
+
+
+@test()
+def to_working_folder_and_korean_names(d):
+    runtime = os.path.join(d, "runtime")
+    os.mkdir(runtime, 0o700)
+    env = dict(os.environ, XDG_RUNTIME_DIR=runtime)
+    name = "메모 %d.hwp" % os.getpid()  # unique: the Windows working folder is shared
+    write(d, name, "한글 내용".encode("utf-8"))
+    encrypt(d, name, b"pw")
+    check(exists(d, name + ".aqv3"), "a Korean file name gives a Korean container name")
+    os.remove(os.path.join(d, name))
+    help_text = qv3(d, "decrypt", "--help", env=env).out.splitlines()
+    folder = help_text[[i for i, l in enumerate(help_text) if "--to-working-folder" in l][0] + 1].strip()
+    if WINE:
+        folder = wine_folder_to_linux(folder)
+    else:
+        check(folder == os.path.join(runtime, "QV3V"), "--help names the working folder: " + folder)
+    out = os.path.join(folder, name)
+    try:
+        # A container named without a folder is taken from the current folder.
+        r = qv3(d, "decrypt", "--password-file", "pw.txt", "--to-working-folder", name + ".aqv3",
+                env=env)
+        check(r.code == 0, "decrypt --to-working-folder of a bare name", r)
+        check(os.path.exists(out) and open(out, "rb").read() == "한글 내용".encode("utf-8"),
+              "plaintext in the working folder " + out)
+        check(not exists(d, name), "nothing beside the container")
+    finally:
+        if os.path.exists(out):
+            os.chmod(out, 0o600)
+            os.remove(out)
+
+
+# --- passwords -------------------------------------------------------------------------
+
+
+@test()
+def usage_errors(d):
+    write(d, "f.txt", b"data")
+    write(d, "pw.txt", b"pw")
+    write(d, "long.txt", b"p" * 257)
+    cases = [
+        (("encrypt", "--password-file", "pw.txt", "--bogus", "f.txt"), "unknown option '--bogus'"),
+        (("decrypt", "--password-file", "pw.txt"), "no container given"),
+        (("encrypt", "--password-file", "pw.txt"), "no file given"),
+        (("encrypt", "--password-file", "long.txt", "f.txt"), "longer than 256 bytes"),
+        (("encrypt", "--password-file", "pw.txt", "--password-stdin", "f.txt"), "one way only"),
+        (("encrypt", "--to-working-folder", "--password-file", "pw.txt", "f.txt"), "unknown option"),
+        (("decrypt", "--password-encoding", "latin1", "--password-file", "pw.txt", "f.txt"),
+         "unknown password encoding"),
+        (("decrypt", "--password-file", "no-such-file", "f.txt.aqv3"), "cannot read the password file"),
+        (("frobnicate",), "unknown command"),
+    ]
+    if WINE:
+        cases = cases[:5]
+    for args, text in cases:
+        r = qv3(d, *args)
+        check(r.code == 2 and r.err.startswith("qv3: error: ") and text in r.err and r.out == "",
+              "usage error for %s" % (args,), r)
+    check(sorted(os.listdir(d)) == ["f.txt", "long.txt", "pw.txt"], "a usage error makes no file")
+
+    # 256 bytes is the longest password accepted.
+    write(d, "max.txt", b"p" * 256 + b"\n")
+    r = qv3(d, "encrypt", "--password-file", "max.txt", "f.txt")
+    check(r.code == 0 and exists(d, "f.txt.aqv3"), "a 256-byte password", r)
+
+
+@test(native_only=True)
+def password_bytes_are_kept_to_first_line_end(d):
+    write(d, "f.txt", b"spaces matter")
+    encrypt(d, "f.txt", b"  two words \r\nsecond line")
+    os.remove(os.path.join(d, "f.txt"))
+    for wrong in (b"two words", b"  two words", b"  two words  "):
+        r = qv3(d, "decrypt", "--password-stdin", "f.txt.aqv3", stdin=wrong)
+        check(r.code == 1 and not exists(d, "f.txt"), "password %r must not open it" % wrong, r)
+    for right in (b"  two words ", b"  two words \n", b"  two words \x00junk", b"  two words \rx"):
+        r = qv3(d, "decrypt", "--password-stdin", "f.txt.aqv3", stdin=right)
+        check(r.code == 0 and read(d, "f.txt") == b"spaces matter", "password %r opens it" % right, r)
+        os.chmod(os.path.join(d, "f.txt"), 0o644)
+        os.remove(os.path.join(d, "f.txt"))
+
+
+KOREAN = "비밀번호 한글"
+
+
+@test(native_only=True)
+def password_encoding_cp949(d):
+    write(d, "k.txt", b"korean")
+    # The container's key made from the code page 949 bytes, as on Korean Windows.
+    encrypt(d, "k.txt", KOREAN.encode("cp949"))
+    os.remove(os.path.join(d, "k.txt"))
+    write(d, "utf8.txt", KOREAN.encode("utf-8") + b"\n")
+    r = qv3(d, "decrypt", "--password-file", "utf8.txt", "k.txt.aqv3")
+    check(r.code == 1 and r.err == key_block_error("k.txt.aqv3"),
+          "without --password-encoding the UTF-8 bytes are used as given", r)
+    r = qv3(d, "decrypt", "--password-file", "utf8.txt", "--password-encoding", "cp949", "k.txt.aqv3")
+    check(r.code == 0 and read(d, "k.txt") == b"korean", "--password-encoding cp949 opens it", r)
+
+    write(d, "bad.txt", "\u00e9\u0100".encode("utf-8"))  # Latin letters code page 949 lacks
+    r = qv3(d, "decrypt", "--password-file", "bad.txt", "--password-encoding=cp949", "k.txt.aqv3")
+    check(r.code == 2 and "code page 949" in r.err, "an unconvertible password is a usage error", r)
+
+
+def run_on_terminal(d, args, typed, env=None):
+    """Runs qv3 with a pseudo-terminal as its terminal (and standard error); types typed
+    at the password prompt. Returns (exit status, everything the terminal showed)."""
+    pid, fd = pty.fork()
+    if pid == 0:
+        try:
+            os.chdir(d)
+            os.execve(QV3, [QV3] + list(args), env or os.environ)
+        finally:
+            os._exit(127)
+    shown = b""
+    sent = False
+    deadline = time.time() + 60
+    while time.time() < deadline:
+        ready, _, _ = select.select([fd], [], [], 0.2)
+        if ready:
+            try:
+                chunk = os.read(fd, 4096)
+            except OSError:
+                break
+            if not chunk:
+                break
+            shown += chunk
+        if not sent and b"Password: " in shown:
+            time.sleep(0.1)  # the prompt is written before echo is off is certain: wait a little
+            os.write(fd, typed + b"\n")
+            sent = True
+    _, status = os.waitpid(pid, 0)
+    os.close(fd)
+    return os.waitstatus_to_exitcode(status), shown.decode("utf-8", "replace")
+
+
+@test(native_only=True)
+def terminal_prompt_and_cp949_retry(d):
+    write(d, "t.txt", b"typed" * 100000)
+    code, shown = run_on_terminal(d, ["encrypt", "t.txt"], b"typed secret")
+    check(code == 0 and exists(d, "t.txt.aqv3"), "encrypt with a typed password: " + shown)
+    check("typed secret" not in shown, "the password is not echoed: " + repr(shown))
+    os.remove(os.path.join(d, "t.txt"))
+
+    code, shown = run_on_terminal(d, ["decrypt", "t.txt.aqv3"], b"typed secret")
+    check(code == 0 and read(d, "t.txt") == b"typed" * 100000, "decrypt with a typed password")
+    check("t.txt.aqv3" in shown and "100%" in shown, "progress bar on the terminal: " + repr(shown))
+
+    # A container keyed with code page 949 bytes opens with the UTF-8 text typed.
+    write(d, "k.txt", b"korean")
+    encrypt(d, "k.txt", KOREAN.encode("cp949"))
+    os.remove(os.path.join(d, "k.txt"))
+    code, shown = run_on_terminal(d, ["decrypt", "k.txt.aqv3"], KOREAN.encode("utf-8"))
+    check(code == 0 and read(d, "k.txt") == b"korean", "CP949 retry of a typed password: " + shown)
+    os.chmod(os.path.join(d, "k.txt"), 0o644)
+    os.remove(os.path.join(d, "k.txt"))
+    # The retry does not open a container whose password is something else.
+    code, shown = run_on_terminal(d, ["decrypt", "k.txt.aqv3"], "다른 암호".encode("utf-8"))
+    check(code == 1 and not exists(d, "k.txt"), "a wrong typed password still fails: " + shown)
+    check(KEY_BLOCK_SUFFIX.replace("\r\n", "") in shown.replace("\r\n", "").replace("\n", ""),
+          "the key-block message: " + shown)
+
+    # No terminal to ask on.
+    p = subprocess.run([QV3, "decrypt", "k.txt.aqv3"], cwd=d, stdin=subprocess.DEVNULL,
+                       capture_output=True, start_new_session=True, timeout=60)
+    check(p.returncode == 2 and b"--password-file" in p.stderr, "no terminal: usage error %r" % p.stderr)
+
+
+@test(native_only=True)
+def ctrl_c_cancels_and_cleans_up(d):
+    size = 200 * 1000 * 1000
+    with open(os.path.join(d, "big.bin"), "wb") as f:
+        f.truncate(size)
+    encrypt(d, "big.bin", b"pw")
+    os.remove(os.path.join(d, "big.bin"))
+    p = subprocess.Popen([QV3, "decrypt", "--password-file", "pw.txt", "big.bin.aqv3"], cwd=d,
+                         stdout=subprocess.PIPE, stderr=subprocess.PIPE)
+    partial = os.path.join(d, "big.bin.qv3part")
+    deadline = time.time() + 60
+    while not os.path.exists(partial) and p.poll() is None and time.time() < deadline:
+        time.sleep(0.001)
+    check(p.poll() is None, "the decryption ended before it could be interrupted")
+    p.send_signal(signal.SIGINT)
+    out, err = p.communicate(timeout=120)
+    check(p.returncode == 130, "Ctrl-C exits 130 (%d, %r)" % (p.returncode, err))
+    check(b"error" not in err, "cancel shows no error: %r" % err)
+    check(sorted(os.listdir(d)) == ["big.bin.aqv3", "pw.txt"], "nothing left: %s" % os.listdir(d))
+
+
+# --- inspect and help ------------------------------------------------------------------
+
+
+@test()
+def inspect_json_and_help(d):
+    write(d, "i.txt", b"0123456789abcdefX")
+    encrypt(d, "i.txt", b"pw")
+    r = qv3(d, "inspect", "--json", "i.txt.aqv3")
+    check(r.code == 0 and r.err == "", "inspect --json", r)
+    info = json.loads(r.out)
+    check(info["path"] == "i.txt.aqv3" and info["version"] == 2 and info["ciphertext"] == 32 and
+          info["plaintext"] == 17 and info["extensions"][0].startswith("CREATED_BY "),
+          "inspect --json fields", r)
+
+    for cmd, first in (("decrypt", "usage: qv3 decrypt"), ("encrypt", "usage: qv3 encrypt"),
+                       ("inspect", "usage: qv3 inspect")):
+        r = qv3(d, cmd, "--help")
+        check(r.code == 0 and r.out.startswith(first) and r.err == "", "%s --help" % cmd, r)
+        if cmd != "inspect":
+            check("Exit status" in r.out and "256 bytes" in r.out and "130" in r.out,
+                  "%s --help tells exit statuses and password rules" % cmd, r)
+        if WINE:
+            break
+
+
+def main():
+    failures = 0
+    for fn in TESTS:
+        with tempfile.TemporaryDirectory(prefix="qv3-cli-") as d:
+            start = time.time()
+            try:
+                fn(d)
+                print("PASS %s (%.1f s)" % (fn.__name__, time.time() - start))
+            except Exception:
+                failures += 1
+                print("FAIL %s" % fn.__name__)
+                traceback.print_exc(file=sys.stdout)
+            finally:
+                for root, dirs, files in os.walk(d):
+                    for name in dirs + files:
+                        os.chmod(os.path.join(root, name), 0o700)
+    print("%d of %d failed" % (failures, len(TESTS)))
+    return 1 if failures else 0
+
+
+if __name__ == "__main__":
+    sys.exit(main())
