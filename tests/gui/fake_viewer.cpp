@@ -1,0 +1,162 @@
+// qv3_fake_viewer: a stand-in for the program the desktop associates with a document
+// type. The GUI tests register it for a test extension, so the viewer hands it the
+// plaintext it has decrypted. It records what it found and holds the file the way a
+// real document program would.
+//
+//   qv3_fake_viewer PATH                     record PATH, hold it open for a while, exit
+//   qv3_fake_viewer --hand-over PATH         start a second instance that records and
+//                                            holds PATH, and exit as soon as it holds it
+//                                            (a program that passes the document to a
+//                                            running instance)
+//
+// Every line goes to the log file named by QV3_FAKE_VIEWER_LOG (else qv3_fake_viewer.log
+// beside the program) as "PID TEXT"; each instance's lines start with "begin role=..."
+// and finish with "end". The log is appended to line by line, so a test may read it
+// while the programs run. QV3_FAKE_VIEWER_HOLD_MS sets how long the file is held open
+// without write sharing (default 1500).
+//
+// Recorded: the path; its attributes (GetFileAttributesA, hex); whether opening it for
+// writing fails and the error; its size and an FNV-1a 64 hash of its content; "holding"
+// once the file is held and "released" when the handle is closed.
+
+#include <windows.h>
+
+#include <stdio.h>
+
+#include <cstdint>
+#include <cstdlib>
+#include <string>
+
+namespace {
+
+std::string LogPath() {
+  char path[MAX_PATH] = {};
+  DWORD n = GetEnvironmentVariableA("QV3_FAKE_VIEWER_LOG", path, sizeof path);
+  if (n > 0 && n < sizeof path) return path;
+  n = GetModuleFileNameA(nullptr, path, sizeof path);
+  std::string own(path, n);
+  size_t slash = own.find_last_of('\\');
+  return own.substr(0, slash == std::string::npos ? 0 : slash + 1) + "qv3_fake_viewer.log";
+}
+
+DWORD HoldMilliseconds() {
+  char text[32] = {};
+  DWORD n = GetEnvironmentVariableA("QV3_FAKE_VIEWER_HOLD_MS", text, sizeof text);
+  return n > 0 && n < sizeof text ? static_cast<DWORD>(std::strtoul(text, nullptr, 10)) : 1500;
+}
+
+void Log(const std::string& line) {
+  // Opened per line, shared, so that two instances may log side by side.
+  for (int attempt = 0; attempt < 50; ++attempt) {
+    HANDLE log = CreateFileA(LogPath().c_str(), FILE_APPEND_DATA,
+                             FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, OPEN_ALWAYS,
+                             FILE_ATTRIBUTE_NORMAL, nullptr);
+    if (log != INVALID_HANDLE_VALUE) {
+      std::string text = std::to_string(GetCurrentProcessId()) + " " + line + "\n";
+      DWORD written = 0;
+      WriteFile(log, text.data(), static_cast<DWORD>(text.size()), &written, nullptr);
+      CloseHandle(log);
+      return;
+    }
+    Sleep(20);
+  }
+}
+
+std::string Hex(unsigned long long value, int digits) {
+  char text[24];
+  snprintf(text, sizeof text, "%0*llx", digits, value);
+  return text;
+}
+
+// Records the file as found, then holds it open for reading without write sharing.
+// readyEvent, when given, names an event to set once the file is held.
+int Hold(const std::string& path, const char* role, const char* readyEvent) {
+  Log(std::string("begin role=") + role);
+  Log("path=" + path);
+  DWORD attributes = GetFileAttributesA(path.c_str());
+  Log("attributes=" + (attributes == INVALID_FILE_ATTRIBUTES
+                           ? "missing " + std::to_string(GetLastError())
+                           : Hex(attributes, 8)));
+
+  HANDLE writer = CreateFileA(path.c_str(), GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE,
+                              nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
+  if (writer == INVALID_HANDLE_VALUE) {
+    Log("write_open=failed " + std::to_string(GetLastError()));
+  } else {
+    Log("write_open=succeeded");
+    CloseHandle(writer);
+  }
+
+  HANDLE file = CreateFileA(path.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
+                            FILE_ATTRIBUTE_NORMAL, nullptr);
+  if (file == INVALID_HANDLE_VALUE) {
+    Log("read_open=failed " + std::to_string(GetLastError()));
+    Log("end");
+    return 1;
+  }
+  std::uint64_t hash = 14695981039346656037ull, size = 0;
+  static char buffer[1 << 16];
+  DWORD got = 0;
+  while (ReadFile(file, buffer, sizeof buffer, &got, nullptr) && got > 0) {
+    for (DWORD i = 0; i < got; ++i) {
+      hash = (hash ^ static_cast<unsigned char>(buffer[i])) * 1099511628211ull;
+    }
+    size += got;
+  }
+  Log("size=" + std::to_string(size));
+  Log("fnv1a64=" + Hex(hash, 16));
+  Log("holding");
+  if (readyEvent) {
+    HANDLE ready = OpenEventA(EVENT_MODIFY_STATE, FALSE, readyEvent);
+    if (ready) {
+      SetEvent(ready);
+      CloseHandle(ready);
+    }
+  }
+  Sleep(HoldMilliseconds());
+  CloseHandle(file);
+  Log("released");
+  Log("end");
+  return 0;
+}
+
+int HandOver(const std::string& path) {
+  Log("begin role=launcher");
+  std::string eventName = "qv3_fake_viewer_ready_" + std::to_string(GetCurrentProcessId());
+  HANDLE ready = CreateEventA(nullptr, TRUE, FALSE, eventName.c_str());
+  char self[MAX_PATH] = {};
+  GetModuleFileNameA(nullptr, self, sizeof self);
+  std::string command =
+      "\"" + std::string(self) + "\" --ready-event " + eventName + " \"" + path + "\"";
+  STARTUPINFOA startup{};
+  startup.cb = sizeof startup;
+  PROCESS_INFORMATION process{};
+  if (!CreateProcessA(nullptr, &command[0], nullptr, nullptr, FALSE, DETACHED_PROCESS, nullptr,
+                      nullptr, &startup, &process)) {
+    Log("spawn=failed " + std::to_string(GetLastError()));
+    Log("end");
+    return 1;
+  }
+  // Exit only once the instance holds the file, as a real hand-over would.
+  HANDLE waits[2] = {ready, process.hProcess};
+  DWORD woken = WaitForMultipleObjects(2, waits, FALSE, 10000);
+  Log(woken == WAIT_OBJECT_0 ? "handed=yes" : "handed=no");
+  CloseHandle(ready);
+  CloseHandle(process.hThread);
+  CloseHandle(process.hProcess);
+  Log("spawned=" + std::to_string(process.dwProcessId));
+  Log("end");
+  return 0;
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  if (argc == 2 && std::string(argv[1]) != "--help") return Hold(argv[1], "holder", nullptr);
+  if (argc == 3 && std::string(argv[1]) == "--hand-over") return HandOver(argv[2]);
+  if (argc == 4 && std::string(argv[1]) == "--ready-event") {
+    return Hold(argv[3], "holder", argv[2]);
+  }
+  fputs("usage: qv3_fake_viewer [--hand-over] PATH\n", stderr);
+  return argc == 2 ? 0 : 2;
+}

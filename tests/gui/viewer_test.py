@@ -1,0 +1,833 @@
+#!/usr/bin/env python3
+"""Drives the real TarvessinViewer.exe under Wine as a user would: starts it on
+containers, answers its password prompt, watches its progress window and boxes through
+qv3_gui_driver.exe, and checks what a user would find afterwards (box texts, files on
+disk, registry entries, what the associated program was handed).
+
+usage: viewer_test.py --viewer EXE --driver EXE --fake-viewer EXE --qv3 EXE
+                      --wine-run SCRIPT --prefix WINEPREFIX [--only NAME...] [--list]
+                      [--screenshots DIR]
+
+Needs an X display (run it under xvfb-run); without one it exits with status 77 (skipped).
+Containers are made with the project's own qv3.exe. The test extensions .qv3test and
+.qv3hand are associated with qv3_fake_viewer.exe in the prefix for the run and removed
+afterwards; the viewer's own association is left unregistered.
+
+With --screenshots DIR no test runs: the password prompt, the progress window and an
+error box are captured into DIR as PNG files.
+"""
+
+import argparse
+import os
+import select
+import shutil
+import signal
+import subprocess
+import sys
+import tempfile
+import time
+import traceback
+
+CAPTION_VIEWER = "타르베신 외부암호파일뷰어"      # the run's own boxes
+CAPTION_PROMPT = "타르베신 외부암호파일 뷰어"     # password prompt
+CAPTION_ERROR = "타르베신 외부암호화파일 뷰어"    # every error box of a job
+CAPTION_PROGRESS = "파일 처리중"
+ALL_CAPTIONS = (CAPTION_VIEWER, CAPTION_PROMPT, CAPTION_ERROR, CAPTION_PROGRESS)
+
+PASSWORD = "abcdefghijk"          # 11 bytes: the most the prompt takes
+FILE_ERROR_PREFIX = "파일에 오류가 있습니다.\r\n"
+KEY_BLOCK_SUFFIX = "\r\n파일이 수정되었거나 암호가 틀립니다."
+BULK_SUFFIX = "\r\n파일이 수정되어 신뢰할 수 없습니다."
+
+MESSAGE_TEXT_ID = "65535"         # a message box's text is static control 0xFFFF
+VK_RETURN, VK_ESCAPE = "13", "27"
+ES_PASSWORD = 0x20
+SS_ICON = 0x3
+FILE_ATTRIBUTE_READONLY = 0x1
+BIG_SIZE = 512 << 20              # long enough to press Cancel while it is decrypted
+
+A = None                          # parsed arguments
+ENV = None                        # environment of every Wine program
+WORK = None                       # this run's scratch folder (Linux path)
+WORKING_FOLDER = None             # the viewer's working folder (Linux path)
+WORKING_FOLDER_WIN = None         # the same as the viewer names it
+FAKE_LOG = None                   # log of qv3_fake_viewer (Linux path)
+DRIVER = None
+STORE = None                      # containers made once, copied by the cases
+
+TESTS = []
+
+
+def test(fn):
+    TESTS.append(fn)
+    return fn
+
+
+class Failure(Exception):
+    pass
+
+
+def check(condition, what):
+    if not condition:
+        raise Failure(what)
+
+
+def win(path):
+    """The Windows name of a Linux path: Wine shows the Linux file system as drive Z:."""
+    return "Z:" + os.path.abspath(path).replace("/", "\\")
+
+
+# --- the driver ------------------------------------------------------------------------
+
+
+def escape(text):
+    return (text.replace("\\", "\\\\").replace("\t", "\\t").replace("\r", "\\r")
+            .replace("\n", "\\n"))
+
+
+def unescape(text):
+    out, i = [], 0
+    while i < len(text):
+        c = text[i]
+        if c == "\\" and i + 1 < len(text):
+            i += 1
+            c = {"t": "\t", "r": "\r", "n": "\n"}.get(text[i], text[i])
+        out.append(c)
+        i += 1
+    return "".join(out)
+
+
+class Driver:
+    """One qv3_gui_driver.exe kept running; it answers each command with one line."""
+
+    def __init__(self):
+        self.proc = subprocess.Popen([A.wine_run, A.driver], stdin=subprocess.PIPE,
+                                     stdout=subprocess.PIPE, stderr=subprocess.DEVNULL,
+                                     env=ENV)
+        self.buffer = b""
+
+    def _line(self, timeout):
+        deadline = time.monotonic() + timeout
+        while b"\n" not in self.buffer:
+            left = deadline - time.monotonic()
+            if left <= 0 or not select.select([self.proc.stdout], [], [], left)[0]:
+                raise Failure("the driver did not answer within %d s" % timeout)
+            chunk = os.read(self.proc.stdout.fileno(), 65536)
+            if not chunk:
+                raise Failure("the driver ended unexpectedly")
+            self.buffer += chunk
+        line, self.buffer = self.buffer.split(b"\n", 1)
+        return line.decode("cp949", errors="backslashreplace")
+
+    def ask(self, *fields, timeout=60):
+        """Runs one command; returns (succeeded, value)."""
+        line = "\t".join(escape(str(f)) for f in fields) + "\n"
+        self.proc.stdin.write(line.encode("cp949"))
+        self.proc.stdin.flush()
+        answer = self._line(timeout)
+        status, _, value = answer.partition(" ")
+        return status == "ok", unescape(value)
+
+    def do(self, *fields, timeout=60):
+        ok, value = self.ask(*fields, timeout=timeout)
+        if not ok:
+            raise Failure("%s: %s" % (" ".join(str(f) for f in fields[:2]), value))
+        return value
+
+    def exists(self, caption):
+        return self.do("exists", caption) == "1"
+
+    def wait(self, caption, seconds=15):
+        ok, why = self.ask("wait", caption, int(seconds * 1000), timeout=seconds + 30)
+        if not ok:
+            raise Failure("%s; shown instead: %s" % (why, shown() or "nothing"))
+
+    def gone(self, caption, seconds=15):
+        self.do("gone", caption, int(seconds * 1000), timeout=seconds + 30)
+
+    def controls(self, caption):
+        """[(id, class, style, text)] of the dialog's children, in template order."""
+        lines = self.do("controls", caption).split("\n")[1:]
+        result = []
+        for line in lines:
+            ident, cls, style, text = (line.split(" ", 3) + [""])[:4]
+            result.append((int(ident), cls, int(style, 16), text))
+        return result
+
+    def close(self):
+        try:
+            self.proc.stdin.close()
+            self.proc.wait(timeout=15)
+        except (OSError, subprocess.TimeoutExpired):
+            self.proc.kill()
+            self.proc.wait()
+
+
+# --- the viewer --------------------------------------------------------------------------
+
+
+class Viewer:
+    """TarvessinViewer.exe started in the background, in a process group of its own so
+    that it and anything it launched can be stopped together."""
+
+    def __init__(self, *args, hold_ms=1500):
+        env = dict(ENV, QV3_FAKE_VIEWER_LOG=win(FAKE_LOG), QV3_FAKE_VIEWER_HOLD_MS=str(hold_ms))
+        self.stderr = open(os.path.join(WORK, "viewer.stderr"), "ab")
+        self.proc = subprocess.Popen([A.wine_run, A.viewer] + list(args),
+                                     stdin=subprocess.DEVNULL, stdout=subprocess.DEVNULL,
+                                     stderr=self.stderr, env=env, start_new_session=True)
+
+    def running(self):
+        return self.proc.poll() is None
+
+    def ended(self, seconds=15):
+        """Waits for the viewer to end by itself (a modal box or prompt left open would
+        keep it running) and checks that it ended normally."""
+        try:
+            code = self.proc.wait(timeout=seconds)
+        except subprocess.TimeoutExpired:
+            raise Failure("the viewer did not end within %d s; windows shown: %s"
+                          % (seconds, shown() or "none"))
+        check(code == 0, "the viewer ended with status %d (a crash?)" % code)
+
+    def stop(self):
+        if self.running():
+            try:
+                os.killpg(self.proc.pid, signal.SIGKILL)
+            except ProcessLookupError:
+                pass
+            self.proc.wait()
+        self.stderr.close()
+
+
+VIEWERS = []
+
+
+def start(*args, **kw):
+    v = Viewer(*args, **kw)
+    VIEWERS.append(v)
+    return v
+
+
+def enter_password(text, press="click"):
+    DRIVER.wait(CAPTION_PROMPT)
+    DRIVER.do("settext", CAPTION_PROMPT, 1003, text)
+    if press == "click":
+        DRIVER.do("click", CAPTION_PROMPT, 1)
+    else:
+        DRIVER.do("key", CAPTION_PROMPT, 1003, VK_RETURN)
+
+
+# --- files, registry, the fake program's log ----------------------------------------------
+
+
+def wine(*args, check_ok=True):
+    p = subprocess.run([A.wine_run] + list(args), stdin=subprocess.DEVNULL,
+                       capture_output=True, env=ENV, timeout=120)
+    if check_ok and p.returncode != 0:
+        raise Failure("%s failed (%d): %s" % (" ".join(args), p.returncode,
+                                              p.stderr.decode("cp949", "replace")))
+    return p
+
+
+def reg_default(key):
+    """The default value of an HKEY_CLASSES_ROOT key: None when the key is missing,
+    "" for an empty string; raises when the value is not a REG_SZ."""
+    p = wine("reg", "query", "HKCR\\" + key, "/ve", check_ok=False)
+    if p.returncode == 1:
+        return None
+    check(p.returncode == 0, "reg query %s failed with %d" % (key, p.returncode))
+    for line in p.stdout.decode("cp949").splitlines():
+        if "    REG_SZ" in line:
+            return line.split("    REG_SZ", 1)[1][4:]
+    raise Failure("HKCR\\%s has no REG_SZ default value:\n%s" % (key, p.stdout))
+
+
+def reg_set(key, value):
+    wine("reg", "add", "HKCR\\" + key, "/ve", "/d", value, "/f")
+
+
+def reg_delete(key):
+    wine("reg", "delete", "HKCR\\" + key, "/f", check_ok=False)
+
+
+def read(path):
+    with open(path, "rb") as f:
+        return f.read()
+
+
+def fnv1a64(data):
+    h = 14695981039346656037
+    for b in data:
+        h = ((h ^ b) * 1099511628211) & 0xFFFFFFFFFFFFFFFF
+    return "%016x" % h
+
+
+def working_files():
+    return sorted(os.listdir(WORKING_FOLDER)) if os.path.isdir(WORKING_FOLDER) else []
+
+
+def check_nothing_left(what):
+    check(working_files() == [], "%s: the working folder holds %s" % (what, working_files()))
+
+
+def log_records():
+    """Runs of qv3_fake_viewer in the order they started: a dict per process with its
+    "role", its key=value lines and "lines", all its lines."""
+    if not os.path.exists(FAKE_LOG):
+        return []
+    records = {}
+    for line in read(FAKE_LOG).decode("cp949", "replace").splitlines():
+        pid, _, text = line.partition(" ")
+        rec = records.setdefault(pid, {"pid": pid, "lines": []})
+        rec["lines"].append(text)
+        for field in text.split(" ") if text.startswith("begin ") else [text]:
+            key, sep, value = field.partition("=")
+            if sep:
+                rec[key] = value
+    for rec in records.values():
+        rec["ended"] = rec["lines"][-1:] == ["end"]
+    return list(records.values())
+
+
+def shown():
+    """What the user sees: each visible window of ours with a box's text."""
+    seen = []
+    for caption in ALL_CAPTIONS:
+        if DRIVER.exists(caption):
+            ok, text = DRIVER.ask("text", caption, MESSAGE_TEXT_ID)
+            seen.append(caption + (": %r" % text if ok else ""))
+    return seen
+
+
+def no_box():
+    """A poll for wait_for: fails at once when a box of the viewer or of a job appears."""
+    for caption in (CAPTION_VIEWER, CAPTION_ERROR):
+        if DRIVER.exists(caption):
+            raise Failure("unexpected box: %s" % shown())
+
+
+def check_nothing_opened(what):
+    check(log_records() == [], "%s: a program was launched: %s" % (what, log_records()))
+
+
+def wait_for(condition, seconds, what, poll=None):
+    """Polls condition() until it holds; poll() runs on every pass and may raise."""
+    deadline = time.monotonic() + seconds
+    while True:
+        if poll:
+            poll()
+        value = condition()
+        if value:
+            return value
+        if time.monotonic() > deadline:
+            raise Failure("%s (waited %d s)" % (what, seconds))
+        time.sleep(0.05)
+
+
+def copy_container(d, name):
+    """Copies a ready-made container into the case's folder; returns its Windows path."""
+    shutil.copyfile(os.path.join(STORE, name), os.path.join(d, name))
+    return win(os.path.join(d, name))
+
+
+def plaintext(name):
+    return read(os.path.join(STORE, name))
+
+
+# --- cases ------------------------------------------------------------------------------
+
+
+@test
+def no_input_files(d):
+    for args in ([], [win(os.path.join(d, "missing.qv3test.aqv3"))]):
+        v = start(*args)
+        DRIVER.wait(CAPTION_VIEWER)
+        check(DRIVER.do("text", CAPTION_VIEWER, MESSAGE_TEXT_ID) == "입력 파일이 없습니다.",
+              "box text with arguments %s" % args)
+        check(not DRIVER.exists(CAPTION_PROMPT), "no password prompt beside the box")
+        DRIVER.do("click", CAPTION_VIEWER, 1)
+        v.ended()
+
+
+@test
+def register_and_unregister_association(d):
+    exe = win(A.viewer)
+    command = '"%s" "%%1"' % exe
+    expected = {
+        ".aqv3": "TarvessinViewer.Document",
+        ".aqv3\\shell\\open\\command": command,
+        "TarvessinViewer.Document": "",
+        "TarvessinViewer.Document\\DefaultIcon": '"%s",0' % exe,
+        "TarvessinViewer.Document\\shell\\open\\command": command,
+    }
+
+    def registered(what):
+        for key, value in expected.items():
+            got = reg_default(key)
+            check(got == value, "%s: HKCR\\%s is %r, expected %r" % (what, key, got, value))
+
+    def unregistered(what):
+        for key in (".aqv3", "TarvessinViewer.Document"):
+            check(reg_default(key) is None, "%s: HKCR\\%s still exists" % (what, key))
+
+    def run(*args):
+        # No box may appear on the switch road: the viewer must end by itself.
+        start(*args).ended()
+
+    run("/UnRegServer")
+    unregistered("/UnRegServer with nothing registered")
+    run("/RegServer")
+    registered("/RegServer")
+    run("/RegServer")
+    registered("/RegServer twice")
+    run("/UnRegServer")
+    unregistered("/UnRegServer")
+    run("/regserver")
+    registered("/regserver")
+    run("/unregserver")
+    unregistered("/unregserver")
+
+    # The text from the first '/' must be a whole switch; otherwise nothing happens,
+    # not even with an existing container after it or a '/' inside a file argument.
+    container = copy_container(d, "doc.qv3test.aqv3")
+    run("/RegServer", "x")
+    run(container.replace("\\", "/"))
+    run(container.replace("\\", "/"), "/RegServer")
+    unregistered("a switch with more text after it, or a '/' in a file argument")
+    check_nothing_left("switch road")
+    check_nothing_opened("switch road")
+
+
+@test
+def password_prompt_controls_empty_ok_and_escape(d):
+    v = start(copy_container(d, "doc.qv3test.aqv3"))
+    DRIVER.wait(CAPTION_PROMPT)
+    controls = DRIVER.controls(CAPTION_PROMPT)
+    icons = [c for c in controls if c[1].lower() == "static" and c[2] & 0xF == SS_ICON]
+    summary = [(ident, cls.lower(), text) for ident, cls, style, text in controls
+               if (ident, cls, style, text) not in icons]
+    expected = [(1003, "edit", ""), (1, "button", "확인(&O)"), (2, "button", "취소(&C)"),
+                (-1, "static", "복호화를 위해 암호를 입력하십시오."), (-1, "static", "암호")]
+    check(summary == expected, "controls in template order: %s" % summary)
+    check(len(icons) == 1, "one icon beside the texts: %s" % controls)
+    edit_style = controls[0][2]
+    check(edit_style & ES_PASSWORD, "the password field masks what is typed (style %#x)" % edit_style)
+    check(controls[1][2] & 0xF == 1, "OK is the default button (style %#x)" % controls[1][2])
+    check(DRIVER.do("focus", CAPTION_PROMPT) == "1003", "the keyboard focus starts in the field")
+
+    # OK, by click or by Enter, on an empty field does nothing.
+    DRIVER.do("click", CAPTION_PROMPT, 1)
+    DRIVER.do("key", CAPTION_PROMPT, 1003, VK_RETURN)
+    time.sleep(0.8)
+    check(DRIVER.exists(CAPTION_PROMPT), "the prompt stays open after OK on an empty field")
+    for caption in (CAPTION_VIEWER, CAPTION_ERROR, CAPTION_PROGRESS):
+        check(not DRIVER.exists(caption), "no %r window after OK on an empty field" % caption)
+
+    DRIVER.do("key", CAPTION_PROMPT, 1003, VK_ESCAPE)
+    DRIVER.gone(CAPTION_PROMPT)
+    v.ended()
+    check_nothing_left("Escape")
+    check_nothing_opened("Escape")
+
+
+@test
+def password_prompt_cancel_decrypts_nothing(d):
+    v = start(copy_container(d, "doc.qv3test.aqv3"))
+    DRIVER.wait(CAPTION_PROMPT)
+    DRIVER.do("type", CAPTION_PROMPT, 1003, PASSWORD)
+    DRIVER.do("click", CAPTION_PROMPT, 2)
+    DRIVER.gone(CAPTION_PROMPT)
+    v.ended()
+    check(not DRIVER.exists(CAPTION_PROGRESS), "no progress window after Cancel")
+    check_nothing_left("Cancel")
+    check_nothing_opened("Cancel")
+
+
+def follow_plaintext(path, records_expected, what):
+    """Watches the plaintext while the fake program holds it: it must stay until the
+    holding instance has released it, and go soon after."""
+    released_at = None
+
+    def watch():
+        nonlocal released_at
+        recs = log_records()
+        holder = [r for r in recs if r.get("role") == "holder"]
+        if holder and "released" in holder[0]["lines"]:
+            if released_at is None:
+                released_at = time.monotonic()
+        elif holder and "holding" in holder[0]["lines"]:
+            check(os.path.exists(path), "%s: the plaintext was deleted while the program "
+                  "still held it" % what)
+
+    def poll():
+        no_box()
+        watch()
+
+    wait_for(lambda: released_at is not None, 30, "%s: the program never released the file"
+             % what, poll=poll)
+    wait_for(lambda: not os.path.exists(path), 20,
+             "%s: the plaintext is still there after the program released it" % what)
+    recs = log_records()
+    check(len(recs) == records_expected and all(r["ended"] for r in recs),
+          "%s: program runs logged: %s" % (what, recs))
+    return recs
+
+
+def check_handed_plaintext(rec, name, what):
+    check(rec.get("path", "").lower() == (WORKING_FOLDER_WIN + "\\" + name).lower(),
+          "%s: the program was handed %r, expected the working folder's %s"
+          % (what, rec.get("path"), name))
+    attributes = rec.get("attributes", "")
+    check(not attributes.startswith("missing") and int(attributes, 16) & FILE_ATTRIBUTE_READONLY,
+          "%s: the plaintext is read-only while the program has it (attributes %s)"
+          % (what, attributes))
+    if os.geteuid() != 0:   # Wine lets root write to read-only files
+        check(rec.get("write_open", "").startswith("failed"),
+              "%s: the plaintext could be opened for writing" % what)
+    content = plaintext(name)
+    check(rec.get("size") == str(len(content)) and rec.get("fnv1a64") == fnv1a64(content),
+          "%s: the program read %s bytes (hash %s), expected %d (hash %s)"
+          % (what, rec.get("size"), rec.get("fnv1a64"), len(content), fnv1a64(content)))
+
+
+@test
+def one_container_opened_read_only_then_deleted(d):
+    container = copy_container(d, "doc.qv3test.aqv3")
+    before = read(os.path.join(d, "doc.qv3test.aqv3"))
+    v = start(container)
+    DRIVER.wait(CAPTION_PROMPT)
+    # 15 typed bytes: the prompt takes the first 11, which are the password.
+    DRIVER.do("type", CAPTION_PROMPT, 1003, PASSWORD + "lmno")
+    DRIVER.do("key", CAPTION_PROMPT, 1003, VK_RETURN)
+    path = os.path.join(WORKING_FOLDER, "doc.qv3test")
+    wait_for(lambda: any("holding" in r["lines"] for r in log_records()), 30,
+             "the associated program was not started", poll=no_box)
+    check(os.path.exists(path), "the plaintext is in the working folder while it is viewed")
+    rec = follow_plaintext(path, 1, "one container")[0]
+    check_handed_plaintext(rec, "doc.qv3test", "one container")
+    v.ended(seconds=30)
+    check_nothing_left("after viewing")
+    check(read(os.path.join(d, "doc.qv3test.aqv3")) == before, "the container is unchanged")
+    check(sorted(os.listdir(d)) == ["doc.qv3test.aqv3"], "nothing beside the container: %s"
+          % os.listdir(d))
+
+
+@test
+def missing_argument_dropped_and_hand_over_waited_for(d):
+    # A missing file before an existing one is dropped: the single-file road. The
+    # program hands the file to a second instance and exits; the viewer waits until
+    # that instance lets go of it.
+    container = copy_container(d, "doc.qv3hand.aqv3")
+    v = start(win(os.path.join(d, "missing.qv3hand.aqv3")), container, hold_ms=3000)
+    enter_password(PASSWORD)
+    path = os.path.join(WORKING_FOLDER, "doc.qv3hand")
+    recs = follow_plaintext(path, 2, "hand-over")
+    launcher = [r for r in recs if r.get("role") == "launcher"]
+    holder = [r for r in recs if r.get("role") == "holder"]
+    check(launcher and holder and launcher[0].get("handed") == "yes",
+          "a launcher handed the file to a holding instance: %s" % recs)
+    check_handed_plaintext(holder[0], "doc.qv3hand", "hand-over")
+    v.ended()
+    check_nothing_left("after the hand-over")
+
+
+@test
+def no_associated_program(d):
+    name = "보고서.qv3none"
+    v = start(copy_container(d, name + ".aqv3"))
+    enter_password(PASSWORD)
+    DRIVER.wait(CAPTION_VIEWER, seconds=30)
+    # The plaintext is deleted before the box is shown.
+    leftovers = working_files()
+    check(DRIVER.do("text", CAPTION_VIEWER, MESSAGE_TEXT_ID) == "연결된 프로그램이 없습니다.",
+          "box text")
+    check(leftovers == [], "the plaintext is gone while the box is shown: %s" % leftovers)
+    DRIVER.do("click", CAPTION_VIEWER, 1)
+    v.ended()
+    check_nothing_left("no associated program")
+
+
+def check_error_box(v, container, suffix, what):
+    DRIVER.wait(CAPTION_ERROR, seconds=30)
+    text = DRIVER.do("text", CAPTION_ERROR, MESSAGE_TEXT_ID)
+    expected = FILE_ERROR_PREFIX + container + suffix
+    check(text == expected, "%s: box text %r, expected %r" % (what, text, expected))
+    # The engine closes its progress window only after the box.
+    check(DRIVER.exists(CAPTION_PROGRESS), "%s: the progress window stays while the box is "
+          "shown" % what)
+    check(DRIVER.do("text", CAPTION_PROGRESS, 1013) == container,
+          "%s: the progress window names the container" % what)
+    check([f for f in working_files() if not f.endswith(".qv3part")] == [],
+          "%s: no plaintext appears under its name: %s" % (what, working_files()))
+    DRIVER.do("click", CAPTION_ERROR, 1)
+    DRIVER.gone(CAPTION_ERROR)
+    v.ended()
+    check(not DRIVER.exists(CAPTION_VIEWER), "%s: no further box" % what)
+    check_nothing_left(what)
+    check_nothing_opened(what)
+
+
+@test
+def wrong_password(d):
+    container = copy_container(d, "doc.qv3test.aqv3")
+    v = start(container)
+    enter_password("wrong")
+    check_error_box(v, container, KEY_BLOCK_SUFFIX, "wrong password")
+
+
+@test
+def damaged_container(d):
+    container = copy_container(d, "doc.qv3test.aqv3")
+    path = os.path.join(d, "doc.qv3test.aqv3")
+    data = bytearray(read(path))
+    # A byte of the last-but-one cipher block (before the size byte and the 32-byte MAC).
+    data[len(data) - 33 - 20] ^= 0x01
+    with open(path, "wb") as f:
+        f.write(data)
+    v = start(container)
+    enter_password(PASSWORD)
+    check_error_box(v, container, BULK_SUFFIX, "damaged container")
+
+
+@test
+def two_containers_decrypted_beside_themselves(d):
+    names = ["a.qv3test", "보고서.qv3test"]
+    containers = [copy_container(d, n + ".aqv3") for n in names]
+    v = start(*containers)
+    enter_password(PASSWORD, press="enter")
+    v.ended(seconds=30)
+    for n in names:
+        path = os.path.join(d, n)
+        check(os.path.exists(path), "%s is decrypted beside its container" % n)
+        check(read(path) == plaintext(n), "%s has the original content" % n)
+        attributes = DRIVER.do("attrs", win(path))
+        check(int(attributes, 16) & FILE_ATTRIBUTE_READONLY, "%s is read-only (%s)"
+              % (n, attributes))
+    check_nothing_left("two containers")
+    check_nothing_opened("two containers")
+
+
+@test
+def progress_window_and_cancel(d):
+    container = win(os.path.join(STORE, "big.qv3test.aqv3"))
+    v = start(container)
+    enter_password(PASSWORD)
+    DRIVER.wait(CAPTION_PROGRESS)
+    texts = {i: DRIVER.do("text", CAPTION_PROGRESS, i) for i in (1011, 1013, 2)}
+    first = int(DRIVER.do("pos", CAPTION_PROGRESS, 1012))
+    time.sleep(0.15)
+    second = int(DRIVER.do("pos", CAPTION_PROGRESS, 1012))
+    DRIVER.do("click", CAPTION_PROGRESS, 2)
+    check(second < 100, "decryption ended before Cancel could be pressed: make the "
+          "container bigger")
+    check(texts[1011] == "복호화중...", "message line %r" % texts[1011])
+    check(texts[1013] == container, "file line %r" % texts[1013])
+    check(texts[2] == "취소(&C)", "Cancel button %r" % texts[2])
+    check(DRIVER.do("class", CAPTION_PROGRESS, 1012).lower() == "msctls_progress32",
+          "1012 is a progress bar")
+    check(DRIVER.do("range", CAPTION_PROGRESS, 1012) == "0 100", "the bar runs from 0 to 100")
+    check(0 <= first < second <= 100, "the bar moves: %d, then %d" % (first, second))
+
+    DRIVER.gone(CAPTION_PROGRESS)
+    v.ended()
+    check(not DRIVER.exists(CAPTION_ERROR), "no box after Cancel")
+    check_nothing_left("Cancel")
+    check_nothing_opened("Cancel")
+
+
+# --- screenshots ------------------------------------------------------------------------
+
+
+def capture(caption, path):
+    x, y, w, h = (int(n) for n in DRIVER.do("rect", caption).split())
+    time.sleep(0.4)  # let the window paint
+    subprocess.run(["import", "-window", "root", "-crop", "%dx%d+%d+%d" % (w, h, x, y),
+                    "+repage", path], check=True, stdin=subprocess.DEVNULL, timeout=60)
+    print("wrote %s (%dx%d)" % (path, w, h))
+
+
+def screenshots(folder):
+    """The prompt, the progress window and an error box, on containers in a folder with a
+    plain name on drive C: rather than in the scratch folder."""
+    os.makedirs(folder, exist_ok=True)
+    d = os.path.join(A.prefix, "drive_c", "업무자료")
+    os.makedirs(d, exist_ok=True)
+    report = "분기 실적 보고서.docx.aqv3"
+    video = "제품 소개 영상.mp4.aqv3"
+    shutil.copyfile(os.path.join(STORE, "doc.qv3test.aqv3"), os.path.join(d, report))
+    os.symlink(os.path.join(STORE, "big.qv3test.aqv3"), os.path.join(d, video))
+    try:
+        v = start("C:\\업무자료\\" + report)
+        DRIVER.wait(CAPTION_PROMPT)
+        DRIVER.do("type", CAPTION_PROMPT, 1003, "abcdefgh")
+        capture(CAPTION_PROMPT, os.path.join(folder, "password-prompt.png"))
+        DRIVER.do("key", CAPTION_PROMPT, 1003, VK_ESCAPE)
+        v.ended()
+
+        v = start("C:\\업무자료\\" + video)
+        enter_password(PASSWORD)
+        DRIVER.wait(CAPTION_PROGRESS)
+        wait_for(lambda: int(DRIVER.do("pos", CAPTION_PROGRESS, 1012)) >= 3, 30, "progress")
+        capture(CAPTION_PROGRESS, os.path.join(folder, "progress.png"))
+        DRIVER.do("click", CAPTION_PROGRESS, 2)
+        v.ended()
+
+        v = start("C:\\업무자료\\" + report)
+        enter_password("wrong")
+        DRIVER.wait(CAPTION_ERROR)
+        capture(CAPTION_ERROR, os.path.join(folder, "error-box.png"))
+        DRIVER.do("click", CAPTION_ERROR, 1)
+        v.ended()
+    finally:
+        shutil.rmtree(d, ignore_errors=True)
+
+
+# --- set-up and the run ------------------------------------------------------------------
+
+
+def make_containers():
+    """Plaintexts and their containers, made once with the project's qv3 encrypt."""
+    os.makedirs(STORE)
+    content = bytes((i * 7 + i // 251) & 0xFF for i in range(200_000))
+    for i, name in enumerate(["doc.qv3test", "doc.qv3hand", "a.qv3test", "보고서.qv3test",
+                              "보고서.qv3none"]):
+        with open(os.path.join(STORE, name), "wb") as f:
+            f.write(name.encode() + content[i:])
+    with open(os.path.join(STORE, "big.qv3test"), "wb") as f:
+        f.truncate(BIG_SIZE)
+    with open(os.path.join(STORE, "pw.txt"), "wb") as f:
+        f.write(PASSWORD.encode())
+    names = [n for n in sorted(os.listdir(STORE)) if n != "pw.txt"]
+    p = subprocess.run([A.wine_run, A.qv3, "encrypt", "--password-file", "pw.txt"] + names,
+                       cwd=STORE, stdin=subprocess.DEVNULL, capture_output=True, env=ENV,
+                       timeout=300)
+    check(p.returncode == 0, "qv3 encrypt failed: %s" % p.stderr.decode("cp949", "replace"))
+    os.remove(os.path.join(STORE, "big.qv3test"))
+
+
+def associate():
+    fake = win(A.fake_viewer)
+    reg_set(".qv3test", "Qv3Test.Document")
+    reg_set("Qv3Test.Document\\shell\\open\\command", '"%s" "%%1"' % fake)
+    reg_set(".qv3hand", "Qv3Hand.Document")
+    reg_set("Qv3Hand.Document\\shell\\open\\command", '"%s" --hand-over "%%1"' % fake)
+    reg_delete(".qv3none")
+    check(reg_default("Qv3Test.Document\\shell\\open\\command") == '"%s" "%%1"' % fake,
+          "the test association was recorded")
+
+
+def dissociate():
+    for key in (".qv3test", "Qv3Test.Document", ".qv3hand", "Qv3Hand.Document", ".aqv3",
+                "TarvessinViewer.Document"):
+        reg_delete(key)
+
+
+def reset_between_cases():
+    for name in working_files():
+        os.remove(os.path.join(WORKING_FOLDER, name))
+    if os.path.exists(FAKE_LOG):
+        os.remove(FAKE_LOG)
+    left = [c for c in ALL_CAPTIONS if DRIVER.exists(c)]
+    check(not left, "windows of an earlier case are still open: %s" % left)
+
+
+def main():
+    global A, ENV, WORK, FAKE_LOG, STORE
+    parser = argparse.ArgumentParser(description=__doc__.split("\n\n")[0])
+    for name in ("viewer", "driver", "fake-viewer", "qv3", "wine-run", "prefix"):
+        parser.add_argument("--" + name, required=True)
+    parser.add_argument("--only", nargs="*", help="run only these cases")
+    parser.add_argument("--list", action="store_true", help="list the cases")
+    parser.add_argument("--screenshots", metavar="DIR", help="capture screenshots into DIR")
+    A = parser.parse_args()
+    if A.list:
+        print("\n".join(fn.__name__ for fn in TESTS))
+        return 0
+    unknown = set(A.only or []) - {fn.__name__ for fn in TESTS}
+    if unknown:
+        parser.error("no such case: %s (see --list)" % ", ".join(sorted(unknown)))
+    if not os.environ.get("DISPLAY"):
+        print("viewer_test: no X display (run under xvfb-run): skipped")
+        return 77
+    for name in ("viewer", "driver", "fake_viewer", "qv3"):
+        setattr(A, name, os.path.abspath(getattr(A, name)))
+    cases = [fn for fn in TESTS if not A.only or fn.__name__ in A.only]
+
+    ENV = dict(os.environ, WINEPREFIX=os.path.abspath(A.prefix))
+    WORK = tempfile.mkdtemp(prefix="viewer_test.", dir=os.path.dirname(A.driver))
+    FAKE_LOG = os.path.join(WORK, "fake_viewer.log")
+    STORE = os.path.join(WORK, "store")
+    started = time.monotonic()
+    try:
+        try:
+            set_up()
+        except Failure as e:
+            print("viewer_test: set-up failed: %s" % e)
+            return 1
+        if A.screenshots:
+            screenshots(A.screenshots)
+            return 0
+        failed = run_cases(cases)
+        print("%d of %d cases passed in %.0f s" % (len(cases) - len(failed), len(cases),
+                                                 time.monotonic() - started))
+        return 1 if failed else 0
+    finally:
+        tear_down()
+
+
+def set_up():
+    global DRIVER, WORKING_FOLDER, WORKING_FOLDER_WIN
+    DRIVER = Driver()
+    local = DRIVER.do("folder", 28, timeout=120)   # local application data
+    # Wine reports Windows 7: the viewer's folder is the "Low" sibling of that folder.
+    WORKING_FOLDER_WIN = local.rstrip("\\") + "Low\\QV3V"
+    drive, rest = WORKING_FOLDER_WIN.split(":", 1)
+    check(drive.upper() == "C", "working folder on drive C: %s" % WORKING_FOLDER_WIN)
+    WORKING_FOLDER = os.path.join(A.prefix, "drive_c", *rest.strip("\\").split("\\"))
+    make_containers()
+    associate()
+    reset_between_cases()
+
+
+def run_cases(cases):
+    failed = []
+    for fn in cases:
+        d = os.path.join(WORK, fn.__name__)
+        os.makedirs(d)
+        t = time.monotonic()
+        try:
+            reset_between_cases()
+            fn(d)
+            check(not any(v.running() for v in VIEWERS), "the viewer is still running")
+            print("ok      %-50s %5.1f s" % (fn.__name__, time.monotonic() - t))
+        except Exception as e:  # noqa: BLE001 - every failure is reported the same way
+            failed.append(fn.__name__)
+            print("FAILED  %-50s %5.1f s" % (fn.__name__, time.monotonic() - t))
+            if isinstance(e, Failure):
+                print("        " + str(e).replace("\n", "\n        "))
+            else:
+                traceback.print_exc(file=sys.stdout)
+        finally:
+            while VIEWERS:
+                VIEWERS.pop().stop()
+        sys.stdout.flush()
+    return failed
+
+
+def tear_down():
+    while VIEWERS:
+        VIEWERS.pop().stop()
+    try:
+        if DRIVER:
+            dissociate()
+    finally:
+        if DRIVER:
+            DRIVER.close()
+        shutil.rmtree(WORK, ignore_errors=True)
+        for name in working_files() if WORKING_FOLDER else []:
+            os.remove(os.path.join(WORKING_FOLDER, name))
+
+
+if __name__ == "__main__":
+    sys.exit(main())

@@ -1,0 +1,333 @@
+// The Windows viewer's own windows, in process, on the real templates: the password
+// prompt, the progress dialog and the Win32 front end's view of it, and the error box.
+// Modal windows are answered from a helper thread that finds them by caption.
+
+#include <windows.h>
+#include <commctrl.h>
+#include <gtest/gtest.h>
+
+#include <atomic>
+#include <cstdlib>
+#include <cstring>
+#include <functional>
+#include <memory>
+#include <string>
+#include <thread>
+
+#include "app/password_dialog.h"
+#include "jobs/progress_dialog.h"
+#include "jobs/win32_front_end.h"
+#include "platform/system_error.h"
+#include "resources/resource.h"
+
+namespace {
+
+const char kPasswordCaption[] = "타르베신 외부암호파일 뷰어";
+const char kProgressCaption[] = "파일 처리중";
+const char kErrorCaption[] = "타르베신 외부암호화파일 뷰어";
+
+std::string Text(HWND hwnd) {
+  char buffer[1024] = {};
+  GetWindowTextA(hwnd, buffer, sizeof buffer);
+  return buffer;
+}
+
+std::string ItemText(HWND dialog, int id) { return Text(GetDlgItem(dialog, id)); }
+
+// Without a display no window can be made: the tests are skipped, not failed.
+class Win32Ui : public testing::Test {
+ protected:
+  void SetUp() override {
+    HWND probe = CreateWindowA("STATIC", "", WS_POPUP, 0, 0, 1, 1, nullptr, nullptr, nullptr, nullptr);
+    if (!probe) GTEST_SKIP() << "no display to create windows on";
+    DestroyWindow(probe);
+    InitCommonControls();
+  }
+};
+
+// Runs show() on this thread while a helper thread waits (up to 10 s) for a visible
+// top-level dialog with the given caption and then runs act on it. When the window never
+// appears the helper ends the modal loop with WM_QUIT so the test fails instead of hanging.
+void WithDialog(const char* caption, const std::function<void(HWND)>& act, const std::function<void()>& show) {
+  const DWORD mainThread = GetCurrentThreadId();
+  std::atomic<bool> found{false};
+  std::thread helper([&] {
+    for (int i = 0; i < 1000; ++i) {
+      HWND hwnd = FindWindowA("#32770", caption);
+      if (hwnd && IsWindowVisible(hwnd)) {
+        found = true;
+        act(hwnd);
+        return;
+      }
+      Sleep(10);
+    }
+    PostThreadMessageA(mainThread, WM_QUIT, 0, 0);
+  });
+  show();
+  helper.join();
+  EXPECT_TRUE(found) << "no dialog captioned " << caption;
+  MSG msg;
+  PeekMessageA(&msg, nullptr, WM_QUIT, WM_QUIT, PM_REMOVE);  // a late WM_QUIT must not leak
+}
+
+void Click(HWND dialog, int id) { SendMessageA(GetDlgItem(dialog, id), BM_CLICK, 0, 0); }
+
+// --- password prompt ----------------------------------------------------------------
+
+struct PromptResult {
+  INT_PTR result;
+  char password[13];
+};
+
+PromptResult RunPrompt(const std::function<void(HWND)>& act) {
+  PasswordDialog dialog;
+  PromptResult r{};
+  WithDialog(kPasswordCaption, act, [&] { r.result = dialog.DoModal(); });
+  std::memcpy(r.password, dialog.m_password, sizeof r.password);
+  return r;
+}
+
+bool AllZero(const char* p, size_t n) {
+  for (size_t i = 0; i < n; ++i)
+    if (p[i]) return false;
+  return true;
+}
+
+TEST_F(Win32Ui, PasswordPromptStartsInTheMaskedEditAndIgnoresOkWhileEmpty) {
+  bool focusOnEdit = false, masked = false, openAfterEmptyOk = false;
+  const PromptResult r = RunPrompt([&](HWND dialog) {
+    HWND edit = GetDlgItem(dialog, IDC_PASSWORD_EDIT);
+    GUITHREADINFO info{};
+    info.cbSize = sizeof info;
+    focusOnEdit = GetGUIThreadInfo(GetWindowThreadProcessId(dialog, nullptr), &info) && info.hwndFocus == edit;
+    masked = (GetWindowLongA(edit, GWL_STYLE) & ES_PASSWORD) && SendMessageA(edit, EM_GETPASSWORDCHAR, 0, 0) != 0;
+    Click(dialog, IDOK);
+    openAfterEmptyOk = IsWindow(dialog) && IsWindowVisible(dialog);
+    SetWindowTextA(edit, "abc");
+    Click(dialog, IDOK);
+  });
+  EXPECT_TRUE(focusOnEdit);
+  EXPECT_TRUE(masked);
+  EXPECT_TRUE(openAfterEmptyOk);
+  EXPECT_EQ(r.result, IDOK);
+  EXPECT_STREQ(r.password, "abc");
+  EXPECT_TRUE(AllZero(r.password + 4, sizeof r.password - 4));
+}
+
+TEST_F(Win32Ui, PasswordPromptTakesTheFirstElevenBytes) {
+  PromptResult r = RunPrompt([](HWND dialog) {
+    SetDlgItemTextA(dialog, IDC_PASSWORD_EDIT, "123456789012345");
+    Click(dialog, IDOK);
+  });
+  EXPECT_EQ(r.result, IDOK);
+  EXPECT_EQ(std::string(r.password), "12345678901");
+  EXPECT_EQ(r.password[11], 0);
+  EXPECT_EQ(r.password[12], 0);
+
+  // Korean text is two bytes a character in code page 949: still at most 11 bytes.
+  r = RunPrompt([](HWND dialog) {
+    SetDlgItemTextA(dialog, IDC_PASSWORD_EDIT, "가나다라마바사");
+    Click(dialog, IDOK);
+  });
+  EXPECT_EQ(r.result, IDOK);
+  EXPECT_GT(std::strlen(r.password), 0u);
+  EXPECT_LE(std::strlen(r.password), 11u);
+  EXPECT_EQ(std::string("가나다라마바사").compare(0, std::strlen(r.password), r.password), 0);
+}
+
+TEST_F(Win32Ui, PasswordPromptCancelEscapeAndCloseEndWithCancelAndNoPassword) {
+  // The Cancel button, Escape as the dialog manager delivers it, and the close command.
+  const std::function<void(HWND)> ways[] = {
+      [](HWND d) { Click(d, IDCANCEL); },
+      [](HWND d) {
+        HWND edit = GetDlgItem(d, IDC_PASSWORD_EDIT);
+        PostMessageA(edit, WM_KEYDOWN, VK_ESCAPE, 0x00010001);
+        PostMessageA(edit, WM_KEYUP, VK_ESCAPE, static_cast<LPARAM>(0xC0010001u));
+      },
+      [](HWND d) { PostMessageA(d, WM_CLOSE, 0, 0); },
+  };
+  for (const auto& cancel : ways) {
+    const PromptResult r = RunPrompt([&](HWND dialog) {
+      SetDlgItemTextA(dialog, IDC_PASSWORD_EDIT, "typed");
+      cancel(dialog);
+    });
+    EXPECT_EQ(r.result, IDCANCEL);
+    EXPECT_TRUE(AllZero(r.password, sizeof r.password));
+  }
+}
+
+// --- progress dialog ----------------------------------------------------------------
+
+std::unique_ptr<ProgressDialog> MakeProgress(int operation) {
+  auto dialog = std::make_unique<ProgressDialog>(IDD_PROGRESS);
+  dialog->m_nOperation = operation;
+  EXPECT_TRUE(dialog->Create());
+  return dialog;
+}
+
+TEST_F(Win32Ui, ProgressDialogStartsHiddenAndTellsTheOperation) {
+  auto encrypt = MakeProgress(OPERATION_ENCRYPT);
+  auto decrypt = MakeProgress(OPERATION_DECRYPT);
+  auto other = MakeProgress(7);
+  EXPECT_FALSE(IsWindowVisible(encrypt->Handle()));
+  EXPECT_EQ(Text(encrypt->Handle()), kProgressCaption);
+  EXPECT_EQ(ItemText(encrypt->Handle(), IDC_PROGRESS_MESSAGE), "암호화중...");
+  EXPECT_EQ(ItemText(decrypt->Handle(), IDC_PROGRESS_MESSAGE), "복호화중...");
+  EXPECT_EQ(ItemText(other->Handle(), IDC_PROGRESS_MESSAGE), "복호화중...");
+  EXPECT_EQ(SendDlgItemMessageA(decrypt->Handle(), IDC_PROGRESS_BAR, PBM_GETRANGE, FALSE, 0), 100);
+  EXPECT_EQ(SendDlgItemMessageA(decrypt->Handle(), IDC_PROGRESS_BAR, PBM_GETRANGE, TRUE, 0), 0);
+  EXPECT_FALSE(GetWindowLongA(decrypt->Handle(), GWL_STYLE) & WS_SYSMENU);
+}
+
+TEST_F(Win32Ui, ProgressDialogUsesItsTenPointFontOnTextsAndCancelOnly) {
+  auto dialog = MakeProgress(OPERATION_DECRYPT);
+  HWND hwnd = dialog->Handle();
+  ASSERT_NE(dialog->m_hFont, nullptr);
+  LOGFONTA font{};
+  ASSERT_NE(GetObjectA(dialog->m_hFont, sizeof font, &font), 0);
+  HDC dc = GetDC(hwnd);
+  const int dpi = GetDeviceCaps(dc, LOGPIXELSY);
+  ReleaseDC(hwnd, dc);
+  EXPECT_EQ(font.lfHeight, -MulDiv(10, dpi, 72));
+
+  // (What the dialog itself answers to WM_GETFONT is the dialog manager's business: it
+  // keeps the template's font.)
+  const WPARAM mine = reinterpret_cast<WPARAM>(dialog->m_hFont);
+  auto fontOf = [&](int id) { return static_cast<WPARAM>(SendDlgItemMessageA(hwnd, id, WM_GETFONT, 0, 0)); };
+  EXPECT_EQ(fontOf(IDC_PROGRESS_MESSAGE), mine);
+  EXPECT_EQ(fontOf(IDCANCEL), mine);
+  EXPECT_EQ(fontOf(IDC_PROGRESS_FILE), mine);
+  EXPECT_NE(fontOf(IDC_PROGRESS_BAR), mine);
+}
+
+TEST_F(Win32Ui, ProgressDialogIsCentredInTheWorkArea) {
+  auto dialog = MakeProgress(OPERATION_DECRYPT);
+  RECT work, rect;
+  ASSERT_TRUE(SystemParametersInfoA(SPI_GETWORKAREA, 0, &work, 0));
+  ASSERT_TRUE(GetWindowRect(dialog->Handle(), &rect));
+  EXPECT_LE(std::abs((rect.left - work.left) - (work.right - rect.right)), 1);
+  EXPECT_LE(std::abs((rect.top - work.top) - (work.bottom - rect.bottom)), 1);
+}
+
+TEST_F(Win32Ui, ProgressDialogCancelOnlyRaisesTheFlag) {
+  auto dialog = MakeProgress(OPERATION_DECRYPT);
+  HWND hwnd = dialog->Handle();
+  ShowWindow(hwnd, SW_SHOWNORMAL);
+  EXPECT_FALSE(dialog->m_bCancel);
+  Click(hwnd, IDCANCEL);
+  EXPECT_TRUE(dialog->m_bCancel);
+  EXPECT_TRUE(IsWindow(hwnd));
+  EXPECT_TRUE(IsWindowVisible(hwnd));
+  Click(hwnd, IDCANCEL);
+  SendMessageA(hwnd, WM_CLOSE, 0, 0);  // the dialog manager turns it into Cancel
+  EXPECT_TRUE(dialog->m_bCancel);
+  EXPECT_TRUE(IsWindowVisible(hwnd));
+  EXPECT_EQ(dialog->Handle(), hwnd);
+}
+
+TEST_F(Win32Ui, ProgressDialogReleasesItsWindowAndFontHoweverItEnds) {
+  // Window destroyed first (as the engines do), then the object.
+  auto dialog = MakeProgress(OPERATION_DECRYPT);
+  HWND hwnd = dialog->Handle();
+  HFONT font = dialog->m_hFont;
+  dialog->DestroyWindow();
+  EXPECT_FALSE(IsWindow(hwnd));
+  EXPECT_EQ(dialog->Handle(), nullptr);
+  EXPECT_EQ(static_cast<DWORD>(OBJ_FONT), GetObjectType(font));
+  dialog.reset();
+  EXPECT_EQ(0u, GetObjectType(font));
+
+  // The object destroyed with its window still open.
+  dialog = MakeProgress(OPERATION_ENCRYPT);
+  hwnd = dialog->Handle();
+  font = dialog->m_hFont;
+  dialog.reset();
+  EXPECT_FALSE(IsWindow(hwnd));
+  EXPECT_EQ(0u, GetObjectType(font));
+
+  // Never created: no window, no font.
+  ProgressDialog never(IDD_PROGRESS);
+  EXPECT_FALSE(never.m_bCancel);
+  EXPECT_EQ(never.m_hFont, nullptr);
+  EXPECT_EQ(never.Handle(), nullptr);
+}
+
+// --- the front end's progress view ------------------------------------------------
+
+TEST_F(Win32Ui, FrontEndProgressViewDrivesTheDialog) {
+  Win32FrontEnd ui;
+  std::unique_ptr<ProgressView> view = ui.OpenProgress(OPERATION_ENCRYPT);
+  HWND hwnd = FindWindowA("#32770", kProgressCaption);
+  ASSERT_NE(hwnd, nullptr);
+  EXPECT_EQ(GetWindowThreadProcessId(hwnd, nullptr), GetCurrentThreadId());
+  EXPECT_FALSE(IsWindowVisible(hwnd));
+  EXPECT_EQ(ItemText(hwnd, IDC_PROGRESS_MESSAGE), "암호화중...");
+  auto pos = [&] { return SendDlgItemMessageA(hwnd, IDC_PROGRESS_BAR, PBM_GETPOS, 0, 0); };
+
+  view->StartFile("C:\\문서\\보고서.hwp");
+  EXPECT_TRUE(IsWindowVisible(hwnd));
+  EXPECT_EQ(ItemText(hwnd, IDC_PROGRESS_FILE), "C:\\문서\\보고서.hwp");
+  EXPECT_EQ(pos(), 0);
+  view->SetProgress(42);
+  EXPECT_EQ(pos(), 42);
+  view->SetProgress(100);
+  EXPECT_EQ(pos(), 100);
+  view->StartFile("C:\\second.txt");  // every file starts at 0
+  EXPECT_EQ(pos(), 0);
+  EXPECT_EQ(ItemText(hwnd, IDC_PROGRESS_FILE), "C:\\second.txt");
+
+  // A click that is still queued is served by the next update's pump.
+  EXPECT_FALSE(view->IsCancelled());
+  PostMessageA(hwnd, WM_COMMAND, MAKEWPARAM(IDCANCEL, BN_CLICKED),
+               reinterpret_cast<LPARAM>(GetDlgItem(hwnd, IDCANCEL)));
+  EXPECT_FALSE(view->IsCancelled());
+  view->SetProgress(50);
+  EXPECT_TRUE(view->IsCancelled());
+  view->SetProgress(60);
+  EXPECT_TRUE(view->IsCancelled());
+  EXPECT_TRUE(IsWindowVisible(hwnd));
+
+  view.reset();
+  EXPECT_FALSE(IsWindow(hwnd));
+}
+
+// --- error box ----------------------------------------------------------------------
+
+// The text of the error box that show() puts up (WithDialog reports a box never shown).
+std::string ErrorBoxText(const std::function<void()>& show) {
+  std::string text;
+  WithDialog(
+      kErrorCaption,
+      [&](HWND hwnd) {
+        text = ItemText(hwnd, 0xFFFF);
+        Click(hwnd, IDOK);
+      },
+      show);
+  return text;
+}
+
+std::string ErrorBoxText(const std::string& message, uint32_t code) {
+  return ErrorBoxText([&] { ShowErrorMessage(message, code); });
+}
+
+TEST_F(Win32Ui, ErrorBoxCarriesTheCaptionAndTheMessage) {
+  EXPECT_EQ(ErrorBoxText("파일을 열 수 없습니다\r\nC:\\a.txt", 0), "파일을 열 수 없습니다\r\nC:\\a.txt");
+  // A code the system cannot explain: the message alone, no colon.
+  EXPECT_EQ(ErrorBoxText("Thread creation failed", 0x2FFFFFF), "Thread creation failed");
+  EXPECT_EQ(ErrorBoxText("", 0), "");
+}
+
+TEST_F(Win32Ui, ErrorBoxAppendsTheSystemTextWithoutItsLineEnd) {
+  const std::string system = SystemErrorText(ERROR_FILE_NOT_FOUND);
+  const std::string firstLine = system.substr(0, system.find('\r'));
+  ASSERT_FALSE(firstLine.empty());
+  const std::string text = ErrorBoxText("msg", ERROR_FILE_NOT_FOUND);
+  EXPECT_EQ(text, "msg:\n" + firstLine);
+  EXPECT_EQ(text.find('\r'), std::string::npos);
+
+  // The front end's entry is the same box.
+  Win32FrontEnd ui;
+  EXPECT_EQ(ErrorBoxText([&] { ui.ShowErrorMessage("msg", ERROR_FILE_NOT_FOUND); }), text);
+}
+
+}  // namespace
