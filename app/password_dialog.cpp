@@ -12,8 +12,8 @@ PasswordDialog::PasswordDialog(HWND parent) : Dialog(IDD_PASSWORD, parent) {
 BOOL PasswordDialog::OnInitDialog() {
   Dialog::OnInitDialog();
   SetFocus(GetDlgItem(m_hWnd, IDC_PASSWORD_EDIT));
-  // The focus is set here; the system must not move it.
-  return FALSE;
+  // Left to the system as well: its first tab stop is the same edit.
+  return TRUE;
 }
 
 void PasswordDialog::OnOK() {
