@@ -1,0 +1,181 @@
+#!/usr/bin/env python3
+"""Decrypts every container of the corpus with qv3 as a user would and checks each
+outcome the manifest gives.
+
+usage: corpus_test.py QV3 CORPUS_DIR [EMULATOR]
+
+For each manifest row, on a copy of the container in a temporary folder:
+  qv3 decrypt --password-file FILE [--password-encoding cp949] CONTAINER
+must exit 0 leaving exactly the plaintext with the stated SHA-256 beside the container,
+or exit 1 printing exactly "qv3: error: " + the reader's message and leave nothing
+behind (no plaintext, no partial file). A failing row runs a second time with a file
+already at the output path, which must come through unchanged. The container itself
+must never change. Nothing is written to standard output.
+
+With EMULATOR (the Windows build under Wine) the program's text is code page 949, and
+its text-mode standard error may write each line feed as CR LF: the message must match
+either exactly as printed or with exactly that translation.
+"""
+
+import hashlib
+import os
+import shutil
+import subprocess
+import sys
+import tempfile
+
+QV3 = os.path.abspath(sys.argv[1])
+CORPUS = os.path.abspath(sys.argv[2])
+EMULATOR = sys.argv[3] if len(sys.argv) > 3 and sys.argv[3] else None
+ENCODING = "cp949" if EMULATOR else "utf-8"
+PRE_EXISTING = b"a file that was here before; a failed decryption must leave it alone\n"
+
+
+def unescape(text):
+    out, i = [], 0
+    while i < len(text):
+        c = text[i]
+        if c == "\\" and i + 1 < len(text):
+            out.append({"r": "\r", "n": "\n", "t": "\t", "\\": "\\"}[text[i + 1]])
+            i += 2
+        else:
+            out.append(c)
+            i += 1
+    return "".join(out)
+
+
+def rows(name, fields):
+    with open(os.path.join(CORPUS, name), encoding="utf-8", newline="\n") as f:
+        for number, line in enumerate(f, 1):
+            line = line.rstrip("\n")
+            if not line or line.startswith("#"):
+                continue
+            cells = line.split("\t")
+            if len(cells) != fields:
+                raise SystemExit("%s:%d: %d fields, expected %d" % (name, number, len(cells), fields))
+            yield number, cells
+
+
+MESSAGES = {name: (unescape(prefix), unescape(suffix))
+            for _, (name, prefix, suffix) in rows("messages.tsv", 3)}
+
+
+def read(path):
+    with open(path, "rb") as f:
+        return f.read()
+
+
+def listing(folder):
+    return sorted(os.listdir(folder))
+
+
+def run_qv3(folder, container, password_file, encoding):
+    args = ["decrypt", "--password-file", password_file]
+    if encoding != "-":
+        args += ["--password-encoding", encoding]
+    args.append(container)
+    command = ([EMULATOR] if EMULATOR else []) + [QV3] + args
+    return subprocess.run(command, cwd=folder, stdin=subprocess.DEVNULL, capture_output=True,
+                          timeout=120)
+
+
+def stderr_matches(actual, expected_text):
+    raw = expected_text.encode(ENCODING)
+    forms = [raw]
+    if EMULATOR:
+        forms.append(raw.replace(b"\n", b"\r\n"))
+    return actual in forms
+
+
+def check_row(base, number, container, password_hex, encoding, outcome, detail):
+    """Returns a list of problems (empty when the row passed)."""
+    problems = []
+    source = os.path.join(CORPUS, "containers", container)
+    original = read(source)
+    output = container[:-5]
+    tries = [False] if outcome == "ok" else [False, True]
+    for pre_existing in tries:
+        where = "line %d, %s%s" % (number, container, " (output already there)" if pre_existing else "")
+        run_dir = tempfile.mkdtemp(prefix="row%d-" % number, dir=base)
+        work = os.path.join(run_dir, "work")
+        os.mkdir(work)
+        with open(os.path.join(run_dir, "password"), "wb") as f:
+            f.write(b"" if password_hex == "-" else bytes.fromhex(password_hex))
+        shutil.copyfile(source, os.path.join(work, container))
+        if pre_existing:
+            with open(os.path.join(work, output), "wb") as f:
+                f.write(PRE_EXISTING)
+        p = run_qv3(work, container, os.path.join("..", "password"), encoding)
+
+        def problem(text):
+            problems.append("%s: %s\n    exit %d, stdout %r, stderr %r" %
+                            (where, text, p.returncode, p.stdout[:200], p.stderr[:400]))
+
+        if p.stdout:
+            problem("wrote to standard output")
+        if read(os.path.join(work, container)) != original:
+            problem("the container was changed")
+        files = listing(work)
+        if outcome == "ok":
+            if p.returncode != 0 or p.stderr:
+                problem("expected success")
+            elif files != sorted([container, output]):
+                problem("expected the container and %s, found %s" % (output, files))
+            else:
+                digest = hashlib.sha256(read(os.path.join(work, output))).hexdigest()
+                if digest != detail:
+                    problem("plaintext SHA-256 %s, expected %s" % (digest, detail))
+        else:
+            prefix, suffix = MESSAGES[detail]
+            message = "qv3: error: " + prefix + container + suffix + "\n"
+            if p.returncode != 1:
+                problem("expected exit status 1 (%s)" % detail)
+            elif not stderr_matches(p.stderr, message):
+                problem("expected the %s message %r" % (detail, message))
+            expected_files = sorted([container] + ([output] if pre_existing else []))
+            if files != expected_files:
+                problem("left %s, expected %s" % (files, expected_files))
+            if pre_existing and output in files and read(os.path.join(work, output)) != PRE_EXISTING:
+                problem("the file already at the output path was changed")
+        shutil.rmtree(run_dir, ignore_errors=True)
+    return problems
+
+
+def main():
+    manifest = list(rows("manifest.tsv", 6))
+    containers = set(os.listdir(os.path.join(CORPUS, "containers")))
+    problems = []
+    listed = set()
+    for number, (container, _, _, outcome, detail, _) in manifest:
+        listed.add(container)
+        if container not in containers:
+            problems.append("line %d: no container %s" % (number, container))
+        if outcome not in ("ok", "fail") or (outcome == "fail" and detail not in MESSAGES):
+            problems.append("line %d: unknown outcome %s %s" % (number, outcome, detail))
+    for extra in sorted(containers - listed):
+        problems.append("%s is in no manifest row" % extra)
+    if problems:
+        print("\n".join(problems))
+        return 1
+
+    if EMULATOR:
+        # The first start may set up the emulator (and say so on standard error).
+        subprocess.run([EMULATOR, QV3, "--version"], stdin=subprocess.DEVNULL,
+                       capture_output=True, timeout=300)
+    runs = failed = 0
+    with tempfile.TemporaryDirectory(prefix="qv3-corpus-") as base:
+        for number, (container, password_hex, encoding, outcome, detail, _) in manifest:
+            found = check_row(base, number, container, password_hex, encoding, outcome, detail)
+            problems += found
+            failed += 1 if found else 0
+            runs += 1 if outcome == "ok" else 2
+    for p in problems:
+        print("FAIL " + p)
+    print("%d manifest rows, %d runs of qv3 decrypt over %d containers%s: %s" %
+          (len(manifest), runs, len(containers), " under " + os.path.basename(EMULATOR) if EMULATOR else "",
+           "%d rows FAILED" % failed if problems else "all passed"))
+    return 1 if problems else 0
+
+
+if __name__ == "__main__":
+    sys.exit(main())
