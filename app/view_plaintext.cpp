@@ -3,6 +3,7 @@
 #include <shellapi.h>
 
 #include "app/viewer_text.h"
+#include "platform/thread.h"
 
 namespace {
 
@@ -30,20 +31,8 @@ LaunchResult OpenWithAssociatedProgram(const char* file, const char* verb, int s
   request.nShow = showCommand;
   request.hInstApp = GetModuleHandleA(nullptr);
   if (!ShellExecuteExA(&request)) return Failed;
-  if (wait) {
-    for (;;) {
-      const DWORD r = MsgWaitForMultipleObjects(1, &request.hProcess, FALSE, INFINITE, 0xFF);
-      if (r == WAIT_OBJECT_0 + 1) {
-        MSG msg;
-        while (PeekMessageA(&msg, nullptr, 0, 0, PM_REMOVE)) {
-          TranslateMessage(&msg);
-          DispatchMessageA(&msg);
-        }
-      } else if (r != WAIT_TIMEOUT) {
-        break;
-      }
-    }
-  }
+  // No handle makes the wait fail at once, as the shell call then gave no process.
+  if (wait) WaitServingMessages(reinterpret_cast<ThreadHandle>(request.hProcess), nullptr);
   if (!request.hProcess) return NoProcess;
   CloseHandle(request.hProcess);
   return ProcessEnded;

@@ -26,6 +26,17 @@ struct AesDecryptContext {
   uint32_t roundInfo;
 };
 
+// The number of rounds a context's round-info byte stands for: 160, 192 and 224 give 10,
+// 12 and 14; anything else 0, which the block operations refuse.
+inline unsigned AesRoundCount(uint32_t roundInfo) {
+  switch (roundInfo & 0xff) {
+    case 160: return 10;
+    case 192: return 12;
+    case 224: return 14;
+    default: return 0;
+  }
+}
+
 namespace AesCipher {
 
 // Both always return 0. SetDecryptKey needs no encryption context first.

@@ -15,19 +15,6 @@
 
 namespace {
 
-// 160, 192, 224 in the round-info byte -> 10, 12, 14 rounds; 0 for anything else.
-inline unsigned RoundCount(uint32_t roundInfo) {
-  switch (roundInfo & 0xff) {
-    case 160:
-      return 10;
-    case 192:
-      return 12;
-    case 224:
-      return 14;
-    default:
-      return 0;
-  }
-}
 
 QV3_TARGET_AESNI inline __m128i Load(const void* p) {
   return _mm_loadu_si128(static_cast<const __m128i*>(p));
@@ -56,7 +43,7 @@ QV3_TARGET_AESNI inline __m128i Decrypt(const uint32_t* rk, unsigned nr, __m128i
 
 QV3_TARGET_AESNI int EncryptBlockNi(const uint8_t in[16], uint8_t out[16],
                                     const AesEncryptContext* ctx) {
-  const unsigned nr = RoundCount(ctx->roundInfo);
+  const unsigned nr = AesRoundCount(ctx->roundInfo);
   if (nr == 0) return -1;
   Store(out, Encrypt(ctx->roundKeys, nr, Load(in)));
   return 0;
@@ -64,7 +51,7 @@ QV3_TARGET_AESNI int EncryptBlockNi(const uint8_t in[16], uint8_t out[16],
 
 QV3_TARGET_AESNI int DecryptBlockNi(const uint8_t in[16], uint8_t out[16],
                                     const AesDecryptContext* ctx) {
-  const unsigned nr = RoundCount(ctx->roundInfo);
+  const unsigned nr = AesRoundCount(ctx->roundInfo);
   if (nr == 0) return -1;
   Store(out, Decrypt(ctx->roundKeys, nr, Load(in)));
   return 0;
@@ -73,7 +60,7 @@ QV3_TARGET_AESNI int DecryptBlockNi(const uint8_t in[16], uint8_t out[16],
 // Serial by nature: each block needs the previous ciphertext.
 QV3_TARGET_AESNI int CbcEncryptNi(const AesEncryptContext& ctx, uint8_t iv[16], const uint8_t* in,
                                   uint8_t* out, size_t blocks) {
-  const unsigned nr = RoundCount(ctx.roundInfo);
+  const unsigned nr = AesRoundCount(ctx.roundInfo);
   if (nr == 0) return -1;
   __m128i chain = Load(iv);
   for (; blocks > 0; --blocks, in += 16, out += 16) {
@@ -89,7 +76,7 @@ QV3_TARGET_AESNI int CbcEncryptNi(const AesEncryptContext& ctx, uint8_t iv[16], 
 // the next chaining value are read before any output is written (in == out is allowed).
 QV3_TARGET_AESNI int CbcDecryptNi(const AesDecryptContext& ctx, uint8_t iv[16], const uint8_t* in,
                                   uint8_t* out, size_t blocks) {
-  const unsigned nr = RoundCount(ctx.roundInfo);
+  const unsigned nr = AesRoundCount(ctx.roundInfo);
   if (nr == 0) return -1;
   const uint32_t* rk = ctx.roundKeys;
   __m128i prev = Load(iv);

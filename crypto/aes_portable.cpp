@@ -128,19 +128,6 @@ inline void Store32(uint8_t* p, uint32_t w) { std::memcpy(p, &w, 4); }
 #define QV3_B2(w) (((w) >> 16) & 0xff)
 #define QV3_B3(w) ((w) >> 24)
 
-// 160, 192, 224 in the round-info byte -> 10, 12, 14 rounds; 0 for anything else.
-inline unsigned RoundCount(uint32_t roundInfo) {
-  switch (roundInfo & 0xff) {
-    case 160:
-      return 10;
-    case 192:
-      return 12;
-    case 224:
-      return 14;
-    default:
-      return 0;
-  }
-}
 
 inline uint32_t SubWord(uint32_t w) {
   return kForwardLast.t[0][QV3_B0(w)] ^ kForwardLast.t[1][QV3_B1(w)] ^
@@ -305,7 +292,7 @@ inline void DecryptState(const uint32_t* rk, unsigned nr, uint32_t& s0, uint32_t
 // ---- The portable implementation -----------------------------------------------------------
 
 int EncryptBlockPortable(const uint8_t in[16], uint8_t out[16], const AesEncryptContext* ctx) {
-  const unsigned nr = RoundCount(ctx->roundInfo);
+  const unsigned nr = AesRoundCount(ctx->roundInfo);
   if (nr == 0) return -1;
   uint32_t s0 = Load32(in), s1 = Load32(in + 4), s2 = Load32(in + 8), s3 = Load32(in + 12);
   EncryptState(ctx->roundKeys, nr, s0, s1, s2, s3);
@@ -317,7 +304,7 @@ int EncryptBlockPortable(const uint8_t in[16], uint8_t out[16], const AesEncrypt
 }
 
 int DecryptBlockPortable(const uint8_t in[16], uint8_t out[16], const AesDecryptContext* ctx) {
-  const unsigned nr = RoundCount(ctx->roundInfo);
+  const unsigned nr = AesRoundCount(ctx->roundInfo);
   if (nr == 0) return -1;
   uint32_t s0 = Load32(in), s1 = Load32(in + 4), s2 = Load32(in + 8), s3 = Load32(in + 12);
   DecryptState(ctx->roundKeys, nr, s0, s1, s2, s3);
@@ -330,7 +317,7 @@ int DecryptBlockPortable(const uint8_t in[16], uint8_t out[16], const AesDecrypt
 
 int CbcEncryptPortable(const AesEncryptContext& ctx, uint8_t iv[16], const uint8_t* in,
                        uint8_t* out, size_t blocks) {
-  const unsigned nr = RoundCount(ctx.roundInfo);
+  const unsigned nr = AesRoundCount(ctx.roundInfo);
   if (nr == 0) return -1;
   uint32_t c0 = Load32(iv), c1 = Load32(iv + 4), c2 = Load32(iv + 8), c3 = Load32(iv + 12);
   for (; blocks > 0; --blocks, in += 16, out += 16) {
@@ -353,7 +340,7 @@ int CbcEncryptPortable(const AesEncryptContext& ctx, uint8_t iv[16], const uint8
 
 int CbcDecryptPortable(const AesDecryptContext& ctx, uint8_t iv[16], const uint8_t* in,
                        uint8_t* out, size_t blocks) {
-  const unsigned nr = RoundCount(ctx.roundInfo);
+  const unsigned nr = AesRoundCount(ctx.roundInfo);
   if (nr == 0) return -1;
   uint32_t p0 = Load32(iv), p1 = Load32(iv + 4), p2 = Load32(iv + 8), p3 = Load32(iv + 12);
   for (; blocks > 0; --blocks, in += 16, out += 16) {

@@ -11,8 +11,9 @@ using ThreadHandle = uintptr_t;  // 0: no thread
 // On 32-bit Windows the entry runs on a stack realigned for SSE code.
 ThreadHandle StartThread(unsigned (*entry)(void*), void* arg);
 
-// Waits until the thread has ended. Windows: MsgWaitForMultipleObjects on the thread,
-// every kind of input, dispatching every message of the calling thread as it arrives.
+// Waits until the thread has ended. Windows: MsgWaitForMultipleObjects on the thread (or
+// any other waitable handle, a process for one), every kind of input, dispatching every
+// message of the calling thread as it arrives; a failing wait ends it.
 // Elsewhere: serve is called between short waits (the front end's event processing).
 void WaitServingMessages(ThreadHandle thread, const std::function<void()>& serve);
 
