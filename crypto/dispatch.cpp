@@ -31,9 +31,9 @@ CpuFeatures DetectCpuFeatures() {
 
 // QV3_CPU: comma-separated; "portable" turns every feature off, "noaesni" and
 // "noshani" one each. Unknown words are ignored.
-CpuFeatures ApplyCpuSwitch(CpuFeatures f, const char* spec) {
-  if (!spec) return f;
-  std::string s(spec);
+CpuFeatures ApplyCpuSwitch(CpuFeatures f, const char* recipe) {
+  if (!recipe) return f;
+  std::string s(recipe);
   size_t pos = 0;
   while (pos <= s.size()) {
     size_t end = s.find(',', pos);

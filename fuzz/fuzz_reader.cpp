@@ -103,11 +103,11 @@ bool Read(const uint8_t* data, size_t size, size_t chunk, std::vector<uint8_t>* 
 
 // Builds a container from the description at the cursor, then applies the edits that
 // follow it. *edited tells whether any byte changed.
-std::vector<uint8_t> Describe(Cursor& in, testutil::ContainerSpec* spec, bool* edited) {
+std::vector<uint8_t> Describe(Cursor& in, testutil::ContainerRecipe* recipe, bool* edited) {
   const uint8_t shape = in.Byte();
-  spec->version = shape % 3;
-  spec->lengthByteHighBits = static_cast<uint8_t>(in.Byte() & 0xF0);
-  if (!(shape & 0x04)) spec->extensions.clear();
+  recipe->version = shape % 3;
+  recipe->lengthByteHighBits = static_cast<uint8_t>(in.Byte() & 0xF0);
+  if (!(shape & 0x04)) recipe->extensions.clear();
   const unsigned extensionCount = (shape >> 3) & 7;
   std::vector<size_t> lengthFields;
   for (unsigned i = 0; i < extensionCount; ++i) {
@@ -115,16 +115,16 @@ std::vector<uint8_t> Describe(Cursor& in, testutil::ContainerSpec* spec, bool* e
     unsigned length = in.Word();
     if (!(length & 0x8000)) length &= 0x3F;
     if (length == 0) length = 1;
-    spec->extensions.push_back(std::vector<uint8_t>(length, in.Byte()));
+    recipe->extensions.push_back(std::vector<uint8_t>(length, in.Byte()));
   }
-  spec->plaintext.resize(in.Word() % 2048);
-  for (size_t i = 0; i < spec->plaintext.size(); ++i) spec->plaintext[i] = static_cast<uint8_t>(i * 31 + shape);
+  recipe->plaintext.resize(in.Word() % 2048);
+  for (size_t i = 0; i < recipe->plaintext.size(); ++i) recipe->plaintext[i] = static_cast<uint8_t>(i * 31 + shape);
 
   testutil::ContainerOffsets offsets;
-  std::vector<uint8_t> c = testutil::BuildContainer(*spec, &offsets);
-  if (spec->version == 2) {
+  std::vector<uint8_t> c = testutil::BuildContainer(*recipe, &offsets);
+  if (recipe->version == 2) {
     size_t at = 5;
-    for (const auto& e : spec->extensions) {
+    for (const auto& e : recipe->extensions) {
       lengthFields.push_back(at);
       at += 2 + e.size();
     }
@@ -157,7 +157,7 @@ std::vector<uint8_t> Describe(Cursor& in, testutil::ContainerSpec* spec, bool* e
         }
         break;
       case 4: {  // the length byte
-        const size_t at = spec->version == 0 ? 4 : offsets.lengthByte;
+        const size_t at = recipe->version == 0 ? 4 : offsets.lengthByte;
         if (at < c.size()) c[at] ^= value;
         break;
       }
@@ -184,10 +184,10 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   }
   Cursor in(data + 1, size - 1);
   const size_t chunk = 16 * (1 + in.Byte() % 4);
-  testutil::ContainerSpec spec;
+  testutil::ContainerRecipe recipe;
   bool edited = false;
-  const std::vector<uint8_t> c = Describe(in, &spec, &edited);
+  const std::vector<uint8_t> c = Describe(in, &recipe, &edited);
   const bool ok = Read(c.data(), c.size(), chunk, &plain);
-  if (!edited && (!ok || plain != spec.plaintext)) std::abort();  // a valid container must open
+  if (!edited && (!ok || plain != recipe.plaintext)) std::abort();  // a valid container must open
   return 0;
 }

@@ -8,11 +8,11 @@
 
 namespace testutil {
 
-ContainerSpec::ContainerSpec() {
+ContainerRecipe::ContainerRecipe() {
   for (size_t i = 0; i < sizeof bulkIvAndKey; ++i) bulkIvAndKey[i] = static_cast<uint8_t>(0x40 + i);
 }
 
-std::vector<std::vector<uint8_t>> ContainerSpec::WrittenExtensions() {
+std::vector<std::vector<uint8_t>> ContainerRecipe::WrittenExtensions() {
   const char created[] = "CREATED_BY\0TARVESSIN KVT 3";  // 11 + 15 bytes, no terminator
   return {std::vector<uint8_t>(created, created + 26), std::vector<uint8_t>(128, 0)};
 }
@@ -33,13 +33,13 @@ static std::vector<uint8_t> CbcEncrypt(const uint8_t key[32], const uint8_t iv[1
   return data;
 }
 
-std::vector<uint8_t> BuildContainer(const ContainerSpec& spec, ContainerOffsets* offsets) {
+std::vector<uint8_t> BuildContainer(const ContainerRecipe& recipe, ContainerOffsets* offsets) {
   ContainerOffsets o;
-  std::vector<uint8_t> out = {'A', 'E', 'S', static_cast<uint8_t>(spec.version)};
-  const uint8_t lengthByte = static_cast<uint8_t>((spec.plaintext.size() % 16) | spec.lengthByteHighBits);
-  out.push_back(spec.version == 0 ? lengthByte : 0);
-  if (spec.version == 2) {
-    for (const auto& e : spec.extensions) {
+  std::vector<uint8_t> out = {'A', 'E', 'S', static_cast<uint8_t>(recipe.version)};
+  const uint8_t lengthByte = static_cast<uint8_t>((recipe.plaintext.size() % 16) | recipe.lengthByteHighBits);
+  out.push_back(recipe.version == 0 ? lengthByte : 0);
+  if (recipe.version == 2) {
+    for (const auto& e : recipe.extensions) {
       out.push_back(static_cast<uint8_t>(e.size() >> 8));
       out.push_back(static_cast<uint8_t>(e.size()));
       Append(out, e.data(), e.size());
@@ -48,33 +48,33 @@ std::vector<uint8_t> BuildContainer(const ContainerSpec& spec, ContainerOffsets*
     out.push_back(0);
   }
   o.fileIv = out.size();
-  Append(out, spec.fileIv, 16);
+  Append(out, recipe.fileIv, 16);
 
   uint8_t passwordKey[32];
-  DeriveContainerKey(spec.fileIv, spec.password.data(), spec.password.size(), passwordKey);
+  DeriveContainerKey(recipe.fileIv, recipe.password.data(), recipe.password.size(), passwordKey);
 
   const uint8_t* dataKey = passwordKey;
-  const uint8_t* dataIv = spec.fileIv;
-  if (spec.version != 0) {
+  const uint8_t* dataIv = recipe.fileIv;
+  if (recipe.version != 0) {
     std::vector<uint8_t> keyBlock =
-        CbcEncrypt(passwordKey, spec.fileIv, std::vector<uint8_t>(spec.bulkIvAndKey, spec.bulkIvAndKey + 48));
+        CbcEncrypt(passwordKey, recipe.fileIv, std::vector<uint8_t>(recipe.bulkIvAndKey, recipe.bulkIvAndKey + 48));
     o.keyBlock = out.size();
     Append(out, keyBlock.data(), keyBlock.size());
     uint8_t mac[32];
     ComputeHmacSha256(passwordKey, 32, keyBlock.data(), keyBlock.size(), mac);
     o.keyBlockMac = out.size();
     Append(out, mac, 32);
-    dataIv = spec.bulkIvAndKey;
-    dataKey = spec.bulkIvAndKey + 16;
+    dataIv = recipe.bulkIvAndKey;
+    dataKey = recipe.bulkIvAndKey + 16;
   }
 
-  std::vector<uint8_t> padded = spec.plaintext;
+  std::vector<uint8_t> padded = recipe.plaintext;
   padded.resize((padded.size() + 15) / 16 * 16, 0);
   const std::vector<uint8_t> cipher = CbcEncrypt(dataKey, dataIv, padded);
   o.ciphertext = out.size();
   o.cipherLength = cipher.size();
   Append(out, cipher.data(), cipher.size());
-  if (spec.version != 0) {
+  if (recipe.version != 0) {
     o.lengthByte = out.size();
     out.push_back(lengthByte);
   }

@@ -11,7 +11,7 @@
 
 namespace testutil {
 
-struct ContainerSpec {
+struct ContainerRecipe {
   int version = 2;
   std::string password = "password";
   std::vector<uint8_t> plaintext;
@@ -22,7 +22,7 @@ struct ContainerSpec {
                         0xf8, 0xf9, 0xfa, 0xfb, 0xfc, 0xfd, 0xfe, 0xff};
   uint8_t bulkIvAndKey[48] = {};  // filled with 0x40.. by default (see constructor)
 
-  ContainerSpec();
+  ContainerRecipe();
   // CREATED_BY "TARVESSIN KVT 3" and a 128-byte empty extension: what the writer makes.
   static std::vector<std::vector<uint8_t>> WrittenExtensions();
 };
@@ -33,7 +33,7 @@ struct ContainerOffsets {
   size_t cipherLength = 0;
 };
 
-std::vector<uint8_t> BuildContainer(const ContainerSpec& spec, ContainerOffsets* offsets = nullptr);
+std::vector<uint8_t> BuildContainer(const ContainerRecipe& recipe, ContainerOffsets* offsets = nullptr);
 
 // Decrypts a whole container from memory with ContainerReader, asking for `chunk` bytes
 // at a time; throws SystemErrorException as the reader does.

@@ -56,12 +56,12 @@ struct Fixture : testing::Test {
   // Writes a container for plaintext under name, made independently of the engines.
   std::string Container(const std::string& name, const std::vector<uint8_t>& plaintext,
                         const std::string& password = "pw", int version = 2) {
-    ContainerSpec spec;
-    spec.version = version;
-    spec.password = password;
-    spec.plaintext = plaintext;
+    ContainerRecipe recipe;
+    recipe.version = version;
+    recipe.password = password;
+    recipe.plaintext = plaintext;
     const std::string path = dir / name;
-    WriteBytes(path, BuildContainer(spec));
+    WriteBytes(path, BuildContainer(recipe));
     return path;
   }
   void Decrypt(FileList& files, const std::string& password, bool deleteSource = false,

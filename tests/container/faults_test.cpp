@@ -61,10 +61,10 @@ struct FaultsTest : testing::Test {
 
   void SetUp() override {
     for (auto [name, plain] : {std::pair{"one.bin", &p1}, {"two.bin", &p2}, {"three.bin", &p3}}) {
-      ContainerSpec spec;
-      spec.password = "pw";
-      spec.plaintext = *plain;
-      WriteBytes(dir / (std::string(name) + ".aqv3"), BuildContainer(spec));
+      ContainerRecipe recipe;
+      recipe.password = "pw";
+      recipe.plaintext = *plain;
+      WriteBytes(dir / (std::string(name) + ".aqv3"), BuildContainer(recipe));
       WriteBytes(dir / name, *plain);  // for encryption
     }
     WriteBytes(dir / "two.bin.out", precious);

@@ -12,7 +12,7 @@
 
 using testutil::BuildContainer;
 using testutil::ContainerOffsets;
-using testutil::ContainerSpec;
+using testutil::ContainerRecipe;
 using testutil::DecryptInMemory;
 using testutil::FaultySource;
 
@@ -29,7 +29,7 @@ std::vector<uint8_t> Pattern(size_t n, uint32_t seed = 1) {
 
 // Writes a version 2 container with ContainerWriter into memory.
 std::vector<uint8_t> Write(const std::vector<uint8_t>& plain, const std::string& password,
-                           const ContainerSpec& keys = ContainerSpec(), size_t piece = 0) {
+                           const ContainerRecipe& keys = ContainerRecipe(), size_t piece = 0) {
   MemorySink sink;
   ContainerWriter writer(sink, "out.aqv3");
   writer.WriteHead(keys.fileIv, keys.bulkIvAndKey, password.data(), password.size());
@@ -101,10 +101,10 @@ TEST(ContainerMessages, AreTheExactTexts) {
 }
 
 TEST(ContainerWriter, LayoutIsByteForByteTheFormat) {
-  ContainerSpec spec;
-  spec.plaintext = Pattern(37);
-  const auto written = Write(spec.plaintext, spec.password, spec);
-  EXPECT_EQ(written, BuildContainer(spec));
+  ContainerRecipe recipe;
+  recipe.plaintext = Pattern(37);
+  const auto written = Write(recipe.plaintext, recipe.password, recipe);
+  EXPECT_EQ(written, BuildContainer(recipe));
   ASSERT_EQ(written.size(), 294u + 48u);
 
   // The head and the fixed 160-byte extension section.
@@ -116,7 +116,7 @@ TEST(ContainerWriter, LayoutIsByteForByteTheFormat) {
   for (size_t i = 35; i < 163; ++i) ASSERT_EQ(written[i], 0) << i;
   EXPECT_EQ(written[163], 0);
   EXPECT_EQ(written[164], 0);
-  EXPECT_EQ(0, std::memcmp(written.data() + 165, spec.fileIv, 16));
+  EXPECT_EQ(0, std::memcmp(written.data() + 165, recipe.fileIv, 16));
   EXPECT_EQ(written[165 + 96 + 48], 37 % 16);  // the length byte
 }
 
@@ -140,7 +140,7 @@ TEST(ContainerRoundTrip, EveryLengthUpTo64AndLargeOnes) {
     const auto plain = Pattern(n, 7);
     for (size_t piece : {size_t{0}, size_t{1000}, size_t{16}}) {
       if (piece == 16 && n > (1u << 20)) continue;
-      const auto c = Write(plain, "pw", ContainerSpec(), piece);
+      const auto c = Write(plain, "pw", ContainerRecipe(), piece);
       ASSERT_EQ(DecryptInMemory(c, "pw", 1 << 20), plain) << n << " " << piece;
       ASSERT_EQ(DecryptInMemory(c, "pw", 65536 + 16), plain) << n;
     }
@@ -150,44 +150,44 @@ TEST(ContainerRoundTrip, EveryLengthUpTo64AndLargeOnes) {
 TEST(ContainerReader, ReadsVersionsZeroOneAndTwo) {
   for (int version : {0, 1, 2}) {
     for (size_t n : {0, 1, 15, 16, 17, 100}) {
-      ContainerSpec spec;
-      spec.version = version;
-      spec.plaintext = Pattern(n, static_cast<uint32_t>(n + 100 * version));
-      const auto c = BuildContainer(spec);
-      EXPECT_EQ(DecryptInMemory(c, spec.password), spec.plaintext) << version << " " << n;
+      ContainerRecipe recipe;
+      recipe.version = version;
+      recipe.plaintext = Pattern(n, static_cast<uint32_t>(n + 100 * version));
+      const auto c = BuildContainer(recipe);
+      EXPECT_EQ(DecryptInMemory(c, recipe.password), recipe.plaintext) << version << " " << n;
     }
   }
-  ContainerSpec v0;
+  ContainerRecipe v0;
   v0.version = 0;
   EXPECT_EQ(BuildContainer(v0).size(), 53u);
   EXPECT_TRUE(DecryptInMemory(BuildContainer(v0), v0.password).empty());
 }
 
 TEST(ContainerReader, ExtensionSectionsOfEveryShape) {
-  ContainerSpec spec;
-  spec.plaintext = Pattern(40);
-  spec.extensions = {};  // just the end mark
-  EXPECT_EQ(BuildContainer(spec).size(), 136u + 48u);
-  EXPECT_EQ(DecryptInMemory(BuildContainer(spec), spec.password), spec.plaintext);
+  ContainerRecipe recipe;
+  recipe.plaintext = Pattern(40);
+  recipe.extensions = {};  // just the end mark
+  EXPECT_EQ(BuildContainer(recipe).size(), 136u + 48u);
+  EXPECT_EQ(DecryptInMemory(BuildContainer(recipe), recipe.password), recipe.plaintext);
 
-  spec.extensions = {{1}, std::vector<uint8_t>(300, 0xAB), {'x', 'y'}, std::vector<uint8_t>(65535, 7)};
+  recipe.extensions = {{1}, std::vector<uint8_t>(300, 0xAB), {'x', 'y'}, std::vector<uint8_t>(65535, 7)};
   MemorySource source(nullptr, 0);
-  const auto c = BuildContainer(spec);
-  EXPECT_EQ(DecryptInMemory(c, spec.password), spec.plaintext);
+  const auto c = BuildContainer(recipe);
+  EXPECT_EQ(DecryptInMemory(c, recipe.password), recipe.plaintext);
 
   MemorySource s(c.data(), c.size());
   ContainerReader reader(s, kPath);
   const ContainerLayout& layout = reader.ReadLayout(true);
-  EXPECT_EQ(layout.extensions, spec.extensions);
+  EXPECT_EQ(layout.extensions, recipe.extensions);
   EXPECT_EQ(layout.cipherLength, 48u);
   EXPECT_EQ(layout.overhead, 136u);
 }
 
 TEST(ContainerReader, ChecksFailInOrderWithTheirMessages) {
-  ContainerSpec spec;
-  spec.plaintext = Pattern(33);
+  ContainerRecipe recipe;
+  recipe.plaintext = Pattern(33);
   ContainerOffsets o;
-  const auto good = BuildContainer(spec, &o);
+  const auto good = BuildContainer(recipe, &o);
 
   {  // 1: the size cannot be read
     FaultySource s(good, SIZE_MAX, 0, 5);
@@ -210,13 +210,13 @@ TEST(ContainerReader, ChecksFailInOrderWithTheirMessages) {
   bad[3] = 3;
   ExpectFailure(ReadFailure(bad), ReaderFailure::BadVersion);
   // 6: too small for the version (the two prefixes differ)
-  ContainerSpec v1;
+  ContainerRecipe v1;
   v1.version = 1;
   const auto c1 = BuildContainer(v1);
   ASSERT_EQ(c1.size(), 134u);
   EXPECT_EQ(DecryptInMemory(c1, v1.password).size(), 0u);
   ExpectFailure(ReadFailure(std::vector<uint8_t>(c1.begin(), c1.end() - 1)), ReaderFailure::TooSmall);
-  ContainerSpec v2;
+  ContainerRecipe v2;
   v2.extensions = {};
   const auto c2 = BuildContainer(v2);
   ASSERT_EQ(c2.size(), 136u);
@@ -255,11 +255,11 @@ TEST(ContainerReader, ChecksFailInOrderWithTheirMessages) {
 }
 
 TEST(ContainerReader, VersionZeroNamesBothCausesAfterTheLastBlock) {
-  ContainerSpec spec;
-  spec.version = 0;
-  spec.plaintext = Pattern(100);
+  ContainerRecipe recipe;
+  recipe.version = 0;
+  recipe.plaintext = Pattern(100);
   ContainerOffsets o;
-  const auto c = BuildContainer(spec, &o);
+  const auto c = BuildContainer(recipe, &o);
   ExpectFailure(ReadFailure(c, "wrong"), ReaderFailure::BulkMacV0);
   auto bad = c;
   bad[o.ciphertext + 3] ^= 1;
@@ -275,9 +275,9 @@ TEST(ContainerReader, VersionZeroNamesBothCausesAfterTheLastBlock) {
 }
 
 TEST(ContainerReader, TwoFaultsAtOnceTheEarlierCheckDecides) {
-  ContainerSpec spec;
-  spec.plaintext = Pattern(20);
-  const auto good = BuildContainer(spec);
+  ContainerRecipe recipe;
+  recipe.plaintext = Pattern(20);
+  const auto good = BuildContainer(recipe);
   auto bad = std::vector<uint8_t>(good.begin(), good.begin() + 52);
   bad[0] = 'Z';  // too small and a bad signature: size first
   ExpectFailure(ReadFailure(bad), ReaderFailure::TooSmall);
@@ -298,32 +298,32 @@ TEST(ContainerReader, TwoFaultsAtOnceTheEarlierCheckDecides) {
 }
 
 TEST(ContainerReader, LengthByteHighBitsIgnoredLowBitsOnlyCutTheLastPiece) {
-  ContainerSpec spec;
-  spec.plaintext = Pattern(37);
-  spec.lengthByteHighBits = 0xA0;
+  ContainerRecipe recipe;
+  recipe.plaintext = Pattern(37);
+  recipe.lengthByteHighBits = 0xA0;
   ContainerOffsets o;
-  auto c = BuildContainer(spec, &o);
-  EXPECT_EQ(DecryptInMemory(c, spec.password), spec.plaintext);
+  auto c = BuildContainer(recipe, &o);
+  EXPECT_EQ(DecryptInMemory(c, recipe.password), recipe.plaintext);
   for (uint8_t low = 0; low < 16; ++low) {
     c[o.lengthByte] = static_cast<uint8_t>(0x50 | low);  // not covered by either MAC
-    const auto plain = DecryptInMemory(c, spec.password);
+    const auto plain = DecryptInMemory(c, recipe.password);
     const size_t expected = 32 + (low ? low : 16);
     ASSERT_EQ(plain.size(), expected);
     EXPECT_TRUE(std::equal(plain.begin(), plain.begin() + 37 < plain.end() ? plain.begin() + 37 : plain.end(),
-                           spec.plaintext.begin()));
+                           recipe.plaintext.begin()));
   }
   // Version 0 keeps it in the head.
-  spec.version = 0;
-  c = BuildContainer(spec);
+  recipe.version = 0;
+  c = BuildContainer(recipe);
   c[4] = 0xF3;
-  EXPECT_EQ(DecryptInMemory(c, spec.password).size(), 35u);
+  EXPECT_EQ(DecryptInMemory(c, recipe.password).size(), 35u);
 }
 
 TEST(ContainerReader, ExtensionLengthsRunningPastTheEndFailCleanly) {
-  ContainerSpec spec;
-  spec.plaintext = Pattern(16);
-  spec.extensions = {};
-  auto c = BuildContainer(spec);  // 136 + 16 bytes: 16 bytes of room for extensions
+  ContainerRecipe recipe;
+  recipe.plaintext = Pattern(16);
+  recipe.extensions = {};
+  auto c = BuildContainer(recipe);  // 136 + 16 bytes: 16 bytes of room for extensions
   for (uint16_t claimed : {uint16_t{15}, uint16_t{17}, uint16_t{100}, uint16_t{0xFFFF}}) {
     auto bad = c;
     bad[5] = static_cast<uint8_t>(claimed >> 8);
@@ -349,17 +349,17 @@ TEST(ContainerReader, PasswordBytesAreHashedAsGiven) {
   const std::string cp949 = "\xbe\xcf\xc8\xa3";
   const std::string utf8 = "\xec\x95\x94\xed\x98\xb8";
   const std::string utf16("\x54\xc5\x38\xd6", 4);
-  ContainerSpec spec;
-  spec.password = cp949;
-  spec.plaintext = Pattern(50);
-  const auto c = BuildContainer(spec);
-  EXPECT_EQ(DecryptInMemory(c, cp949), spec.plaintext);
+  ContainerRecipe recipe;
+  recipe.password = cp949;
+  recipe.plaintext = Pattern(50);
+  const auto c = BuildContainer(recipe);
+  EXPECT_EQ(DecryptInMemory(c, cp949), recipe.plaintext);
   ExpectFailure(ReadFailure(c, utf8), ReaderFailure::KeyBlockMac);
   ExpectFailure(ReadFailure(c, utf16), ReaderFailure::KeyBlockMac);
 }
 
 TEST(ContainerWriter, NewKeysGiveANewContainerFromTheFileIvOn) {
-  ContainerSpec a, b;
+  ContainerRecipe a, b;
   b.fileIv[0] ^= 1;
   b.bulkIvAndKey[0] ^= 1;
   const auto plain = Pattern(64);
@@ -389,7 +389,7 @@ class FullSink : public ContainerSink {
 }  // namespace
 
 TEST(ContainerWriter, WriteFailuresNameTheOutputAndTheKeyBlockOwnsItsMessage) {
-  ContainerSpec keys;
+  ContainerRecipe keys;
   const auto plain = Pattern(1000);
   struct Case {
     size_t allowed;

@@ -49,13 +49,13 @@ std::vector<std::vector<uint8_t>> Forms(const uint8_t key[32]) {
 }  // namespace
 
 TEST(Secrets, AReaderLeavesNoKeyBehindWhetherItSucceedsOrFails) {
-  ContainerSpec spec;
-  spec.plaintext = RandomBytes(100, 1);
-  const auto container = BuildContainer(spec);
+  ContainerRecipe recipe;
+  recipe.plaintext = RandomBytes(100, 1);
+  const auto container = BuildContainer(recipe);
   uint8_t passwordKey[32];
-  DeriveContainerKey(spec.fileIv, spec.password.data(), spec.password.size(), passwordKey);
+  DeriveContainerKey(recipe.fileIv, recipe.password.data(), recipe.password.size(), passwordKey);
   auto forms = Forms(passwordKey);
-  const auto bulk = Forms(spec.bulkIvAndKey + 16);
+  const auto bulk = Forms(recipe.bulkIvAndKey + 16);
   forms.insert(forms.end(), bulk.begin(), bulk.end());
 
   for (const char* password : {"password", "wrong"}) {
@@ -85,17 +85,17 @@ TEST(Secrets, AReaderLeavesNoKeyBehindWhetherItSucceedsOrFails) {
 }
 
 TEST(Secrets, AWriterLeavesNoKeyBehind) {
-  ContainerSpec spec;
+  ContainerRecipe recipe;
   uint8_t passwordKey[32];
-  DeriveContainerKey(spec.fileIv, "pw", 2, passwordKey);
+  DeriveContainerKey(recipe.fileIv, "pw", 2, passwordKey);
   auto forms = Forms(passwordKey);
-  const auto bulk = Forms(spec.bulkIvAndKey + 16);
+  const auto bulk = Forms(recipe.bulkIvAndKey + 16);
   forms.insert(forms.end(), bulk.begin(), bulk.end());
 
   alignas(ContainerWriter) unsigned char storage[sizeof(ContainerWriter)];
   MemorySink sink;
   ContainerWriter* writer = new (storage) ContainerWriter(sink, "x");
-  writer->WriteHead(spec.fileIv, spec.bulkIvAndKey, "pw", 2);
+  writer->WriteHead(recipe.fileIv, recipe.bulkIvAndKey, "pw", 2);
   const auto plain = RandomBytes(50, 2);
   writer->WritePlaintext(plain.data(), plain.size());
   bool sawKeys = false;

@@ -30,7 +30,7 @@
 namespace fs = std::filesystem;
 using testutil::BuildContainer;
 using testutil::ContainerOffsets;
-using testutil::ContainerSpec;
+using testutil::ContainerRecipe;
 using Bytes = std::vector<uint8_t>;
 
 namespace {
@@ -125,22 +125,22 @@ Bytes Pattern(size_t n, uint32_t seed) {
 
 Bytes Text(const std::string& s) { return Bytes(s.begin(), s.end()); }
 
-ContainerSpec Spec(int version, Bytes plaintext, const std::string& password = kPassword) {
-  ContainerSpec s;
+ContainerRecipe Recipe(int version, Bytes plaintext, const std::string& password = kPassword) {
+  ContainerRecipe s;
   s.version = version;
   s.plaintext = std::move(plaintext);
   s.password = password;
   return s;
 }
 
-ContainerSpec NoExtensions(Bytes plaintext) {
-  ContainerSpec s = Spec(2, std::move(plaintext));
+ContainerRecipe NoExtensions(Bytes plaintext) {
+  ContainerRecipe s = Recipe(2, std::move(plaintext));
   s.extensions.clear();
   return s;
 }
 
-Bytes Build(const ContainerSpec& spec, ContainerOffsets* offsets = nullptr) {
-  return BuildContainer(spec, offsets);
+Bytes Build(const ContainerRecipe& recipe, ContainerOffsets* offsets = nullptr) {
+  return BuildContainer(recipe, offsets);
 }
 
 Bytes Flip(Bytes b, size_t at, uint8_t mask = 0x01) {
@@ -204,28 +204,28 @@ std::vector<Scenario> Scenarios() {
   for (size_t n : {1, 16, 17, 100}) {
     const Bytes p = Pattern(n, static_cast<uint32_t>(n) + 1000);
     add("ok-v0-" + std::to_string(n), "version 0, " + std::to_string(n) + "-byte plaintext",
-        Build(Spec(0, p)), {Ok(p)});
+        Build(Recipe(0, p)), {Ok(p)});
   }
   for (size_t n : {15, 16, 33}) {
     const Bytes p = Pattern(n, static_cast<uint32_t>(n) + 2000);
     add("ok-v1-" + std::to_string(n), "version 1, " + std::to_string(n) + "-byte plaintext",
-        Build(Spec(1, p)), {Ok(p)});
+        Build(Recipe(1, p)), {Ok(p)});
   }
   for (size_t n : {0, 16, 17, 100}) {
     const Bytes p = Pattern(n, static_cast<uint32_t>(n) + 3000);
     add("ok-v2-" + std::to_string(n),
         "version 2 as this system writes it, " + std::to_string(n) + "-byte plaintext",
-        Build(Spec(2, p)), {Ok(p)});
+        Build(Recipe(2, p)), {Ok(p)});
   }
   {
     const Bytes p = Pattern(4000, 4000);
-    add("ok-v2-4000", "version 2, 4000-byte plaintext (250 blocks)", Build(Spec(2, p)), {Ok(p)});
+    add("ok-v2-4000", "version 2, 4000-byte plaintext (250 blocks)", Build(Recipe(2, p)), {Ok(p)});
   }
 
   // --- Step 2 and 6: sizes ---------------------------------------------------------------
   {
-    const Bytes v0 = Build(Spec(0, empty));  // 53 bytes
-    const Bytes v1 = Build(Spec(1, empty));  // 134 bytes
+    const Bytes v0 = Build(Recipe(0, empty));  // 53 bytes
+    const Bytes v1 = Build(Recipe(1, empty));  // 134 bytes
     const Bytes v2 = Build(NoExtensions(empty));  // 136 bytes
     add("size-0", "an empty file", {}, {Fails(F::TooSmall)});
     add("size-3-aes", "only the signature", Text("AES"), {Fails(F::TooSmall)});
@@ -247,12 +247,12 @@ std::vector<Scenario> Scenarios() {
     add("size-136-v2", "a version 2 container of exactly 136 bytes (no extensions, empty)", v2,
         {Ok(empty)});
     add("size-133-v1-odd", "a version 1 container of 133 bytes: too small decides before the "
-        "ciphertext length", Truncate(Build(Spec(1, p17)), 166 - 133), {Fails(F::TooSmall)});
+        "ciphertext length", Truncate(Build(Recipe(1, p17)), 166 - 133), {Fails(F::TooSmall)});
   }
 
   // --- Step 4: signature -----------------------------------------------------------------
   {
-    const Bytes c = Build(Spec(2, p17));
+    const Bytes c = Build(Recipe(2, p17));
     add("sig-byte0", "first signature byte changed (\"BES\")", Set(c, 0, 'B'), {Fails(F::BadSignature)});
     add("sig-byte1", "second signature byte changed (\"AFS\")", Set(c, 1, 'F'), {Fails(F::BadSignature)});
     add("sig-byte2", "third signature byte changed (\"AEs\")", Set(c, 2, 's'), {Fails(F::BadSignature)});
@@ -267,7 +267,7 @@ std::vector<Scenario> Scenarios() {
 
   // --- Step 5: version -------------------------------------------------------------------
   {
-    const Bytes c = Build(Spec(2, p17));
+    const Bytes c = Build(Recipe(2, p17));
     add("version-3", "version byte 3 on a version 2 container", Set(c, 3, 3), {Fails(F::BadVersion)});
     add("version-128", "version byte 0x80", Set(c, 3, 0x80), {Fails(F::BadVersion)});
     add("version-255", "version byte 0xFF", Set(c, 3, 0xFF), {Fails(F::BadVersion)});
@@ -279,26 +279,26 @@ std::vector<Scenario> Scenarios() {
 
   // --- Step 8: ciphertext length ---------------------------------------------------------
   {
-    add("cipherlen-v0-54", "a version 0 container of 54 bytes", Append(Build(Spec(0, empty)), 1),
+    add("cipherlen-v0-54", "a version 0 container of 54 bytes", Append(Build(Recipe(0, empty)), 1),
         {Fails(F::BadCipherLength)});
     add("cipherlen-v0-plus1", "a version 0 container with one byte appended",
-        Append(Build(Spec(0, p40)), 1), {Fails(F::BadCipherLength)});
-    add("cipherlen-v1-135", "a version 1 container of 135 bytes", Append(Build(Spec(1, empty)), 1),
+        Append(Build(Recipe(0, p40)), 1), {Fails(F::BadCipherLength)});
+    add("cipherlen-v1-135", "a version 1 container of 135 bytes", Append(Build(Recipe(1, empty)), 1),
         {Fails(F::BadCipherLength)});
     add("cipherlen-v1-minus1", "a version 1 container less its last byte",
-        Truncate(Build(Spec(1, p40)), 1), {Fails(F::BadCipherLength)});
+        Truncate(Build(Recipe(1, p40)), 1), {Fails(F::BadCipherLength)});
     add("cipherlen-v2-truncated-5", "a version 2 container truncated by 5 bytes",
-        Truncate(Build(Spec(2, p100)), 5), {Fails(F::BadCipherLength)});
+        Truncate(Build(Recipe(2, p100)), 5), {Fails(F::BadCipherLength)});
     add("cipherlen-v2-plus15", "a version 2 container with 15 bytes appended",
-        Append(Build(Spec(2, p17)), 15), {Fails(F::BadCipherLength)});
+        Append(Build(Recipe(2, p17)), 15), {Fails(F::BadCipherLength)});
     add("cipherlen-v2-wrong-password", "ciphertext length off by one and a wrong password: "
         "the length decides, before the key derivation",
-        Append(Build(Spec(2, p17)), 1), {Fails(F::BadCipherLength, "wrong")});
+        Append(Build(Recipe(2, p17)), 1), {Fails(F::BadCipherLength, "wrong")});
     add("cipherlen-v0-wrong-password", "version 0, ciphertext length off by one, wrong password",
-        Truncate(Build(Spec(0, p40)), 1), {Fails(F::BadCipherLength, "wrong")});
+        Truncate(Build(Recipe(0, p40)), 1), {Fails(F::BadCipherLength, "wrong")});
     // An extension whose length is one short: its last content byte (0) and the first
     // byte of the end mark are read as the end mark, and one byte too many is left.
-    ContainerSpec s = NoExtensions(p17);
+    ContainerRecipe s = NoExtensions(p17);
     s.extensions = {Bytes{'x', 'y', 0}};
     add("cipherlen-v2-ext-short-by-one", "an extension length one short, its content ending "
         "in 0: read as the end mark, one byte too many remains",
@@ -306,7 +306,7 @@ std::vector<Scenario> Scenarios() {
     add("cipherlen-v2-as-v1", "a version 2 container without extensions labelled version 1: "
         "the end mark counts as ciphertext", Set(Build(NoExtensions(p17)), 3, 1),
         {Fails(F::BadCipherLength)});
-    add("cipherlen-v2-as-v0", "a version 2 container labelled version 0", Set(Build(Spec(2, p17)), 3, 0),
+    add("cipherlen-v2-as-v0", "a version 2 container labelled version 0", Set(Build(Recipe(2, p17)), 3, 0),
         {Fails(F::BadCipherLength)});
   }
 
@@ -315,8 +315,8 @@ std::vector<Scenario> Scenarios() {
     const Bytes p = Pattern(33, 33);
     add("ext-none", "version 2 with no extensions (the end mark right after the head)",
         Build(NoExtensions(p)), {Ok(p)});
-    ContainerSpec s = NoExtensions(p);
-    s.extensions = {ContainerSpec::WrittenExtensions()[0]};
+    ContainerRecipe s = NoExtensions(p);
+    s.extensions = {ContainerRecipe::WrittenExtensions()[0]};
     add("ext-created-by-only", "only the CREATED_BY extension", Build(s), {Ok(p)});
     s.extensions = {Text(std::string("CREATED_BY\0SOMEONE ELSE 9.99", 28))};
     add("ext-created-by-other", "CREATED_BY naming another program: not examined", Build(s), {Ok(p)});
@@ -342,7 +342,7 @@ std::vector<Scenario> Scenarios() {
   {
     // The extensions that run past the end, and the ones that just fit.
     ContainerOffsets o;
-    const Bytes c = Build(Spec(2, p17), &o);  // extensions of 26 and 128 bytes
+    const Bytes c = Build(Recipe(2, p17), &o);  // extensions of 26 and 128 bytes
     // What the extensions may take: their 158 bytes and the 32 of the ciphertext.
     const unsigned budget = static_cast<unsigned>(c.size() - 136);
     add("ext-overrun-ffff", "the first extension claims 65535 bytes", SetLength(c, 5, 0xFFFF),
@@ -361,20 +361,20 @@ std::vector<Scenario> Scenarios() {
         "comes from the file IV", SetLength(c, 5, budget - 2), {Fails(F::TooSmallV2)});
     // With an empty ciphertext the same length swallows the other extension exactly and
     // lands on the real end mark: a valid container of one odd extension.
-    const Bytes e = Build(Spec(2, empty));
+    const Bytes e = Build(Recipe(2, empty));
     add("ext-exact-swallows-rest", "the first extension's length covers both extensions; an "
         "empty plaintext follows", SetLength(e, 5, static_cast<unsigned>(e.size() - 136 - 2)),
         {Ok(empty)});
     add("v1-as-v2", "a version 1 container labelled version 2: the file IV is read as a length",
-        Set(Build(Spec(1, p40)), 3, 2), {Fails(F::TooSmallV2)});
+        Set(Build(Recipe(1, p40)), 3, 2), {Fails(F::TooSmallV2)});
     add("v0-as-v1", "a 101-byte version 0 container labelled version 1",
-        Set(Build(Spec(0, Pattern(48, 5))), 3, 1), {Fails(F::TooSmall)});
+        Set(Build(Recipe(0, Pattern(48, 5))), 3, 1), {Fails(F::TooSmall)});
   }
 
   // --- Step 11: the key block ------------------------------------------------------------
   {
     ContainerOffsets o;
-    const Bytes c = Build(Spec(2, p40), &o);
+    const Bytes c = Build(Recipe(2, p40), &o);
     add("keyblock-wrong-password", "version 2, wrong password", c,
         {Fails(F::KeyBlockMac, "wrong"), Fails(F::KeyBlockMac, "Password"),
          Fails(F::KeyBlockMac, "password "), Fails(F::KeyBlockMac, ""), Ok(p40)});
@@ -397,13 +397,13 @@ std::vector<Scenario> Scenarios() {
     add("keyblock-wrong-password-damaged-data", "wrong password and a changed ciphertext",
         Flip(c, o.ciphertext), {Fails(F::KeyBlockMac, "wrong")});
     ContainerOffsets o1;
-    const Bytes v1 = Build(Spec(1, p40), &o1);
+    const Bytes v1 = Build(Recipe(1, p40), &o1);
     add("keyblock-v1-wrong-password", "version 1, wrong password", v1,
         {Fails(F::KeyBlockMac, "wrong"), Ok(p40)});
     add("keyblock-v1-block", "version 1, a key block byte changed", Flip(v1, o1.keyBlock + 33),
         {Fails(F::KeyBlockMac)});
     ContainerOffsets oe;
-    const Bytes v1e = Build(Spec(1, empty), &oe);
+    const Bytes v1e = Build(Recipe(1, empty), &oe);
     add("keyblock-v1-empty-mac", "version 1 with an empty ciphertext, key block MAC changed",
         Flip(v1e, oe.keyBlockMac + 10), {Fails(F::KeyBlockMac)});
   }
@@ -411,7 +411,7 @@ std::vector<Scenario> Scenarios() {
   // --- Step 14: the bulk MAC -------------------------------------------------------------
   {
     ContainerOffsets o;
-    const Bytes c = Build(Spec(2, p100), &o);  // 7 blocks
+    const Bytes c = Build(Recipe(2, p100), &o);  // 7 blocks
     add("bulk-cipher-first", "first ciphertext byte changed", Flip(c, o.ciphertext), {Fails(F::BulkMac)});
     add("bulk-cipher-last", "last ciphertext byte changed", Flip(c, o.ciphertext + o.cipherLength - 1),
         {Fails(F::BulkMac)});
@@ -433,36 +433,36 @@ std::vector<Scenario> Scenarios() {
     add("bulk-length-byte-and-mac", "length byte and bulk MAC changed",
         Set(Flip(c, o.bulkMac + 7), o.lengthByte, 9), {Fails(F::BulkMac)});
     ContainerOffsets oe;
-    const Bytes e = Build(Spec(2, empty), &oe);
+    const Bytes e = Build(Recipe(2, empty), &oe);
     add("bulk-empty-mac", "version 2, empty ciphertext, bulk MAC changed", Flip(e, oe.bulkMac + 31),
         {Fails(F::BulkMac)});
     ContainerOffsets o1;
-    const Bytes v1 = Build(Spec(1, p40), &o1);
+    const Bytes v1 = Build(Recipe(1, p40), &o1);
     add("bulk-v1-cipher", "version 1, a ciphertext byte changed", Flip(v1, o1.ciphertext + 20),
         {Fails(F::BulkMac)});
     ContainerOffsets o1e;
-    const Bytes v1e = Build(Spec(1, empty), &o1e);
+    const Bytes v1e = Build(Recipe(1, empty), &o1e);
     add("bulk-v1-empty-mac", "version 1, empty ciphertext, bulk MAC changed", Flip(v1e, o1e.bulkMac),
         {Fails(F::BulkMac)});
     ContainerOffsets o0;
-    const Bytes v0 = Build(Spec(0, p40), &o0);
+    const Bytes v0 = Build(Recipe(0, p40), &o0);
     add("bulk-v0-wrong-password", "version 0, wrong password: all plaintext is written, then "
         "refused", v0, {Fails(F::BulkMacV0, "wrong"), Fails(F::BulkMacV0, ""), Ok(p40)});
     add("bulk-v0-cipher", "version 0, a ciphertext byte changed", Flip(v0, o0.ciphertext + 39),
         {Fails(F::BulkMacV0)});
     add("bulk-v0-mac", "version 0, bulk MAC changed", Flip(v0, o0.bulkMac), {Fails(F::BulkMacV0)});
     add("bulk-v0-empty-wrong-password", "version 0 of 53 bytes, wrong password",
-        Build(Spec(0, empty)), {Fails(F::BulkMacV0, "wrong")});
+        Build(Recipe(0, empty)), {Fails(F::BulkMacV0, "wrong")});
   }
 
   // --- The length byte: high bits ignored, low bits only cut the last piece --------------
   {
     const Bytes p32 = Pattern(32, 32);
     ContainerOffsets o;
-    ContainerSpec s = Spec(2, p17);
+    ContainerRecipe s = Recipe(2, p17);
     s.lengthByteHighBits = 0xF0;
     add("lengthbyte-v2-high-bits", "version 2, length byte 0xF1 for 17 bytes", Build(s), {Ok(p17)});
-    const Bytes c17 = Build(Spec(2, p17), &o);
+    const Bytes c17 = Build(Recipe(2, p17), &o);
     add("lengthbyte-v2-5", "version 2, 17 bytes, length byte changed to 5: 21 bytes come out",
         Set(c17, o.lengthByte, 5), {Ok(Released(p17, 5))});
     add("lengthbyte-v2-0", "version 2, 17 bytes, length byte changed to 0: the last block in full",
@@ -470,26 +470,26 @@ std::vector<Scenario> Scenarios() {
     add("lengthbyte-v2-0x8f", "version 2, 17 bytes, length byte 0x8F: 31 bytes",
         Set(c17, o.lengthByte, 0x8F), {Ok(Released(p17, 15))});
     ContainerOffsets o32;
-    const Bytes c32 = Build(Spec(2, p32), &o32);
+    const Bytes c32 = Build(Recipe(2, p32), &o32);
     add("lengthbyte-v2-32-as-1", "version 2, 32 bytes, length byte changed to 1: 17 bytes",
         Set(c32, o32.lengthByte, 1), {Ok(Released(p32, 1))});
     ContainerOffsets oe;
-    const Bytes e = Build(Spec(2, empty), &oe);
+    const Bytes e = Build(Recipe(2, empty), &oe);
     add("lengthbyte-v2-empty-7", "version 2, empty ciphertext, length byte 7: still empty",
         Set(e, oe.lengthByte, 7), {Ok(empty)});
     ContainerOffsets o1;
-    const Bytes v1 = Build(Spec(1, Pattern(16, 16)), &o1);
+    const Bytes v1 = Build(Recipe(1, Pattern(16, 16)), &o1);
     add("lengthbyte-v1-high-bits", "version 1, 16 bytes, length byte 0xF0", Set(v1, o1.lengthByte, 0xF0),
         {Ok(Pattern(16, 16))});
     add("lengthbyte-v1-15", "version 1, 16 bytes, length byte 15: 15 bytes",
         Set(v1, o1.lengthByte, 15), {Ok(Released(Pattern(16, 16), 15))});
-    s = Spec(0, p17);
+    s = Recipe(0, p17);
     s.lengthByteHighBits = 0xA0;
     add("lengthbyte-v0-high-bits", "version 0, length byte 0xA1 for 17 bytes", Build(s), {Ok(p17)});
     add("lengthbyte-v0-0", "version 0, 17 bytes, length byte 0: 32 bytes",
-        Set(Build(Spec(0, p17)), 4, 0), {Ok(Released(p17, 0))});
+        Set(Build(Recipe(0, p17)), 4, 0), {Ok(Released(p17, 0))});
     add("lengthbyte-v0-empty-15", "version 0 of 53 bytes, length byte 15: still empty",
-        Set(Build(Spec(0, empty)), 4, 15), {Ok(empty)});
+        Set(Build(Recipe(0, empty)), 4, 15), {Ok(empty)});
   }
 
   // --- Passwords: bytes exactly as given, code page 949 ----------------------------------
@@ -499,31 +499,31 @@ std::vector<Scenario> Scenarios() {
                       const std::string& utf8, F wrong) {
       add(name, "version " + std::to_string(version) +
           ", password in code page 949: raw bytes or UTF-8 converted open it, UTF-8 does not",
-          Build(Spec(version, p, cp949)),
+          Build(Recipe(version, p, cp949)),
           {Ok(p, cp949), Converted(Ok(p, cp949), utf8), Fails(wrong, utf8)});
     };
     korean("password-cp949-v2", 2, kAmhoCp949, kAmhoUtf8, F::KeyBlockMac);
     korean("password-cp949-v1", 1, kSecretCp949, kSecretUtf8, F::KeyBlockMac);
     korean("password-cp949-v0", 0, kAmhoCp949, kAmhoUtf8, F::BulkMacV0);
     add("password-utf8-v2", "version 2, password in UTF-8: converting it to code page 949 "
-        "loses it", Build(Spec(2, p, kAmhoUtf8)),
+        "loses it", Build(Recipe(2, p, kAmhoUtf8)),
         {Ok(p, kAmhoUtf8), Converted(Fails(F::KeyBlockMac, kAmhoCp949), kAmhoUtf8),
          Fails(F::KeyBlockMac, kAmhoCp949)});
-    add("password-empty", "version 2, empty password", Build(Spec(2, p, "")),
+    add("password-empty", "version 2, empty password", Build(Recipe(2, p, "")),
         {Ok(p, ""), Fails(F::KeyBlockMac, " ")});
     const std::string longest(255, 'k');
-    add("password-255", "version 2, a 255-byte password", Build(Spec(2, p, longest)),
+    add("password-255", "version 2, a 255-byte password", Build(Recipe(2, p, longest)),
         {Ok(p, longest), Fails(F::KeyBlockMac, longest.substr(0, 254))});
     add("password-spaces", "version 2, a password with spaces at both ends",
-        Build(Spec(2, p, " pass word ")),
+        Build(Recipe(2, p, " pass word ")),
         {Ok(p, " pass word "), Fails(F::KeyBlockMac, "pass word")});
     const std::string high("\x80\x81\xFE\xFF\xA1", 5);  // not UTF-8, not text at all
     add("password-high-bytes", "version 2, a password of bytes that are no text",
-        Build(Spec(2, p, high)), {Ok(p, high)});
+        Build(Recipe(2, p, high)), {Ok(p, high)});
     Run lineEnd = Ok(p);
     lineEnd.passwordFile = "password\r\nsecond line";
     add("password-file-line-end", "the password file's first line is the password",
-        Build(Spec(2, p)), {lineEnd});
+        Build(Recipe(2, p)), {lineEnd});
   }
   return all;
 }
