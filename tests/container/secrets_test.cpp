@@ -59,7 +59,7 @@ TEST(Secrets, AReaderLeavesNoKeyBehindWhetherItSucceedsOrFails) {
   forms.insert(forms.end(), bulk.begin(), bulk.end());
 
   for (const char* password : {"password", "wrong"}) {
-    alignas(ContainerReader) unsigned char storage[sizeof(ContainerReader)];
+    alignas(ContainerReader) unsigned char storage[sizeof(ContainerReader)] = {};
     MemorySource source(container.data(), container.size());
     ContainerReader* reader = new (storage) ContainerReader(source, "x");
     bool sawKeys = false;
@@ -92,7 +92,7 @@ TEST(Secrets, AWriterLeavesNoKeyBehind) {
   const auto bulk = Forms(recipe.bulkIvAndKey + 16);
   forms.insert(forms.end(), bulk.begin(), bulk.end());
 
-  alignas(ContainerWriter) unsigned char storage[sizeof(ContainerWriter)];
+  alignas(ContainerWriter) unsigned char storage[sizeof(ContainerWriter)] = {};
   MemorySink sink;
   ContainerWriter* writer = new (storage) ContainerWriter(sink, "x");
   writer->WriteHead(recipe.fileIv, recipe.bulkIvAndKey, "pw", 2);
