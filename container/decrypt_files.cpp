@@ -106,12 +106,7 @@ bool Decryptor::DecryptOne(const std::string& path) {
 
   uint32_t status = m_in.Open(path.c_str(), FileMode::Read, Disposition::OpenExisting);
   if (status != 0) {
-    const PathKind kind = LookUpPath(path.c_str());
-    Fail((kind == PathKind::Missing     ? "입력 파일이 존재하지 않습니다.\r\n"
-          : kind == PathKind::Directory ? "디렉터리는 복호화할 수 없습니다.\r\n"
-                                        : "파일을 읽을 수 없습니다.\r\n") +
-             path,
-         status);
+    Fail(InputOpenFailureMessage(path, false), status);
     return false;
   }
 

@@ -14,7 +14,6 @@
 #include "crypto/sha256.h"
 #include "platform/file_ops.h"
 #include "platform/lock.h"
-#include "platform/path.h"
 #include "platform/random.h"
 #include "platform/system_error.h"
 
@@ -143,12 +142,7 @@ bool Encryptor::EncryptOne(const std::string& path) {
 
   uint32_t status = m_in.Open(path.c_str(), FileMode::Read, Disposition::OpenExisting);
   if (status != 0) {
-    const PathKind kind = LookUpPath(path.c_str());
-    Fail((kind == PathKind::Missing     ? "입력 파일이 존재하지 않습니다.\r\n"
-          : kind == PathKind::Directory ? "디렉터리는 암호화할 수 없습니다.\r\n"
-                                        : "파일을 열 수 없습니다.\r\n") +
-             path,
-         status);
+    Fail(InputOpenFailureMessage(path, true), status);
     return false;
   }
   status = m_out.Open(output.c_str(), FileMode::Write, Disposition::CreateNew);

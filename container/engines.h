@@ -7,6 +7,8 @@
 // Files move in large chunks through FileHandle; the checks, their order, the messages
 // and codes, progress and what is left on disk are those of one block at a time.
 
+#include <string>
+
 #include "container/file_list.h"
 #include "container/front_end.h"
 
@@ -31,3 +33,8 @@ void EncryptFiles(Lock& keyScheduleLock, FileList& files, char* password, bool d
 
 // The suffix of the temporary file a plaintext is written to before it is put in place.
 extern const char kPartialSuffix[];
+
+// The message for an input file that could not be opened for reading: missing, a
+// directory, or unreadable otherwise, followed by its path; the wording of the engine
+// that reads it (decryption or encryption).
+std::string InputOpenFailureMessage(const std::string& path, bool encrypting);
