@@ -47,11 +47,16 @@ void GetWorkingFolder(size_t length, char* dest) {
 }
 
 bool IsProductRegistered() {
+  // The product is a 32-bit program: on 64-bit Windows its installer writes its key into
+  // the 32-bit view of HKEY_LOCAL_MACHINE\SOFTWARE. Both builds read that view (a 32-bit
+  // process sees it anyway; the flag is ignored on 32-bit Windows).
+  const REGSAM view = KEY_WOW64_32KEY;
   HKEY key = nullptr;
   // The create-or-open call creates the key when it is missing and the process may
   // write there; the plain open covers a process that may only read.
-  if (RegCreateKeyA(HKEY_LOCAL_MACHINE, kProductKey, &key) != ERROR_SUCCESS &&
-      RegOpenKeyA(HKEY_LOCAL_MACHINE, kProductKey, &key) != ERROR_SUCCESS) {
+  if (RegCreateKeyExA(HKEY_LOCAL_MACHINE, kProductKey, 0, nullptr, 0, MAXIMUM_ALLOWED | view, nullptr, &key,
+                      nullptr) != ERROR_SUCCESS &&
+      RegOpenKeyExA(HKEY_LOCAL_MACHINE, kProductKey, 0, KEY_QUERY_VALUE | view, &key) != ERROR_SUCCESS) {
     return false;
   }
   // Only whether the value can be read counts, not what it says; a value longer than

@@ -64,7 +64,9 @@ class ClassWindow {
 class ProductProbe : public testing::Test {
  protected:
   void SetUp() override {
-    ASSERT_EQ(RegCreateKeyExA(HKEY_LOCAL_MACHINE, kKey, 0, nullptr, 0, KEY_ALL_ACCESS, nullptr, &m_key, nullptr),
+    // Where the 32-bit product's installer writes on 64-bit Windows.
+    ASSERT_EQ(RegCreateKeyExA(HKEY_LOCAL_MACHINE, kKey, 0, nullptr, 0, KEY_ALL_ACCESS | KEY_WOW64_32KEY, nullptr,
+                              &m_key, nullptr),
               ERROR_SUCCESS)
         << "the test needs write access to HKEY_LOCAL_MACHINE";
     if (RegQueryValueExA(m_key, "Path", nullptr, nullptr, nullptr, nullptr) == ERROR_SUCCESS) {
@@ -139,6 +141,30 @@ TEST_F(ProductProbe, AClassNameInAnotherLetterCaseIsRejected) {
   ASSERT_NE(FindWindowA("Tarvessin", nullptr), nullptr) << "the search itself ignores case";
   EXPECT_FALSE(IsProductWindowOpen());
   EXPECT_TRUE(EndsWith(WorkingFolder(), "\\QV3V"));
+}
+
+// The probe reads the 32-bit view only: a value a 64-bit program put in the 64-bit view is
+// not the product's. A 32-bit program on 32-bit Windows has one view, so there is nothing
+// to tell apart.
+TEST_F(ProductProbe, AValueInThe64BitViewIsNotTheProducts) {
+  if (sizeof(void*) == 4) GTEST_SKIP() << "a 32-bit build sees one registry view";
+  HKEY native = nullptr;
+  ASSERT_EQ(RegCreateKeyExA(HKEY_LOCAL_MACHINE, kKey, 0, nullptr, 0, KEY_ALL_ACCESS | KEY_WOW64_64KEY, nullptr,
+                            &native, nullptr),
+            ERROR_SUCCESS);
+  const char value[] = "C:\\Program Files\\Tarvessin";
+  ASSERT_EQ(RegSetValueExA(native, "Path", 0, REG_SZ, reinterpret_cast<const BYTE*>(value), sizeof value),
+            ERROR_SUCCESS);
+  ClassWindow window("Tarvessin");
+  const bool windowOpen = window.Open();
+  const bool registered = IsProductRegistered();
+  const std::string folder = WorkingFolder();
+  EXPECT_EQ(RegDeleteValueA(native, "Path"), ERROR_SUCCESS);
+  RegCloseKey(native);
+  REQUIRE_WINDOW(window);
+  EXPECT_TRUE(windowOpen);
+  EXPECT_FALSE(registered);
+  EXPECT_TRUE(EndsWith(folder, "\\QV3V")) << folder;
 }
 
 TEST_F(ProductProbe, AValueTooLongForItsBufferCountsAsAbsent) {
