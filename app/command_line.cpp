@@ -5,7 +5,6 @@
 
 #include "platform/file_ops.h"
 #include "platform/mbstring.h"
-#include "platform/working_folder.h"
 
 namespace {
 
@@ -71,21 +70,4 @@ const char* CommandLineTail(const char* commandLine) {
   }
   while (*p >= 1 && *p <= 32) ++p;
   return reinterpret_cast<const char*>(p);
-}
-
-bool PlaintextPathInWorkingFolder(const char* containerPath, char out[520]) {
-  const char* separator = MbsRChr(containerPath, kPathSeparator);
-  if (!separator) return false;
-  const char* name = separator + 1;
-  const size_t nameLength = std::strlen(name);
-  if (nameLength <= 5) return false;
-  char folder[520] = {};
-  GetWorkingFolder(sizeof folder, folder);
-  const size_t folderLength = std::strlen(folder);
-  if (folderLength + 1 + nameLength + 1 > 520) return false;
-  std::memcpy(out, folder, folderLength);
-  out[folderLength] = kPathSeparator;
-  std::memcpy(out + folderLength + 1, name, nameLength - 5);
-  out[folderLength + 1 + nameLength - 5] = '\0';
-  return true;
 }

@@ -15,9 +15,3 @@ void FreeArgumentBlock(char** block);
 // token (from an opening double quote to its closing one, or else up to the first byte
 // from 1 to 32), then every following byte from 1 to 32.
 const char* CommandLineTail(const char* commandLine);
-
-// The working-folder path of the plaintext of a container decrypted there: the working
-// folder, a backslash and the container's name (the text after its last separator) less
-// its last 5 bytes. False when the path has no separator, the name has 5 bytes or fewer,
-// or the result would not fit 520 bytes with its terminator.
-bool PlaintextPathInWorkingFolder(const char* containerPath, char out[520]);

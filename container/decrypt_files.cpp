@@ -4,6 +4,7 @@
 
 #include "container/engines.h"
 #include "container/format.h"
+#include "container/naming.h"
 #include "container/io.h"
 #include "container/progress_step.h"
 #include "container/system_error_exception.h"
@@ -11,12 +12,9 @@
 #include "crypto/secure.h"
 #include "platform/file_ops.h"
 #include "platform/lock.h"
-#include "platform/mbstring.h"
 #include "platform/path.h"
 #include "platform/system_error.h"
 #include "platform/working_folder.h"
-
-const char kPartialSuffix[] = ".qv3part";
 
 namespace {
 
@@ -43,8 +41,13 @@ class Decryptor {
 
  private:
   bool OutputPath(const std::string& path, std::string* output);
-  void Fail(const std::string& message, uint32_t code) {
-    m_ui.ShowErrorMessage(message, code);
+  bool OpenFiles(const std::string& path, const std::string& output, const std::string& partial);
+  void Transform(const std::string& path, const std::string& output);
+  void CloseFiles(const std::string& output);
+  void PutInPlace(const std::string& partial, const std::string& output);
+  void Fail(FailureKind kind, uint32_t code, const std::string& path) { Fail({kind, code, path}); }
+  void Fail(const Failure& failure) {
+    m_ui.ReportFailure(failure);
     m_failed = true;
   }
 
@@ -56,60 +59,38 @@ class Decryptor {
   ProgressView& m_view;
   FileHandle m_in, m_out;
   std::vector<uint8_t> m_buffer;
-  bool m_failed = false;
+  bool m_failed = false;  // a failure was shown, or Cancel: the run stops
 };
 
-// The output path before its last 5 bytes are cut; false (with the message shown) when
-// the container's name cannot give one.
+// The plaintext's path; false (with the failure shown) when the container's name cannot
+// give one.
 bool Decryptor::OutputPath(const std::string& path, std::string* output) {
-  if (path.size() + 1 > kMaxPathBytes) {
-    Fail("잘못된 파일명입니다.\r\n" + path, 0);
-    return false;
-  }
-  if (!m_toWorkingFolder) {
-    *output = path;
-  } else {
-    const char* separator = MbsRChr(path.c_str(), kPathSeparator);
-    if (!separator) {
-      Fail("잘못된 파일명입니다.\r\n" + path, 0);
+  switch (PlaintextPath(path, m_toWorkingFolder, output)) {
+    case PlaintextNameProblem::None:
+      if (m_toWorkingFolder) {
+        char folder[kWorkingFolderBuffer] = {};
+        GetWorkingFolder(sizeof folder, folder);
+        CreateFolder(folder);
+      }
+      return true;
+    case PlaintextNameProblem::Invalid:
+      Fail(FailureKind::InvalidName, 0, path);
       return false;
-    }
-    char folder[kWorkingFolderBuffer] = {};
-    GetWorkingFolder(sizeof folder, folder);
-    CreateFolder(folder);
-    const std::string name = separator + 1;
-    *output = std::string(folder) + kPathSeparator + name;
-    if (output->size() + sizeof kPartialSuffix > kMaxPathBytes) {
-      Fail("잘못된 파일명입니다.\r\n" + path, 0);
+    case PlaintextNameProblem::Odd:
+      Fail(FailureKind::OddName, 0, path);
       return false;
-    }
-    // Cutting 5 bytes off a shorter name would reach into the working folder's own path.
-    if (name.size() <= 5) {
-      Fail("엉뚱한 파일명입니다.\r\n" + path, 0);
-      return false;
-    }
   }
-  if (output->size() < 6) {
-    Fail("엉뚱한 파일명입니다.\r\n" + path, 0);
-    return false;
-  }
-  return true;
+  return false;
 }
 
-bool Decryptor::DecryptOne(const std::string& path) {
-  std::string output;
-  const bool named = OutputPath(path, &output);
-  m_view.StartFile(path);
-  if (!named) return false;
-  output.resize(output.size() - 5);
-  const std::string partial = output + kPartialSuffix;
-
+// The container for reading and the temporary file for writing; false (with the failure
+// shown, nothing left open) when either cannot be had.
+bool Decryptor::OpenFiles(const std::string& path, const std::string& output, const std::string& partial) {
   uint32_t status = m_in.Open(path.c_str(), FileMode::Read, Disposition::OpenExisting);
   if (status != 0) {
-    Fail(InputOpenFailureMessage(path, false), status);
+    Fail(InputOpenFailure(path, false, status));
     return false;
   }
-
   // A file already at the output path stays as it is until the plaintext has
   // authenticated; one that could not be replaced then is refused now, before any work.
   if (LookUpPath(output.c_str()) != PathKind::Missing) {
@@ -119,11 +100,15 @@ bool Decryptor::DecryptOne(const std::string& path) {
   if (status == 0) status = m_out.Open(partial.c_str(), FileMode::Write, Disposition::CreateAlways);
   if (status != 0) {
     m_in.Close();
-    Fail("파일을 생성할 수 없습니다.\r\n" + output, status);
+    Fail(FailureKind::OutputNotCreated, status, output);
     return false;
   }
+  return true;
+}
 
-  bool cancelled = false;
+// Reads, checks and decrypts the container into the temporary file, with progress; a
+// failure is shown, Cancel only marks the run as stopped.
+void Decryptor::Transform(const std::string& path, const std::string& output) {
   try {
     FileSource source(m_in);
     FileSink sink(m_out);
@@ -134,32 +119,47 @@ bool Decryptor::DecryptOne(const std::string& path) {
     const uint64_t total = layout.size - layout.overhead;
     ProgressStep step(m_view, total);
     while (const size_t n = reader.ReadPlaintext(m_buffer.data(), m_buffer.size())) {
-      status = sink.Write(m_buffer.data(), static_cast<uint32_t>(n));
-      if (status != 0) throw SystemErrorException("다음 파일을 쓸 수 없습니다.\r\n" + output, status);
+      const uint32_t status = sink.Write(m_buffer.data(), static_cast<uint32_t>(n));
+      if (status != 0) throw SystemErrorException(FailureKind::NextWriteFailed, status, output);
       const uint64_t remaining = reader.CipherRemaining();
       if (step.Update(total - remaining, remaining > 0)) {
-        cancelled = true;
-        break;
+        m_failed = true;  // cancelled: no message
+        return;
       }
     }
-    if (!cancelled) reader.Finish();
+    reader.Finish();
   } catch (const SystemErrorException& e) {
-    Fail(e.m_strMessage, e.m_dwError);
+    Fail(e.m_failure);
   }
-  if (cancelled) m_failed = true;
+}
 
-  if (!m_out.Flush()) Fail("파일을 쓸 수 없습니다.\r\n" + output, LastSystemError());
+// A plaintext reported as done is on the disk: the flush's failure is the file's.
+void Decryptor::CloseFiles(const std::string& output) {
+  if (!m_out.Flush()) Fail(FailureKind::WriteFailed, LastSystemError(), output);
   m_in.Close();
   m_out.Close();
+}
 
-  if (!m_failed) {
-    SetReadOnly(partial.c_str(), true);
-    status = ReplacePath(partial.c_str(), output.c_str());
-    if (status != 0) {
-      SetReadOnly(partial.c_str(), false);
-      Fail("파일을 생성할 수 없습니다.\r\n" + output, status);
-    }
+// The authenticated plaintext, read-only, under its final name.
+void Decryptor::PutInPlace(const std::string& partial, const std::string& output) {
+  SetReadOnly(partial.c_str(), true);
+  const uint32_t status = ReplacePath(partial.c_str(), output.c_str());
+  if (status != 0) {
+    SetReadOnly(partial.c_str(), false);
+    Fail(FailureKind::OutputNotCreated, status, output);
   }
+}
+
+bool Decryptor::DecryptOne(const std::string& path) {
+  std::string output;
+  const bool named = OutputPath(path, &output);
+  m_view.StartFile(path);
+  if (!named) return false;
+  const std::string partial = output + kPartialSuffix;
+  if (!OpenFiles(path, output, partial)) return false;
+  Transform(path, output);
+  CloseFiles(output);
+  if (!m_failed) PutInPlace(partial, output);
   if (m_failed) {
     DeletePath(partial.c_str());
     return false;

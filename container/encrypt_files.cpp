@@ -32,7 +32,7 @@ void FeedRandom(RandomSource& random, Sha256Context& ctx) {
   ScopedWipe wipe(block, sizeof block);
   for (int i = 0; i < kRandomRequests; ++i) {
     std::memset(block, 0, sizeof block);
-    if (!random.Fill32(block)) throw SystemErrorException("난수를 생성할 수 없습니다.", 0);
+    if (!random.Fill32(block)) throw SystemErrorException(FailureKind::NoRandomBytes, 0, "");
     ctx.Update(block, sizeof block);
   }
 }
@@ -53,8 +53,9 @@ class Encryptor {
   }
 
   bool EncryptOne(const std::string& path);
-  void Fail(const std::string& message, uint32_t code) {
-    m_ui.ShowErrorMessage(message, code);
+  void Fail(FailureKind kind, uint32_t code, const std::string& path) { Fail({kind, code, path}); }
+  void Fail(const Failure& failure) {
+    m_ui.ReportFailure(failure);
     m_failed = true;
   }
   bool Failed() const { return m_failed; }
@@ -91,7 +92,7 @@ bool Encryptor::WriteContainer(const std::string& path, const std::string& outpu
 
   int64_t size = 0;
   uint32_t status = m_in.GetSize(&size);
-  if (status != 0) throw SystemErrorException("다음 파일의 크기를 가늠할 수 없습니다.\r\n" + path, status);
+  if (status != 0) throw SystemErrorException(FailureKind::SizeUnknown, status, path);
 
   uint8_t fileIv[16];
   {
@@ -123,7 +124,7 @@ bool Encryptor::WriteContainer(const std::string& path, const std::string& outpu
     status = m_in.Read(m_buffer.data(), want, &got);
     // A file that ends before its size said has shrunk while it was read.
     if (status == 0 && got == 0) status = EndOfFileError();
-    if (status != 0) throw SystemErrorException("파일을 읽을 수 없습니다.\r\n" + path, status);
+    if (status != 0) throw SystemErrorException(FailureKind::Unreadable, status, path);
     writer.WritePlaintext(m_buffer.data(), got);
     remaining -= got;
     if (step.Update(total - remaining, remaining > 0)) return false;
@@ -136,28 +137,28 @@ bool Encryptor::EncryptOne(const std::string& path) {
   const std::string output = path + "." + ChooseEncryptedExtension(path.c_str(), m_generic);
   m_view.StartFile(path);
   if (output.size() + 1 > kMaxPathBytes) {
-    Fail("잘못된 파일명입니다.\r\n" + path, 0);
+    Fail(FailureKind::InvalidName, 0, path);
     return false;
   }
 
   uint32_t status = m_in.Open(path.c_str(), FileMode::Read, Disposition::OpenExisting);
   if (status != 0) {
-    Fail(InputOpenFailureMessage(path, true), status);
+    Fail(InputOpenFailure(path, true, status));
     return false;
   }
   status = m_out.Open(output.c_str(), FileMode::Write, Disposition::CreateNew);
   if (status != 0) {
     m_in.Close();
-    Fail("출력 파일을 열 수 없습니다.\r\n" + output, status);
+    Fail(FailureKind::OutputNotOpened, status, output);
     return false;
   }
 
   try {
     if (!WriteContainer(path, output)) m_failed = true;  // cancelled: no message
   } catch (const SystemErrorException& e) {
-    Fail(e.m_strMessage, e.m_dwError);
+    Fail(e.m_failure);
   }
-  if (!m_out.Flush()) Fail("파일을 쓸 수 없습니다.\r\n" + output, LastSystemError());
+  if (!m_out.Flush()) Fail(FailureKind::WriteFailed, LastSystemError(), output);
   m_in.Close();
   m_out.Close();
 
@@ -186,7 +187,7 @@ void EncryptFiles(Lock& keyScheduleLock, FileList& files, char* password, bool d
     RandomSource& r;
     ~Release() { r.Release(); }
   } release{source};
-  if (!source.Acquire()) encryptor.Fail("암호화 모듈을 사용할 수 없습니다.", 0);
+  if (!source.Acquire()) encryptor.Fail(FailureKind::NoCryptoProvider, 0, "");
   while (!encryptor.Failed() && !files.Empty()) {
     encryptor.EncryptOne(files.Front());
     files.RemoveFront();

@@ -11,6 +11,7 @@
 
 #include "container/file_list.h"
 #include "container/front_end.h"
+#include "container/naming.h"  // kPartialSuffix
 
 class Lock;
 class RandomSource;
@@ -31,10 +32,3 @@ void DecryptFiles(Lock& keyScheduleLock, FileList& files, char* password, bool d
 void EncryptFiles(Lock& keyScheduleLock, FileList& files, char* password, bool deleteSource,
                   bool useGenericExtension, FrontEnd& ui, RandomSource* random = nullptr);
 
-// The suffix of the temporary file a plaintext is written to before it is put in place.
-extern const char kPartialSuffix[];
-
-// The message for an input file that could not be opened for reading: missing, a
-// directory, or unreadable otherwise, followed by its path; the wording of the engine
-// that reads it (decryption or encryption).
-std::string InputOpenFailureMessage(const std::string& path, bool encrypting);

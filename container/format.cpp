@@ -20,8 +20,6 @@ constexpr size_t kWriteSlice = 256 * 1024;
 // Pieces at least this large have their MAC computed on a second thread.
 constexpr size_t kParallelMacPiece = 64 * 1024;
 
-const char* const kTooSmallSuffix = "\r\n 파일이 너무 작습니다.";
-
 uint32_t Clamp32(size_t n) { return n > 0xFFFFFFF0u ? 0xFFFFFFF0u : static_cast<uint32_t>(n); }
 
 // The extension section this writer always puts after the head: CREATED_BY with the
@@ -57,42 +55,12 @@ void DeriveContainerKey(const uint8_t fileIv[16], const char* password, size_t l
   for (uint32_t i = 0; i < kDerivationRounds; ++i) {
     ctx.Init();
     ctx.Update(digest, 32);
-    ctx.Update(password, static_cast<uint32_t>(length));
+    ctx.Update(password, length);
     ctx.Final(digest);
   }
   std::memcpy(key, digest, 32);
   SecureWipe(digest, sizeof digest);
   SecureWipe(&ctx, sizeof ctx);
-}
-
-ReaderMessage MessageFor(ReaderFailure failure) {
-  switch (failure) {
-    case ReaderFailure::SizeUnknown: return {"다음 파일의 크기를 가늠할 수 없습니다.\r\n", ""};
-    case ReaderFailure::TooSmall: return {"엉뚱한 파일 \r\n", kTooSmallSuffix};
-    case ReaderFailure::TooSmallV2: return {"엉뚱한 파일\r\n", kTooSmallSuffix};
-    case ReaderFailure::HeadUnreadable: return {"다음 파일을 읽을 수 없습니다.\r\n", ""};
-    case ReaderFailure::BadSignature: return {"엉뚱한 파일 \r\n", "\n 서명이 틀립니다."};
-    case ReaderFailure::BadVersion:
-      return {"엉뚱한 파일 \r\n", "\r\n 지원하지 않는 버전입니다."};
-    case ReaderFailure::ExtensionLengthUnreadable:
-      return {"다음 파일을 읽을 수 없습니다.\r\n", ""};
-    case ReaderFailure::ExtensionUnreadable: return {"파일을 읽을 수 없습니다.\r\n ", ""};
-    case ReaderFailure::BadCipherLength:
-      return {"엉뚱한 파일\r\n", "\n 파일 내용이 잘못되었습니다."};
-    case ReaderFailure::Unreadable: return {"파일을 읽을 수 없습니다.\r\n", ""};
-    case ReaderFailure::KeyBlockMac:
-      return {"파일에 오류가 있습니다.\r\n", "\r\n파일이 수정되었거나 암호가 틀립니다."};
-    case ReaderFailure::BulkMacV0:
-      return {"파일에 오류가 있습니다.\r\n", "\r\n파일이 수정되었거나 암호가 다릅니다."};
-    case ReaderFailure::BulkMac:
-      return {"파일에 오류가 있습니다.\r\n", "\r\n파일이 수정되어 신뢰할 수 없습니다."};
-  }
-  return {"", ""};
-}
-
-std::string BuildReaderMessage(ReaderFailure failure, const std::string& path) {
-  const ReaderMessage m = MessageFor(failure);
-  return m.prefix + path + m.suffix;
 }
 
 uint64_t PlaintextLength(uint64_t cipherLength, uint8_t lengthByte) {
@@ -112,13 +80,13 @@ ContainerReader::~ContainerReader() {
   SecureWipe(m_chain, sizeof m_chain);
 }
 
-void ContainerReader::Fail(ReaderFailure failure, uint32_t code) const {
-  throw SystemErrorException(BuildReaderMessage(failure, m_path), code);
+void ContainerReader::Fail(FailureKind failure, uint32_t code) const {
+  throw SystemErrorException(failure, code, m_path);
 }
 
 // All sizes come from the container's size, so a short read means the file shrank while
 // it was read: that is reported as a read failure rather than taken for data.
-void ContainerReader::ReadExact(void* buffer, size_t count, ReaderFailure failure) {
+void ContainerReader::ReadExact(void* buffer, size_t count, FailureKind failure) {
   uint8_t* p = static_cast<uint8_t*>(buffer);
   while (count > 0) {
     uint32_t got = 0;
@@ -133,23 +101,23 @@ void ContainerReader::ReadExact(void* buffer, size_t count, ReaderFailure failur
 const ContainerLayout& ContainerReader::ReadLayout(bool keepExtensions) {
   ContainerLayout& l = m_layout;
   const uint32_t status = m_source.GetSize(&l.size);
-  if (status != 0) Fail(ReaderFailure::SizeUnknown, status);
-  if (l.size < kOverheadV0) Fail(ReaderFailure::TooSmall);
+  if (status != 0) Fail(FailureKind::SizeUnknown, status);
+  if (l.size < kOverheadV0) Fail(FailureKind::TooSmall);
 
   uint8_t head[5];
-  ReadExact(head, sizeof head, ReaderFailure::HeadUnreadable);
-  if (std::memcmp(head, "AES", 3) != 0) Fail(ReaderFailure::BadSignature);
+  ReadExact(head, sizeof head, FailureKind::HeadUnreadable);
+  if (std::memcmp(head, "AES", 3) != 0) Fail(FailureKind::BadSignature);
   l.version = head[3];
-  if (l.version > 2) Fail(ReaderFailure::BadVersion);
+  if (l.version > 2) Fail(FailureKind::BadVersion);
 
   if (l.version == 0) {
     l.overhead = kOverheadV0;
     l.lengthByte = head[4];
   } else if (l.version == 1) {
-    if (l.size < kOverheadV1) Fail(ReaderFailure::TooSmall);
+    if (l.size < kOverheadV1) Fail(FailureKind::TooSmall);
     l.overhead = kOverheadV1;
   } else {
-    if (l.size < kOverheadV2) Fail(ReaderFailure::TooSmallV2);
+    if (l.size < kOverheadV2) Fail(FailureKind::TooSmallV2);
     l.overhead = kOverheadV2;
   }
   l.cipherLength = l.size - l.overhead;
@@ -159,24 +127,24 @@ const ContainerLayout& ContainerReader::ReadLayout(bool keepExtensions) {
     // neither make the reader run past the end nor keep it going for ever.
     for (;;) {
       uint8_t be[2];
-      ReadExact(be, 2, ReaderFailure::ExtensionLengthUnreadable);
+      ReadExact(be, 2, FailureKind::ExtensionLengthUnreadable);
       const uint64_t length = static_cast<uint64_t>(be[0]) << 8 | be[1];
       if (length == 0) break;
-      if (length + 2 > l.cipherLength) Fail(ReaderFailure::TooSmallV2);
+      if (length + 2 > l.cipherLength) Fail(FailureKind::TooSmallV2);
       l.cipherLength -= length + 2;
       std::vector<uint8_t> content(static_cast<size_t>(length));
-      ReadExact(content.data(), content.size(), ReaderFailure::ExtensionUnreadable);
+      ReadExact(content.data(), content.size(), FailureKind::ExtensionUnreadable);
       if (keepExtensions) l.extensions.push_back(std::move(content));
     }
   }
-  if (l.cipherLength % 16 != 0) Fail(ReaderFailure::BadCipherLength);
+  if (l.cipherLength % 16 != 0) Fail(FailureKind::BadCipherLength);
   m_cipherRemaining = l.cipherLength;
   return l;
 }
 
 void ContainerReader::Unlock(const char* password, size_t length) {
   uint8_t fileIv[16];
-  ReadExact(fileIv, sizeof fileIv, ReaderFailure::Unreadable);
+  ReadExact(fileIv, sizeof fileIv, FailureKind::Unreadable);
 
   uint8_t key[32];
   DeriveContainerKey(fileIv, password, length, key);
@@ -190,16 +158,16 @@ void ContainerReader::Unlock(const char* password, size_t length) {
   if (m_layout.version == 0) return;  // the password key and file IV serve the data
 
   uint8_t block[kKeyBlockSize];
-  ReadExact(block, sizeof block, ReaderFailure::Unreadable);
+  ReadExact(block, sizeof block, FailureKind::Unreadable);
   m_mac.Update(block, sizeof block);
   AesCipher::CbcDecrypt(m_schedule, m_chain, block, block, 3);
 
   uint8_t computed[kMacSize], stored[kMacSize];
   m_mac.Final(computed);
-  ReadExact(stored, sizeof stored, ReaderFailure::Unreadable);
+  ReadExact(stored, sizeof stored, FailureKind::Unreadable);
   if (!ConstantTimeEqual(computed, stored, kMacSize)) {
     SecureWipe(block, sizeof block);
-    Fail(ReaderFailure::KeyBlockMac);
+    Fail(FailureKind::KeyBlockMac);
   }
   std::memcpy(m_chain, block, 16);
   {
@@ -224,21 +192,21 @@ size_t ContainerReader::ReadPlaintext(uint8_t* out, size_t capacity) {
     cipher = buffer.data();
     m_slot ^= 1;
   }
-  ReadExact(cipher, want, ReaderFailure::Unreadable);
+  ReadExact(cipher, want, FailureKind::Unreadable);
   m_cipherRemaining -= want;
   const bool last = m_cipherRemaining == 0;
   if (last) {
     if (m_layout.version == 0)
       m_lengthByte = m_layout.lengthByte;
     else
-      ReadExact(&m_lengthByte, 1, ReaderFailure::Unreadable);
+      ReadExact(&m_lengthByte, 1, FailureKind::Unreadable);
   }
   if (parallel) {
     if (!m_worker) m_worker = std::make_unique<MacWorker>(m_mac);
     m_worker->Submit(cipher, want);
   } else {
     if (m_worker) m_worker->Wait();
-    m_mac.Update(cipher, static_cast<uint32_t>(want));
+    m_mac.Update(cipher, want);
   }
   AesCipher::CbcDecrypt(m_schedule, m_chain, cipher, out, want / 16);
   if (!last) return want;
@@ -250,21 +218,29 @@ void ContainerReader::Finish() {
   if (m_cipherRemaining != 0) throw std::logic_error("Finish before the ciphertext was read");
   if (m_worker) m_worker->Wait();
   if (m_layout.version != 0 && m_layout.cipherLength == 0)
-    ReadExact(&m_lengthByte, 1, ReaderFailure::Unreadable);
+    ReadExact(&m_lengthByte, 1, FailureKind::Unreadable);
   uint8_t computed[kMacSize], stored[kMacSize];
   m_mac.Final(computed);
-  ReadExact(stored, sizeof stored, ReaderFailure::Unreadable);
+  ReadExact(stored, sizeof stored, FailureKind::Unreadable);
   if (!ConstantTimeEqual(computed, stored, kMacSize))
-    Fail(m_layout.version == 0 ? ReaderFailure::BulkMacV0 : ReaderFailure::BulkMac);
+    Fail(m_layout.version == 0 ? FailureKind::BulkMacV0 : FailureKind::BulkMac);
+}
+
+PasswordCheck CheckPassword(ContainerSource& source, const std::string& path, const char* password,
+                            size_t length) {
+  ContainerReader reader(source, path);
+  if (reader.ReadLayout().version == 0) return PasswordCheck::Undecided;
+  try {
+    reader.Unlock(password, length);
+    return PasswordCheck::Opens;
+  } catch (const SystemErrorException& e) {
+    if (e.m_failure.kind == FailureKind::KeyBlockMac) return PasswordCheck::Wrong;
+    throw;
+  }
 }
 
 // ---------------------------------------------------------------------------------------
 // Writer
-
-namespace {
-const char* const kWriteFailed = "파일을 쓸 수 없습니다.\r\n";
-const char* const kKeyBlockWriteFailed = "파일을 쓸 수 없습니다.\n";
-}  // namespace
 
 ContainerWriter::ContainerWriter(ContainerSink& sink, std::string path, Lock* lock)
     : m_sink(sink), m_path(std::move(path)), m_lock(lock) {}
@@ -275,9 +251,9 @@ ContainerWriter::~ContainerWriter() {
   m_worker.reset();  // it may still be reading a slice
 }
 
-void ContainerWriter::WriteOrFail(const void* data, size_t length, const char* prefix) {
+void ContainerWriter::WriteOrFail(const void* data, size_t length, FailureKind failure) {
   const uint32_t status = m_sink.Write(data, static_cast<uint32_t>(length));
-  if (status != 0) throw SystemErrorException(prefix + m_path, status);
+  if (status != 0) throw SystemErrorException(failure, status, m_path);
 }
 
 void ContainerWriter::WriteHead(const uint8_t fileIv[16], const uint8_t bulkIvAndKey[48],
@@ -286,7 +262,7 @@ void ContainerWriter::WriteHead(const uint8_t fileIv[16], const uint8_t bulkIvAn
   const std::vector<uint8_t> extensions = WrittenExtensionSection();
   head.insert(head.end(), extensions.begin(), extensions.end());
   head.insert(head.end(), fileIv, fileIv + kFileIvSize);
-  WriteOrFail(head.data(), head.size(), kWriteFailed);
+  WriteOrFail(head.data(), head.size(), FailureKind::WriteFailed);
 
   uint8_t key[32];
   DeriveContainerKey(fileIv, password, length, key);
@@ -304,11 +280,11 @@ void ContainerWriter::WriteHead(const uint8_t fileIv[16], const uint8_t bulkIvAn
   AesCipher::CbcEncrypt(passwordSchedule, chain, bulkIvAndKey, block, 3);
   SecureWipe(&passwordSchedule, sizeof passwordSchedule);
   m_mac.Update(block, sizeof block);
-  WriteOrFail(block, sizeof block, kKeyBlockWriteFailed);
+  WriteOrFail(block, sizeof block, FailureKind::KeyBlockWriteFailed);
 
   uint8_t mac[kMacSize];
   m_mac.Final(mac);
-  WriteOrFail(mac, sizeof mac, kWriteFailed);
+  WriteOrFail(mac, sizeof mac, FailureKind::WriteFailed);
 
   {
     LockGuard guard(m_lock);
@@ -334,9 +310,9 @@ void ContainerWriter::EncryptAndWrite(const uint8_t* data, size_t blocks) {
       m_worker->Submit(slice.data(), n * 16);
     } else {
       if (m_worker) m_worker->Wait();
-      m_mac.Update(slice.data(), static_cast<uint32_t>(n * 16));
+      m_mac.Update(slice.data(), n * 16);
     }
-    WriteOrFail(slice.data(), n * 16, kWriteFailed);
+    WriteOrFail(slice.data(), n * 16, FailureKind::WriteFailed);
     data += n * 16;
     blocks -= n;
   }
@@ -371,5 +347,5 @@ void ContainerWriter::Finish() {
   uint8_t trailer[1 + kMacSize];
   trailer[0] = static_cast<uint8_t>(m_plaintextLength % 16);
   m_mac.Final(trailer + 1);
-  WriteOrFail(trailer, sizeof trailer, kWriteFailed);
+  WriteOrFail(trailer, sizeof trailer, FailureKind::WriteFailed);
 }

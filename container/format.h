@@ -11,8 +11,8 @@
 //
 // The password enters the key derivation as its own bytes (the system's code page), never
 // converted. The reader and the writer only format bytes; the engines move files around
-// them, report progress and clean up. Every failure is a SystemErrorException whose
-// message is a fixed prefix, the container's path and a fixed suffix.
+// them, report progress and clean up. Every failure is a SystemErrorException carrying
+// its kind, code and the container's path.
 
 #include <cstddef>
 #include <cstdint>
@@ -20,6 +20,7 @@
 #include <string>
 #include <vector>
 
+#include "container/failure.h"
 #include "container/io.h"
 #include "crypto/aes.h"
 #include "crypto/hmac.h"
@@ -45,30 +46,6 @@ constexpr uint64_t kWrittenOverhead = 294;
 // starting from the file IV followed by 16 zero bytes.
 void DeriveContainerKey(const uint8_t fileIv[16], const char* password, size_t length,
                         uint8_t key[32]);
-
-// The checks of the reader that fail with a message of their own, in reading order.
-enum class ReaderFailure {
-  SizeUnknown,                // the size cannot be read
-  TooSmall,                   // below 53 bytes, or a version 1 container below 134
-  TooSmallV2,                 // a version 2 container below 136, or extensions overrunning it
-  HeadUnreadable,             // the first 5 bytes
-  BadSignature,               // not "AES"
-  BadVersion,                 // a version above 2
-  ExtensionLengthUnreadable,  // an extension's 2-byte length
-  ExtensionUnreadable,        // an extension's content
-  BadCipherLength,            // the ciphertext length is not a multiple of 16
-  Unreadable,                 // file IV, key block, MACs, ciphertext or length byte
-  KeyBlockMac,                // wrong password or a damaged key block (versions 1 and 2)
-  BulkMacV0,                  // wrong password or damaged data (version 0)
-  BulkMac,                    // damaged data (versions 1 and 2)
-};
-
-struct ReaderMessage {
-  const char* prefix;
-  const char* suffix;
-};
-ReaderMessage MessageFor(ReaderFailure failure);
-std::string BuildReaderMessage(ReaderFailure failure, const std::string& path);
 
 struct ContainerLayout {
   uint8_t version = 0;
@@ -114,8 +91,8 @@ class ContainerReader {
   void Finish();
 
  private:
-  [[noreturn]] void Fail(ReaderFailure failure, uint32_t code = 0) const;
-  void ReadExact(void* buffer, size_t count, ReaderFailure failure);
+  [[noreturn]] void Fail(FailureKind failure, uint32_t code = 0) const;
+  void ReadExact(void* buffer, size_t count, FailureKind failure);
 
   ContainerSource& m_source;
   std::string m_path;
@@ -133,6 +110,16 @@ class ContainerReader {
   int m_slot = 0;
   std::unique_ptr<MacWorker> m_worker;
 };
+
+// What a password does to a container's key block, found without reading any ciphertext.
+enum class PasswordCheck {
+  Opens,      // versions 1 and 2: the key block opens
+  Wrong,      // versions 1 and 2: the key block's MAC differs (or the block is damaged)
+  Undecided,  // version 0: only the bulk MAC, after all the data, can tell
+};
+// Throws SystemErrorException (path in it) for a container refused before its key block.
+PasswordCheck CheckPassword(ContainerSource& source, const std::string& path, const char* password,
+                            size_t length);
 
 // Writes one version 2 container. Call WriteHead, WritePlaintext any number of times,
 // then Finish. A write failure throws with the message for the output path.
@@ -153,7 +140,7 @@ class ContainerWriter {
   void Finish();
 
  private:
-  void WriteOrFail(const void* data, size_t length, const char* prefix);
+  void WriteOrFail(const void* data, size_t length, FailureKind failure);
   void EncryptAndWrite(const uint8_t* data, size_t blocks);
 
   ContainerSink& m_sink;

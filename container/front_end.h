@@ -7,6 +7,8 @@
 #include <memory>
 #include <string>
 
+#include "container/failure.h"
+
 enum ProgressOperation { OPERATION_ENCRYPT = 119, OPERATION_DECRYPT = 120 };
 
 // One per engine run, opened hidden, used and closed on the engine's thread. An
@@ -32,6 +34,9 @@ class FrontEnd {
   // Shows an error notice and returns when the user has dismissed it: message, then for
   // a non-zero code ":\n" and the system's text up to its first carriage return.
   virtual void ShowErrorMessage(const std::string& message, uint32_t code) = 0;
+  // How the engines and the job runner report a failure: by default its text in an error
+  // notice. A front end that acts on the kind (an exit status, a retry) overrides it.
+  virtual void ReportFailure(const Failure& failure) { ShowErrorMessage(FailureText(failure), failure.code); }
   // Called now and then by a thread that waits for a job, where the platform has no
   // message queue of its own to serve (a toolkit's event loop, for one).
   virtual void ServeEvents() {}

@@ -2,19 +2,6 @@
 
 #include <system_error>
 
-namespace {
-
-void Feed(HmacSha256& mac, const uint8_t* data, size_t length) {
-  while (length > 0) {
-    const uint32_t n = length > (1u << 30) ? (1u << 30) : static_cast<uint32_t>(length);
-    mac.Update(data, n);
-    data += n;
-    length -= n;
-  }
-}
-
-}  // namespace
-
 MacWorker::~MacWorker() {
   if (!m_started) return;
   {
@@ -31,7 +18,7 @@ void MacWorker::Submit(const uint8_t* data, size_t length) {
       m_thread = std::thread(&MacWorker::Run, this);
       m_started = true;
     } catch (const std::system_error&) {
-      Feed(m_mac, data, length);
+      m_mac.Update(data, length);
       return;
     }
   }
@@ -58,7 +45,7 @@ void MacWorker::Run() {
     const uint8_t* data = m_data;
     const size_t length = m_length;
     lock.unlock();
-    Feed(m_mac, data, length);
+    m_mac.Update(data, length);
     lock.lock();
     m_busy = false;
     m_changed.notify_all();

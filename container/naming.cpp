@@ -2,7 +2,9 @@
 
 #include <iterator>
 
+#include "platform/file_ops.h"
 #include "platform/mbstring.h"
+#include "platform/working_folder.h"
 
 namespace {
 
@@ -52,4 +54,26 @@ const char* ChooseEncryptedExtension(const char* path, bool useGenericExtension)
     if (MbsICmp(dot + 1, row.extension) == 0) return CategoryExtensions[row.category];
   }
   return CategoryExtensions[kDefaultCategory];
+}
+
+PlaintextNameProblem PlaintextPath(const std::string& containerPath, bool toWorkingFolder,
+                                   std::string* output) {
+  if (containerPath.size() + 1 > kMaxPathBytes) return PlaintextNameProblem::Invalid;
+  std::string path = containerPath;
+  if (toWorkingFolder) {
+    // Multibyte-aware: a double-byte character's trail byte is never the separator.
+    const char* separator = MbsRChr(containerPath.c_str(), kPathSeparator);
+    if (!separator) return PlaintextNameProblem::Invalid;
+    const std::string name = separator + 1;
+    char folder[520] = {};
+    GetWorkingFolder(sizeof folder, folder);
+    path = std::string(folder) + kPathSeparator + name;
+    if (path.size() + sizeof kPartialSuffix > kMaxPathBytes) return PlaintextNameProblem::Invalid;
+    // Cutting 5 bytes off a shorter name would reach into the working folder's own path.
+    if (name.size() <= 5) return PlaintextNameProblem::Odd;
+  }
+  if (path.size() < 6) return PlaintextNameProblem::Odd;
+  path.resize(path.size() - 5);
+  *output = path;
+  return PlaintextNameProblem::None;
 }

@@ -1,17 +1,16 @@
 #pragma once
-// The failure an engine raises once a container's files are open: the message for the
-// user and the system's error code (0 for none). Thrown and caught by value inside the
-// engines only.
+// The failure an engine, the reader or the writer raises once a container's files are
+// open. Thrown and caught by value inside the container code and its direct callers.
 
-#include <cstdint>
-#include <string>
 #include <utility>
+
+#include "container/failure.h"
 
 class SystemErrorException {
  public:
-  SystemErrorException(std::string message, uint32_t code)
-      : m_dwError(code), m_strMessage(std::move(message)) {}
+  explicit SystemErrorException(Failure failure) : m_failure(std::move(failure)) {}
+  SystemErrorException(FailureKind kind, uint32_t code, std::string path)
+      : m_failure{kind, code, std::move(path)} {}
 
-  uint32_t m_dwError;
-  std::string m_strMessage;
+  Failure m_failure;
 };

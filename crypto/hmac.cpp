@@ -4,21 +4,6 @@
 
 #include "crypto/secure.h"
 
-namespace {
-
-// Feeds a length that may exceed one Update call's 32-bit limit.
-void UpdateLong(Sha256Context& ctx, const uint8_t* data, size_t length) {
-  const size_t kChunk = size_t{1} << 30;
-  while (length > kChunk) {
-    ctx.Update(data, static_cast<uint32_t>(kChunk));
-    data += kChunk;
-    length -= kChunk;
-  }
-  ctx.Update(data, static_cast<uint32_t>(length));
-}
-
-}  // namespace
-
 HmacSha256::~HmacSha256() {
   SecureWipe(&m_inner, sizeof m_inner);
   SecureWipe(m_outerPad, sizeof m_outerPad);
@@ -29,7 +14,7 @@ void HmacSha256::Init(const uint8_t* key, size_t keyLength) {
   if (keyLength > sizeof block) {
     Sha256Context keyHash;
     keyHash.Init();
-    UpdateLong(keyHash, key, keyLength);
+    keyHash.Update(key, keyLength);
     keyHash.Final(block);
     SecureWipe(&keyHash, sizeof keyHash);
   } else if (keyLength != 0) {
@@ -48,7 +33,7 @@ void HmacSha256::Init(const uint8_t* key, size_t keyLength) {
   SecureWipe(innerPad, sizeof innerPad);
 }
 
-void HmacSha256::Update(const void* data, uint32_t length) { m_inner.Update(data, length); }
+void HmacSha256::Update(const void* data, size_t length) { m_inner.Update(data, length); }
 
 void HmacSha256::Final(uint8_t mac[32]) {
   uint8_t innerDigest[32];
@@ -72,14 +57,6 @@ void ComputeHmacSha256(const uint8_t* key, size_t keyLength, const void* data, s
                        uint8_t mac[32]) {
   HmacSha256 hmac;
   hmac.Init(key, keyLength);
-  // Fed in 1 GiB pieces so that lengths beyond 32 bits work where size_t allows them.
-  const uint8_t* p = static_cast<const uint8_t*>(data);
-  const size_t kChunk = size_t{1} << 30;
-  while (length > kChunk) {
-    hmac.Update(p, static_cast<uint32_t>(kChunk));
-    p += kChunk;
-    length -= kChunk;
-  }
-  hmac.Update(p, static_cast<uint32_t>(length));
+  hmac.Update(data, length);
   hmac.Final(mac);
 }

@@ -16,7 +16,7 @@ class HmacSha256 {
 
   // Starts a MAC: the inner hash is fed the inner pad. Keys over 64 bytes are hashed.
   void Init(const uint8_t* key, size_t keyLength);
-  void Update(const void* data, uint32_t length);
+  void Update(const void* data, size_t length);
   // Writes the 32-byte MAC and wipes the key material held here: Init again before the
   // next MAC. The destructor wipes as well, for a MAC abandoned before Final.
   void Final(uint8_t mac[32]);

@@ -32,14 +32,15 @@ Sha256Context& Sha256Context::Init() {
   return *this;
 }
 
-void Sha256Context::Update(const void* data, uint32_t length) {
+void Sha256Context::Update(const void* data, size_t length) {
   if (length == 0) return;
   const uint8_t* p = static_cast<const uint8_t*>(data);
   uint32_t used = countLow % 64;
   const uint32_t fill = 64 - used;
 
-  countLow += length;
-  if (countLow < length) ++countHigh;  // the low word wrapped
+  const uint64_t count = (static_cast<uint64_t>(countHigh) << 32 | countLow) + length;
+  countLow = static_cast<uint32_t>(count);
+  countHigh = static_cast<uint32_t>(count >> 32);
 
   const Sha256Implementation& impl = ActiveSha256();
   if (used != 0 && length >= fill) {
@@ -52,9 +53,9 @@ void Sha256Context::Update(const void* data, uint32_t length) {
   // Whole blocks straight from the caller's bytes, in one call so that an accelerated
   // implementation keeps the state in registers across them.
   if (length >= 64) {
-    const uint32_t blocks = length / 64;
+    const size_t blocks = length / 64;
     impl.compress(state, p, blocks);
-    p += static_cast<size_t>(blocks) * 64;
+    p += blocks * 64;
     length -= blocks * 64;
   }
   if (length != 0) std::memcpy(buffer + used, p, length);

@@ -12,9 +12,10 @@ struct Sha256Context {
 
   // Resets the context. Returns it for chaining.
   Sha256Context& Init();
-  // Feeds bytes; whole blocks are hashed straight from data without a copy, and no
-  // pointer to data is kept, so data may later receive the digest of Final.
-  void Update(const void* data, uint32_t length);
+  // Feeds bytes, any number of them in one call; whole blocks are hashed straight from
+  // data without a copy, and no pointer to data is kept, so data may later receive the
+  // digest of Final.
+  void Update(const void* data, size_t length);
   // Writes the 32-byte digest. Does not reset: call Init before hashing again.
   void Final(uint8_t out[32]);
   // The compression function on one 64-byte block (no alignment needed).

@@ -10,8 +10,8 @@
 // - CommandLineTail points into the text, at its end or at a byte above 32;
 // - ChooseEncryptedExtension gives one of the 14 extensions ("aqv3" when asked for the
 //   generic one);
-// - PlaintextPathInWorkingFolder, when it succeeds, gives the working folder, a separator
-//   and the container's name less its last 5 bytes, within 520 bytes.
+// - PlaintextPath in working-folder mode, when it succeeds, gives the working folder, a
+//   separator and the container's name less its last 5 bytes, within the path limit.
 
 #include <cstdint>
 #include <cstdlib>
@@ -92,11 +92,9 @@ void CheckPlaintextPath(const std::string& text) {
     GetWorkingFolder(sizeof f, f);
     return std::string(f);
   }();
-  char out[520];
-  std::memset(out, 0x7F, sizeof out);
-  if (!PlaintextPathInWorkingFolder(text.c_str(), out)) return;
-  Check(std::memchr(out, '\0', sizeof out) != nullptr);
-  const std::string path = out;
+  std::string path;
+  if (PlaintextPath(text, true, &path) != PlaintextNameProblem::None) return;
+  Check(path.size() + 1 <= kMaxPathBytes);
   const char* separator = MbsRChr(text.c_str(), kPathSeparator);
   Check(separator != nullptr);
   const std::string name = separator + 1;

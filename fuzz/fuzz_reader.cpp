@@ -65,14 +65,22 @@ class Cursor {
   size_t m_position = 0;
 };
 
+// A refusal for what the bytes say, as opposed to a failure to read them.
 bool IsContentFailure(const SystemErrorException& e) {
-  if (e.m_dwError != 0) return false;
-  for (ReaderFailure f : {ReaderFailure::TooSmall, ReaderFailure::TooSmallV2, ReaderFailure::BadSignature,
-                          ReaderFailure::BadVersion, ReaderFailure::BadCipherLength,
-                          ReaderFailure::KeyBlockMac, ReaderFailure::BulkMacV0, ReaderFailure::BulkMac}) {
-    if (e.m_strMessage == BuildReaderMessage(f, kPath)) return true;
+  if (e.m_failure.code != 0) return false;
+  switch (e.m_failure.kind) {
+    case FailureKind::TooSmall:
+    case FailureKind::TooSmallV2:
+    case FailureKind::BadSignature:
+    case FailureKind::BadVersion:
+    case FailureKind::BadCipherLength:
+    case FailureKind::KeyBlockMac:
+    case FailureKind::BulkMacV0:
+    case FailureKind::BulkMac:
+      return true;
+    default:
+      return false;
   }
-  return false;
 }
 
 // Reads the container; returns true with its plaintext, or false when it was refused.
@@ -94,7 +102,7 @@ bool Read(const uint8_t* data, size_t size, size_t chunk, std::vector<uint8_t>* 
     }
     reader.Finish();
   } catch (const SystemErrorException& e) {
-    if (!IsContentFailure(e)) std::abort();
+    if (!IsContentFailure(e) || e.m_failure.path != kPath) std::abort();
     return false;
   }
   if (source.Position() != size) std::abort();  // a container ends with its bulk MAC

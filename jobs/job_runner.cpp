@@ -50,7 +50,7 @@ bool JobRunner::StartJobAndWait(FileList* files, const char* password, bool encr
                                 bool toWorkingFolder, bool passwordGiven) {
   CryptJob* job = new (std::nothrow) CryptJob{};
   if (!job) {
-    m_ui.ShowErrorMessage("Memory allocation failed", 0);
+    m_ui.ReportFailure({FailureKind::MemoryAllocation, 0, ""});
     return false;
   }
   job->files = files;
@@ -69,7 +69,7 @@ bool JobRunner::StartJobAndWait(FileList* files, const char* password, bool encr
     m_lock.Leave();
     SecureWipe(job->password, sizeof job->password);
     delete job;
-    m_ui.ShowErrorMessage("Thread creation failed", 0);
+    m_ui.ReportFailure({FailureKind::ThreadCreation, 0, ""});
     return false;
   }
   job->thread = thread;

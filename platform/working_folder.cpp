@@ -13,9 +13,12 @@ char* StripTrailingBackslash(char* path) {
   return path;
 }
 
+bool IsProductRunning() { return IsProductRegistered() && IsProductWindowOpen(); }
+
+const char* WorkingFolderName(bool productRunning) { return productRunning ? "QV31V" : "QV3V"; }
+
 std::string ComposeWorkingFolder(unsigned majorVersion, const std::string& tempFolder,
-                                 const std::string& localAppData, bool productRegistered,
-                                 bool productWindowOpen) {
+                                 const std::string& localAppData, bool productRunning) {
   std::string base;
   if (majorVersion < 5 || localAppData.empty()) {
     base = tempFolder;
@@ -29,6 +32,7 @@ std::string ComposeWorkingFolder(unsigned majorVersion, const std::string& tempF
   buffer.push_back('\0');
   StripTrailingBackslash(buffer.data());
   std::string result(buffer.data());
-  result += (productRegistered && productWindowOpen) ? "\\QV31V" : "\\QV3V";
+  result += '\\';
+  result += WorkingFolderName(productRunning);
   return result;
 }

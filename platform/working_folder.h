@@ -33,11 +33,18 @@ char* StripTrailingBackslash(char* path);
 bool IsProductRegistered();
 // A top-level window of class "Tarvessin" exists, the class spelt with exactly this case.
 bool IsProductWindowOpen();
+// Both: the product is installed and running. The window is looked for only once the
+// registry value could be read.
+bool IsProductRunning();
 
-// The rule itself, given what the system reports, for tests on any system: the base
-// folder chosen by major version, its trailing backslash removed, then the last component.
-// localAppData may be empty when the system could not name it; the temporary folder is
-// then used, so the result is absolute whenever the system names either folder.
+// The working folder's own name, on every system: "QV31V" while the product runs, else
+// "QV3V".
+const char* WorkingFolderName(bool productRunning);
+
+// The Windows rule itself, given what the system reports, for tests on any system: the
+// base folder chosen by major version, its trailing backslash removed, then a backslash
+// and the folder's own name. localAppData may be empty when the system could not name
+// it; the temporary folder is then used, so the result is absolute whenever the system
+// names either folder.
 std::string ComposeWorkingFolder(unsigned majorVersion, const std::string& tempFolder,
-                                 const std::string& localAppData, bool productRegistered,
-                                 bool productWindowOpen);
+                                 const std::string& localAppData, bool productRunning);

@@ -86,9 +86,8 @@ void GetWorkingFolder(size_t length, char* dest) {
   std::string path = BaseFolder();
   StripTrailingSlashes(&path);
   if (path == "/") path.clear();
-  const bool registered = IsProductRegistered();
-  const bool windowOpen = registered && IsProductWindowOpen();
-  path += (registered && windowOpen) ? "/QV31V" : "/QV3V";
+  path += '/';
+  path += WorkingFolderName(IsProductRunning());
   // Too long a path is cut; dest is always terminated.
   MbsBoundedCopy(dest, path.c_str(), length - 1);
 }

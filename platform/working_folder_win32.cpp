@@ -38,10 +38,7 @@ void GetWorkingFolder(size_t length, char* dest) {
   if (major >= 5) localAppData = LocalAppDataFolder();
   std::string temp;
   if (major < 5 || localAppData.empty()) temp = TemporaryFolder();
-  // The window is looked for only once the registry value could be read.
-  const bool registered = IsProductRegistered();
-  const bool windowOpen = registered && IsProductWindowOpen();
-  const std::string path = ComposeWorkingFolder(major, temp, localAppData, registered, windowOpen);
+  const std::string path = ComposeWorkingFolder(major, temp, localAppData, IsProductRunning());
   // Too long a path is cut at a character boundary; dest is always terminated.
   MbsBoundedCopy(dest, path.c_str(), length - 1);
 }

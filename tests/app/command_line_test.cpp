@@ -7,7 +7,6 @@
 #include <vector>
 
 #include "platform/file_ops.h"
-#include "platform/working_folder.h"
 
 namespace {
 
@@ -61,21 +60,4 @@ TEST(CommandLineTail, SkipsTheProgramPathAsOneToken) {
   EXPECT_STREQ(CommandLineTail("\"v.exe\"x.aqv3"), "x.aqv3");
   EXPECT_STREQ(CommandLineTail("\"unterminated"), "");
   EXPECT_STREQ(CommandLineTail("v.exe \t a b"), "a b");
-}
-
-TEST(PlaintextPathInWorkingFolder, IsTheEnginesOutputPath) {
-  char folder[520];
-  GetWorkingFolder(sizeof folder, folder);
-  char out[520];
-  const std::string sep(1, kPathSeparator);
-  ASSERT_TRUE(PlaintextPathInWorkingFolder(("x" + sep + "report.docx.aqv3").c_str(), out));
-  EXPECT_EQ(std::string(out), std::string(folder) + sep + "report.docx");
-  ASSERT_TRUE(PlaintextPathInWorkingFolder(("d" + sep + "보고서.hwp.hqv3").c_str(), out));
-  EXPECT_EQ(std::string(out), std::string(folder) + sep + "보고서.hwp");
-  EXPECT_TRUE(PlaintextPathInWorkingFolder(("d" + sep + "ab.aqv3").c_str(), out));
-  EXPECT_FALSE(PlaintextPathInWorkingFolder("noseparator.aqv3", out));
-  EXPECT_FALSE(PlaintextPathInWorkingFolder(("d" + sep + "a.aqv").c_str(), out));
-  // Too long for the 520-byte buffer: refused, nothing written past it.
-  const std::string longName = "d" + sep + std::string(600, 'n') + ".aqv3";
-  EXPECT_FALSE(PlaintextPathInWorkingFolder(longName.c_str(), out));
 }

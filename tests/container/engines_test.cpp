@@ -196,24 +196,24 @@ TEST_F(DecryptFilesTest, ReaderMessagesThroughRealFiles) {
   auto bytes = ReadBytes(c);
   struct Case {
     std::vector<uint8_t> content;
-    ReaderFailure failure;
+    FailureKind failure;
   };
   auto damaged = bytes;
   damaged[damaged.size() - 40] ^= 1;
   auto signature = bytes;
   signature[0] = 'a';
   const Case cases[] = {
-      {std::vector<uint8_t>(bytes.begin(), bytes.begin() + 52), ReaderFailure::TooSmall},
-      {signature, ReaderFailure::BadSignature},
-      {std::vector<uint8_t>(bytes.begin(), bytes.end() - 1), ReaderFailure::BadCipherLength},
-      {damaged, ReaderFailure::BulkMac},
+      {std::vector<uint8_t>(bytes.begin(), bytes.begin() + 52), FailureKind::TooSmall},
+      {signature, FailureKind::BadSignature},
+      {std::vector<uint8_t>(bytes.begin(), bytes.end() - 1), FailureKind::BadCipherLength},
+      {damaged, FailureKind::BulkMac},
   };
   for (const Case& k : cases) {
     ui = RecordingUi();
     WriteBytes(c, k.content);
     FileList files = List({c});
     Decrypt(files, "pw");
-    ExpectOneError(BuildReaderMessage(k.failure, c), 0);
+    ExpectOneError(FailureText({k.failure, 0, c}), 0);
     EXPECT_FALSE(Exists(dir / "a.txt"));
     ExpectNoPartialFiles();
   }
@@ -221,7 +221,7 @@ TEST_F(DecryptFilesTest, ReaderMessagesThroughRealFiles) {
   WriteBytes(c, bytes);
   FileList files = List({c});
   Decrypt(files, "wrong");
-  ExpectOneError(BuildReaderMessage(ReaderFailure::KeyBlockMac, c), 0);
+  ExpectOneError(FailureText({FailureKind::KeyBlockMac, 0, c}), 0);
 }
 
 TEST_F(DecryptFilesTest, AnExistingOutputSurvivesEveryKindOfFailure) {
@@ -247,7 +247,7 @@ TEST_F(DecryptFilesTest, AnExistingOutputSurvivesEveryKindOfFailure) {
   ui = RecordingUi();
   FileList d = List({damaged});
   Decrypt(d, "pw");
-  ExpectOneError(BuildReaderMessage(ReaderFailure::BulkMac, damaged), 0);
+  ExpectOneError(FailureText({FailureKind::BulkMac, 0, damaged}), 0);
   check("damaged");
 
   // Version 0 with a wrong password: the whole file is decrypted before the MAC says no.
@@ -255,7 +255,7 @@ TEST_F(DecryptFilesTest, AnExistingOutputSurvivesEveryKindOfFailure) {
   ui = RecordingUi();
   FileList z = List({v0});
   Decrypt(z, "nope");
-  ExpectOneError(BuildReaderMessage(ReaderFailure::BulkMacV0, v0), 0);
+  ExpectOneError(FailureText({FailureKind::BulkMacV0, 0, v0}), 0);
   check("version 0");
 
   ui = RecordingUi();
@@ -304,7 +304,7 @@ TEST_F(DecryptFilesTest, ThreeContainersWrongPasswordOnTheSecond) {
   const std::string second = Container("two.bin.aqv3", RandomBytes(10, 11), "other");
   FileList files = List({Container("one.bin.aqv3", p1), second, Container("three.bin.aqv3", RandomBytes(5, 12))});
   Decrypt(files, "pw");
-  ExpectOneError(BuildReaderMessage(ReaderFailure::KeyBlockMac, second), 0);
+  ExpectOneError(FailureText({FailureKind::KeyBlockMac, 0, second}), 0);
   EXPECT_EQ(ReadBytes(dir / "one.bin"), p1);
   EXPECT_FALSE(Exists(dir / "two.bin"));
   EXPECT_FALSE(Exists(dir / "three.bin"));

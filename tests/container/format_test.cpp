@@ -57,7 +57,7 @@ SystemErrorException ReadFailure(ContainerSource& source, const std::string& pas
     return e;
   }
   ADD_FAILURE() << "the container was read without a failure";
-  return SystemErrorException("", 0);
+  return SystemErrorException(FailureKind::Unreadable, 0, "");
 }
 
 SystemErrorException ReadFailure(const std::vector<uint8_t>& bytes, const std::string& password = "password") {
@@ -65,9 +65,10 @@ SystemErrorException ReadFailure(const std::vector<uint8_t>& bytes, const std::s
   return ReadFailure(source, password);
 }
 
-void ExpectFailure(const SystemErrorException& e, ReaderFailure failure, uint32_t code = 0) {
-  EXPECT_EQ(e.m_strMessage, BuildReaderMessage(failure, kPath));
-  EXPECT_EQ(e.m_dwError, code);
+void ExpectFailure(const SystemErrorException& e, FailureKind failure, uint32_t code = 0) {
+  EXPECT_EQ(e.m_failure.kind, failure);
+  EXPECT_EQ(e.m_failure.code, code);
+  EXPECT_EQ(e.m_failure.path, kPath);
 }
 
 }  // namespace
@@ -83,21 +84,21 @@ TEST(ContainerKeyDerivation, MatchesIndependentlyComputedKeys) {
 }
 
 TEST(ContainerMessages, AreTheExactTexts) {
-  EXPECT_EQ(BuildReaderMessage(ReaderFailure::TooSmall, "p"), "엉뚱한 파일 \r\np\r\n 파일이 너무 작습니다.");
-  EXPECT_EQ(BuildReaderMessage(ReaderFailure::TooSmallV2, "p"), "엉뚱한 파일\r\np\r\n 파일이 너무 작습니다.");
-  EXPECT_EQ(BuildReaderMessage(ReaderFailure::BadSignature, "p"), "엉뚱한 파일 \r\np\n 서명이 틀립니다.");
-  EXPECT_EQ(BuildReaderMessage(ReaderFailure::BadVersion, "p"), "엉뚱한 파일 \r\np\r\n 지원하지 않는 버전입니다.");
-  EXPECT_EQ(BuildReaderMessage(ReaderFailure::ExtensionUnreadable, "p"), "파일을 읽을 수 없습니다.\r\n p");
-  EXPECT_EQ(BuildReaderMessage(ReaderFailure::ExtensionLengthUnreadable, "p"), "다음 파일을 읽을 수 없습니다.\r\np");
-  EXPECT_EQ(BuildReaderMessage(ReaderFailure::BadCipherLength, "p"), "엉뚱한 파일\r\np\n 파일 내용이 잘못되었습니다.");
-  EXPECT_EQ(BuildReaderMessage(ReaderFailure::KeyBlockMac, "p"),
+  EXPECT_EQ(FailureText({FailureKind::TooSmall, 0, "p"}), "엉뚱한 파일 \r\np\r\n 파일이 너무 작습니다.");
+  EXPECT_EQ(FailureText({FailureKind::TooSmallV2, 0, "p"}), "엉뚱한 파일\r\np\r\n 파일이 너무 작습니다.");
+  EXPECT_EQ(FailureText({FailureKind::BadSignature, 0, "p"}), "엉뚱한 파일 \r\np\n 서명이 틀립니다.");
+  EXPECT_EQ(FailureText({FailureKind::BadVersion, 0, "p"}), "엉뚱한 파일 \r\np\r\n 지원하지 않는 버전입니다.");
+  EXPECT_EQ(FailureText({FailureKind::ExtensionUnreadable, 0, "p"}), "파일을 읽을 수 없습니다.\r\n p");
+  EXPECT_EQ(FailureText({FailureKind::ExtensionLengthUnreadable, 0, "p"}), "다음 파일을 읽을 수 없습니다.\r\np");
+  EXPECT_EQ(FailureText({FailureKind::BadCipherLength, 0, "p"}), "엉뚱한 파일\r\np\n 파일 내용이 잘못되었습니다.");
+  EXPECT_EQ(FailureText({FailureKind::KeyBlockMac, 0, "p"}),
             "파일에 오류가 있습니다.\r\np\r\n파일이 수정되었거나 암호가 틀립니다.");
-  EXPECT_EQ(BuildReaderMessage(ReaderFailure::BulkMacV0, "p"),
+  EXPECT_EQ(FailureText({FailureKind::BulkMacV0, 0, "p"}),
             "파일에 오류가 있습니다.\r\np\r\n파일이 수정되었거나 암호가 다릅니다.");
-  EXPECT_EQ(BuildReaderMessage(ReaderFailure::BulkMac, "p"),
+  EXPECT_EQ(FailureText({FailureKind::BulkMac, 0, "p"}),
             "파일에 오류가 있습니다.\r\np\r\n파일이 수정되어 신뢰할 수 없습니다.");
-  EXPECT_EQ(BuildReaderMessage(ReaderFailure::SizeUnknown, "p"), "다음 파일의 크기를 가늠할 수 없습니다.\r\np");
-  EXPECT_EQ(BuildReaderMessage(ReaderFailure::Unreadable, "p"), "파일을 읽을 수 없습니다.\r\np");
+  EXPECT_EQ(FailureText({FailureKind::SizeUnknown, 0, "p"}), "다음 파일의 크기를 가늠할 수 없습니다.\r\np");
+  EXPECT_EQ(FailureText({FailureKind::Unreadable, 0, "p"}), "파일을 읽을 수 없습니다.\r\np");
 }
 
 TEST(ContainerWriter, LayoutIsByteForByteTheFormat) {
@@ -191,66 +192,66 @@ TEST(ContainerReader, ChecksFailInOrderWithTheirMessages) {
 
   {  // 1: the size cannot be read
     FaultySource s(good, SIZE_MAX, 0, 5);
-    ExpectFailure(ReadFailure(s), ReaderFailure::SizeUnknown, 5);
+    ExpectFailure(ReadFailure(s), FailureKind::SizeUnknown, 5);
   }
   // 2: below 53 bytes, whatever the bytes say
-  ExpectFailure(ReadFailure(std::vector<uint8_t>(good.begin(), good.begin() + 52)), ReaderFailure::TooSmall);
-  ExpectFailure(ReadFailure(std::vector<uint8_t>(10, 'x')), ReaderFailure::TooSmall);
+  ExpectFailure(ReadFailure(std::vector<uint8_t>(good.begin(), good.begin() + 52)), FailureKind::TooSmall);
+  ExpectFailure(ReadFailure(std::vector<uint8_t>(10, 'x')), FailureKind::TooSmall);
   {  // 3: the head cannot be read
     FaultySource s(good, 0, 30);
-    ExpectFailure(ReadFailure(s), ReaderFailure::HeadUnreadable, 30);
+    ExpectFailure(ReadFailure(s), FailureKind::HeadUnreadable, 30);
   }
   // 4: signature, decided before the version byte
   auto bad = good;
   bad[1] = 'X';
   bad[3] = 9;
-  ExpectFailure(ReadFailure(bad), ReaderFailure::BadSignature);
+  ExpectFailure(ReadFailure(bad), FailureKind::BadSignature);
   // 5: version above 2
   bad = good;
   bad[3] = 3;
-  ExpectFailure(ReadFailure(bad), ReaderFailure::BadVersion);
+  ExpectFailure(ReadFailure(bad), FailureKind::BadVersion);
   // 6: too small for the version (the two prefixes differ)
   ContainerRecipe v1;
   v1.version = 1;
   const auto c1 = BuildContainer(v1);
   ASSERT_EQ(c1.size(), 134u);
   EXPECT_EQ(DecryptInMemory(c1, v1.password).size(), 0u);
-  ExpectFailure(ReadFailure(std::vector<uint8_t>(c1.begin(), c1.end() - 1)), ReaderFailure::TooSmall);
+  ExpectFailure(ReadFailure(std::vector<uint8_t>(c1.begin(), c1.end() - 1)), FailureKind::TooSmall);
   ContainerRecipe v2;
   v2.extensions = {};
   const auto c2 = BuildContainer(v2);
   ASSERT_EQ(c2.size(), 136u);
-  ExpectFailure(ReadFailure(std::vector<uint8_t>(c2.begin(), c2.end() - 1)), ReaderFailure::TooSmallV2);
+  ExpectFailure(ReadFailure(std::vector<uint8_t>(c2.begin(), c2.end() - 1)), FailureKind::TooSmallV2);
   {  // 7: an extension length, then an extension's content, cannot be read
     FaultySource s(good, 5, 21);
-    ExpectFailure(ReadFailure(s), ReaderFailure::ExtensionLengthUnreadable, 21);
+    ExpectFailure(ReadFailure(s), FailureKind::ExtensionLengthUnreadable, 21);
     FaultySource s2(good, 10, 22);
-    ExpectFailure(ReadFailure(s2), ReaderFailure::ExtensionUnreadable, 22);
+    ExpectFailure(ReadFailure(s2), FailureKind::ExtensionUnreadable, 22);
     FaultySource s3(good, 33, 23);  // the second extension's length
-    ExpectFailure(ReadFailure(s3), ReaderFailure::ExtensionLengthUnreadable, 23);
+    ExpectFailure(ReadFailure(s3), FailureKind::ExtensionLengthUnreadable, 23);
   }
   // 8: ciphertext length not a multiple of 16, before any key is derived
   ExpectFailure(ReadFailure(std::vector<uint8_t>(good.begin(), good.end() - 5), "wrong"),
-                ReaderFailure::BadCipherLength);
+                FailureKind::BadCipherLength);
   // 9, 11, 12, 14: each field unreadable
   for (size_t at : {o.fileIv, o.keyBlock + 20, o.keyBlockMac + 31, o.ciphertext, o.ciphertext + 47,
                     o.lengthByte, o.bulkMac, o.bulkMac + 31}) {
     FaultySource s(good, at, 38);
-    ExpectFailure(ReadFailure(s), ReaderFailure::Unreadable, 38);
+    ExpectFailure(ReadFailure(s), FailureKind::Unreadable, 38);
   }
   // 11: wrong password, or any byte of file IV, key block or its MAC changed
-  ExpectFailure(ReadFailure(good, "passwore"), ReaderFailure::KeyBlockMac);
-  ExpectFailure(ReadFailure(good, ""), ReaderFailure::KeyBlockMac);
+  ExpectFailure(ReadFailure(good, "passwore"), FailureKind::KeyBlockMac);
+  ExpectFailure(ReadFailure(good, ""), FailureKind::KeyBlockMac);
   for (size_t at : {o.fileIv, o.fileIv + 15, o.keyBlock, o.keyBlock + 47, o.keyBlockMac, o.keyBlockMac + 31}) {
     bad = good;
     bad[at] ^= 0x01;
-    ExpectFailure(ReadFailure(bad), ReaderFailure::KeyBlockMac);
+    ExpectFailure(ReadFailure(bad), FailureKind::KeyBlockMac);
   }
   // 14: ciphertext or bulk MAC changed
   for (size_t at : {o.ciphertext, o.ciphertext + 47, o.bulkMac, o.bulkMac + 31}) {
     bad = good;
     bad[at] ^= 0x80;
-    ExpectFailure(ReadFailure(bad), ReaderFailure::BulkMac);
+    ExpectFailure(ReadFailure(bad), FailureKind::BulkMac);
   }
 }
 
@@ -260,10 +261,10 @@ TEST(ContainerReader, VersionZeroNamesBothCausesAfterTheLastBlock) {
   recipe.plaintext = Pattern(100);
   ContainerOffsets o;
   const auto c = BuildContainer(recipe, &o);
-  ExpectFailure(ReadFailure(c, "wrong"), ReaderFailure::BulkMacV0);
+  ExpectFailure(ReadFailure(c, "wrong"), FailureKind::BulkMacV0);
   auto bad = c;
   bad[o.ciphertext + 3] ^= 1;
-  ExpectFailure(ReadFailure(bad), ReaderFailure::BulkMacV0);
+  ExpectFailure(ReadFailure(bad), FailureKind::BulkMacV0);
   // Every block was decrypted (and would have been written) before the MAC was known.
   MemorySource s(c.data(), c.size());
   ContainerReader reader(s, kPath);
@@ -280,21 +281,21 @@ TEST(ContainerReader, TwoFaultsAtOnceTheEarlierCheckDecides) {
   const auto good = BuildContainer(recipe);
   auto bad = std::vector<uint8_t>(good.begin(), good.begin() + 52);
   bad[0] = 'Z';  // too small and a bad signature: size first
-  ExpectFailure(ReadFailure(bad), ReaderFailure::TooSmall);
+  ExpectFailure(ReadFailure(bad), FailureKind::TooSmall);
   bad = good;
   bad[2] = 'Z';
   bad[3] = 7;  // bad signature and version
-  ExpectFailure(ReadFailure(bad), ReaderFailure::BadSignature);
+  ExpectFailure(ReadFailure(bad), FailureKind::BadSignature);
   bad = std::vector<uint8_t>(good.begin(), good.end() - 3);
   bad[3] = 5;  // bad version and bad length
-  ExpectFailure(ReadFailure(bad), ReaderFailure::BadVersion);
+  ExpectFailure(ReadFailure(bad), FailureKind::BadVersion);
   bad = std::vector<uint8_t>(good.begin(), good.end() - 3);
   bad[good.size() - 40] ^= 1;  // bad length and a damaged MAC
-  ExpectFailure(ReadFailure(bad), ReaderFailure::BadCipherLength);
+  ExpectFailure(ReadFailure(bad), FailureKind::BadCipherLength);
   bad = good;
   bad[170] ^= 1;  // a damaged key block and a damaged ciphertext, wrong password too
   bad[good.size() - 50] ^= 1;
-  ExpectFailure(ReadFailure(bad, "other"), ReaderFailure::KeyBlockMac);
+  ExpectFailure(ReadFailure(bad, "other"), FailureKind::KeyBlockMac);
 }
 
 TEST(ContainerReader, LengthByteHighBitsIgnoredLowBitsOnlyCutTheLastPiece) {
@@ -328,7 +329,7 @@ TEST(ContainerReader, ExtensionLengthsRunningPastTheEndFailCleanly) {
     auto bad = c;
     bad[5] = static_cast<uint8_t>(claimed >> 8);
     bad[6] = static_cast<uint8_t>(claimed);
-    ExpectFailure(ReadFailure(bad), claimed + 2 > 16 ? ReaderFailure::TooSmallV2 : ReaderFailure::BadCipherLength);
+    ExpectFailure(ReadFailure(bad), claimed + 2 > 16 ? FailureKind::TooSmallV2 : FailureKind::BadCipherLength);
   }
   // Exactly the room there is: read as an extension, leaving no ciphertext; the MAC then
   // decides.
@@ -336,12 +337,12 @@ TEST(ContainerReader, ExtensionLengthsRunningPastTheEndFailCleanly) {
   exact[5] = 0;
   exact[6] = 14;
   exact[21] = exact[22] = 0;  // an end mark right after it
-  ExpectFailure(ReadFailure(exact), ReaderFailure::KeyBlockMac);
+  ExpectFailure(ReadFailure(exact), FailureKind::KeyBlockMac);
   // Many tiny extensions that together overrun: bounded, fails cleanly.
   std::vector<uint8_t> many = {'A', 'E', 'S', 2, 0};
   for (int i = 0; i < 1000; ++i) many.insert(many.end(), {0, 1, 'z'});
   many.resize(many.size() + 130, 0);  // one byte short of a container with no ciphertext
-  ExpectFailure(ReadFailure(many), ReaderFailure::TooSmallV2);
+  ExpectFailure(ReadFailure(many), FailureKind::TooSmallV2);
 }
 
 TEST(ContainerReader, PasswordBytesAreHashedAsGiven) {
@@ -354,8 +355,8 @@ TEST(ContainerReader, PasswordBytesAreHashedAsGiven) {
   recipe.plaintext = Pattern(50);
   const auto c = BuildContainer(recipe);
   EXPECT_EQ(DecryptInMemory(c, cp949), recipe.plaintext);
-  ExpectFailure(ReadFailure(c, utf8), ReaderFailure::KeyBlockMac);
-  ExpectFailure(ReadFailure(c, utf16), ReaderFailure::KeyBlockMac);
+  ExpectFailure(ReadFailure(c, utf8), FailureKind::KeyBlockMac);
+  ExpectFailure(ReadFailure(c, utf16), FailureKind::KeyBlockMac);
 }
 
 TEST(ContainerWriter, NewKeysGiveANewContainerFromTheFileIvOn) {
@@ -388,6 +389,42 @@ class FullSink : public ContainerSink {
 };
 }  // namespace
 
+// The question a front end asks before choosing between two encodings of one password.
+TEST(ContainerReader, CheckPasswordReadsNoFurtherThanTheKeyBlock) {
+  struct Case {
+    int version;
+    const char* password;
+    uint64_t keep;  // bytes of the container left; 0: all
+    PasswordCheck expected;
+  } cases[] = {
+      {2, "password", 0, PasswordCheck::Opens},   {2, "passwore", 0, PasswordCheck::Wrong},
+      {1, "password", 0, PasswordCheck::Opens},   {1, "", 0, PasswordCheck::Wrong},
+      {0, "password", 0, PasswordCheck::Undecided}, {0, "wrong", 0, PasswordCheck::Undecided},
+      // The data after the key block is never looked at: a container cut in its
+      // ciphertext still answers (its size, whole blocks, is all the reader checks first).
+      {2, "password", kWrittenOverhead + 32, PasswordCheck::Opens},
+  };
+  for (const Case& c : cases) {
+    ContainerRecipe recipe;
+    recipe.version = c.version;
+    recipe.plaintext = Pattern(100);
+    std::vector<uint8_t> bytes = BuildContainer(recipe);
+    if (c.keep) bytes.resize(static_cast<size_t>(c.keep));
+    MemorySource source(bytes.data(), bytes.size());
+    EXPECT_EQ(CheckPassword(source, kPath, c.password, std::strlen(c.password)), c.expected)
+        << "version " << c.version << ", " << c.password;
+  }
+  // A container refused before its key block raises that failure, path and all.
+  const std::vector<uint8_t> tiny(20, 'A');
+  MemorySource source(tiny.data(), tiny.size());
+  try {
+    CheckPassword(source, kPath, "password", 8);
+    ADD_FAILURE() << "a 20-byte container was not refused";
+  } catch (const SystemErrorException& e) {
+    ExpectFailure(e, FailureKind::TooSmall);
+  }
+}
+
 TEST(ContainerWriter, WriteFailuresNameTheOutputAndTheKeyBlockOwnsItsMessage) {
   ContainerRecipe keys;
   const auto plain = Pattern(1000);
@@ -408,8 +445,8 @@ TEST(ContainerWriter, WriteFailuresNameTheOutputAndTheKeyBlockOwnsItsMessage) {
       writer.Finish();
       ADD_FAILURE() << "no failure with " << c.allowed << " bytes of room";
     } catch (const SystemErrorException& e) {
-      EXPECT_EQ(e.m_strMessage, std::string(c.prefix) + "D:\\out\\a.txt.aqv3") << c.allowed;
-      EXPECT_EQ(e.m_dwError, 112u);
+      EXPECT_EQ(FailureText(e.m_failure), std::string(c.prefix) + "D:\\out\\a.txt.aqv3") << c.allowed;
+      EXPECT_EQ(e.m_failure.code, 112u);
     }
   }
 }

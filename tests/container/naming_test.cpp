@@ -4,6 +4,10 @@
 
 #include <string>
 
+#include "container/engines.h"
+#include "platform/file_ops.h"
+#include "platform/working_folder.h"
+
 namespace {
 std::string Name(const char* path, bool generic = false) {
   return std::string(path) + "." + ChooseEncryptedExtension(path, generic);
@@ -76,5 +80,43 @@ TEST(Naming, TheReaderTakesOffExactlyWhatTheWriterAdded) {
       const std::string container = Name(plain, generic);
       EXPECT_EQ(container.substr(0, container.size() - 5), plain);
     }
+  }
+}
+
+// Where the engine writes a plaintext and where the viewer looks for it afterwards.
+TEST(Naming, PlaintextPathBesideOrInTheWorkingFolder) {
+  char buffer[520];
+  GetWorkingFolder(sizeof buffer, buffer);
+  const std::string folder = std::string(buffer) + kPathSeparator;
+  const std::string sep(1, kPathSeparator);
+  const std::string longest(kMaxPathBytes - 1, 'n');  // with its terminator: the limit
+  const std::string room(kMaxPathBytes - folder.size() - sizeof kPartialSuffix, 'n');
+  using P = PlaintextNameProblem;
+  struct Case {
+    std::string container;
+    bool toWorkingFolder;
+    P problem;
+    std::string plaintext;
+  } cases[] = {
+      {"d" + sep + "report.docx.aqv3", false, P::None, "d" + sep + "report.docx"},
+      {"d" + sep + "report.docx.aqv3", true, P::None, folder + "report.docx"},
+      {"d" + sep + "보고서.hwp.hqv3", true, P::None, folder + "보고서.hwp"},
+      {"noseparator.aqv3", false, P::None, "noseparator"},
+      {"noseparator.aqv3", true, P::Invalid, ""},
+      // The last five bytes go, whatever they are.
+      {"d" + sep + "ab.aqv3", true, P::None, folder + "ab"},
+      {"d" + sep + "a.aqv", true, P::Odd, ""},
+      {"a.aqv", false, P::Odd, ""},
+      {"ab.aqv", false, P::None, "a"},
+      {longest, false, P::None, longest.substr(0, longest.size() - 5)},
+      {longest + "n", false, P::Invalid, ""},
+      // In the working folder the whole path and its temporary sibling must fit.
+      {"d" + sep + room, true, P::None, folder + room.substr(0, room.size() - 5)},
+      {"d" + sep + room + "n", true, P::Invalid, ""},
+  };
+  for (const Case& c : cases) {
+    std::string out = "untouched";
+    EXPECT_EQ(PlaintextPath(c.container, c.toWorkingFolder, &out), c.problem) << c.container;
+    EXPECT_EQ(out, c.problem == P::None ? c.plaintext : "untouched") << c.container;
   }
 }

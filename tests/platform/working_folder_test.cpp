@@ -23,30 +23,28 @@ std::string WorkingFolder() {
 }  // namespace
 
 TEST(ComposeWorkingFolder, BaseFolderFollowsTheSystemVersion) {
-  EXPECT_EQ(ComposeWorkingFolder(4, kTemp, kLocal, false, false), "C:\\TEMP\\QV3V");
-  EXPECT_EQ(ComposeWorkingFolder(3, kTemp, kLocal, false, false), "C:\\TEMP\\QV3V");
-  EXPECT_EQ(ComposeWorkingFolder(4, kTemp, "", false, false), "C:\\TEMP\\QV3V");
+  EXPECT_EQ(ComposeWorkingFolder(4, kTemp, kLocal, false), "C:\\TEMP\\QV3V");
+  EXPECT_EQ(ComposeWorkingFolder(3, kTemp, kLocal, false), "C:\\TEMP\\QV3V");
+  EXPECT_EQ(ComposeWorkingFolder(4, kTemp, "", false), "C:\\TEMP\\QV3V");
   EXPECT_EQ(ComposeWorkingFolder(5, kTemp, "C:\\Documents and Settings\\kim\\Local Settings\\Application Data",
-                                 false, false),
+                                 false),
             "C:\\Documents and Settings\\kim\\Local Settings\\Application Data\\QV3V");
   // From version 6 on, the sibling whose name ends in Low: no separator before "Low".
-  EXPECT_EQ(ComposeWorkingFolder(6, kTemp, kLocal, false, false), "C:\\Users\\kim\\AppData\\LocalLow\\QV3V");
-  EXPECT_EQ(ComposeWorkingFolder(10, kTemp, kLocal, false, false), "C:\\Users\\kim\\AppData\\LocalLow\\QV3V");
-  EXPECT_EQ(ComposeWorkingFolder(4, "C:\\", kLocal, false, false), "C:\\QV3V");
+  EXPECT_EQ(ComposeWorkingFolder(6, kTemp, kLocal, false), "C:\\Users\\kim\\AppData\\LocalLow\\QV3V");
+  EXPECT_EQ(ComposeWorkingFolder(10, kTemp, kLocal, false), "C:\\Users\\kim\\AppData\\LocalLow\\QV3V");
+  EXPECT_EQ(ComposeWorkingFolder(4, "C:\\", kLocal, false), "C:\\QV3V");
 }
 
-TEST(ComposeWorkingFolder, ProductFolderNeedsBothProbes) {
-  EXPECT_EQ(ComposeWorkingFolder(6, kTemp, kLocal, true, true), "C:\\Users\\kim\\AppData\\LocalLow\\QV31V");
-  EXPECT_EQ(ComposeWorkingFolder(6, kTemp, kLocal, true, false), "C:\\Users\\kim\\AppData\\LocalLow\\QV3V");
-  EXPECT_EQ(ComposeWorkingFolder(6, kTemp, kLocal, false, true), "C:\\Users\\kim\\AppData\\LocalLow\\QV3V");
-  EXPECT_EQ(ComposeWorkingFolder(4, kTemp, kLocal, true, true), "C:\\TEMP\\QV31V");
+TEST(ComposeWorkingFolder, ProductFolderWhileTheProductRuns) {
+  EXPECT_EQ(ComposeWorkingFolder(6, kTemp, kLocal, true), "C:\\Users\\kim\\AppData\\LocalLow\\QV31V");
+  EXPECT_EQ(ComposeWorkingFolder(4, kTemp, kLocal, true), "C:\\TEMP\\QV31V");
 }
 
 TEST(ComposeWorkingFolder, MissingLocalAppDataFallsBackToTheTemporaryFolder) {
   // The result must stay absolute: "\QV3V" alone would be a folder of the current drive.
-  EXPECT_EQ(ComposeWorkingFolder(5, kTemp, "", false, false), "C:\\TEMP\\QV3V");
-  EXPECT_EQ(ComposeWorkingFolder(6, kTemp, "", false, false), "C:\\TEMP\\QV3V") << "no Low on the fallback";
-  EXPECT_EQ(ComposeWorkingFolder(6, kTemp, "", true, true), "C:\\TEMP\\QV31V");
+  EXPECT_EQ(ComposeWorkingFolder(5, kTemp, "", false), "C:\\TEMP\\QV3V");
+  EXPECT_EQ(ComposeWorkingFolder(6, kTemp, "", false), "C:\\TEMP\\QV3V") << "no Low on the fallback";
+  EXPECT_EQ(ComposeWorkingFolder(6, kTemp, "", true), "C:\\TEMP\\QV31V");
 }
 
 TEST(StripTrailingBackslash, RemovesOneTrailingBackslashInPlace) {
