@@ -88,4 +88,16 @@ std::vector<VectorRecord> LoadVectors(const std::string& name) {
   return records;
 }
 
+std::vector<const AesImplementation*> AesImplementations() {
+  const AesImplementation* list[8];
+  const size_t n = AvailableAesImplementations(list, 8);
+  return std::vector<const AesImplementation*>(list, list + n);
+}
+
+std::vector<const Sha256Implementation*> Sha256Implementations() {
+  const Sha256Implementation* list[8];
+  const size_t n = AvailableSha256Implementations(list, 8);
+  return std::vector<const Sha256Implementation*>(list, list + n);
+}
+
 }  // namespace testutil

@@ -1,5 +1,6 @@
 #pragma once
-// Shared test helpers: test data files, hex, and known-answer vector files.
+// Shared test helpers: test data files, hex, known-answer vector files, and the crypto
+// implementations this CPU can run.
 //
 // Vector files (tests/data/*.vec) hold records separated by blank lines; each line is
 // "Name = value". Lines starting with '#' are comments (each file names its source
@@ -9,6 +10,8 @@
 #include <map>
 #include <string>
 #include <vector>
+
+#include "crypto/dispatch.h"
 
 namespace testutil {
 
@@ -25,5 +28,10 @@ inline std::string ToHex(const std::vector<uint8_t>& v) { return ToHex(v.data(),
 using VectorRecord = std::map<std::string, std::string>;
 // Records of a vector file in tests/data; fails the test when the file is missing or empty.
 std::vector<VectorRecord> LoadVectors(const std::string& name);
+
+// Every implementation this CPU can run, best first, portable last: each test runs on
+// all of them.
+std::vector<const AesImplementation*> AesImplementations();
+std::vector<const Sha256Implementation*> Sha256Implementations();
 
 }  // namespace testutil

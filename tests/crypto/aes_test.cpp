@@ -18,12 +18,6 @@ using Bytes = std::vector<uint8_t>;
 using testutil::FromHex;
 using testutil::ToHex;
 
-std::vector<const AesImplementation*> Implementations() {
-  const AesImplementation* list[8];
-  const size_t n = AvailableAesImplementations(list, 8);
-  return std::vector<const AesImplementation*>(list, list + n);
-}
-
 // Round key (or decryption slot) r as hex, bytes in memory order.
 std::string Slot(const uint32_t* roundKeys, int r) {
   return ToHex(reinterpret_cast<const uint8_t*>(roundKeys + 4 * r), 16);
@@ -138,7 +132,7 @@ std::string ImplName(const testing::TestParamInfo<const AesImplementation*>& inf
   return name;
 }
 
-INSTANTIATE_TEST_SUITE_P(Aes, AesImpl, testing::ValuesIn(Implementations()), ImplName);
+INSTANTIATE_TEST_SUITE_P(Aes, AesImpl, testing::ValuesIn(testutil::AesImplementations()), ImplName);
 
 TEST_P(AesImpl, Fips197C3BlockDirectAndThroughAesCipher) {
   const AesImplementation& impl = *GetParam();
@@ -346,7 +340,7 @@ TEST_P(AesImpl, CbcSplitsInPlaceAndBlockByBlockAgree) {
 // Every implementation against the portable one on random keys and data, for 14 rounds
 // and for hand-set 10- and 12-round records.
 TEST(AesImplementations, AgreeWithPortableOnRandomData) {
-  const auto impls = Implementations();
+  const auto impls = testutil::AesImplementations();
   if (impls.size() < 2) GTEST_SKIP() << "only the portable implementation runs here";
   std::mt19937 rng(256);
   for (uint32_t info : {160u, 192u, 224u}) {

@@ -15,12 +15,6 @@ namespace {
 using testutil::FromHex;
 using testutil::ToHex;
 
-std::vector<const Sha256Implementation*> Implementations() {
-  const Sha256Implementation* list[8];
-  const size_t n = AvailableSha256Implementations(list, 8);
-  return std::vector<const Sha256Implementation*>(list, list + n);
-}
-
 std::vector<uint8_t> Pattern(size_t n, unsigned mul, unsigned add) {
   std::vector<uint8_t> v(n);
   for (size_t i = 0; i < n; ++i) v[i] = static_cast<uint8_t>(i * mul + add);
@@ -35,7 +29,7 @@ std::string MacHex(const uint8_t mac[32], const std::string& expected) {
 TEST(HmacSha256Test, Rfc4231OneShotAndInPiecesOnEveryImplementation) {
   const auto records = testutil::LoadVectors("hmac_sha256_rfc4231.vec");
   ASSERT_EQ(records.size(), 7u);
-  for (const auto* impl : Implementations()) {
+  for (const auto* impl : testutil::Sha256Implementations()) {
     ScopedSha256Implementation use(*impl);
     for (const auto& r : records) {
       SCOPED_TRACE(std::string(impl->name) + " " + r.at("Name"));

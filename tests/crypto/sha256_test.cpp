@@ -14,12 +14,6 @@ namespace {
 
 using testutil::ToHex;
 
-std::vector<const Sha256Implementation*> Implementations() {
-  const Sha256Implementation* list[8];
-  const size_t n = AvailableSha256Implementations(list, 8);
-  return std::vector<const Sha256Implementation*>(list, list + n);
-}
-
 std::vector<uint8_t> Digest(const uint8_t* data, size_t n) {
   std::vector<uint8_t> out(32);
   Sha256Context ctx;
@@ -64,7 +58,7 @@ std::vector<uint8_t> RandomBytes(size_t n, uint32_t seed) {
 TEST(Sha256Test, Fips180ExamplesOnEveryImplementation) {
   const auto records = testutil::LoadVectors("sha256_fips180_2.vec");
   ASSERT_EQ(records.size(), 3u);
-  for (const auto* impl : Implementations()) {
+  for (const auto* impl : testutil::Sha256Implementations()) {
     ScopedSha256Implementation use(*impl);
     for (const auto& r : records) {
       SCOPED_TRACE(std::string(impl->name) + " " + r.at("Name"));
@@ -80,7 +74,7 @@ TEST(Sha256Test, Fips180ExamplesOnEveryImplementation) {
 TEST(Sha256Test, LengthsAroundThePaddingBoundaries) {
   const auto records = testutil::LoadVectors("sha256_padding_lengths.vec");
   ASSERT_GE(records.size(), 20u);
-  for (const auto* impl : Implementations()) {
+  for (const auto* impl : testutil::Sha256Implementations()) {
     ScopedSha256Implementation use(*impl);
     for (const auto& r : records) {
       const size_t n = std::stoul(r.at("Length"));
@@ -94,7 +88,7 @@ TEST(Sha256Test, LengthsAroundThePaddingBoundaries) {
 }
 
 TEST(Sha256Test, CompressFunctionsAgreeOnRandomBlocks) {
-  const auto impls = Implementations();
+  const auto impls = testutil::Sha256Implementations();
   const auto data = RandomBytes(64 * 40 + 3, 1);
   std::mt19937 rng(2);
   for (int trial = 0; trial < 50; ++trial) {
@@ -119,7 +113,7 @@ TEST(Sha256Test, CompressFunctionsAgreeOnRandomBlocks) {
 
 TEST(Sha256Test, EveryTwoWaySplitMatchesTheWholeMessage) {
   const auto data = RandomBytes(200, 4);
-  for (const auto* impl : Implementations()) {
+  for (const auto* impl : testutil::Sha256Implementations()) {
     ScopedSha256Implementation use(*impl);
     for (size_t n = 0; n <= 200; ++n) {
       const auto whole = Digest(data.data(), n);
@@ -141,7 +135,7 @@ TEST(Sha256Test, PiecesOfTheSizesTheEnginesUseMatchTheWholeMessage) {
   const auto data = RandomBytes(1000, 5);
   const std::vector<std::vector<size_t>> patterns = {
       {1}, {63, 1}, {64}, {65}, {16, 32, 64}, {32, 7}, {1, 127}, {200, 3}, {55, 9, 56, 8}};
-  for (const auto* impl : Implementations()) {
+  for (const auto* impl : testutil::Sha256Implementations()) {
     ScopedSha256Implementation use(*impl);
     for (size_t n : {0u, 1u, 63u, 64u, 65u, 112u, 128u, 999u, 1000u}) {
       const std::vector<uint8_t> m(data.begin(), data.begin() + static_cast<std::ptrdiff_t>(n));
@@ -184,7 +178,7 @@ TEST(Sha256Test, FinalMayOverwriteTheBufferItWasFed) {
   // The key derivation's pattern: the previous digest is fed, then the next one is
   // written over it.
   const std::string password = "correct horse";
-  for (const auto* impl : Implementations()) {
+  for (const auto* impl : testutil::Sha256Implementations()) {
     ScopedSha256Implementation use(*impl);
     uint8_t inPlace[32];
     for (int i = 0; i < 32; ++i) inPlace[i] = static_cast<uint8_t>(i < 16 ? 0xC0 + i : 0);
