@@ -20,8 +20,12 @@ class ConsoleFrontEnd : public FrontEnd {
   void ShowErrorMessage(const std::string& message, uint32_t code) override;
 
   bool FailureReported() const { return m_failureReported; }
-  // 130 when Ctrl-C was pressed, else 1 when a failure was reported, else 0.
+  // 130 when Ctrl-C stopped the work, else 1 when a failure was reported, else 0. A
+  // Ctrl-C that no engine was told of before it ended stopped nothing: every file given
+  // was done (or a failure ended the job first).
   int ExitStatus() const;
+  // A progress view told its engine that the user cancelled: the engine stops.
+  void NoteStopped() { m_stopped = true; }
 
   // The progress line: redrawn in place, ended with a line break before anything else
   // is printed on standard error.
@@ -32,6 +36,7 @@ class ConsoleFrontEnd : public FrontEnd {
   bool m_showProgress;
   size_t m_fileCount;
   bool m_failureReported = false;
+  bool m_stopped = false;
   size_t m_drawnLength = 0;  // bytes of the line now on screen, 0 when none
 };
 

@@ -1,6 +1,5 @@
 // qv3 inspect: what a container holds, read without the password.
 
-#include <cinttypes>
 #include <cstdio>
 #include <cstring>
 #include <string>
@@ -13,6 +12,7 @@
 #include "container/io.h"
 #include "container/system_error_exception.h"
 #include "crypto/file_handle.h"
+#include "platform/console.h"
 #include "platform/system_error.h"
 
 namespace {
@@ -75,19 +75,19 @@ Inspection Inspect(const std::string& path) {
     uint32_t s = file.Seek(result.layout.size - 33);
     if (s == 0) s = file.Read(&lengthByte, 1, &got);
     if (s == 0 && got != 1) s = EndOfFileError();
-    if (s != 0) throw SystemErrorException(BuildReaderMessage(ReaderFailure::Unreadable, path), s);
+    if (s != 0) throw SystemErrorException(FailureKind::Unreadable, s, path);
   }
   result.plaintextLength = PlaintextLength(result.layout.cipherLength, lengthByte);
   return result;
 }
 
 void PrintText(const std::string& path, const Inspection& r) {
-  std::printf("%s\n", path.c_str());
-  std::printf("  version     %u\n", r.layout.version);
-  for (const auto& e : r.layout.extensions)
-    std::printf("  extension   %s\n", DescribeExtension(e).c_str());
-  std::printf("  ciphertext  %" PRIu64 " bytes\n", r.layout.cipherLength);
-  std::printf("  plaintext   %" PRIu64 " bytes\n", r.plaintextLength);
+  std::string text = path + "\n";
+  text += "  version     " + std::to_string(r.layout.version) + "\n";
+  for (const auto& e : r.layout.extensions) text += "  extension   " + DescribeExtension(e) + "\n";
+  text += "  ciphertext  " + std::to_string(r.layout.cipherLength) + " bytes\n";
+  text += "  plaintext   " + std::to_string(r.plaintextLength) + " bytes\n";
+  WriteStandard(StandardStream::Output, text);
 }
 
 void PrintJson(const std::string& path, const Inspection& r) {
@@ -96,10 +96,11 @@ void PrintJson(const std::string& path, const Inspection& r) {
     if (!extensions.empty()) extensions += ",";
     extensions += JsonString(DescribeExtension(e));
   }
-  std::printf("{\"path\":%s,\"version\":%u,\"extensions\":[%s],\"ciphertext\":%" PRIu64
-              ",\"plaintext\":%" PRIu64 "}\n",
-              JsonString(path).c_str(), r.layout.version, extensions.c_str(), r.layout.cipherLength,
-              r.plaintextLength);
+  WriteStandard(StandardStream::Output,
+                "{\"path\":" + JsonString(path) +
+                    ",\"version\":" + std::to_string(r.layout.version) + ",\"extensions\":[" +
+                    extensions + "],\"ciphertext\":" + std::to_string(r.layout.cipherLength) +
+                    ",\"plaintext\":" + std::to_string(r.plaintextLength) + "}\n");
 }
 
 }  // namespace
@@ -113,7 +114,7 @@ int RunInspect(const std::vector<std::string>& args) {
     if (!reader.IsOption()) {
       files.push_back(a);
     } else if ((a == "--help" || a == "-h") && !reader.HasJoinedValue()) {
-      std::fputs(kHelp, stdout);
+      WriteStandard(StandardStream::Output, kHelp);
       return 0;
     } else if (a == "--json" && !reader.HasJoinedValue()) {
       json = true;
@@ -135,8 +136,7 @@ int RunInspect(const std::vector<std::string>& args) {
       else
         PrintText(path, r);
     } catch (const SystemErrorException& e) {
-      std::fflush(stdout);
-      PrintError(AppendSystemErrorText(e.m_strMessage, e.m_dwError));
+      PrintError(AppendSystemErrorText(FailureText(e.m_failure), e.m_failure.code));
       exitStatus = 1;
     }
   }

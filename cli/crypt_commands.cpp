@@ -1,7 +1,6 @@
 // qv3 decrypt and qv3 encrypt: one job over every file given, on the engines, with the
 // console front end.
 
-#include <cstdio>
 #include <string>
 #include <vector>
 
@@ -26,16 +25,17 @@ const char kPasswordHelp[] =
     "                            a Korean Windows system uses; without this option the\n"
     "                            bytes are used exactly as given\n"
     "  From a file or standard input the password is the bytes before the first line\n"
-    "  end (CR or LF) or NUL, kept exactly (spaces included), at most 256 bytes. With\n"
-    "  neither option it is asked for once on the terminal, without echo.\n";
+    "  end (CR or LF) or NUL, kept exactly (spaces included), at most 256 bytes.\n";
 
 const char kExitHelp[] =
     "Progress is shown on standard error when it is a terminal; errors are printed there\n"
     "as \"qv3: error: ...\". Ctrl-C stops the work as a Cancel button does: the file in\n"
-    "progress leaves no output and the files after it are not touched.\n"
+    "progress leaves no output and the files after it are not touched. A Ctrl-C that\n"
+    "comes when every file is done changes nothing.\n"
     "\n"
     "Exit status: 0 when every file succeeded, 1 when a failure was reported, 2 for a\n"
-    "usage error (including a password that cannot be read), 130 after Ctrl-C.\n";
+    "usage error (including a password that cannot be read), 130 when Ctrl-C stopped\n"
+    "the work.\n";
 
 std::string DecryptHelp() {
   char folder[520] = {};
@@ -58,6 +58,7 @@ std::string DecryptHelp() {
          "  -h, --help           show this help\n"
          "\n" +
          kPasswordHelp +
+         "  With neither option it is asked for once on the terminal, without echo.\n"
          "  A password typed on the terminal that holds non-ASCII characters and does not\n"
          "  open a container of version 1 or 2 is tried once more as code page 949 bytes\n"
          "  (where the terminal's text is UTF-8), for containers made on Korean Windows.\n"
@@ -81,7 +82,11 @@ std::string EncryptHelp() {
              "  --delete-source      remove each file once it has been encrypted\n"
              "  -h, --help           show this help\n"
              "\n") +
-         kPasswordHelp + "\n" + kExitHelp;
+         kPasswordHelp +
+         "  With neither option it is asked for twice on the terminal, without echo; when\n"
+         "  the two differ, nothing is encrypted and the exit status is 2.\n"
+         "\n" +
+         kExitHelp;
 }
 
 int Usage(const std::string& command, const std::string& text) {
@@ -114,6 +119,9 @@ std::string ForWorkingFolder(std::string path) {
 int RunCrypt(const std::vector<std::string>& args, bool encrypt) {
   const std::string command = encrypt ? "encrypt" : "decrypt";
   PasswordOptions passwordOptions;
+  // One typing mistake would make a container nobody can open (and, with
+  // --delete-source, lose the file).
+  passwordOptions.askTwice = encrypt;
   bool deleteSource = false;
   bool toWorkingFolder = false;
   std::vector<std::string> files;
@@ -131,7 +139,7 @@ int RunCrypt(const std::vector<std::string>& args, bool encrypt) {
     if (parsed == OptionParse::Taken) continue;
     if ((name == "--help" || name == "-h") && !reader.HasJoinedValue()) {
       const std::string help = encrypt ? EncryptHelp() : DecryptHelp();
-      std::fputs(help.c_str(), stdout);
+      WriteStandard(StandardStream::Output, help);
       return 0;
     }
     if (name == "--delete-source" && !reader.HasJoinedValue()) {
@@ -169,7 +177,7 @@ int RunCrypt(const std::vector<std::string>& args, bool encrypt) {
   }
   const int status = ui.ExitStatus();
   ui.EndLine();
-  if (status == 130) std::fputs("qv3: cancelled\n", stderr);
+  if (status == 130) WriteStandard(StandardStream::Error, "qv3: cancelled\n");
   return status;
 }
 

@@ -77,39 +77,49 @@ bool ReadFromStdin(char* buffer, size_t* length, std::string* error) {
   return true;
 }
 
-bool ReadFromTerminal(char* buffer, size_t* length, std::string* error) {
+const char kNoTerminal[] =
+    "no password: there is no terminal to ask for it, or reading it failed; "
+    "give --password-file FILE or --password-stdin";
+
+bool ReadFromTerminal(bool askTwice, char* buffer, size_t* length, std::string* error) {
   std::string line;
   StringWipe wipe(line);
   if (!ReadPasswordFromTerminal("Password: ", &line)) {
-    *error =
-        "no password: there is no terminal to ask for it, or reading it failed; "
-        "give --password-file FILE or --password-stdin";
+    *error = kNoTerminal;
     return false;
   }
   *length = 0;
   Collect(line.data(), line.size(), buffer, length);
+  // One that is too long is refused without being asked for again.
+  if (!askTwice || *length > kMaxPasswordBytes) return true;
+
+  std::string repeated;
+  StringWipe wipeRepeated(repeated);
+  if (!ReadPasswordFromTerminal("Repeat password: ", &repeated)) {
+    *error = kNoTerminal;
+    return false;
+  }
+  char again[kMaxPasswordBytes + 1];
+  ScopedWipe wipeAgain(again, sizeof again);
+  size_t againLength = 0;
+  Collect(repeated.data(), repeated.size(), again, &againLength);
+  if (againLength != *length || std::memcmp(again, buffer, againLength) != 0) {
+    *error = "the two passwords typed differ; nothing was written";
+    return false;
+  }
   return true;
 }
 
-enum class Probe { Opens, WrongKey, NotApplicable };
-
-Probe TryKeyBlock(const std::string& path, const Password& password) {
+// What the password does to the container's key block; Undecided also for a container
+// that cannot be read that far (the job will say why).
+PasswordCheck TryKeyBlock(const std::string& path, const Password& password) {
   try {
     FileHandle file;
     OpenContainer(path, &file);
     FileSource source(file);
-    ContainerReader reader(source, path);
-    if (reader.ReadLayout().version == 0) return Probe::NotApplicable;
-    try {
-      reader.Unlock(password.c_str(), password.size());
-      return Probe::Opens;
-    } catch (const SystemErrorException& e) {
-      if (e.m_strMessage == BuildReaderMessage(ReaderFailure::KeyBlockMac, path))
-        return Probe::WrongKey;
-      return Probe::NotApplicable;
-    }
+    return CheckPassword(source, path, password.c_str(), password.size());
   } catch (const SystemErrorException&) {
-    return Probe::NotApplicable;
+    return PasswordCheck::Undecided;
   }
 }
 
@@ -180,7 +190,7 @@ bool ObtainPassword(const PasswordOptions& options, Password* password, std::str
       ok = ReadFromStdin(buffer, &length, error);
       break;
     case PasswordOptions::Source::Prompt:
-      ok = ReadFromTerminal(buffer, &length, error);
+      ok = ReadFromTerminal(options.askTwice, buffer, &length, error);
       break;
   }
   if (!ok) return false;
@@ -219,11 +229,11 @@ bool Cp949OpensFirstContainer(const std::vector<std::string>& containers, const 
                               const Password& cp949) {
   for (const std::string& path : containers) {
     switch (TryKeyBlock(path, typed)) {
-      case Probe::Opens:
+      case PasswordCheck::Opens:
         return false;
-      case Probe::WrongKey:
-        return TryKeyBlock(path, cp949) == Probe::Opens;
-      case Probe::NotApplicable:
+      case PasswordCheck::Wrong:
+        return TryKeyBlock(path, cp949) == PasswordCheck::Opens;
+      case PasswordCheck::Undecided:
         break;
     }
   }

@@ -15,7 +15,8 @@ struct PasswordOptions {
   enum class Source { Prompt, File, Stdin };
   Source source = Source::Prompt;
   std::string file;
-  bool cp949 = false;  // --password-encoding cp949
+  bool cp949 = false;     // --password-encoding cp949
+  bool askTwice = false;  // typed at the terminal: asked again, and the two must match
 };
 
 // Holds password bytes and wipes them when it goes.
@@ -44,9 +45,10 @@ enum class OptionParse { NotPassword, Taken, Error };
 OptionParse ParsePasswordOption(ArgReader& reader, PasswordOptions* options, std::string* error);
 
 // Reads the password as options say: from the file or standard input (the bytes up to
-// the first NUL, CR or LF, kept exactly), or asked once on the terminal without echo;
-// then converted to code page 949 when options ask for it. False with *error set for
-// a usage-style failure (unreadable, too long, no terminal, not convertible).
+// the first NUL, CR or LF, kept exactly), or asked on the terminal without echo, once or
+// (askTwice) twice; then converted to code page 949 when options ask for it. False with
+// *error set for a usage-style failure (unreadable, too long, no terminal, the two typed
+// differ, not convertible).
 bool ObtainPassword(const PasswordOptions& options, Password* password, std::string* error);
 
 // The code page 949 bytes of a UTF-8 password, when they differ from it. False when the

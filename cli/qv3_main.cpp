@@ -1,12 +1,11 @@
 // qv3: the command-line tool over the container engines.
 
-#include <cstdio>
-#include <cstring>
 #include <string>
 #include <vector>
 
 #include "cli/commands.h"
 #include "crypto/dispatch.h"
+#include "platform/console.h"
 
 namespace {
 
@@ -23,22 +22,25 @@ const char kUsage[] =
 
 }  // namespace
 
-void PrintError(const std::string& text) { std::fprintf(stderr, "qv3: error: %s\n", text.c_str()); }
+void PrintError(const std::string& text) {
+  WriteStandard(StandardStream::Error, "qv3: error: " + text + "\n");
+}
 
 int main(int argc, char** argv) {
   std::vector<std::string> args(argv + 1, argv + argc);
   if (args.empty()) {
-    std::fputs(kUsage, stderr);
+    WriteStandard(StandardStream::Error, kUsage);
     return 2;
   }
   const std::string command = args.front();
   args.erase(args.begin());
   if (command == "--help" || command == "-h" || command == "help") {
-    std::fputs(kUsage, stdout);
+    WriteStandard(StandardStream::Output, kUsage);
     return 0;
   }
   if (command == "--version") {
-    std::printf("qv3 1.0 (aes: %s, sha-256: %s)\n", ActiveAes().name, ActiveSha256().name);
+    WriteStandard(StandardStream::Output, std::string("qv3 1.0 (aes: ") + ActiveAes().name +
+                                              ", sha-256: " + ActiveSha256().name + ")\n");
     return 0;
   }
   if (command == "decrypt") return RunDecrypt(args);

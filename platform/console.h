@@ -5,6 +5,14 @@
 
 bool StderrIsTerminal();
 
+enum class StandardStream { Output, Error };
+
+// Writes text to standard output or standard error at once (flushed). On Windows every
+// line goes out ending in exactly "\r\n": a lone "\n" gains its carriage return and one
+// already there is not doubled. Elsewhere the bytes go out as given. Whatever a program
+// prints to these streams goes through here, never through the C library's text mode.
+void WriteStandard(StandardStream stream, const std::string& text);
+
 // Prints prompt on the terminal (/dev/tty, or the console, even when standard input and
 // output are redirected) and reads one line without echo. False when there is no
 // terminal, input ended before a line end, or a signal or Ctrl-C abandoned the read; the
@@ -19,3 +27,7 @@ bool ReadPasswordFromTerminal(const char* prompt, std::string* password);
 // job can stop as if its Cancel button had been pressed.
 void InstallInterruptHandler();
 bool InterruptRequested();
+
+// Ctrl-C from within, as if pressed now (after InstallInterruptHandler): the flag is set
+// when this returns.
+void RaiseInterrupt();

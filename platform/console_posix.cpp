@@ -5,6 +5,7 @@
 #include <unistd.h>
 
 #include <csignal>
+#include <cstdio>
 #include <cstring>
 #include <cerrno>
 
@@ -122,6 +123,12 @@ bool IsStopSignalOnly() {
 
 bool StderrIsTerminal() { return isatty(STDERR_FILENO) == 1; }
 
+void WriteStandard(StandardStream stream, const std::string& text) {
+  FILE* file = stream == StandardStream::Output ? stdout : stderr;
+  std::fwrite(text.data(), 1, text.size(), file);
+  std::fflush(file);
+}
+
 bool ReadPasswordFromTerminal(const char* prompt, std::string* password) {
   password->clear();
   const int tty = open("/dev/tty", O_RDWR | O_NOCTTY | O_CLOEXEC);
@@ -145,3 +152,6 @@ void InstallInterruptHandler() {
 }
 
 bool InterruptRequested() { return g_interruptRequested != 0; }
+
+// Delivered to the calling thread: the handler has run when raise returns.
+void RaiseInterrupt() { raise(SIGINT); }

@@ -1,8 +1,11 @@
 #include "platform/console.h"
 
+#include <fcntl.h>
+#include <io.h>
 #include <windows.h>
 
 #include <atomic>
+#include <cstdio>
 #include <cstring>
 
 namespace {
@@ -36,7 +39,44 @@ void WriteText(HANDLE output, const char* text) {
   if (!WriteConsoleA(output, text, length, &written, nullptr)) WriteFile(output, text, length, &written, nullptr);
 }
 
+// The text with every line end written as "\r\n": a "\n" with or without carriage
+// returns before it. A carriage return elsewhere (a progress line redrawn) stays.
+std::string WithCrLf(const std::string& text) {
+  std::string out;
+  out.reserve(text.size() + text.size() / 16 + 2);
+  size_t carriageReturns = 0;
+  for (const char c : text) {
+    if (c == '\r') {
+      ++carriageReturns;
+    } else if (c == '\n') {
+      out += "\r\n";
+      carriageReturns = 0;
+    } else {
+      out.append(carriageReturns, '\r');
+      carriageReturns = 0;
+      out += c;
+    }
+  }
+  out.append(carriageReturns, '\r');
+  return out;
+}
+
 }  // namespace
+
+void WriteStandard(StandardStream stream, const std::string& text) {
+  // In text mode the C library puts a carriage return before every "\n", also before
+  // one that has it already; in binary mode the bytes written are the bytes that arrive.
+  static const bool binary = [] {
+    _setmode(_fileno(stdout), _O_BINARY);
+    _setmode(_fileno(stderr), _O_BINARY);
+    return true;
+  }();
+  static_cast<void>(binary);
+  FILE* file = stream == StandardStream::Output ? stdout : stderr;
+  const std::string out = WithCrLf(text);
+  std::fwrite(out.data(), 1, out.size(), file);
+  std::fflush(file);
+}
 
 bool StderrIsTerminal() {
   DWORD mode = 0;
@@ -101,3 +141,5 @@ bool ReadPasswordFromTerminal(const char* prompt, std::string* password) {
 void InstallInterruptHandler() { SetConsoleCtrlHandler(OnConsoleControl, TRUE); }
 
 bool InterruptRequested() { return g_interruptRequested; }
+
+void RaiseInterrupt() { OnConsoleControl(CTRL_C_EVENT); }

@@ -4,13 +4,15 @@ its standard output and error, exit status and the files it leaves.
 
 usage: qv3_cli_test.py QV3 [EMULATOR]
 
-With EMULATOR (the Windows build under Wine) the program's text is code page 949 and a
-lean subset runs: each start of a Windows program costs a second or two.
+With EMULATOR (the Windows build under Wine) the program's text is code page 949, every
+line it writes ends in exactly CR LF, and a lean subset runs: each start of a Windows
+program costs a second or two.
 """
 
 import json
 import os
 import pty
+import re
 import select
 import signal
 import stat
@@ -42,23 +44,21 @@ def test(native_only=False):
 
 
 class Result:
-    def __init__(self, code, out, err):
+    def __init__(self, code, raw_out, raw_err):
         self.code = code
-        self.out = out
-        self.err = err
+        self.raw_out = raw_out
+        self.raw_err = raw_err
+        self.out = raw_out.decode(ENCODING)
+        self.err = raw_err.decode(ENCODING)
 
     def __repr__(self):
         return "exit %d\nstdout: %r\nstderr: %r" % (self.code, self.out, self.err)
 
 
 def nl(text):
-    """A Windows program's text-mode stream turns each "\\n" into "\\r\\n": under Wine,
-    output and expected text are compared with every line end as "\\n"."""
-    return text.replace("\r\r\n", "\n").replace("\r\n", "\n") if WINE else text
-
-
-def decode(data):
-    return nl(data.decode(ENCODING))
+    """text as qv3 writes it: under Wine every line end ("\\n", or the "\\r\\n" of a
+    message text) is exactly "\\r\\n"; natively the text is unchanged."""
+    return re.sub(r"\r*\n", "\r\n", text) if WINE else text
 
 
 def command(args):
@@ -68,7 +68,13 @@ def command(args):
 def qv3(folder, *args, stdin=b"", env=None):
     p = subprocess.run(command(args), cwd=folder, input=stdin, capture_output=True, env=env,
                        timeout=300)
-    return Result(p.returncode, decode(p.stdout), decode(p.stderr))
+    r = Result(p.returncode, p.stdout, p.stderr)
+    if WINE:
+        # Whatever the command, no line of either stream ends any other way.
+        for data in (p.stdout, p.stderr):
+            check(data.count(b"\n") == data.count(b"\r\n") and b"\r\r\n" not in data,
+                  "every line ends in exactly CR LF: qv3 %s" % " ".join(args), r)
+    return r
 
 
 def write(folder, name, data):
@@ -92,6 +98,11 @@ def check(condition, what, result=None):
 
 def key_block_error(path):
     return nl("qv3: error: " + KEY_BLOCK_PREFIX + path + KEY_BLOCK_SUFFIX + "\n")
+
+
+def without_file(folder, name):
+    os.chmod(os.path.join(folder, name), 0o644)
+    os.remove(os.path.join(folder, name))
 
 
 def encrypt(folder, name, password=b"pw", *more):
@@ -164,6 +175,40 @@ def encrypt_twice_keeps_first_container(d):
           r.err.endswith("\n") and r.err.count("\n") == 3,
           "message with the system's text after ':\\n'", r)
     check(read(d, "x.bin.aqv3") == first, "the first container stays as it was")
+
+
+@test()
+def line_ends_exact_bytes(d):
+    """The bytes of multi-line text on both streams: natively each line ends in "\\n"
+    and a message keeps the "\\r\\n" of its own text; under Wine every line ends in
+    exactly "\\r\\n" (the checks of qv3() add that no line of any run ends otherwise)."""
+    write(d, "a.txt", b"alpha")
+    encrypt(d, "a.txt", b"right")
+    os.remove(os.path.join(d, "a.txt"))
+    write(d, "wrong.txt", b"wrong")
+    info = json.loads(qv3(d, "inspect", "--json", "a.txt.aqv3").out)
+    inspected = ("a.txt.aqv3\n  version     2\n" +
+                 "".join("  extension   %s\n" % e for e in info["extensions"]) +
+                 "  ciphertext  16 bytes\n  plaintext   5 bytes\n")
+    cancel = dict(os.environ, QV3_TEST_INTERRUPT="1:100")
+    system_text = "<the system's text>"
+    cases = [
+        # (arguments, environment, exit status, stdout, stderr)
+        (("decrypt", "--password-file", "wrong.txt", "a.txt.aqv3"), None, 1, "",
+         "qv3: error: " + KEY_BLOCK_PREFIX + "a.txt.aqv3" + KEY_BLOCK_SUFFIX + "\n"),
+        (("decrypt", "--password-file", "pw.txt", "a.txt.aqv3"), cancel, 130, "",
+         "qv3: cancelled\n"),
+        # The front end's ":\n" before the system's text, after text on stdout.
+        (("inspect", "a.txt.aqv3", "missing.aqv3"), None, 1, inspected,
+         "qv3: error: 입력 파일이 존재하지 않습니다.\r\nmissing.aqv3:\n" + system_text + "\n"),
+    ]
+    for args, env, code, out, err in cases:
+        r = qv3(d, *args, env=env)
+        expected_err = re.escape(nl(err).encode(ENCODING)).replace(
+            re.escape(system_text.encode(ENCODING)), rb"[^\r\n]+")
+        check(r.code == code and r.raw_out == nl(out).encode(ENCODING) and
+              re.fullmatch(expected_err, r.raw_err), "the bytes qv3 %s writes" % " ".join(args), r)
+    check(sorted(os.listdir(d)) == ["a.txt.aqv3", "pw.txt", "wrong.txt"], "no output left")
 
 
 @test(native_only=True)
@@ -320,9 +365,11 @@ def password_encoding_cp949(d):
     check(r.code == 2 and "code page 949" in r.err, "an unconvertible password is a usage error", r)
 
 
-def run_on_terminal(d, args, typed, env=None):
-    """Runs qv3 with a pseudo-terminal as its terminal (and standard error); types typed
-    at the password prompt. Returns (exit status, everything the terminal showed)."""
+def run_on_terminal(d, args, typed, at_prompts=True, env=None):
+    """Runs qv3 with a pseudo-terminal as its terminal (and standard input, output and
+    error). typed: the lines to type, each once one more password prompt is shown (with
+    at_prompts false: all at once). Returns (exit status, everything the terminal showed,
+    how many password prompts it showed)."""
     pid, fd = pty.fork()
     if pid == 0:
         try:
@@ -331,7 +378,7 @@ def run_on_terminal(d, args, typed, env=None):
         finally:
             os._exit(127)
     shown = b""
-    sent = False
+    sent = 0
     deadline = time.time() + 60
     while time.time() < deadline:
         ready, _, _ = select.select([fd], [], [], 0.2)
@@ -343,37 +390,41 @@ def run_on_terminal(d, args, typed, env=None):
             if not chunk:
                 break
             shown += chunk
-        if not sent and b"Password: " in shown:
+        prompts = shown.count(b"Password: ") + shown.count(b"Repeat password: ")
+        if sent < len(typed) and (sent < prompts or not at_prompts):
             time.sleep(0.1)  # the prompt is written before echo is off is certain: wait a little
-            os.write(fd, typed + b"\n")
-            sent = True
+            os.write(fd, typed[sent] + b"\n")
+            sent += 1
+    else:
+        os.kill(pid, signal.SIGKILL)
     _, status = os.waitpid(pid, 0)
     os.close(fd)
-    return os.waitstatus_to_exitcode(status), shown.decode("utf-8", "replace")
+    prompts = shown.count(b"Password: ") + shown.count(b"Repeat password: ")
+    return os.waitstatus_to_exitcode(status), shown.decode("utf-8", "replace"), prompts
 
 
 @test(native_only=True)
 def terminal_prompt_and_cp949_retry(d):
     write(d, "t.txt", b"typed" * 100000)
-    code, shown = run_on_terminal(d, ["encrypt", "t.txt"], b"typed secret")
+    code, shown, _ = run_on_terminal(d, ["encrypt", "t.txt"], [b"typed secret"] * 2)
     check(code == 0 and exists(d, "t.txt.aqv3"), "encrypt with a typed password: " + shown)
     check("typed secret" not in shown, "the password is not echoed: " + repr(shown))
     os.remove(os.path.join(d, "t.txt"))
 
-    code, shown = run_on_terminal(d, ["decrypt", "t.txt.aqv3"], b"typed secret")
+    code, shown, prompts = run_on_terminal(d, ["decrypt", "t.txt.aqv3"], [b"typed secret"])
     check(code == 0 and read(d, "t.txt") == b"typed" * 100000, "decrypt with a typed password")
+    check(prompts == 1, "decrypt asks once: " + repr(shown))
     check("t.txt.aqv3" in shown and "100%" in shown, "progress bar on the terminal: " + repr(shown))
 
     # A container keyed with code page 949 bytes opens with the UTF-8 text typed.
     write(d, "k.txt", b"korean")
     encrypt(d, "k.txt", KOREAN.encode("cp949"))
     os.remove(os.path.join(d, "k.txt"))
-    code, shown = run_on_terminal(d, ["decrypt", "k.txt.aqv3"], KOREAN.encode("utf-8"))
+    code, shown, _ = run_on_terminal(d, ["decrypt", "k.txt.aqv3"], [KOREAN.encode("utf-8")])
     check(code == 0 and read(d, "k.txt") == b"korean", "CP949 retry of a typed password: " + shown)
-    os.chmod(os.path.join(d, "k.txt"), 0o644)
-    os.remove(os.path.join(d, "k.txt"))
+    without_file(d, "k.txt")
     # The retry does not open a container whose password is something else.
-    code, shown = run_on_terminal(d, ["decrypt", "k.txt.aqv3"], "다른 암호".encode("utf-8"))
+    code, shown, _ = run_on_terminal(d, ["decrypt", "k.txt.aqv3"], ["다른 암호".encode("utf-8")])
     check(code == 1 and not exists(d, "k.txt"), "a wrong typed password still fails: " + shown)
     check(KEY_BLOCK_SUFFIX.replace("\r\n", "") in shown.replace("\r\n", "").replace("\n", ""),
           "the key-block message: " + shown)
@@ -382,6 +433,39 @@ def terminal_prompt_and_cp949_retry(d):
     p = subprocess.run([QV3, "decrypt", "k.txt.aqv3"], cwd=d, stdin=subprocess.DEVNULL,
                        capture_output=True, start_new_session=True, timeout=60)
     check(p.returncode == 2 and b"--password-file" in p.stderr, "no terminal: usage error %r" % p.stderr)
+
+
+@test(native_only=True)
+def encrypt_asks_twice_at_the_terminal(d):
+    """A password typed for encryption is asked again; when the two differ nothing is
+    written and the file stays, --delete-source or not. From standard input it is read
+    once, with no prompt."""
+    cases = [
+        # (options, lines typed, at prompts, prompts shown, exit status, password made with)
+        (["--delete-source"], [b"secret", b"secreT"], True, 2, 2, None),
+        ([], [b"secret", b"secret "], True, 2, 2, None),
+        (["--delete-source"], [b"secret", b"secret"], True, 2, 0, b"secret"),
+        (["--password-stdin"], [b"from stdin"], False, 0, 0, b"from stdin"),
+    ]
+    for options, typed, at_prompts, prompts_expected, code_expected, password in cases:
+        content = os.urandom(1000)
+        write(d, "m.txt", content)
+        code, shown, prompts = run_on_terminal(d, ["encrypt"] + options + ["m.txt"], typed,
+                                               at_prompts)
+        what = "encrypt %s typing %r: %r" % (options, typed, shown)
+        check(code == code_expected and prompts == prompts_expected, what)
+        if password is None:
+            check("qv3: error: encrypt: the two passwords typed differ" in shown, what)
+            check(sorted(os.listdir(d)) == ["m.txt"] and read(d, "m.txt") == content,
+                  "nothing written, the file stays: %s" % os.listdir(d))
+            continue
+        check(exists(d, "m.txt") != ("--delete-source" in options), what)
+        if exists(d, "m.txt"):
+            os.remove(os.path.join(d, "m.txt"))
+        r = qv3(d, "decrypt", "--password-stdin", "m.txt.aqv3", stdin=password)
+        check(r.code == 0 and read(d, "m.txt") == content, "the container opens with %r" % password, r)
+        without_file(d, "m.txt")
+        os.remove(os.path.join(d, "m.txt.aqv3"))
 
 
 @test(native_only=True)
@@ -405,6 +489,43 @@ def ctrl_c_cancels_and_cleans_up(d):
     check(sorted(os.listdir(d)) == ["big.bin.aqv3", "pw.txt"], "nothing left: %s" % os.listdir(d))
 
 
+@test()
+def ctrl_c_counts_only_when_it_stops_work(d):
+    """A Ctrl-C the engine meets stops the file in progress: exit 130, no output for that
+    file or the ones after it. One that comes once every file is done stopped nothing:
+    exit 0. QV3_TEST_INTERRUPT raises it at a moment a signal from outside cannot hit."""
+    data = {n: os.urandom(3 << 20) for n in ("a.bin", "b.bin")}  # several pieces each
+    for name, content in data.items():
+        write(d, name, content)
+        encrypt(d, name, b"pw")
+        os.remove(os.path.join(d, name))
+    containers = ["a.bin.aqv3", "b.bin.aqv3"]
+    cases = [
+        # (when, exit status, files made)
+        ("end", 0, ["a.bin", "b.bin"]),  # the last plaintext verified and in place
+        ("2:100", 130, ["a.bin"]),        # the last piece read, not yet verified
+        ("2:0", 130, ["a.bin"]),          # between the two files
+        ("1:50", 130, []),                # in the middle of the first
+    ]
+    for when, code, made in cases:
+        r = qv3(d, "decrypt", "--password-file", "pw.txt", *containers,
+                env=dict(os.environ, QV3_TEST_INTERRUPT=when))
+        check(r.code == code and r.out == "" and
+              r.err == ("" if code == 0 else nl("qv3: cancelled\n")), "Ctrl-C at " + when, r)
+        check(sorted(os.listdir(d)) == sorted(containers + ["pw.txt"] + made),
+              "Ctrl-C at %s leaves %s" % (when, os.listdir(d)))
+        for name in made:
+            check(read(d, name) == data[name], "the plaintext %s is whole" % name)
+            without_file(d, name)
+
+    write(d, "c.bin", data["a.bin"])
+    for when, code, made in (("1:100", 130, False), ("end", 0, True)):
+        r = qv3(d, "encrypt", "--password-file", "pw.txt", "c.bin",
+                env=dict(os.environ, QV3_TEST_INTERRUPT=when))
+        check(r.code == code and exists(d, "c.bin.aqv3") == made and read(d, "c.bin") == data["a.bin"],
+              "encrypt with Ctrl-C at " + when, r)
+
+
 # --- inspect and help ------------------------------------------------------------------
 
 
@@ -419,13 +540,14 @@ def inspect_json_and_help(d):
           info["plaintext"] == 17 and info["extensions"][0].startswith("CREATED_BY "),
           "inspect --json fields", r)
 
-    for cmd, first in (("decrypt", "usage: qv3 decrypt"), ("encrypt", "usage: qv3 encrypt"),
-                       ("inspect", "usage: qv3 inspect")):
+    for cmd, asked in (("decrypt", "asked for once"), ("encrypt", "asked for twice"),
+                       ("inspect", None)):
         r = qv3(d, cmd, "--help")
-        check(r.code == 0 and r.out.startswith(first) and r.err == "", "%s --help" % cmd, r)
-        if cmd != "inspect":
-            check("Exit status" in r.out and "256 bytes" in r.out and "130" in r.out,
-                  "%s --help tells exit statuses and password rules" % cmd, r)
+        check(r.code == 0 and r.out.startswith("usage: qv3 " + cmd) and r.err == "",
+              "%s --help" % cmd, r)
+        if asked:
+            check("Exit status" in r.out and "256 bytes" in r.out and "130" in r.out and
+                  asked in r.out, "%s --help tells exit statuses and password rules" % cmd, r)
         if WINE:
             break
 
@@ -465,6 +587,10 @@ def cpu_switch_turns_accelerated_paths_off(d):
 
 
 def main():
+    if WINE:
+        # The first start may set up the emulator (and say so on standard error).
+        subprocess.run(command(["--version"]), stdin=subprocess.DEVNULL, capture_output=True,
+                       timeout=300)
     failures = 0
     for fn in TESTS:
         with tempfile.TemporaryDirectory(prefix="qv3-cli-") as d:
