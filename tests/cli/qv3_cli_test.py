@@ -22,6 +22,9 @@ import tempfile
 import time
 import traceback
 
+sys.path.insert(0, os.path.join(os.path.dirname(os.path.abspath(__file__)), ".."))
+from harness import check, line_ends  # noqa: E402
+
 QV3 = os.path.abspath(sys.argv[1])
 EMULATOR = sys.argv[2] if len(sys.argv) > 2 and sys.argv[2] else None
 WINE = EMULATOR is not None
@@ -56,9 +59,8 @@ class Result:
 
 
 def nl(text):
-    """text as qv3 writes it: under Wine every line end ("\\n", or the "\\r\\n" of a
-    message text) is exactly "\\r\\n"; natively the text is unchanged."""
-    return re.sub(r"\r*\n", "\r\n", text) if WINE else text
+    """text as qv3 writes it on this system."""
+    return line_ends(text, WINE)
 
 
 def command(args):
@@ -89,11 +91,6 @@ def read(folder, name):
 
 def exists(folder, name):
     return os.path.exists(os.path.join(folder, name))
-
-
-def check(condition, what, result=None):
-    if not condition:
-        raise AssertionError(what + ("\n" + repr(result) if result is not None else ""))
 
 
 def key_block_error(path):

@@ -19,30 +19,19 @@ becomes CR LF.
 
 import hashlib
 import os
-import re
 import shutil
 import subprocess
 import sys
 import tempfile
+
+sys.path.insert(0, os.path.join(os.path.dirname(os.path.abspath(__file__)), ".."))
+from harness import line_ends, unescape  # noqa: E402
 
 QV3 = os.path.abspath(sys.argv[1])
 CORPUS = os.path.abspath(sys.argv[2])
 EMULATOR = sys.argv[3] if len(sys.argv) > 3 and sys.argv[3] else None
 ENCODING = "cp949" if EMULATOR else "utf-8"
 PRE_EXISTING = b"a file that was here before; a failed decryption must leave it alone\n"
-
-
-def unescape(text):
-    out, i = [], 0
-    while i < len(text):
-        c = text[i]
-        if c == "\\" and i + 1 < len(text):
-            out.append({"r": "\r", "n": "\n", "t": "\t", "\\": "\\"}[text[i + 1]])
-            i += 2
-        else:
-            out.append(c)
-            i += 1
-    return "".join(out)
 
 
 def rows(name, fields):
@@ -81,10 +70,7 @@ def run_qv3(folder, container, password_file, encoding):
 
 
 def stderr_matches(actual, expected_text):
-    raw = expected_text.encode(ENCODING)
-    if EMULATOR:
-        raw = re.sub(rb"\r*\n", b"\r\n", raw)
-    return actual == raw
+    return actual == line_ends(expected_text.encode(ENCODING), EMULATOR is not None)
 
 
 def check_row(base, number, container, password_hex, encoding, outcome, detail):

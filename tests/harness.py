@@ -1,0 +1,42 @@
+"""What the Python test programs share: checks that stop a test with a reason, the
+escaped texts of the tables and of the window driver, and the line ends a program writes
+on each system."""
+
+import re
+
+
+def check(condition, what, detail=None):
+    """Stops the test with `what` (and the repr of `detail`, a run's result, say)."""
+    if not condition:
+        raise AssertionError(what + ("\n" + repr(detail) if detail is not None else ""))
+
+
+_ESCAPES = {"t": "\t", "r": "\r", "n": "\n", "\\": "\\"}
+
+
+def escape(text):
+    return (text.replace("\\", "\\\\").replace("\t", "\\t").replace("\r", "\\r")
+            .replace("\n", "\\n"))
+
+
+def unescape(text):
+    """The inverse of escape; a backslash before any other character keeps that character."""
+    out, i = [], 0
+    while i < len(text):
+        c = text[i]
+        if c == "\\" and i + 1 < len(text):
+            i += 1
+            c = _ESCAPES.get(text[i], text[i])
+        out.append(c)
+        i += 1
+    return "".join(out)
+
+
+def line_ends(text, windows):
+    """text as our Windows programs write it to a console stream: every line end (a "\\n",
+    or a message's own "\\r\\n") is exactly "\\r\\n". Elsewhere text is written unchanged."""
+    if not windows:
+        return text
+    if isinstance(text, bytes):
+        return re.sub(rb"\r*\n", b"\r\n", text)
+    return re.sub(r"\r*\n", "\r\n", text)
