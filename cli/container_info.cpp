@@ -33,6 +33,22 @@ struct Inspection {
   uint64_t plaintextLength = 0;
 };
 
+// The text of a container is its sender's: a control character (an escape sequence, for
+// one) is shown as \xNN rather than handed to the terminal.
+std::string Printable(const std::string& s) {
+  std::string out;
+  for (unsigned char c : s) {
+    if (c < 0x20 || c == 0x7F || c == '\\') {
+      char buf[8];
+      std::snprintf(buf, sizeof buf, "\\x%02X", c);
+      out += buf;
+    } else {
+      out += static_cast<char>(c);
+    }
+  }
+  return out;
+}
+
 std::string DescribeExtension(const std::vector<uint8_t>& e) {
   static const char kTag[] = "CREATED_BY";
   if (e.size() >= sizeof kTag && std::memcmp(e.data(), kTag, sizeof kTag) == 0) {
@@ -84,7 +100,7 @@ Inspection Inspect(const std::string& path) {
 void PrintText(const std::string& path, const Inspection& r) {
   std::string text = path + "\n";
   text += "  version     " + std::to_string(r.layout.version) + "\n";
-  for (const auto& e : r.layout.extensions) text += "  extension   " + DescribeExtension(e) + "\n";
+  for (const auto& e : r.layout.extensions) text += "  extension   " + Printable(DescribeExtension(e)) + "\n";
   text += "  ciphertext  " + std::to_string(r.layout.cipherLength) + " bytes\n";
   text += "  plaintext   " + std::to_string(r.plaintextLength) + " bytes\n";
   WriteStandard(StandardStream::Output, text);

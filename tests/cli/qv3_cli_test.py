@@ -537,6 +537,18 @@ def inspect_json_and_help(d):
           info["plaintext"] == 17 and info["extensions"][0].startswith("CREATED_BY "),
           "inspect --json fields", r)
 
+    # The CREATED_BY text is not authenticated: whatever a sender put there, no control
+    # character reaches the terminal, and JSON stays JSON.
+    data = read(d, "i.txt.aqv3")
+    check(data.count(b"TARVESSIN KVT 3") == 1, "the writer's CREATED_BY text", data[:64])
+    write(d, "esc.aqv3", data.replace(b"TARVESSIN KVT 3", b"\x1b[2J\x07\\x\x7fKVT 3!\r"))
+    r = qv3(d, "inspect", "esc.aqv3")
+    check(r.code == 0 and "CREATED_BY \\x1B[2J\\x07\\x5Cx\\x7FKVT 3!\\x0D" in r.out and
+          "\x1b" not in r.out and "\x07" not in r.out, "inspect escapes control characters", r)
+    r = qv3(d, "inspect", "--json", "esc.aqv3")
+    check(r.code == 0 and json.loads(r.out)["extensions"][0] == "CREATED_BY \x1b[2J\x07\\x\x7fKVT 3!\r",
+          "inspect --json keeps the text exactly", r)
+
     for cmd, asked in (("decrypt", "asked for once"), ("encrypt", "asked for twice"),
                        ("inspect", None)):
         r = qv3(d, cmd, "--help")
