@@ -1,30 +1,54 @@
 #pragma once
-// Windows only. The viewer: no main window; everything happens in one pass at start-up
-// (RunViewer), on the main thread, plus one worker thread per decryption job.
+// The viewer: no main window; everything happens in one pass at start-up (RunViewer), on
+// the main thread, plus one worker thread per decryption job. Written once for every
+// desktop; the windows, the launch of the associated program and the association come
+// from the desktop's ViewerFrontEnd. Each platform's entry point constructs one ViewerApp
+// before it runs and destroys it at exit.
+
+#include <string>
+#include <vector>
 
 #include "container/file_list.h"
 #include "jobs/job_runner.h"
-#include "jobs/win32_front_end.h"
+#include "ui/viewer_front_end.h"
 
 class ViewerApp {
  public:
-  ViewerApp();
+  explicit ViewerApp(ViewerFrontEnd& ui);
   // Shuts the job runner down: waits until no job is active, then closes every finished
   // worker thread.
   ~ViewerApp() = default;
 
-  // The run: switches, file list, password prompt, decryption, viewing. Always false.
-  bool RunViewer();
+  // The run over the whole process command line (program path first), split with the
+  // viewer's own rules. A '/' anywhere after the program path selects the switch road:
+  // the text from it, compared whole and ignoring case, "/RegServer" or "/UnRegServer"
+  // records or removes the association; anything else does nothing. Otherwise the
+  // arguments after the program path go to RunOnArguments. Always false.
+  bool RunViewer(const char* commandLine);
+
+  // Every road but the switch road, over arguments already split (program path not
+  // included), for desktops whose paths hold '/':
+  // - no input: no argument names an existing path; a box says so;
+  // - cancel: the password prompt is cancelled; nothing is decrypted;
+  // - decryption: every named path that exists is decrypted with the one password by one
+  //   job: one file into the working folder, marked as this run's while the run lasts,
+  //   then opened with its associated program and deleted (ViewPlaintext); two or more
+  //   beside themselves, read-only, and nothing opened.
+  // Each first removes what dead runs left in the working folder
+  // (RemoveStalePlaintexts). Always false.
+  bool RunOnArguments(const std::vector<std::string>& arguments);
 
   // Decrypts files (taken over) with the password; returns when the job has ended.
+  // Always true.
   bool DecryptFileList(FileList* files, bool toWorkingFolder, bool deleteSource, const char* password);
 
   void RegisterFileType();
   void UnregisterFileType();
 
  private:
-  Win32FrontEnd m_frontEnd;
+  // The single-file road, after the prompt.
+  void DecryptAndView(FileList* files, const char* password);
+
+  ViewerFrontEnd& m_ui;
   JobRunner m_jobRunner;
 };
-
-extern ViewerApp theApp;

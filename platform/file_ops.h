@@ -1,9 +1,11 @@
 #pragma once
-// File-system operations the engines need around FileHandle. Status codes as FileHandle:
-// 0 for success, otherwise the system's error number.
+// File-system operations the engines and the viewer run need around FileHandle. Status
+// codes as FileHandle: 0 for success, otherwise the system's error number.
 
 #include <cstddef>
 #include <cstdint>
+#include <string>
+#include <vector>
 
 // '\' on Windows, '/' elsewhere.
 extern const char kPathSeparator;
@@ -31,3 +33,26 @@ uint32_t CreateFolder(const char* path);
 // Asks the system to flush the volume of the given drive letter; every failure is
 // ignored (without administrative rights nothing happens). Does nothing elsewhere.
 void FlushVolume(char driveLetter);
+
+// Whether path is a file carrying the read-only mark of SetReadOnly. False when it is
+// missing or not a file.
+bool IsReadOnly(const char* path);
+
+// The names of the files directly inside folder, in no particular order: no folders, and
+// nothing that leads elsewhere (links, reparse points) or is not a plain file. False, with
+// names empty, when the folder cannot be read.
+bool ListFiles(const char* folder, std::vector<std::string>* names);
+
+// Whether some program keeps the file from being changed or removed.
+// Windows: the file cannot be opened for writing with read and write sharing, for any
+// reason but its absence: another program holds it without write sharing, or it is
+// read-only (for every user; an administrator under Wine as well).
+// Elsewhere: it is read-only, or some process has it open (IsFileOpen).
+// A missing file is not in use.
+bool IsFileInUse(const char* path);
+
+// Whether some process, this one included, has the file open.
+// Windows: the file cannot be opened for reading without sharing, for any reason but its
+// absence. Elsewhere: an open descriptor of a process whose descriptors this user may
+// read refers to it (processes of other users are not seen). A missing file is not open.
+bool IsFileOpen(const char* path);

@@ -1,5 +1,6 @@
 #include "platform/file_ops.h"
 
+#include <dirent.h>
 #include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -15,11 +16,26 @@ namespace {
 
 uint32_t Status(int rc) { return rc == 0 ? 0 : static_cast<uint32_t>(errno); }
 
-// A file (not a link or folder) without any write permission bit: read-only in the
-// sense of SetReadOnly, which the system would still let root change.
-bool IsReadOnlyFile(const char* path) {
-  struct stat st {};
-  return lstat(path, &st) == 0 && S_ISREG(st.st_mode) && (st.st_mode & 0222) == 0;
+// Calls each(folderFd, name) for every entry of a folder but "." and ".." until it
+// returns false; folderFd is the open folder's descriptor, for the *at calls. False when
+// the folder cannot be opened.
+template <typename Each>
+bool ForEachEntry(const char* folder, Each each) {
+  DIR* dir = opendir(folder);
+  if (!dir) return false;
+  while (const dirent* entry = readdir(dir)) {
+    const std::string name = entry->d_name;
+    if (name != "." && name != ".." && !each(dirfd(dir), name)) break;
+  }
+  closedir(dir);
+  return true;
+}
+
+bool IsNumber(const std::string& text) {
+  if (text.empty()) return false;
+  for (char c : text)
+    if (c < '0' || c > '9') return false;
+  return true;
 }
 
 // The folder holding path, for syncing its entries.
@@ -33,8 +49,15 @@ std::string ContainingFolder(const char* path) {
 
 }  // namespace
 
+// A file (not a link or folder) without any write permission bit: read-only in the sense
+// of SetReadOnly, which the system would still let root change.
+bool IsReadOnly(const char* path) {
+  struct stat st {};
+  return lstat(path, &st) == 0 && S_ISREG(st.st_mode) && (st.st_mode & 0222) == 0;
+}
+
 uint32_t DeletePath(const char* path) {
-  if (IsReadOnlyFile(path)) return EACCES;
+  if (IsReadOnly(path)) return EACCES;
   return Status(unlink(path));
 }
 
@@ -46,7 +69,7 @@ uint32_t SetReadOnly(const char* path, bool readOnly) {
 }
 
 uint32_t ReplacePath(const char* from, const char* to) {
-  if (IsReadOnlyFile(to)) return EACCES;
+  if (IsReadOnly(to)) return EACCES;
   if (rename(from, to) != 0) return static_cast<uint32_t>(errno);
   // The new name lasts once the folder's entries are on disk. The move has happened
   // whatever the sync says, so its failure (some file systems cannot sync a folder) is
@@ -68,3 +91,34 @@ uint32_t CreateFolder(const char* path) {
 }
 
 void FlushVolume(char) {}
+
+bool ListFiles(const char* folder, std::vector<std::string>* names) {
+  names->clear();
+  return ForEachEntry(folder, [&](int folderFd, const std::string& name) {
+    struct stat st {};
+    if (fstatat(folderFd, name.c_str(), &st, AT_SYMLINK_NOFOLLOW) == 0 && S_ISREG(st.st_mode)) names->push_back(name);
+    return true;
+  });
+}
+
+bool IsFileInUse(const char* path) { return IsReadOnly(path) || IsFileOpen(path); }
+
+bool IsFileOpen(const char* path) {
+  struct stat file {};
+  if (stat(path, &file) != 0) return false;
+  // Each process's descriptors are links in /proc/PID/fd; stat follows one to the file
+  // it has open. Processes and descriptors that cannot be read (other users', ended ones)
+  // are passed over.
+  bool open = false;
+  ForEachEntry("/proc", [&](int, const std::string& pid) {
+    if (!IsNumber(pid)) return true;
+    ForEachEntry(("/proc/" + pid + "/fd").c_str(), [&](int fdFolder, const std::string& fd) {
+      struct stat held {};
+      open = fstatat(fdFolder, fd.c_str(), &held, 0) == 0 && held.st_dev == file.st_dev &&
+             held.st_ino == file.st_ino;
+      return !open;
+    });
+    return !open;
+  });
+  return open;
+}

@@ -46,3 +46,48 @@ void FlushVolume(char driveLetter) {
   FlushFileBuffers(volume);
   CloseHandle(volume);
 }
+
+bool IsReadOnly(const char* path) {
+  const DWORD attributes = GetFileAttributesA(path);
+  return attributes != INVALID_FILE_ATTRIBUTES && !(attributes & FILE_ATTRIBUTE_DIRECTORY) &&
+         (attributes & FILE_ATTRIBUTE_READONLY);
+}
+
+bool ListFiles(const char* folder, std::vector<std::string>* names) {
+  names->clear();
+  const std::string prefix = std::string(folder) + kPathSeparator;
+  WIN32_FIND_DATAA data;
+  HANDLE search = FindFirstFileA((prefix + "*").c_str(), &data);
+  if (search == INVALID_HANDLE_VALUE) return false;
+  do {
+    if (data.dwFileAttributes & (FILE_ATTRIBUTE_DIRECTORY | FILE_ATTRIBUTE_REPARSE_POINT | FILE_ATTRIBUTE_DEVICE))
+      continue;
+    names->push_back(data.cFileName);
+  } while (FindNextFileA(search, &data));
+  FindClose(search);
+  return true;
+}
+
+bool IsFileInUse(const char* path) {
+  // A read-only file refuses to be opened for writing on Windows for every user; a
+  // process the system lets through anyway (an administrator under Wine) must see it the
+  // same way.
+  if (IsReadOnly(path)) return true;
+  HANDLE h = CreateFileA(path, GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, OPEN_EXISTING, 0,
+                         nullptr);
+  if (h != INVALID_HANDLE_VALUE) {
+    CloseHandle(h);
+    return false;
+  }
+  return GetLastError() != ERROR_FILE_NOT_FOUND;
+}
+
+bool IsFileOpen(const char* path) {
+  HANDLE h = CreateFileA(path, GENERIC_READ, 0, nullptr, OPEN_EXISTING, 0, nullptr);
+  if (h != INVALID_HANDLE_VALUE) {
+    CloseHandle(h);
+    return false;
+  }
+  const DWORD error = GetLastError();
+  return error != ERROR_FILE_NOT_FOUND && error != ERROR_PATH_NOT_FOUND;
+}

@@ -13,9 +13,10 @@
 #include <cstring>
 #include <string>
 
-#include "app/password_dialog.h"
 #include "jobs/job_runner.h"
-#include "jobs/win32_front_end.h"
+#include "ui/win32/error_box.h"
+#include "ui/win32/password_dialog.h"
+#include "ui/win32/win32_front_end.h"
 
 int WINAPI WinMain(HINSTANCE, HINSTANCE, LPSTR, int) {
   std::string password;

@@ -41,6 +41,10 @@
 //   attrs PATH                   prints GetFileAttributesA's result in hex, or
 //                                "missing ERROR"
 //   folder CSIDL                 prints SHGetFolderPathA's result for that folder
+//   hold PATH                    opens the file for reading, sharing reading only, and
+//                                keeps it open (as a program showing it would) until
+//                                release PATH or the driver's end
+//   release PATH                 closes what hold opened
 //   sleep MS
 
 #include <windows.h>
@@ -53,6 +57,7 @@
 
 #include <cstdint>
 #include <cstdlib>
+#include <map>
 #include <string>
 #include <vector>
 
@@ -191,6 +196,9 @@ void PostKey(HWND target, UINT vk) {
   PostMessageA(target, WM_KEYUP, vk, 1 | (static_cast<LPARAM>(scan) << 16) | (3u << 30));
 }
 
+// Files kept open by hold, by path.
+std::map<std::string, HANDLE> g_held;
+
 // Runs one command; returns the value to print after "ok" (may be empty).
 std::string Run(const std::vector<std::string>& args) {
   auto need = [&](size_t min, size_t max) {
@@ -328,6 +336,23 @@ std::string Run(const std::vector<std::string>& args) {
     if (FAILED(hr)) throw Failure{"SHGetFolderPathA failed: " + Hex(static_cast<unsigned long>(hr))};
     return Escape(path);
   }
+  if (name == "hold") {
+    need(2, 2);
+    if (g_held.count(args[1])) throw Failure{"already held"};
+    HANDLE file = CreateFileA(args[1].c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
+                              FILE_ATTRIBUTE_NORMAL, nullptr);
+    if (file == INVALID_HANDLE_VALUE) throw Failure{"cannot open: error " + std::to_string(GetLastError())};
+    g_held[args[1]] = file;
+    return "";
+  }
+  if (name == "release") {
+    need(2, 2);
+    auto held = g_held.find(args[1]);
+    if (held == g_held.end()) throw Failure{"not held"};
+    CloseHandle(held->second);
+    g_held.erase(held);
+    return "";
+  }
   if (name == "sleep") {
     need(2, 2);
     Sleep(static_cast<DWORD>(ParseNumber(args[1], "duration")));
@@ -376,7 +401,7 @@ int main(int argc, char** argv) {
       puts("usage: qv3_gui_driver COMMAND ARGS... [; COMMAND ARGS...]\n"
            "       qv3_gui_driver < commands (one per line, fields separated by tabs)\n"
            "Commands: wait gone exists count text settext type key click command pos range\n"
-           "style class visible focus rect controls attrs folder sleep (see driver.cpp).");
+           "style class visible focus rect controls attrs folder hold release sleep (see driver.cpp).");
       return 0;
     }
     std::vector<std::string> command;

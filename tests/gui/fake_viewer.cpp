@@ -13,7 +13,9 @@
 // beside the program) as "PID TEXT"; each instance's lines start with "begin role=..."
 // and finish with "end". The log is appended to line by line, so a test may read it
 // while the programs run. QV3_FAKE_VIEWER_HOLD_MS sets how long the file is held open
-// without write sharing (default 1500).
+// without write sharing (default 1500); QV3_FAKE_VIEWER_STAY_MS how long the program
+// keeps running after it has closed the file (default 0), as a program that reads a
+// document, closes it and shows it on.
 //
 // Recorded: the path; its attributes (GetFileAttributesA, hex); whether opening it for
 // writing fails and the error; its size and an FNV-1a 64 hash of its content; "holding"
@@ -39,10 +41,10 @@ std::string LogPath() {
   return own.substr(0, slash == std::string::npos ? 0 : slash + 1) + "qv3_fake_viewer.log";
 }
 
-DWORD HoldMilliseconds() {
+DWORD Milliseconds(const char* variable, DWORD otherwise) {
   char text[32] = {};
-  DWORD n = GetEnvironmentVariableA("QV3_FAKE_VIEWER_HOLD_MS", text, sizeof text);
-  return n > 0 && n < sizeof text ? static_cast<DWORD>(std::strtoul(text, nullptr, 10)) : 1500;
+  DWORD n = GetEnvironmentVariableA(variable, text, sizeof text);
+  return n > 0 && n < sizeof text ? static_cast<DWORD>(std::strtoul(text, nullptr, 10)) : otherwise;
 }
 
 void Log(const std::string& line) {
@@ -113,9 +115,13 @@ int Hold(const std::string& path, const char* role, const char* readyEvent) {
       CloseHandle(ready);
     }
   }
-  Sleep(HoldMilliseconds());
+  Sleep(Milliseconds("QV3_FAKE_VIEWER_HOLD_MS", 1500));
   CloseHandle(file);
   Log("released");
+  if (const DWORD stay = Milliseconds("QV3_FAKE_VIEWER_STAY_MS", 0)) {
+    Log("staying");
+    Sleep(stay);
+  }
   Log("end");
   return 0;
 }

@@ -46,6 +46,8 @@ SS_ICON = 0x3
 FILE_ATTRIBUTE_READONLY = 0x1
 BIG_SIZE = 512 << 20              # long enough to press Cancel while it is decrypted
 
+LOCK = "%s.qv3lock"               # a running viewer's mark on its plaintext
+
 A = None                          # parsed arguments
 ENV = None                        # environment of every Wine program
 WORK = None                       # this run's scratch folder (Linux path)
@@ -168,10 +170,12 @@ class Driver:
 
 class Viewer:
     """TarvessinViewer.exe started in the background, in a process group of its own so
-    that it and anything it launched can be stopped together."""
+    that it can be stopped outright. A program it launches through the shell runs in a
+    session of its own under Wine and is not stopped with it."""
 
-    def __init__(self, *args, hold_ms=1500):
-        env = dict(ENV, QV3_FAKE_VIEWER_LOG=win(FAKE_LOG), QV3_FAKE_VIEWER_HOLD_MS=str(hold_ms))
+    def __init__(self, *args, hold_ms=1500, stay_ms=0):
+        env = dict(ENV, QV3_FAKE_VIEWER_LOG=win(FAKE_LOG), QV3_FAKE_VIEWER_HOLD_MS=str(hold_ms),
+                   QV3_FAKE_VIEWER_STAY_MS=str(stay_ms))
         self.stderr = open(os.path.join(WORK, "viewer.stderr"), "ab")
         self.proc = subprocess.Popen([A.wine_run, A.viewer] + list(args),
                                      stdin=subprocess.DEVNULL, stdout=subprocess.DEVNULL,
@@ -265,6 +269,17 @@ def fnv1a64(data):
 
 def working_files():
     return sorted(os.listdir(WORKING_FOLDER)) if os.path.isdir(WORKING_FOLDER) else []
+
+
+def in_working_folder(name):
+    return os.path.join(WORKING_FOLDER, name)
+
+
+def is_read_only(path):
+    """The read-only attribute as Windows programs see it."""
+    attributes = DRIVER.do("attrs", win(path))
+    return (not attributes.startswith("missing")
+            and bool(int(attributes, 16) & FILE_ATTRIBUTE_READONLY))
 
 
 def check_nothing_left(what):
@@ -538,8 +553,9 @@ def no_associated_program(d):
     v = start(copy_container(d, name + ".aqv3"))
     enter_password(PASSWORD)
     DRIVER.wait(CAPTION_VIEWER, seconds=30)
-    # The plaintext is deleted before the box is shown.
-    leftovers = working_files()
+    # The plaintext is deleted before the box is shown (the run's mark on it goes when the
+    # run ends).
+    leftovers = [f for f in working_files() if f != LOCK % name]
     check(DRIVER.do("text", CAPTION_VIEWER, MESSAGE_TEXT_ID) == "연결된 프로그램이 없습니다.",
           "box text")
     check(leftovers == [], "the plaintext is gone while the box is shown: %s" % leftovers)
@@ -558,7 +574,7 @@ def check_error_box(v, container, suffix, what):
           "shown" % what)
     check(DRIVER.do("text", CAPTION_PROGRESS, 1013) == container,
           "%s: the progress window names the container" % what)
-    check([f for f in working_files() if not f.endswith(".qv3part")] == [],
+    check([f for f in working_files() if not f.endswith((".qv3part", ".qv3lock"))] == [],
           "%s: no plaintext appears under its name: %s" % (what, working_files()))
     DRIVER.do("click", CAPTION_ERROR, 1)
     DRIVER.gone(CAPTION_ERROR)
@@ -637,6 +653,81 @@ def progress_window_and_cancel(d):
     check(not DRIVER.exists(CAPTION_ERROR), "no box after Cancel")
     check_nothing_left("Cancel")
     check_nothing_opened("Cancel")
+
+
+@test
+def stale_plaintexts_removed_at_start(d):
+    # A viewer killed while its program shows the plaintext leaves the plaintext and its
+    # mark in the working folder; the program (a process of its own) closes it later.
+    container = copy_container(d, "doc.qv3test.aqv3")
+    killed = start(container, hold_ms=3000)
+    enter_password(PASSWORD)
+    wait_for(lambda: any("holding" in r["lines"] for r in log_records()), 30,
+             "the associated program was not started", poll=no_box)
+    killed.stop()
+    wait_for(lambda: all(r["ended"] for r in log_records()), 15,
+             "the killed viewer's program did not end")
+    check(sorted(working_files()) == ["doc.qv3test", LOCK % "doc.qv3test"],
+          "a killed viewer leaves its plaintext and its mark: %s" % working_files())
+    os.remove(FAKE_LOG)
+    # What a viewer that lost its power mid-decryption leaves: a partial output and a mark
+    # no one holds. And a stale plaintext that another program still has open.
+    for name in ("gone.qv3test.qv3part", LOCK % "gone.qv3test"):
+        with open(in_working_folder(name), "wb") as f:
+            f.write(b"x")
+    held = in_working_folder("held.qv3test")
+    with open(held, "wb") as f:
+        f.write(b"held")
+    os.chmod(held, 0o444)
+    check(is_read_only(held), "a file without write permission is read-only under Wine")
+    DRIVER.do("hold", win(held))
+    try:
+        # The next viewer of the same container: it cleans up before it asks for the
+        # password, and its own job works.
+        v = start(container)
+        DRIVER.wait(CAPTION_PROMPT)
+        check(working_files() == ["held.qv3test"],
+              "only the file in use is left before the prompt: %s" % working_files())
+        check(is_read_only(held), "the file in use keeps its read-only attribute")
+        enter_password(PASSWORD)
+        path = in_working_folder("doc.qv3test")
+        rec = follow_plaintext(path, 1, "the next viewer")[0]
+        check_handed_plaintext(rec, "doc.qv3test", "the next viewer")
+        v.ended()
+        check(working_files() == ["held.qv3test"], "after the next viewer: %s" % working_files())
+    finally:
+        DRIVER.do("release", win(held))
+
+
+@test
+def plaintext_of_a_running_viewer_kept(d):
+    # The first viewer's program reads the file, closes it and shows it on (as Notepad
+    # does): only the viewer's mark tells that the file is still being viewed.
+    first = start(copy_container(d, "doc.qv3test.aqv3"), hold_ms=0, stay_ms=20000)
+    enter_password(PASSWORD)
+    shown = in_working_folder("doc.qv3test")
+    wait_for(lambda: any("staying" in r["lines"] for r in log_records()), 30,
+             "the first viewer's program did not read and close the file", poll=no_box)
+
+    second = start(copy_container(d, "a.qv3test.aqv3"))
+    enter_password(PASSWORD)
+
+    def second_program_ended():
+        recs = [r for r in log_records() if r.get("path", "").lower().endswith("\\a.qv3test")]
+        return recs[0] if recs and recs[0]["ended"] else None
+
+    rec = wait_for(second_program_ended, 30, "the second viewer's program did not run",
+                   poll=no_box)
+    check_handed_plaintext(rec, "a.qv3test", "the second viewer")
+    second.ended(seconds=30)
+    check(not os.path.exists(in_working_folder("a.qv3test")),
+          "the second viewer deleted its own plaintext")
+    check(first.running(), "the first viewer's program ended before the second viewer did: "
+          "make it stay longer")
+    check(os.path.exists(shown) and is_read_only(shown),
+          "the first viewer's plaintext is kept, read-only")
+    first.ended(seconds=40)
+    check_nothing_left("after both viewers")
 
 
 # --- screenshots ------------------------------------------------------------------------

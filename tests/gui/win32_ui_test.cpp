@@ -14,11 +14,12 @@
 #include <string>
 #include <thread>
 
-#include "app/password_dialog.h"
-#include "jobs/progress_dialog.h"
-#include "jobs/win32_front_end.h"
 #include "platform/system_error.h"
 #include "resources/resource.h"
+#include "ui/win32/error_box.h"
+#include "ui/win32/password_dialog.h"
+#include "ui/win32/progress_dialog.h"
+#include "ui/win32/win32_front_end.h"
 
 namespace {
 

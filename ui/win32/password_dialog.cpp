@@ -1,4 +1,4 @@
-#include "app/password_dialog.h"
+#include "ui/win32/password_dialog.h"
 
 #include <cstring>
 

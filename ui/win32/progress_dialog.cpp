@@ -1,4 +1,4 @@
-#include "jobs/progress_dialog.h"
+#include "ui/win32/progress_dialog.h"
 
 #include <commctrl.h>
 

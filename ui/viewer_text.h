@@ -1,5 +1,6 @@
 #pragma once
-// The viewer run's own box texts (the engines' boxes use caption string 102).
+// The viewer run's own box texts, for the run and every front end that shows them (the
+// boxes of a job use caption string 102 instead).
 
 inline const char kViewerCaption[] = "타르베신 외부암호파일뷰어";
 inline const char kNoInputFiles[] = "입력 파일이 없습니다.";

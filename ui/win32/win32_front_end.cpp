@@ -1,13 +1,13 @@
-#include "jobs/win32_front_end.h"
+#include "ui/win32/win32_front_end.h"
 
 #include <windows.h>
 #include <commctrl.h>
 
 #include <memory>
 
-#include "jobs/progress_dialog.h"
-#include "platform/system_error.h"
 #include "resources/resource.h"
+#include "ui/win32/error_box.h"
+#include "ui/win32/progress_dialog.h"
 
 namespace {
 
@@ -69,13 +69,6 @@ class DialogProgressView : public ProgressView {
 };
 
 }  // namespace
-
-void ShowErrorMessage(std::string message, uint32_t systemError) {
-  const std::string text = AppendSystemErrorText(message, systemError);
-  char caption[256] = {};
-  LoadStringA(GetModuleHandleA(nullptr), IDS_ERROR_CAPTION, caption, sizeof caption);
-  MessageBoxA(GetForegroundWindow(), text.c_str(), caption, MB_OK | MB_ICONERROR | MB_TOPMOST);
-}
 
 std::unique_ptr<ProgressView> Win32FrontEnd::OpenProgress(ProgressOperation operation) {
   InitProgressBarClass();

@@ -1,4 +1,4 @@
-#include "platform/win32_dialog.h"
+#include "ui/win32/dialog.h"
 
 // The object travels to the dialog procedure as the creation parameter of WM_INITDIALOG
 // and is kept in DWLP_USER from then on. Messages that arrive before WM_INITDIALOG

@@ -6,7 +6,7 @@
 
 #include <windows.h>
 
-#include "platform/win32_dialog.h"
+#include "ui/win32/dialog.h"
 
 class ProgressDialog : public Dialog {
  public:

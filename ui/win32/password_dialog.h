@@ -2,7 +2,7 @@
 // The password prompt (template 1027): takes at most the first 11 bytes of what was
 // typed, ignores OK while the field is empty.
 
-#include "platform/win32_dialog.h"
+#include "ui/win32/dialog.h"
 
 class PasswordDialog : public Dialog {
  public:

@@ -1,0 +1,254 @@
+// The viewer run on this system, through a scripted desktop: its roads, the plaintext's
+// hand-over and removal, the mark it keeps on its plaintext and the clean-up at start.
+// The working folder is redirected into a scratch folder through the session's runtime
+// folder, which only this system's working folder follows (on Windows the GUI test runs
+// the real program instead).
+#ifndef _WIN32
+
+#include <gtest/gtest.h>
+#include <sys/stat.h>
+
+#include <cstdio>
+#include <cstdlib>
+#include <functional>
+#include <memory>
+#include <optional>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "app/stale_plaintexts.h"
+#include "app/viewer_app.h"
+#include "crypto/file_handle.h"
+#include "platform/file_ops.h"
+#include "platform/lock_file.h"
+#include "platform/thread.h"
+#include "platform/working_folder.h"
+#include "tests/engine_fixture.h"
+#include "ui/viewer_text.h"
+
+using namespace testutil;
+
+namespace {
+
+const char kPassword[] = "abcdefghijk";
+
+// The desktop as the run sees it: a scripted prompt and launch, and a record of what the
+// user would have seen and what the launched program found.
+class ScriptedDesktop : public ViewerFrontEnd {
+ public:
+  RecordingUi jobs;
+  std::optional<std::string> password;  // none: the prompt is cancelled
+  LaunchResult launch = ProcessEnded;
+  // Run when the program is handed the file (it may keep the file open).
+  std::function<void(const std::string&)> onOpen;
+
+  int prompts = 0, handOffWaits = 0, drains = 0, registered = 0, unregistered = 0;
+  std::vector<std::string> boxes;
+  std::vector<std::string> opened;
+  std::vector<uint8_t> content;     // what the program read
+  bool readOnlyWhenOpened = false;
+  bool markedWhenOpened = false;    // the run's lock file was held while it was shown
+  bool goneBeforeBox = false;       // at the first box: the last opened file was deleted
+
+  FrontEnd& JobFrontEnd() override { return jobs; }
+  bool AskPassword(char (&out)[kPromptPasswordSize]) override {
+    ++prompts;
+    if (!password) return false;
+    std::snprintf(out, sizeof out, "%s", password->c_str());
+    return true;
+  }
+  void ShowViewerError(const char* message) override {
+    goneBeforeBox = !opened.empty() && !Exists(opened.back());
+    boxes.push_back(message);
+  }
+  LaunchResult OpenPlaintext(const char* path) override {
+    opened.push_back(path);
+    content = ReadBytes(path);
+    readOnlyWhenOpened = testutil::IsReadOnly(path);
+    markedWhenOpened = IsLockFileHeld(LockFileFor(path).c_str());
+    if (onOpen) onOpen(path);
+    return launch;
+  }
+  void WaitForHandOff() override { ++handOffWaits; }
+  void DrainEvents() override {
+    ++drains;
+    if (onDrain) onDrain();
+  }
+  std::function<void()> onDrain;
+  void RegisterFileType() override { ++registered; }
+  void UnregisterFileType() override { ++unregistered; }
+};
+
+class ViewerRun : public testing::Test {
+ protected:
+  void SetUp() override {
+    const char* old = std::getenv("XDG_RUNTIME_DIR");
+    if (old) m_oldRuntime = old;
+    chmod(m_runtime.path().c_str(), 0700);
+    setenv("XDG_RUNTIME_DIR", m_runtime.path().c_str(), 1);
+    char folder[520] = {};
+    GetWorkingFolder(sizeof folder, folder);
+    m_working = folder;
+    ASSERT_EQ(m_working, m_runtime / "QV3V");
+    ASSERT_EQ(CreateFolder(m_working.c_str()), 0u);
+  }
+  void TearDown() override {
+    if (m_oldRuntime)
+      setenv("XDG_RUNTIME_DIR", m_oldRuntime->c_str(), 1);
+    else
+      unsetenv("XDG_RUNTIME_DIR");
+  }
+
+  // A container of name (plus ".aqv3") in the scratch folder, made by the encryption
+  // engine with the password; returns its path.
+  std::string Container(const std::string& name) {
+    WriteBytes(m_files / name, Plaintext(name));
+    RecordingUi ui;
+    JobRunner runner(ui);
+    FileList* list = new FileList;
+    list->Append(m_files / name);
+    runner.RunJob(list, true, true, false, kPassword);
+    EXPECT_TRUE(ui.errors.empty());
+    return m_files / (name + ".aqv3");
+  }
+  static std::vector<uint8_t> Plaintext(const std::string& name) {
+    std::vector<uint8_t> bytes(name.begin(), name.end());
+    const auto tail = RandomBytes(5000, static_cast<uint32_t>(name.size()));
+    bytes.insert(bytes.end(), tail.begin(), tail.end());
+    return bytes;
+  }
+
+  // Runs the viewer on the arguments, or on the command line's tail when one is given,
+  // after leaving a stale plaintext of a dead run in the working folder.
+  void Run(ScriptedDesktop& desktop, const std::vector<std::string>& args, const char* tail = nullptr) {
+    WriteBytes(m_working + "/stale.txt", {1});
+    SetReadOnly((m_working + "/stale.txt").c_str(), true);
+    ViewerApp app(desktop);
+    if (tail)
+      EXPECT_FALSE(app.RunViewer(("\"C:\\Program Files\\TarvessinViewer.exe\" " + std::string(tail)).c_str()));
+    else
+      EXPECT_FALSE(app.RunOnArguments(args));
+  }
+
+  std::vector<std::string> WorkingFiles() {
+    std::vector<std::string> names;
+    ListFiles(m_working.c_str(), &names);
+    return names;
+  }
+
+  TempDir m_runtime, m_files;
+  std::string m_working;
+  std::optional<std::string> m_oldRuntime;
+};
+
+}  // namespace
+
+TEST_F(ViewerRun, OneContainerIsShownFromTheWorkingFolderMarkedThenRemoved) {
+  // How the program is reached, and whether it still has the file after it "ended" (a
+  // program that hands the file to an instance already running): the file goes only once
+  // no one has it open.
+  struct Case {
+    LaunchResult launch;
+    bool keepsItOpen;
+    int handOffWaits, drains;
+    std::vector<std::string> boxes;
+  };
+  const Case cases[] = {
+      {ProcessEnded, false, 0, 0, {}},
+      {ProcessEnded, true, 0, 0, {}},
+      {NoProcess, false, 1, 0, {}},
+      {NoProcess, true, 1, 1, {}},
+      {Failed, false, 0, 0, {kNoAssociatedProgram}},
+  };
+  const std::string container = Container("report.docx");
+  for (const Case& c : cases) {
+    SCOPED_TRACE(testing::Message() << "launch " << c.launch << (c.keepsItOpen ? ", kept open" : ""));
+    ScriptedDesktop desktop;
+    desktop.password = kPassword;
+    desktop.launch = c.launch;
+    std::unique_ptr<FileHandle> program;
+    std::thread letGo;
+    desktop.onOpen = [&](const std::string& path) {
+      if (!c.keepsItOpen) return;
+      program = std::make_unique<FileHandle>();
+      ASSERT_EQ(program->Open(path.c_str(), FileMode::Read, Disposition::OpenExisting), 0u);
+      if (c.launch == ProcessEnded)  // lets go while the run waits for it
+        letGo = std::thread([&program, path] {
+          SleepMilliseconds(1200);
+          EXPECT_TRUE(Exists(path)) << "deleted while the program had it open";
+          program.reset();
+        });
+    };
+    desktop.onDrain = [&] { program.reset(); };
+
+    Run(desktop, {m_files / "missing.docx.aqv3", container});
+    if (letGo.joinable()) letGo.join();
+
+    ASSERT_EQ(desktop.opened, std::vector<std::string>{m_working + "/report.docx"});
+    EXPECT_EQ(desktop.content, Plaintext("report.docx"));
+    EXPECT_TRUE(desktop.readOnlyWhenOpened);
+    EXPECT_TRUE(desktop.markedWhenOpened);
+    EXPECT_EQ(desktop.handOffWaits, c.handOffWaits);
+    EXPECT_EQ(desktop.drains, c.drains);
+    EXPECT_EQ(desktop.boxes, c.boxes);
+    if (!c.boxes.empty()) {
+      EXPECT_TRUE(desktop.goneBeforeBox);
+    }
+    EXPECT_TRUE(desktop.jobs.errors.empty());
+    EXPECT_EQ(WorkingFiles(), std::vector<std::string>{}) << "plaintext, its mark or the stale file left";
+    EXPECT_TRUE(Exists(container));
+  }
+}
+
+TEST_F(ViewerRun, RoadsWithoutViewing) {
+  const std::string a = Container("a.txt"), b = Container("나.txt");
+  struct Case {
+    const char* what;
+    std::vector<std::string> args;
+    const char* tail;  // the command line after the program path, instead of args
+    std::optional<std::string> password;
+    std::vector<std::string> boxes;
+    size_t jobErrors;
+    bool besideThemselves;
+    bool staleRemoved;
+    int prompts, registered, unregistered;
+  };
+  const Case cases[] = {
+      {"no input", {}, nullptr, kPassword, {kNoInputFiles}, 0, false, true, 0, 0, 0},
+      {"no input on the command line", {}, "", kPassword, {kNoInputFiles}, 0, false, true, 0, 0, 0},
+      {"only missing input", {m_files / "missing.aqv3"}, nullptr, kPassword, {kNoInputFiles}, 0, false, true, 0, 0, 0},
+      {"cancelled prompt", {a}, nullptr, std::nullopt, {}, 0, false, true, 1, 0, 0},
+      {"wrong password", {a}, nullptr, std::string("wrong"), {}, 1, false, true, 1, 0, 0},
+      {"two containers", {a, b}, nullptr, kPassword, {}, 0, true, true, 1, 0, 0},
+      {"register", {}, "/regserver", kPassword, {}, 0, false, false, 0, 1, 0},
+      {"unregister", {}, "  /UnRegServer", kPassword, {}, 0, false, false, 0, 0, 1},
+      {"a switch with more after it", {}, "/RegServer x", kPassword, {}, 0, false, false, 0, 0, 0},
+      {"a '/' inside a file argument", {}, "\"C:/docs/a.txt.aqv3\"", kPassword, {}, 0, false, false, 0, 0, 0},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.what);
+    ScriptedDesktop desktop;
+    desktop.password = c.password;
+    Run(desktop, c.args, c.tail);
+    EXPECT_EQ(desktop.boxes, c.boxes);
+    EXPECT_EQ(desktop.jobs.errors.size(), c.jobErrors);
+    EXPECT_EQ(desktop.prompts, c.prompts);
+    EXPECT_EQ(desktop.registered, c.registered);
+    EXPECT_EQ(desktop.unregistered, c.unregistered);
+    EXPECT_TRUE(desktop.opened.empty());
+    EXPECT_EQ(Exists(m_files / "a.txt"), c.besideThemselves);
+    EXPECT_EQ(Exists(m_files / "나.txt"), c.besideThemselves);
+    if (c.besideThemselves) {
+      EXPECT_EQ(ReadBytes(m_files / "나.txt"), Plaintext("나.txt"));
+      EXPECT_TRUE(testutil::IsReadOnly(m_files / "a.txt"));
+      RemoveFile(m_files / "a.txt");
+      RemoveFile(m_files / "나.txt");
+    }
+    const std::vector<std::string> left = WorkingFiles();
+    EXPECT_EQ(left, c.staleRemoved ? std::vector<std::string>{} : std::vector<std::string>{"stale.txt"});
+    RemoveFile(m_working + "/stale.txt");
+  }
+}
+
+#endif  // _WIN32

@@ -1,0 +1,54 @@
+#pragma once
+// What the viewer run (app/) needs from the desktop it runs on: its windows, the hand-over
+// of a plaintext to the program associated with its type, and the file-type association.
+// The run itself is written once; each desktop supplies one of these (ui/win32/ today).
+// Every operation is called on the run's (main) thread.
+
+#include <cstddef>
+
+#include "container/front_end.h"
+
+// How handing a file to its associated program went.
+enum LaunchResult {
+  Failed = -1,      // no program could be started for it
+  NoProcess = 0,    // it went to a program without a process to wait for
+  ProcessEnded = 1  // a process was started for it and has ended
+};
+
+// The password prompt's buffer: at most 11 bytes of password, its terminator and a spare
+// zero byte.
+constexpr size_t kPromptPasswordSize = 13;
+
+class ViewerFrontEnd {
+ public:
+  virtual ~ViewerFrontEnd() = default;
+
+  // The engines' side of the run's job: its progress window and error boxes.
+  virtual FrontEnd& JobFrontEnd() = 0;
+
+  // Asks once for the password, modally and without a parent. True after OK with the
+  // accepted text (at most the first 11 bytes typed, never empty) zero-terminated in
+  // password; false after Cancel, Escape or closing, password then all zero.
+  virtual bool AskPassword(char (&password)[kPromptPasswordSize]) = 0;
+
+  // The run's own error notice (caption kViewerCaption, one OK button, no owner); returns
+  // when the user has dismissed it.
+  virtual void ShowViewerError(const char* message) = 0;
+
+  // Hands the file to the program the desktop associates with its type, to be opened and
+  // shown. When that starts a process, waits until the process has ended, keeping the
+  // thread's windows served meanwhile.
+  virtual LaunchResult OpenPlaintext(const char* path) = 0;
+
+  // After NoProcess: waits (bounded) until the program the file went to has taken over
+  // from the viewer, serving the thread's windows meanwhile.
+  virtual void WaitForHandOff() = 0;
+
+  // Serves the thread's pending events, for at most about a second.
+  virtual void DrainEvents() = 0;
+
+  // The switch road: records or removes the desktop's association of containers with
+  // the viewer.
+  virtual void RegisterFileType() = 0;
+  virtual void UnregisterFileType() = 0;
+};

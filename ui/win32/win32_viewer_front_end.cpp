@@ -1,0 +1,81 @@
+#include "ui/win32/win32_viewer_front_end.h"
+
+#include <shellapi.h>
+
+#include <cstring>
+
+#include "association/file_type_access.h"
+#include "crypto/secure.h"
+#include "platform/thread.h"
+#include "ui/win32/error_box.h"
+#include "ui/win32/password_dialog.h"
+
+namespace {
+
+// How long the road without a process handle waits for the launched program's window to
+// take the focus before the file is deleted anyway.
+constexpr DWORD kActivationWaitMs = 30000;
+
+}  // namespace
+
+LaunchResult OpenWithAssociatedProgram(const char* file, const char* verb, int showCommand, bool wait,
+                                       const char* parameters) {
+  SHELLEXECUTEINFOA request = {};
+  request.cbSize = sizeof request;
+  request.fMask = SEE_MASK_NOCLOSEPROCESS | SEE_MASK_FLAG_DDEWAIT | SEE_MASK_FLAG_NO_UI;  // 0x540
+  request.hwnd = nullptr;
+  request.lpVerb = verb;
+  request.lpFile = file;
+  request.lpParameters = parameters;
+  request.lpDirectory = nullptr;
+  request.nShow = showCommand;
+  request.hInstApp = GetModuleHandleA(nullptr);
+  if (!ShellExecuteExA(&request)) return Failed;
+  // No handle makes the wait fail at once, as the shell call then gave no process.
+  if (wait) WaitServingMessages(reinterpret_cast<ThreadHandle>(request.hProcess), nullptr);
+  if (!request.hProcess) return NoProcess;
+  CloseHandle(request.hProcess);
+  return ProcessEnded;
+}
+
+void DrainMessages() {
+  const DWORD deadline = GetTickCount() + 1000;
+  MSG msg;
+  while (PeekMessageA(&msg, nullptr, 0, 0, PM_REMOVE)) {
+    TranslateMessage(&msg);
+    DispatchMessageA(&msg);
+    if (static_cast<LONG>(GetTickCount() - deadline) > 0) break;
+  }
+}
+
+bool Win32ViewerFrontEnd::AskPassword(char (&password)[kPromptPasswordSize]) {
+  static_assert(sizeof password == sizeof PasswordDialog::m_password, "the prompt's buffer");
+  PasswordDialog prompt;
+  ScopedWipe wipe(prompt.m_password, sizeof prompt.m_password);
+  std::memset(password, 0, sizeof password);
+  if (prompt.DoModal() != IDOK) return false;
+  std::memcpy(password, prompt.m_password, sizeof password);
+  return true;
+}
+
+void Win32ViewerFrontEnd::ShowViewerError(const char* message) { ShowViewerErrorBox(message); }
+
+LaunchResult Win32ViewerFrontEnd::OpenPlaintext(const char* path) {
+  m_activeBeforeLaunch = GetActiveWindow();
+  return OpenWithAssociatedProgram(path, "open", SW_SHOW, true, nullptr);
+}
+
+void Win32ViewerFrontEnd::WaitForHandOff() {
+  // Without spinning: the thread's messages are served between short sleeps.
+  const DWORD start = GetTickCount();
+  while (GetActiveWindow() == m_activeBeforeLaunch && GetTickCount() - start < kActivationWaitMs) {
+    DrainMessages();
+    Sleep(50);
+  }
+}
+
+void Win32ViewerFrontEnd::DrainEvents() { DrainMessages(); }
+
+void Win32ViewerFrontEnd::RegisterFileType() { ::RegisterFileType(); }
+
+void Win32ViewerFrontEnd::UnregisterFileType() { ::UnregisterFileType(); }

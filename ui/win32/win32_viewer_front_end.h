@@ -1,0 +1,39 @@
+#pragma once
+// Windows only. The viewer run's desktop on Windows: the password prompt (template 1027),
+// the run's own boxes, the shell's "open" of the plaintext with the wait for the program
+// it starts, the registry association, and the job's progress dialog and error boxes.
+
+#include <windows.h>
+
+#include "ui/viewer_front_end.h"
+#include "ui/win32/win32_front_end.h"
+
+class Win32ViewerFrontEnd : public ViewerFrontEnd {
+ public:
+  FrontEnd& JobFrontEnd() override { return m_jobs; }
+  bool AskPassword(char (&password)[kPromptPasswordSize]) override;
+  void ShowViewerError(const char* message) override;
+  // ShellExecuteExA "open", SW_SHOW, waiting for the process. Records the thread's active
+  // window first, for WaitForHandOff.
+  LaunchResult OpenPlaintext(const char* path) override;
+  // Until the thread's active window is no longer the one recorded before the launch
+  // (the program the document went to has taken the focus), at most 30 seconds.
+  void WaitForHandOff() override;
+  void DrainEvents() override;
+  void RegisterFileType() override;
+  void UnregisterFileType() override;
+
+ private:
+  Win32FrontEnd m_jobs;
+  HWND m_activeBeforeLaunch = nullptr;
+};
+
+// The shell's execute call for file with verb: mask 0x540 (keep the process handle, wait
+// for a DDE conversation, no error UI of the shell's own), no owner, no working folder.
+// With wait set and a process handle given, waits until that process has ended,
+// dispatching the thread's messages meanwhile.
+LaunchResult OpenWithAssociatedProgram(const char* file, const char* verb, int showCommand, bool wait,
+                                       const char* parameters);
+
+// Dispatches the calling thread's waiting messages for at most about a second.
+void DrainMessages();
