@@ -1,8 +1,9 @@
 #pragma once
 // A thin wrapper over one system file, opened either for reading or for writing.
-// Every operation returns a status: 0 for success, 6 for a closed object or a call that
-// does not fit the mode, 110 for a second Open, otherwise the system's error number.
-// Nothing throws and nothing is buffered: each Read and Write is one system call.
+// Every operation returns a status: 0 for success, kInvalidHandle for a closed object or
+// a call that does not fit the mode, kOpenFailed for a second Open, otherwise the
+// system's error number. Nothing throws and nothing is buffered: each Read and Write is
+// one system call.
 //
 // The same four open behaviours hold on every system: open an existing file, create a
 // file that must not exist, create or replace a file; a file open for reading may be
@@ -38,8 +39,13 @@ FileFaults* InstallFileFaults(FileFaults* faults);
 
 class FileHandle {
  public:
-  static constexpr uint32_t kInvalidHandle = 6;  // closed, or wrong mode
-  static constexpr uint32_t kOpenFailed = 110;   // Open on an open object
+  // The codes of FileHandle's own two conditions. Each is a number of the system it runs
+  // on, so that the system's own text explains it, and neither is one that a file call
+  // there gives for another cause: ERROR_INVALID_HANDLE (6) and ERROR_OPEN_FAILED (110)
+  // on Windows; EBADF and EALREADY elsewhere (on Linux 6 and 110 are ENXIO and ETIMEDOUT,
+  // real failures of a device or of a network file system).
+  static const uint32_t kInvalidHandle;  // closed, or wrong mode
+  static const uint32_t kOpenFailed;     // Open on an open object
 
   FileHandle() = default;
   ~FileHandle();  // closes, discarding the status

@@ -15,6 +15,11 @@ uint32_t Errno() { return static_cast<uint32_t>(errno); }
 
 }  // namespace
 
+// What the system itself says of a descriptor that is closed or not open for the call;
+// and a code that opening a file never gives.
+const uint32_t FileHandle::kInvalidHandle = EBADF;
+const uint32_t FileHandle::kOpenFailed = EALREADY;
+
 FileHandle::~FileHandle() { Close(); }
 
 uint32_t FileHandle::Open(const char* path, FileMode mode, Disposition disposition) {

@@ -12,6 +12,9 @@ HANDLE H(intptr_t h) { return reinterpret_cast<HANDLE>(h); }
 
 static_assert(sizeof(intptr_t) == sizeof(HANDLE), "handle width");
 
+const uint32_t FileHandle::kInvalidHandle = ERROR_INVALID_HANDLE;
+const uint32_t FileHandle::kOpenFailed = ERROR_OPEN_FAILED;
+
 FileHandle::~FileHandle() { Close(); }
 
 uint32_t FileHandle::Open(const char* path, FileMode mode, Disposition disposition) {

@@ -8,9 +8,6 @@ uint32_t EndOfFileError() { return EIO; }
 uint32_t DiskFullError() { return ENOSPC; }
 
 std::string SystemErrorText(uint32_t code) {
-  // FileHandle's two codes of its own keep their Windows meaning on every system.
-  if (code == 6) return "The handle is invalid.";
-  if (code == 110) return "The system cannot open the device or file specified.";
   char buffer[256] = {};
   // The GNU strerror_r may return a static string instead of filling the buffer.
   const char* text = strerror_r(static_cast<int>(code), buffer, sizeof buffer);
