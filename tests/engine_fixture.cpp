@@ -42,24 +42,6 @@ std::unique_ptr<ProgressView> RecordingUi::OpenProgress(ProgressOperation op) {
   return std::make_unique<RecordingView>(*this);
 }
 
-TempDir::TempDir() {
-  static std::atomic<int> counter{0};
-  const auto base = std::filesystem::temp_directory_path();
-  const std::string name = "qv3-test-" + std::to_string(std::random_device{}()) + "-" + std::to_string(counter++);
-  m_path = (base / name).string();
-  std::filesystem::create_directories(m_path);
-}
-
-TempDir::~TempDir() {
-  std::error_code ec;
-  for (auto it = std::filesystem::recursive_directory_iterator(m_path, ec);
-       it != std::filesystem::recursive_directory_iterator(); it.increment(ec))
-    std::filesystem::permissions(it->path(), std::filesystem::perms::owner_all, std::filesystem::perm_options::add, ec);
-  std::filesystem::remove_all(m_path, ec);
-}
-
-std::string TempDir::operator/(const std::string& name) const { return m_path + kPathSeparator + name; }
-
 void WriteBytes(const std::string& path, const std::vector<uint8_t>& bytes) {
   FileHandle f;
   ASSERT_EQ(f.Open(path.c_str(), FileMode::Write, Disposition::CreateAlways), 0u) << path;

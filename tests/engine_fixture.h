@@ -12,6 +12,7 @@
 #include <vector>
 
 #include "container/front_end.h"
+#include "tests/test_util.h"
 
 namespace testutil {
 
@@ -37,18 +38,6 @@ class RecordingUi : public FrontEnd {
     errors.push_back({message, code});
     if (onError) onError();
   }
-};
-
-class TempDir {
- public:
-  TempDir();
-  ~TempDir();
-  // Path of name inside the folder, with the system's separator.
-  std::string operator/(const std::string& name) const;
-  const std::string& path() const { return m_path; }
-
- private:
-  std::string m_path;
 };
 
 void WriteBytes(const std::string& path, const std::vector<uint8_t>& bytes);

@@ -2,9 +2,14 @@
 
 #include <gtest/gtest.h>
 
+#include <atomic>
 #include <cstdio>
+#include <filesystem>
 #include <fstream>
+#include <random>
 #include <sstream>
+
+#include "platform/file_ops.h"
 
 namespace testutil {
 
@@ -98,6 +103,38 @@ std::vector<const Sha256Implementation*> Sha256Implementations() {
   const Sha256Implementation* list[8];
   const size_t n = AvailableSha256Implementations(list, 8);
   return std::vector<const Sha256Implementation*>(list, list + n);
+}
+
+TempDir::TempDir() {
+  static std::atomic<unsigned> counter{0};
+  const auto base = std::filesystem::temp_directory_path();
+  const std::string name = "qv3-test-" + std::to_string(std::random_device{}()) + "-" + std::to_string(counter++);
+  m_path = (base / name).string();
+  std::filesystem::create_directories(m_path);
+}
+
+TempDir::~TempDir() {
+  std::error_code ec;
+  for (auto it = std::filesystem::recursive_directory_iterator(m_path, ec);
+       !ec && it != std::filesystem::recursive_directory_iterator(); it.increment(ec))
+    std::filesystem::permissions(it->path(), std::filesystem::perms::owner_all, std::filesystem::perm_options::add, ec);
+  std::filesystem::remove_all(m_path, ec);
+}
+
+// Plain bytes: a path object would convert a double-byte name through another code page.
+std::string TempDir::operator/(const std::string& name) const { return m_path + kPathSeparator + name; }
+
+std::string TempDir::Write(const std::string& name, const std::string& content) const {
+  const std::string path = *this / name;
+  std::ofstream out(path, std::ios::binary);
+  out << content;
+  EXPECT_TRUE(out.good()) << "cannot write " << path;
+  return path;
+}
+
+std::string ReadText(const std::string& path) {
+  std::ifstream in(path, std::ios::binary);
+  return std::string((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
 }
 
 }  // namespace testutil

@@ -29,6 +29,27 @@ using VectorRecord = std::map<std::string, std::string>;
 // Records of a vector file in tests/data; fails the test when the file is missing or empty.
 std::vector<VectorRecord> LoadVectors(const std::string& name);
 
+// A fresh, empty folder for one test, removed with everything in it afterwards (files a
+// test made read-only included).
+class TempDir {
+ public:
+  TempDir();
+  ~TempDir();
+  TempDir(const TempDir&) = delete;
+  TempDir& operator=(const TempDir&) = delete;
+  const std::string& path() const { return m_path; }
+  // Path of name inside the folder, with the system's separator.
+  std::string operator/(const std::string& name) const;
+  // Creates name with the given bytes and returns its path.
+  std::string Write(const std::string& name, const std::string& content) const;
+
+ private:
+  std::string m_path;
+};
+
+// A whole file as text ("" when it cannot be read).
+std::string ReadText(const std::string& path);
+
 // Every implementation this CPU can run, best first, portable last: each test runs on
 // all of them.
 std::vector<const AesImplementation*> AesImplementations();

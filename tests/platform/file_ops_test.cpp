@@ -2,10 +2,12 @@
 
 #include <gtest/gtest.h>
 
+#include <filesystem>
+
 #include <set>
 #include <string>
 
-#include "tests/platform/scratch_dir.h"
+#include "tests/test_util.h"
 
 #ifdef _WIN32
 #include <windows.h>
@@ -55,7 +57,7 @@ bool Exists(const std::string& path) { return std::filesystem::exists(path); }
 }  // namespace
 
 TEST(FileOps, SetReadOnlyMarksAndClearsTheFile) {
-  ScratchDir dir;
+  testutil::TempDir dir;
   const std::string file = dir.Write("plain.txt", "text");
   ASSERT_FALSE(IsReadOnlyOnDisk(file));
 
@@ -66,14 +68,14 @@ TEST(FileOps, SetReadOnlyMarksAndClearsTheFile) {
 
   EXPECT_EQ(SetReadOnly(file.c_str(), false), 0u);
   EXPECT_FALSE(IsReadOnlyOnDisk(file));
-  EXPECT_EQ(ReadText(file), "text");
+  EXPECT_EQ(testutil::ReadText(file), "text");
 
-  EXPECT_EQ(SetReadOnly(dir.Path("missing.txt").c_str(), true), kFileNotFound);
+  EXPECT_EQ(SetReadOnly((dir / "missing.txt").c_str(), true), kFileNotFound);
 }
 
 #ifndef _WIN32
 TEST(FileOps, SetReadOnlyTouchesOnlyWriteBits) {
-  ScratchDir dir;
+  testutil::TempDir dir;
   const std::string file = dir.Write("shared.txt", "text");
   ASSERT_EQ(chmod(file.c_str(), 0764), 0);
   ASSERT_EQ(SetReadOnly(file.c_str(), true), 0u);
@@ -84,7 +86,7 @@ TEST(FileOps, SetReadOnlyTouchesOnlyWriteBits) {
 #endif
 
 TEST(FileOps, DeletePathReportsWhatStoppedIt) {
-  ScratchDir dir;
+  testutil::TempDir dir;
   const std::string file = dir.Write("gone.txt", "x");
   EXPECT_EQ(DeletePath(file.c_str()), 0u);
   EXPECT_FALSE(Exists(file));
@@ -101,35 +103,35 @@ TEST(FileOps, DeletePathReportsWhatStoppedIt) {
 }
 
 TEST(FileOps, ReplacePathMovesOntoAnExistingFile) {
-  ScratchDir dir;
+  testutil::TempDir dir;
   const std::string from = dir.Write("new.tmp", "new content");
   const std::string to = dir.Write("final.txt", "old content that is longer");
   EXPECT_EQ(ReplacePath(from.c_str(), to.c_str()), 0u);
-  EXPECT_EQ(ReadText(to), "new content");
+  EXPECT_EQ(testutil::ReadText(to), "new content");
   EXPECT_FALSE(Exists(from));
 
   const std::string again = dir.Write("again.tmp", "second");
-  const std::string fresh = dir.Path("fresh.txt");
+  const std::string fresh = (dir / "fresh.txt");
   EXPECT_EQ(ReplacePath(again.c_str(), fresh.c_str()), 0u) << "no file at the target is fine";
-  EXPECT_EQ(ReadText(fresh), "second");
+  EXPECT_EQ(testutil::ReadText(fresh), "second");
 
-  EXPECT_EQ(ReplacePath(dir.Path("missing.tmp").c_str(), to.c_str()), kFileNotFound);
-  EXPECT_EQ(ReadText(to), "new content") << "a failed move leaves the target alone";
+  EXPECT_EQ(ReplacePath((dir / "missing.tmp").c_str(), to.c_str()), kFileNotFound);
+  EXPECT_EQ(testutil::ReadText(to), "new content") << "a failed move leaves the target alone";
 }
 
 TEST(FileOps, ReplacePathLeavesAReadOnlyTargetAlone) {
-  ScratchDir dir;
+  testutil::TempDir dir;
   const std::string from = dir.Write("new.tmp", "new");
   const std::string to = dir.Write("protected.txt", "old");
   ASSERT_EQ(SetReadOnly(to.c_str(), true), 0u);
   EXPECT_EQ(ReplacePath(from.c_str(), to.c_str()), kAccessDenied);
-  EXPECT_EQ(ReadText(to), "old");
-  EXPECT_EQ(ReadText(from), "new");
+  EXPECT_EQ(testutil::ReadText(to), "old");
+  EXPECT_EQ(testutil::ReadText(from), "new");
 }
 
 TEST(FileOps, CreateFolderMakesOneLevelAndAcceptsAnExistingFolder) {
-  ScratchDir dir;
-  const std::string folder = dir.Path("QV3V");
+  testutil::TempDir dir;
+  const std::string folder = (dir / "QV3V");
   EXPECT_EQ(CreateFolder(folder.c_str()), 0u);
   EXPECT_TRUE(IsFolder(folder));
   EXPECT_EQ(CreateFolder(folder.c_str()), 0u);
@@ -138,16 +140,16 @@ TEST(FileOps, CreateFolderMakesOneLevelAndAcceptsAnExistingFolder) {
   EXPECT_EQ(CreateFolder(file.c_str()), kAlreadyExists) << "a file of that name is not a folder";
   EXPECT_FALSE(IsFolder(file));
 
-  const std::string deep = dir.Path("missing") + kPathSeparator + "child";
+  const std::string deep = (dir / "missing") + kPathSeparator + "child";
   EXPECT_EQ(CreateFolder(deep.c_str()), kPathNotFound);
-  EXPECT_FALSE(Exists(dir.Path("missing")));
+  EXPECT_FALSE(Exists((dir / "missing")));
 }
 
 TEST(FileOps, FlushVolumeLeavesNothingBehind) {
   // The volume is opened with "open or create": a malformed device name would create a
   // file instead. Without administrative rights nothing happens at all; a character
   // that is no drive letter is ignored outright.
-  ScratchDir dir;
+  testutil::TempDir dir;
   const std::string file = dir.Write("data.txt", "x");
   const auto listing = [] {
     std::set<std::string> names;
@@ -160,5 +162,5 @@ TEST(FileOps, FlushVolumeLeavesNothingBehind) {
   FlushVolume('\\');
   FlushVolume('\0');
   EXPECT_EQ(listing(), before);
-  EXPECT_EQ(ReadText(file), "x");
+  EXPECT_EQ(testutil::ReadText(file), "x");
 }

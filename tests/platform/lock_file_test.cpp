@@ -5,13 +5,13 @@
 #include <filesystem>
 #include <string>
 
-#include "tests/platform/scratch_dir.h"
+#include "tests/test_util.h"
 
 // Holders here are in one process; the system tells them apart as it tells processes
 // apart (a handle's share mode, an open file's own flock).
 TEST(LockFile, HeldWhileAnyHolderRunsRemovedByTheLastOrOnceUnheld) {
-  ScratchDir dir;
-  const std::string path = dir.Path("a.txt.qv3lock");
+  testutil::TempDir dir;
+  const std::string path = (dir / "a.txt.qv3lock");
   EXPECT_FALSE(IsLockFileHeld(path.c_str()));
   EXPECT_FALSE(RemoveUnheldLockFile(path.c_str()));
 
@@ -30,19 +30,19 @@ TEST(LockFile, HeldWhileAnyHolderRunsRemovedByTheLastOrOnceUnheld) {
 
   // A lock file left by a holder that died: not held, and removed.
   dir.Write("dead.qv3lock", "");
-  EXPECT_FALSE(IsLockFileHeld(dir.Path("dead.qv3lock").c_str()));
-  EXPECT_TRUE(RemoveUnheldLockFile(dir.Path("dead.qv3lock").c_str()));
-  EXPECT_FALSE(std::filesystem::exists(dir.Path("dead.qv3lock")));
+  EXPECT_FALSE(IsLockFileHeld((dir / "dead.qv3lock").c_str()));
+  EXPECT_TRUE(RemoveUnheldLockFile((dir / "dead.qv3lock").c_str()));
+  EXPECT_FALSE(std::filesystem::exists((dir / "dead.qv3lock")));
 
   // A stale file of the name is taken over; a missing folder holds nothing.
   dir.Write("taken.qv3lock", "");
   {
     LockFile taken;
-    EXPECT_TRUE(taken.Hold(dir.Path("taken.qv3lock").c_str()));
-    EXPECT_TRUE(IsLockFileHeld(dir.Path("taken.qv3lock").c_str()));
+    EXPECT_TRUE(taken.Hold((dir / "taken.qv3lock").c_str()));
+    EXPECT_TRUE(IsLockFileHeld((dir / "taken.qv3lock").c_str()));
   }
-  EXPECT_FALSE(std::filesystem::exists(dir.Path("taken.qv3lock")));
+  EXPECT_FALSE(std::filesystem::exists((dir / "taken.qv3lock")));
   LockFile nowhere;
-  EXPECT_FALSE(nowhere.Hold(dir.Path("missing/x.qv3lock").c_str()));
+  EXPECT_FALSE(nowhere.Hold((dir / "missing/x.qv3lock").c_str()));
   EXPECT_FALSE(nowhere.IsHeld());
 }

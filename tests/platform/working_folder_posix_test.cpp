@@ -2,6 +2,8 @@
 #ifndef _WIN32
 
 #include <gtest/gtest.h>
+
+#include <filesystem>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -11,7 +13,7 @@
 #include <vector>
 
 #include "platform/working_folder.h"
-#include "tests/platform/scratch_dir.h"
+#include "tests/test_util.h"
 
 namespace {
 
@@ -52,18 +54,18 @@ mode_t Mode(const std::string& path) {
 }  // namespace
 
 TEST(WorkingFolderPosix, UsesAPrivateRuntimeFolder) {
-  ScratchDir dir;
-  ASSERT_EQ(chmod(dir.Path().c_str(), 0700), 0);
+  testutil::TempDir dir;
+  ASSERT_EQ(chmod(dir.path().c_str(), 0700), 0);
   EnvironmentOverride env;
-  env.Set("XDG_RUNTIME_DIR", dir.Path().c_str());
-  EXPECT_EQ(WorkingFolder(), dir.Path() + "/QV3V");
-  env.Set("XDG_RUNTIME_DIR", (dir.Path() + "/").c_str());
-  EXPECT_EQ(WorkingFolder(), dir.Path() + "/QV3V") << "no doubled separator";
+  env.Set("XDG_RUNTIME_DIR", dir.path().c_str());
+  EXPECT_EQ(WorkingFolder(), dir.path() + "/QV3V");
+  env.Set("XDG_RUNTIME_DIR", (dir.path() + "/").c_str());
+  EXPECT_EQ(WorkingFolder(), dir.path() + "/QV3V") << "no doubled separator";
 }
 
 TEST(WorkingFolderPosix, IgnoresARuntimeFolderThatIsRelativeMissingOrShared) {
-  ScratchDir dir;
-  const std::string cache = dir.Path("cache");
+  testutil::TempDir dir;
+  const std::string cache = (dir / "cache");
   const std::string expected = cache + "/tarvessin/QV3V";
   EnvironmentOverride env;
   env.Set("XDG_CACHE_HOME", cache.c_str());
@@ -72,21 +74,21 @@ TEST(WorkingFolderPosix, IgnoresARuntimeFolderThatIsRelativeMissingOrShared) {
   EXPECT_EQ(WorkingFolder(), expected);
   env.Set("XDG_RUNTIME_DIR", "run/user");
   EXPECT_EQ(WorkingFolder(), expected);
-  env.Set("XDG_RUNTIME_DIR", dir.Path("missing").c_str());
+  env.Set("XDG_RUNTIME_DIR", (dir / "missing").c_str());
   EXPECT_EQ(WorkingFolder(), expected);
-  const std::string shared = dir.Path("shared");
+  const std::string shared = (dir / "shared");
   ASSERT_EQ(mkdir(shared.c_str(), 0755), 0);
   env.Set("XDG_RUNTIME_DIR", shared.c_str());
   EXPECT_EQ(WorkingFolder(), expected) << "others could read a plaintext there";
 }
 
 TEST(WorkingFolderPosix, CreatesAPrivateFolderInTheCacheFolder) {
-  ScratchDir dir;
+  testutil::TempDir dir;
   EnvironmentOverride env;
   env.Set("XDG_RUNTIME_DIR", nullptr);
 
   // $XDG_CACHE_HOME, created when missing.
-  const std::string cache = dir.Path("cache");
+  const std::string cache = (dir / "cache");
   env.Set("XDG_CACHE_HOME", cache.c_str());
   EXPECT_EQ(WorkingFolder(), cache + "/tarvessin/QV3V");
   EXPECT_EQ(Mode(cache + "/tarvessin"), 0700u);
@@ -98,7 +100,7 @@ TEST(WorkingFolderPosix, CreatesAPrivateFolderInTheCacheFolder) {
   EXPECT_EQ(Mode(cache + "/tarvessin"), 0700u);
 
   // Without $XDG_CACHE_HOME (or with a relative one): ~/.cache.
-  const std::string home = dir.Path("home");
+  const std::string home = (dir / "home");
   ASSERT_EQ(mkdir(home.c_str(), 0755), 0);
   env.Set("HOME", home.c_str());
   env.Set("XDG_CACHE_HOME", nullptr);
@@ -109,11 +111,11 @@ TEST(WorkingFolderPosix, CreatesAPrivateFolderInTheCacheFolder) {
 }
 
 TEST(WorkingFolderPosix, NeverFollowsALinkPlantedInThePlaceOfItsFolder) {
-  ScratchDir dir;
+  testutil::TempDir dir;
   EnvironmentOverride env;
   env.Set("XDG_RUNTIME_DIR", nullptr);
-  const std::string cache = dir.Path("cache");
-  const std::string elsewhere = dir.Path("elsewhere");
+  const std::string cache = (dir / "cache");
+  const std::string elsewhere = (dir / "elsewhere");
   ASSERT_EQ(mkdir(cache.c_str(), 0700), 0);
   ASSERT_EQ(mkdir(elsewhere.c_str(), 0700), 0);
   ASSERT_EQ(symlink(elsewhere.c_str(), (cache + "/tarvessin").c_str()), 0);
