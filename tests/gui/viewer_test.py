@@ -28,6 +28,9 @@ import tempfile
 import time
 import traceback
 
+sys.path.insert(0, os.path.join(os.path.dirname(os.path.abspath(__file__)), ".."))
+from harness import check, escape, unescape  # noqa: E402
+
 CAPTION_VIEWER = "타르베신 외부암호파일뷰어"      # the run's own boxes
 CAPTION_PROMPT = "타르베신 외부암호파일 뷰어"     # password prompt
 CAPTION_ERROR = "타르베신 외부암호화파일 뷰어"    # every error box of a job
@@ -65,13 +68,9 @@ def test(fn):
     return fn
 
 
-class Failure(Exception):
-    pass
-
-
-def check(condition, what):
-    if not condition:
-        raise Failure(what)
+# A test's own reason for failing; anything else that escapes a test is a fault of the
+# test program and shows its traceback.
+Failure = AssertionError
 
 
 def win(path):
@@ -80,23 +79,6 @@ def win(path):
 
 
 # --- the driver ------------------------------------------------------------------------
-
-
-def escape(text):
-    return (text.replace("\\", "\\\\").replace("\t", "\\t").replace("\r", "\\r")
-            .replace("\n", "\\n"))
-
-
-def unescape(text):
-    out, i = [], 0
-    while i < len(text):
-        c = text[i]
-        if c == "\\" and i + 1 < len(text):
-            i += 1
-            c = {"t": "\t", "r": "\r", "n": "\n"}.get(text[i], text[i])
-        out.append(c)
-        i += 1
-    return "".join(out)
 
 
 class Driver:
