@@ -296,6 +296,10 @@ void ContainerWriter::WriteHead(const uint8_t fileIv[16], const uint8_t bulkIvAn
   m_plaintextLength = 0;
 }
 
+void ContainerWriter::ThrowIfWriteFailed(uint32_t status) const {
+  if (status != 0) throw SystemErrorException(FailureKind::WriteFailed, status, m_path);
+}
+
 void ContainerWriter::EncryptAndWrite(const uint8_t* data, size_t blocks) {
   while (blocks > 0) {
     const size_t n = std::min(blocks, kWriteSlice / 16);
@@ -306,13 +310,15 @@ void ContainerWriter::EncryptAndWrite(const uint8_t* data, size_t blocks) {
     if (slice.empty()) slice.resize(kWriteSlice);
     AesCipher::CbcEncrypt(m_schedule, m_chain, data, slice.data(), n);
     if (n * 16 >= kParallelMacPiece) {
+      // MAC and write on the other thread; a write that failed there is this file's
+      // failure, raised at the next hand-over.
       if (!m_worker) m_worker = std::make_unique<MacWorker>(m_mac);
-      m_worker->Submit(slice.data(), n * 16);
+      ThrowIfWriteFailed(m_worker->Submit(slice.data(), n * 16, &m_sink));
     } else {
-      if (m_worker) m_worker->Wait();
+      if (m_worker) ThrowIfWriteFailed(m_worker->Wait());
       m_mac.Update(slice.data(), n * 16);
+      WriteOrFail(slice.data(), n * 16, FailureKind::WriteFailed);
     }
-    WriteOrFail(slice.data(), n * 16, FailureKind::WriteFailed);
     data += n * 16;
     blocks -= n;
   }
@@ -343,7 +349,7 @@ void ContainerWriter::Finish() {
     EncryptAndWrite(m_pending, 1);
     m_pendingLength = 0;
   }
-  if (m_worker) m_worker->Wait();
+  if (m_worker) ThrowIfWriteFailed(m_worker->Wait());
   uint8_t trailer[1 + kMacSize];
   trailer[0] = static_cast<uint8_t>(m_plaintextLength % 16);
   m_mac.Final(trailer + 1);

@@ -141,6 +141,7 @@ class ContainerWriter {
 
  private:
   void WriteOrFail(const void* data, size_t length, FailureKind failure);
+  void ThrowIfWriteFailed(uint32_t status) const;
   void EncryptAndWrite(const uint8_t* data, size_t blocks);
 
   ContainerSink& m_sink;
