@@ -6,6 +6,7 @@
 #include "cli/commands.h"
 #include "crypto/dispatch.h"
 #include "platform/console.h"
+#include "qv3_version.h"
 
 namespace {
 
@@ -39,7 +40,8 @@ int main(int argc, char** argv) {
     return 0;
   }
   if (command == "--version") {
-    WriteStandard(StandardStream::Output, std::string("qv3 1.0 (aes: ") + ActiveAes().name +
+    WriteStandard(StandardStream::Output, std::string("qv3 " QV3_VERSION_TEXT " (aes: ") +
+                                              ActiveAes().name +
                                               ", sha-256: " + ActiveSha256().name + ")\n");
     return 0;
   }

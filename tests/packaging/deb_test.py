@@ -1,0 +1,164 @@
+#!/usr/bin/env python3
+"""Checks the Debian package of qv3 as a Debian user and its archive's tools would: what
+dpkg-deb lists, what lintian reports, and the package unpacked into a scratch root (its
+qv3 states the project's version and decrypts the bundled sample; its manual page renders
+and covers every command and option that qv3's help names).
+
+usage: deb_test.py DIST
+"""
+
+import os
+import re
+import shutil
+import stat
+import sys
+import tempfile
+
+from common import check, debian_arch, project_version, run, run_cases, summary
+
+DEB = None
+ROOT = None      # the package unpacked (dpkg -x)
+VERSION = None
+SAMPLE_TEXT = b"This is the sample document of TarvessinViewer."
+
+
+def qv3(*args, **kw):
+    return run([os.path.join(ROOT, "usr/bin/qv3")] + list(args), text=True, **kw)
+
+
+def dpkg_deb(*args):
+    p = run(["dpkg-deb"] + list(args) + [DEB], text=True)
+    check(p.returncode == 0, "dpkg-deb %s failed: %s" % (" ".join(args), p.stderr))
+    return p.stdout
+
+
+# --- cases -----------------------------------------------------------------------------------
+
+
+def control_names_package_version_and_computed_dependencies():
+    fields = dict(re.findall(r"^ ?([A-Za-z-]+): (.*)$", dpkg_deb("--info"), re.M))
+    for key, value in (("Package", "qv3"), ("Version", VERSION), ("Architecture", debian_arch())):
+        check(fields.get(key) == value,
+              "control: %s is %r, expected %r" % (key, fields.get(key), value))
+    # What dpkg-shlibdeps finds for the packaged program now, on this system.
+    with tempfile.TemporaryDirectory(prefix="deb_test.") as source:
+        os.makedirs(os.path.join(source, "debian", "qv3", "DEBIAN"))
+        with open(os.path.join(source, "debian", "control"), "w") as f:
+            f.write("Source: qv3\n\nPackage: qv3\nArchitecture: any\n")
+        shutil.copytree(os.path.join(ROOT, "usr"), os.path.join(source, "debian", "qv3", "usr"))
+        p = run(["dpkg-shlibdeps", "-O", "debian/qv3/usr/bin/qv3"], cwd=source, text=True)
+    check(p.returncode == 0, "dpkg-shlibdeps failed: %s" % p.stderr)
+    computed = p.stdout.strip().split("=", 1)[1]
+    check(fields.get("Depends") == computed,
+          "Depends is %r, dpkg-shlibdeps finds %r" % (fields.get("Depends"), computed))
+
+
+def contents_are_the_program_its_manual_and_its_documents():
+    listed = {}
+    for line in dpkg_deb("--contents").splitlines():
+        mode, owner, _, _, _, name = line.split(None, 5)
+        listed[name.split(" -> ")[0].lstrip(".")] = (mode, owner)
+    for name, mode in (("/usr/bin/qv3", "-rwxr-xr-x"),
+                       ("/usr/share/man/man1/qv3.1.gz", "-rw-r--r--"),
+                       ("/usr/share/doc/qv3/copyright", "-rw-r--r--"),
+                       ("/usr/share/doc/qv3/changelog.gz", "-rw-r--r--"),
+                       ("/usr/share/doc/qv3/examples/welcome.txt.aqv3", "-rw-r--r--")):
+        check(listed.get(name) == (mode, "root/root"),
+              "%s is listed as %s, expected %s root/root" % (name, listed.get(name), mode))
+    others = [n for n, (mode, _) in listed.items()
+              if not mode.startswith("d") and not n.startswith(("/usr/bin/", "/usr/share/"))]
+    check(not others, "files outside /usr/bin and /usr/share: %s" % others)
+    with open(os.path.join(ROOT, "usr/share/doc/qv3/copyright"), encoding="utf-8") as f:
+        check("TarvessinViewer project's own" in f.read(),
+              "the copyright file does not say the code is the project's own")
+
+
+def lintian_reports_no_error():
+    p = run(["lintian", "--fail-on", "error", "--no-tag-display-limit", DEB], text=True,
+            timeout=600)
+    if p.stdout.strip():
+        print("        lintian: " + p.stdout.strip().replace("\n", "\n        lintian: "))
+    check(p.returncode == 0 and not re.search(r"^E: ", p.stdout, re.M),
+          "lintian failed (%d):\n%s%s" % (p.returncode, p.stdout, p.stderr))
+
+
+def unpacked_qv3_states_the_version_and_decrypts_the_sample():
+    p = qv3("--version")
+    check(p.returncode == 0 and p.stdout.startswith("qv3 %s (" % VERSION),
+          "qv3 --version says %r, expected the project's version %s" % (p.stdout, VERSION))
+    with tempfile.TemporaryDirectory(prefix="deb_test.") as d:
+        examples = os.path.join(ROOT, "usr/share/doc/qv3/examples")
+        shutil.copy(os.path.join(examples, "welcome.txt.aqv3"), d)
+        p = qv3("decrypt", "--password-file", os.path.join(examples, "welcome.password"),
+                os.path.join(d, "welcome.txt.aqv3"))
+        check(p.returncode == 0, "qv3 decrypt of the sample failed", p)
+        plaintext = os.path.join(d, "welcome.txt")
+        with open(plaintext, "rb") as f:
+            check(SAMPLE_TEXT in f.read(), "the sample's plaintext is not the sample document")
+        check(not os.stat(plaintext).st_mode & stat.S_IWUSR, "the plaintext is not read-only")
+
+
+def manual_page_renders_and_says_what_help_says():
+    page = os.path.join(ROOT, "usr/share/man/man1/qv3.1.gz")
+    p = run(["man", "--warnings", "-l", page], text=True,
+            env=dict(os.environ, MANWIDTH="80", MAN_KEEP_FORMATTING="", LC_ALL="C.UTF-8"))
+    check(p.returncode == 0 and not p.stderr.strip(),
+          "man -l failed or warned (%d): %s" % (p.returncode, p.stderr))
+    text = re.sub(r".\x08", "", p.stdout)
+    text = re.sub(r"\s+", " ", text.replace("\u2010", "-").replace("\u2011", "-"))
+    check("qv3 " + VERSION in text, "the manual page does not name version " + VERSION)
+    # Every command, option and exit status that the help texts name.
+    overview = qv3("--help").stdout
+    commands = re.findall(r"^  (\w+) \[", overview, re.M)
+    check(commands, "qv3 --help names no commands:\n" + overview)
+    missing = []
+    for command in [None] + commands:
+        p = qv3(*([command, "--help"] if command else ["--help"]))
+        help_text = p.stdout
+        check(p.returncode == 0 and help_text, "qv3 %s --help failed" % (command or ""), p)
+        names = set(re.findall(r"(?<![\w-])(--?[a-z][a-z0-9-]*)", help_text))
+        statuses = re.findall(r"\b(\d+) (?:when|for)\b", help_text)
+        names |= {"exit status " + code for code in statuses}
+        if command:
+            names.add("qv3 " + command)
+        for name in sorted(names):
+            if name.startswith("exit status "):
+                found = re.search(r"EXIT STATUS.*\b%s\b" % name.split()[-1], text)
+            else:
+                found = re.search(r"(?<![\w-])%s(?![\w-])" % re.escape(name), text)
+            if not found:
+                missing.append("%s (from qv3 %s--help)" % (name, command + " " if command else ""))
+    check(not missing, "the manual page does not mention: " + ", ".join(missing))
+
+
+def main():
+    global DEB, ROOT, VERSION
+    if len(sys.argv) != 2 or sys.argv[1].startswith("-"):
+        print(__doc__.strip().splitlines()[-1])
+        return 2
+    VERSION = project_version()
+    DEB = os.path.join(os.path.abspath(sys.argv[1]), "qv3_%s_%s.deb" % (VERSION, debian_arch()))
+    if not os.path.isfile(DEB):
+        print("deb_test: no %s (scripts/package builds it)" % DEB)
+        return 1
+    scratch = tempfile.mkdtemp(prefix="deb_test.root.")
+    try:
+        ROOT = os.path.join(scratch, "root")
+        p = run(["dpkg", "-x", DEB, ROOT], text=True)
+        if p.returncode != 0:
+            print("deb_test: dpkg -x failed: %s" % p.stderr)
+            return 1
+        cases = [control_names_package_version_and_computed_dependencies,
+                 contents_are_the_program_its_manual_and_its_documents,
+                 lintian_reports_no_error,
+                 unpacked_qv3_states_the_version_and_decrypts_the_sample,
+                 manual_page_renders_and_says_what_help_says]
+        failed = run_cases(cases)
+        summary(len(cases) - failed, failed)
+        return 1 if failed else 0
+    finally:
+        shutil.rmtree(scratch, ignore_errors=True)
+
+
+if __name__ == "__main__":
+    sys.exit(main())
