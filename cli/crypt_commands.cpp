@@ -54,6 +54,9 @@ std::string DecryptHelp() {
              "                         ") +
          folder +
          "\n"
+         "                         (the viewer's own folder: its next run removes every\n"
+         "                         plaintext there that no running viewer shows and no\n"
+         "                         program has open)\n"
          "  --delete-source      remove each container once it has been decrypted\n"
          "  -h, --help           show this help\n"
          "\n" +
