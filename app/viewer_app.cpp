@@ -64,9 +64,12 @@ bool ViewerApp::RunOnArguments(const std::vector<std::string>& arguments) {
 
   char password[kPromptPasswordSize] = {};
   ScopedWipe wipe(password, sizeof password);
-  if (!m_ui.AskPassword(password))
+  if (!m_ui.AskPassword(password)) {
     delete files;
-  else if (files->Count() == 1)
+    return false;
+  }
+  m_ui.ChoosePasswordForm(*files, password);
+  if (files->Count() == 1)
     DecryptAndView(files, password);
   else
     DecryptFileList(files, false, false, password);

@@ -6,6 +6,7 @@
 
 #include <cstddef>
 
+#include "container/file_list.h"
 #include "container/front_end.h"
 
 // How handing a file to its associated program went.
@@ -30,6 +31,12 @@ class ViewerFrontEnd {
   // accepted text (at most the first 11 bytes typed, never empty) zero-terminated in
   // password; false after Cancel, Escape or closing, password then all zero.
   virtual bool AskPassword(char (&password)[kPromptPasswordSize]) = 0;
+
+  // After OK, before the job: the desktop may replace the password with another form of
+  // the same typed text that opens the files where the typed bytes do not (a desktop
+  // whose text is UTF-8 offers the code page 949 form containers made on Korean Windows
+  // were keyed with). By default the password stays as typed.
+  virtual void ChoosePasswordForm(const FileList& /*files*/, char (& /*password*/)[kPromptPasswordSize]) {}
 
   // The run's own error notice (caption kViewerCaption, one OK button, no owner); returns
   // when the user has dismissed it.

@@ -1,0 +1,89 @@
+// The Linux desktop program's entry: tarvessin-viewer on Qt 6 Widgets. The one ViewerApp,
+// with the Qt desktop, exists before the run and is destroyed after it has returned (its
+// destructor shuts the job runner down). The shell has split the arguments already; the
+// run filters out names that do not exist, as on Windows.
+
+#include <QtWidgets/QApplication>
+
+#include <cstdio>
+#include <cstring>
+#include <iostream>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "app/viewer_app.h"
+#include "platform/mbstring.h"
+#include "qv3_version.h"
+#include "ui/qt/qt_viewer_front_end.h"
+
+namespace {
+
+const char kUsage[] =
+    "Usage: tarvessin-viewer [--verbose] [--] CONTAINER...\n"
+    "       tarvessin-viewer [--verbose] /RegServer | --register\n"
+    "       tarvessin-viewer [--verbose] /UnRegServer | --unregister\n"
+    "\n"
+    "Opens password-protected containers (*.aqv3 and the category extensions). Asks once\n"
+    "for the password. One container is decrypted into the working folder\n"
+    "($XDG_RUNTIME_DIR/QV3V), opened with the program the desktop associates with its\n"
+    "type, and deleted once that program has let go of it. Several are decrypted beside\n"
+    "themselves, read-only, and nothing is opened. Names that do not exist are passed over.\n"
+    "\n"
+    "/RegServer, --register      associate the containers with this program for the\n"
+    "                            current user (MIME type, desktop entry, icon, default)\n"
+    "/UnRegServer, --unregister  remove exactly what --register installed\n"
+    "--verbose                   say on standard error what is done (the association's\n"
+    "                            files, the program the plaintext goes to, every box)\n"
+    "--version                   the version\n";
+
+enum class Switch { None, Register, Unregister };
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  std::vector<std::string> files;
+  Switch selected = Switch::None;
+  bool verbose = false, options = true;
+  for (int i = 1; i < argc; ++i) {
+    const std::string argument = argv[i];
+    if (options && argument == "--") {
+      options = false;
+    } else if (options && (argument == "--help" || argument == "-h")) {
+      std::fputs(kUsage, stdout);
+      return 0;
+    } else if (options && argument == "--version") {
+      std::printf("tarvessin-viewer %s\n", QV3_VERSION_TEXT);
+      return 0;
+    } else if (options && argument == "--verbose") {
+      verbose = true;
+    } else if (options && (MbsICmp(argv[i], "/RegServer") == 0 || argument == "--register")) {
+      selected = Switch::Register;
+    } else if (options && (MbsICmp(argv[i], "/UnRegServer") == 0 || argument == "--unregister")) {
+      selected = Switch::Unregister;
+    } else if (options && argument.size() > 1 && argument[0] == '-') {
+      std::fprintf(stderr, "tarvessin-viewer: unknown option %s\n\n%s", argv[i], kUsage);
+      return 2;
+    } else {
+      files.push_back(argument);
+    }
+  }
+  if (selected != Switch::None && !files.empty()) {
+    std::fprintf(stderr, "tarvessin-viewer: a switch takes no files\n\n%s", kUsage);
+    return 2;
+  }
+
+  // Only the windows need a display: the switches work without one.
+  std::optional<QApplication> application;
+  if (selected == Switch::None) application.emplace(argc, argv);
+  QtViewerFrontEnd desktop;
+  if (verbose) desktop.SetLog(&std::cerr);
+  ViewerApp viewer(desktop);
+  if (selected == Switch::Register)
+    viewer.RegisterFileType();
+  else if (selected == Switch::Unregister)
+    viewer.UnregisterFileType();
+  else
+    viewer.RunOnArguments(files);
+  return 0;
+}

@@ -1,0 +1,323 @@
+#include "association/xdg_association.h"
+
+#include <dirent.h>
+#include <fcntl.h>
+#include <spawn.h>
+#include <sys/stat.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <algorithm>
+#include <cstring>
+#include <fstream>
+#include <sstream>
+
+extern char** environ;
+
+namespace {
+
+// The files update-mime-database makes beside packages/ (and one folder per media type
+// holding a file per type).
+const char* const kMimeDatabaseFiles[] = {"XMLnamespaces", "aliases", "generic-icons", "globs", "globs2", "icons",
+                                          "magic", "mime.cache", "subclasses", "treemagic", "types", "version"};
+
+void Say(std::ostream* log, const std::string& text) {
+  if (log) *log << "tarvessin-viewer: " << text << '\n';
+}
+
+std::string Trim(const std::string& text) {
+  const size_t first = text.find_first_not_of(" \t\r");
+  if (first == std::string::npos) return "";
+  const size_t last = text.find_last_not_of(" \t\r");
+  return text.substr(first, last - first + 1);
+}
+
+std::vector<std::string> Lines(const std::string& text) {
+  std::vector<std::string> lines;
+  std::string line;
+  std::istringstream in(text);
+  while (std::getline(in, line)) lines.push_back(line);
+  return lines;
+}
+
+bool IsDirectory(const std::string& path) {
+  struct stat st {};
+  return stat(path.c_str(), &st) == 0 && S_ISDIR(st.st_mode);
+}
+
+bool Exists(const std::string& path) {
+  struct stat st {};
+  return lstat(path.c_str(), &st) == 0;
+}
+
+// Creates path and its missing parents, each with mode 0700 as the base directory
+// conventions ask for folders a program makes.
+bool MakeFolders(const std::string& path) {
+  if (path.empty() || IsDirectory(path)) return true;
+  const size_t slash = path.find_last_of('/');
+  if (slash != std::string::npos && slash > 0 && !MakeFolders(path.substr(0, slash))) return false;
+  return mkdir(path.c_str(), 0700) == 0 || (errno == EEXIST && IsDirectory(path));
+}
+
+// Writes the whole file under a temporary name and moves it into place, so that a reader
+// never sees half of it.
+bool WriteFile(const std::string& path, const std::string& content, std::ostream* log) {
+  const size_t slash = path.find_last_of('/');
+  if (slash != std::string::npos && !MakeFolders(path.substr(0, slash))) {
+    Say(log, "cannot create the folder of " + path + ": " + std::strerror(errno));
+    return false;
+  }
+  const std::string temporary = path + ".new";
+  {
+    std::ofstream out(temporary, std::ios::binary | std::ios::trunc);
+    out << content;
+    out.close();
+    if (!out) {
+      Say(log, "cannot write " + path);
+      unlink(temporary.c_str());
+      return false;
+    }
+  }
+  if (rename(temporary.c_str(), path.c_str()) != 0) {
+    Say(log, "cannot write " + path + ": " + std::strerror(errno));
+    unlink(temporary.c_str());
+    return false;
+  }
+  Say(log, "wrote " + path);
+  return true;
+}
+
+void RemoveFile(const std::string& path, std::ostream* log) {
+  if (unlink(path.c_str()) == 0)
+    Say(log, "removed " + path);
+  else if (errno != ENOENT)
+    Say(log, "cannot remove " + path + ": " + std::strerror(errno));
+}
+
+// Removes the folder when it is empty; says nothing otherwise.
+void RemoveEmptyFolder(const std::string& path, std::ostream* log) {
+  if (rmdir(path.c_str()) == 0) Say(log, "removed the empty folder " + path);
+}
+
+std::vector<std::string> FolderEntries(const std::string& folder) {
+  std::vector<std::string> names;
+  if (DIR* dir = opendir(folder.c_str())) {
+    while (const dirent* e = readdir(dir)) {
+      const std::string name = e->d_name;
+      if (name != "." && name != "..") names.push_back(name);
+    }
+    closedir(dir);
+  }
+  return names;
+}
+
+bool HoldsFileEndingIn(const std::string& folder, const std::string& suffix) {
+  for (const std::string& name : FolderEntries(folder))
+    if (name.size() > suffix.size() && name.compare(name.size() - suffix.size(), suffix.size(), suffix) == 0)
+      return true;
+  return false;
+}
+
+// Runs tool with one folder argument and waits for it; its output goes to the log, or
+// nowhere. Says why when it cannot run or fails.
+void RunTool(const char* tool, const std::string& folder, std::ostream* log) {
+  posix_spawn_file_actions_t actions;
+  posix_spawn_file_actions_init(&actions);
+  posix_spawn_file_actions_addopen(&actions, 0, "/dev/null", O_RDONLY, 0);
+  if (!log) {
+    posix_spawn_file_actions_addopen(&actions, 1, "/dev/null", O_WRONLY, 0);
+    posix_spawn_file_actions_adddup2(&actions, 1, 2);
+  } else {
+    posix_spawn_file_actions_adddup2(&actions, 2, 1);
+  }
+  std::string name = tool, argument = folder;
+  char* argv[] = {&name[0], &argument[0], nullptr};
+  pid_t pid = 0;
+  const int rc = posix_spawnp(&pid, tool, &actions, nullptr, argv, environ);
+  posix_spawn_file_actions_destroy(&actions);
+  if (rc != 0) {
+    Say(log, std::string("cannot run ") + tool + ": " + std::strerror(rc));
+    return;
+  }
+  int status = 0;
+  while (waitpid(pid, &status, 0) < 0 && errno == EINTR) {
+  }
+  if (!WIFEXITED(status) || WEXITSTATUS(status) != 0)
+    Say(log, std::string(tool) + " " + folder + " failed");
+  else
+    Say(log, std::string("refreshed ") + folder + " (" + tool + ")");
+}
+
+std::string MimeFolder(const XdgFolders& f) { return f.dataHome + "/mime"; }
+std::string PackagePath(const XdgFolders& f) { return MimeFolder(f) + "/packages/" + kMimePackageName; }
+std::string ApplicationsFolder(const XdgFolders& f) { return f.dataHome + "/applications"; }
+std::string DesktopPath(const XdgFolders& f) { return ApplicationsFolder(f) + "/" + kViewerDesktopId; }
+std::string IconFolder(const XdgFolders& f, int size) {
+  return f.dataHome + "/icons/hicolor/" + std::to_string(size) + "x" + std::to_string(size) + "/apps";
+}
+std::string MimeAppsPath(const XdgFolders& f) { return f.configHome + "/mimeapps.list"; }
+
+// The icon sizes a registration may have written.
+const int kIconSizes[] = {16, 22, 24, 32, 48, 64, 128, 256};
+
+bool EditMimeAppsFile(const XdgFolders& folders, bool set, std::ostream* log) {
+  const std::string path = MimeAppsPath(folders);
+  std::string text;
+  ReadTextFile(path, &text);
+  const std::string edited = EditMimeApps(text, kContainerMimeType, kViewerDesktopId, set);
+  if (edited == text) return true;
+  if (edited.empty()) {
+    RemoveFile(path, log);
+    return true;
+  }
+  return WriteFile(path, edited, log);
+}
+
+// With no package left the database describes nothing: its files go rather than being
+// made again, and so do the folders that held only them.
+void RefreshOrRemoveMimeDatabase(const XdgFolders& folders, std::ostream* log) {
+  const std::string mime = MimeFolder(folders);
+  if (!IsDirectory(mime)) return;
+  if (!FolderEntries(mime + "/packages").empty()) {
+    RunTool("update-mime-database", mime, log);
+    return;
+  }
+  for (const char* file : kMimeDatabaseFiles) RemoveFile(mime + "/" + file, log);
+  for (const std::string& name : FolderEntries(mime)) {
+    const std::string media = mime + "/" + name;
+    if (name == "packages" || !IsDirectory(media)) continue;
+    for (const std::string& type : FolderEntries(media))
+      if (type.size() > 4 && type.compare(type.size() - 4, 4, ".xml") == 0) RemoveFile(media + "/" + type, log);
+    RemoveEmptyFolder(media, log);
+  }
+  RemoveEmptyFolder(mime + "/packages", log);
+  RemoveEmptyFolder(mime, log);
+}
+
+void RefreshOrRemoveDesktopDatabase(const XdgFolders& folders, std::ostream* log) {
+  const std::string applications = ApplicationsFolder(folders);
+  if (!IsDirectory(applications)) return;
+  if (HoldsFileEndingIn(applications, ".desktop")) {
+    RunTool("update-desktop-database", applications, log);
+    return;
+  }
+  RemoveFile(applications + "/mimeinfo.cache", log);
+  RemoveEmptyFolder(applications, log);
+}
+
+}  // namespace
+
+std::string DesktopEntryFor(const std::string& desktopTemplate, const std::string& programPath) {
+  std::string entry = desktopTemplate;
+  const std::string marker = "@EXEC@";
+  for (size_t at = entry.find(marker); at != std::string::npos; at = entry.find(marker, at)) {
+    const std::string exec = ExecArgument(programPath);
+    entry.replace(at, marker.size(), exec);
+    at += exec.size();
+  }
+  return entry;
+}
+
+std::string EditMimeApps(const std::string& text, const std::string& mimeType, const std::string& desktopId,
+                         bool set) {
+  std::vector<std::string> lines = Lines(text);
+  const std::string header = "[Default Applications]";
+  size_t group = lines.size(), entry = lines.size(), end = lines.size();
+  for (size_t i = 0; i < lines.size(); ++i) {
+    const std::string line = Trim(lines[i]);
+    if (group == lines.size()) {
+      if (line == header) group = i;
+      continue;
+    }
+    if (!line.empty() && line[0] == '[') {
+      end = i;
+      break;
+    }
+    const size_t eq = line.find('=');
+    if (entry == lines.size() && eq != std::string::npos && Trim(line.substr(0, eq)) == mimeType) entry = i;
+  }
+
+  std::vector<std::string> ids;  // the entry's IDs without desktopId
+  if (entry < lines.size()) {
+    const std::string value = lines[entry].substr(lines[entry].find('=') + 1);
+    std::istringstream in(value);
+    for (std::string id; std::getline(in, id, ';');)
+      if (!Trim(id).empty() && Trim(id) != desktopId) ids.push_back(Trim(id));
+  }
+  if (set) ids.insert(ids.begin(), desktopId);
+  std::string joined;
+  for (const std::string& id : ids) joined += id + ";";
+
+  if (!set && entry == lines.size()) return text;  // nothing names it
+  if (set && group == lines.size()) {
+    if (!lines.empty() && !Trim(lines.back()).empty()) lines.push_back("");
+    lines.push_back(header);
+    lines.push_back(mimeType + "=" + joined);
+  } else if (entry < lines.size()) {
+    if (ids.empty()) {
+      lines.erase(lines.begin() + static_cast<long>(entry));
+      --end;
+    } else {
+      lines[entry] = mimeType + "=" + joined;
+    }
+  } else {
+    lines.insert(lines.begin() + static_cast<long>(group) + 1, mimeType + "=" + joined);
+    ++end;
+  }
+
+  // A group left with no entries goes, with the blank lines before the next group.
+  if (!set && group < lines.size()) {
+    bool empty = true;
+    for (size_t i = group + 1; i < end && i < lines.size(); ++i) {
+      const std::string line = Trim(lines[i]);
+      empty = empty && (line.empty() || line[0] == '#');
+    }
+    if (empty) {
+      const size_t stop = std::min(end, lines.size());
+      const bool last = stop == lines.size();
+      lines.erase(lines.begin() + static_cast<long>(group), lines.begin() + static_cast<long>(stop));
+      // The blank line set before a group added at the end goes with it.
+      if (last && group > 0 && Trim(lines[group - 1]).empty()) lines.erase(lines.begin() + static_cast<long>(group - 1));
+    }
+  }
+
+  std::string out;
+  bool anything = false;
+  for (const std::string& line : lines) {
+    out += line + "\n";
+    anything = anything || !Trim(line).empty();
+  }
+  return anything ? out : "";
+}
+
+bool RegisterXdgFileType(const XdgFolders& folders, const XdgRegistration& registration, std::ostream* log) {
+  bool ok = WriteFile(PackagePath(folders), registration.mimePackage, log);
+  ok = WriteFile(DesktopPath(folders), DesktopEntryFor(registration.desktopTemplate, registration.programPath), log) &&
+       ok;
+  for (const XdgRegistration::Icon& icon : registration.icons)
+    ok = WriteFile(IconFolder(folders, icon.size) + "/" + kViewerIconName + ".png", icon.png, log) && ok;
+  ok = EditMimeAppsFile(folders, true, log) && ok;
+  RunTool("update-mime-database", MimeFolder(folders), log);
+  RunTool("update-desktop-database", ApplicationsFolder(folders), log);
+  return ok;
+}
+
+void UnregisterXdgFileType(const XdgFolders& folders, std::ostream* log) {
+  const bool packageThere = Exists(PackagePath(folders));
+  const bool desktopThere = Exists(DesktopPath(folders));
+  RemoveFile(PackagePath(folders), log);
+  RemoveFile(DesktopPath(folders), log);
+  for (int size : kIconSizes) {
+    const std::string folder = IconFolder(folders, size);
+    if (!Exists(folder + "/" + kViewerIconName + ".png")) continue;
+    RemoveFile(folder + "/" + kViewerIconName + ".png", log);
+    RemoveEmptyFolder(folder, log);
+    RemoveEmptyFolder(folder.substr(0, folder.find_last_of('/')), log);
+  }
+  RemoveEmptyFolder(folders.dataHome + "/icons/hicolor", log);
+  RemoveEmptyFolder(folders.dataHome + "/icons", log);
+  EditMimeAppsFile(folders, false, log);
+  if (packageThere) RefreshOrRemoveMimeDatabase(folders, log);
+  if (desktopThere) RefreshOrRemoveDesktopDatabase(folders, log);
+}

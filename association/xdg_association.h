@@ -1,0 +1,55 @@
+#pragma once
+// XDG desktops only. Records and removes, for the current user, the association of
+// containers with the viewer, as "/RegServer" and "/UnRegServer" do on Windows with the
+// registry. The same facts are recorded: the extensions (a shared-mime-info package
+// giving "*.aqv3" and the category extensions one MIME type), the type's text and icon
+// (in the package and the icon theme), and the open command (a desktop entry whose Exec
+// line starts the viewer on the files, made the default application for the type in
+// mimeapps.list). The MIME and desktop databases are refreshed afterwards with
+// update-mime-database and update-desktop-database where they are installed.
+
+#include <ostream>
+#include <string>
+#include <vector>
+
+#include "association/xdg_applications.h"
+
+// The names the association uses, here and in the installed files.
+inline const char kContainerMimeType[] = "application/x-tarvessin-container";
+inline const char kViewerDesktopId[] = "tarvessin-viewer.desktop";
+inline const char kViewerIconName[] = "tarvessin-viewer";
+inline const char kMimePackageName[] = "tarvessin-viewer.xml";
+
+// What registration writes; the texts are the installed files' own (see resources/linux).
+struct XdgRegistration {
+  std::string programPath;      // absolute path of the viewer
+  std::string mimePackage;      // the shared-mime-info package
+  std::string desktopTemplate;  // the desktop entry, "@EXEC@" standing for the program
+  struct Icon {
+    int size;                   // pixels, for icons/hicolor/SIZExSIZE/apps
+    std::string png;
+  };
+  std::vector<Icon> icons;
+};
+
+// The desktop entry for program: the template with "@EXEC@" replaced by the program's
+// path as one Exec argument.
+std::string DesktopEntryFor(const std::string& desktopTemplate, const std::string& programPath);
+
+// Writes the package, the desktop entry and the icons into the data home, makes the
+// entry the default for kContainerMimeType in the config home's mimeapps.list, and
+// refreshes both databases. Registering again writes the same files. Reports nothing;
+// with log, says on it what it does and what failed. True when every file was written.
+bool RegisterXdgFileType(const XdgFolders& folders, const XdgRegistration& registration, std::ostream* log);
+
+// Removes exactly what RegisterXdgFileType writes: its files, the mimeapps.list entry
+// (only while it still names the viewer), the databases' files and the folders that
+// only they kept (refreshed instead where other entries remain). Removing when nothing
+// is registered changes nothing. Reports nothing; with log, says what it does.
+void UnregisterXdgFileType(const XdgFolders& folders, std::ostream* log);
+
+// The [Default Applications] line for mimeType in the mimeapps.list text made to name
+// desktopId first (set) or no longer to name it (!set); a group or file left without
+// entries is dropped. The other lines stay as they were.
+std::string EditMimeApps(const std::string& text, const std::string& mimeType, const std::string& desktopId,
+                         bool set);

@@ -1,0 +1,348 @@
+// The XDG association: desktop entries and their Exec lines, the default application of a
+// MIME type checked against the desktop's own tool (xdg-mime), and registration and its
+// exact removal in private XDG folders.
+#include <gtest/gtest.h>
+#include <sys/stat.h>
+
+#include <cctype>
+#include <cstdio>
+#include <filesystem>
+#include <fstream>
+#include <functional>
+#include <map>
+#include <set>
+#include <string>
+#include <vector>
+
+#include "association/xdg_applications.h"
+#include "association/xdg_association.h"
+#include "container/naming.h"
+#include "tests/test_util.h"
+
+using testutil::TempDir;
+namespace fs = std::filesystem;
+
+namespace {
+
+void Write(const std::string& path, const std::string& text) {
+  fs::create_directories(fs::path(path).parent_path());
+  std::ofstream(path, std::ios::binary) << text;
+}
+
+std::string Read(const std::string& path) {
+  std::string text;
+  ReadTextFile(path, &text);
+  return text;
+}
+
+// Every file below root with its content, and every folder.
+std::map<std::string, std::string> Snapshot(const std::string& root) {
+  std::map<std::string, std::string> tree;
+  if (!fs::exists(root)) return tree;
+  for (const auto& e : fs::recursive_directory_iterator(root)) {
+    const std::string relative = fs::relative(e.path(), root).string();
+    tree[relative] = e.is_directory() ? "<folder>" : Read(e.path().string());
+  }
+  return tree;
+}
+
+// The output of a command (stdout, trailing line break removed).
+std::string Output(const std::string& command) {
+  std::string out;
+  if (FILE* p = popen(command.c_str(), "r")) {
+    char buffer[512];
+    while (size_t n = fread(buffer, 1, sizeof buffer, p)) out.append(buffer, n);
+    pclose(p);
+  }
+  while (!out.empty() && out.back() == '\n') out.pop_back();
+  return out;
+}
+
+std::string ShellQuote(const std::string& text) {
+  std::string quoted = "'";
+  for (char c : text) quoted += c == '\'' ? std::string("'\\''") : std::string(1, c);
+  return quoted + "'";
+}
+
+// Private XDG folders inside a scratch folder.
+struct Desktop {
+  TempDir root;
+  XdgFolders folders;
+  std::vector<std::string> given;  // $XDG_CURRENT_DESKTOP as set
+  explicit Desktop(std::vector<std::string> desktops = {}) : given(desktops) {
+    folders.configHome = root / "config";
+    folders.configDirs = {root / "etc-xdg"};
+    folders.dataHome = root / "data";
+    folders.dataDirs = {root / "share"};
+    for (std::string& d : desktops)
+      for (char& c : d) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+    folders.desktops = desktops;
+  }
+  // The same folders for a program started by a shell.
+  std::string Environment() const {
+    std::string current;
+    for (const std::string& d : given) current += (current.empty() ? "" : ":") + d;
+    return "env -i PATH=" + ShellQuote(std::getenv("PATH") ? std::getenv("PATH") : "/usr/bin:/bin") +
+           " HOME=" + ShellQuote(root.path()) + " XDG_CONFIG_HOME=" + ShellQuote(folders.configHome) +
+           " XDG_CONFIG_DIRS=" + ShellQuote(folders.configDirs[0]) + " XDG_DATA_HOME=" + ShellQuote(folders.dataHome) +
+           " XDG_DATA_DIRS=" + ShellQuote(folders.dataDirs[0]) + " XDG_CURRENT_DESKTOP=" + ShellQuote(current) + " ";
+  }
+  void App(const std::string& relative, const std::string& exec, const std::string& extra = "") const {
+    Write(relative, "[Desktop Entry]\nType=Application\nName=" + fs::path(relative).stem().string() + "\nExec=" + exec +
+                        "\n" + extra);
+  }
+};
+
+bool HaveTool(const char* tool) { return ProgramExists(tool); }
+
+}  // namespace
+
+// What an Exec line starts for one file: quoting, field codes, and a file name that
+// never reaches a shell text however it is spelt.
+TEST(XdgExec, FieldCodesQuotingAndTheFile) {
+  const std::string file = "/run/user/1000/QV3V/보고서 $(rm -rf ~) \"q\" 100%.txt";
+  struct Case {
+    const char* exec;
+    std::vector<std::string> argv;  // "FILE" and "URL" stand for the file
+  } cases[] = {
+      {"viewer %f", {"viewer", "FILE"}},
+      {"viewer %F", {"viewer", "FILE"}},
+      {"viewer --open=%f", {"viewer", "--open=FILE"}},
+      {"viewer %U", {"viewer", "URL"}},
+      {"viewer", {"viewer", "FILE"}},
+      {"viewer %d %n %f", {"viewer", "FILE"}},
+      {"viewer %i --title %c %k %f", {"viewer", "--icon", "doc-icon", "--title", "Doc Viewer", "ENTRY", "FILE"}},
+      {"\"/opt/my apps/viewer\" \"a \\\"b\\\" \\$c \\\\d\" 50%% %f", {"/opt/my apps/viewer", "a \"b\" $c \\d", "50%", "FILE"}},
+      {"sh -c \"cat %f\"", {"sh", "-c", "cat %f", "FILE"}},
+      {"  viewer   \"\"  %f  ", {"viewer", "", "FILE"}},
+  };
+  for (const Case& c : cases) {
+    DesktopEntry entry;
+    entry.exec = c.exec;
+    entry.icon = "doc-icon";
+    entry.name = "Doc Viewer";
+    entry.path = "/usr/share/applications/doc.desktop";
+    std::vector<std::string> expected;
+    for (std::string a : c.argv) {
+      for (auto [from, to] : {std::pair<std::string, std::string>{"FILE", file}, {"URL", FileUrl(file)},
+                              {"ENTRY", entry.path}})
+        if (size_t at = a.find(from); at != std::string::npos) a.replace(at, from.size(), to);
+      expected.push_back(a);
+    }
+    std::vector<std::string> argv;
+    ASSERT_TRUE(LaunchCommand(entry, file, &argv)) << c.exec;
+    EXPECT_EQ(argv, expected) << c.exec;
+  }
+
+  DesktopEntry entry;
+  entry.exec = "viewer \"unclosed %f";
+  std::vector<std::string> argv;
+  EXPECT_FALSE(LaunchCommand(entry, file, &argv));
+  entry.exec = "%d";
+  EXPECT_FALSE(LaunchCommand(entry, file, &argv));
+  entry.exec = "vim %F";
+  entry.terminal = true;
+  ASSERT_TRUE(LaunchCommand(entry, file, &argv));
+  EXPECT_EQ(argv, (std::vector<std::string>{"x-terminal-emulator", "-e", "vim", file}));
+  EXPECT_EQ(FileUrl("/a b/%/가"), "file:///a%20b/%25/%EA%B0%80");
+}
+
+// Whatever the program's path, the desktop entry written for it starts exactly that
+// program on the files, and the desktop's own validator accepts it.
+TEST(XdgExec, AnyProgramPathSurvivesTheDesktopEntry) {
+  TempDir dir;
+  const std::string paths[] = {"/usr/bin/tarvessin-viewer", "/opt/My Apps/tarvessin-viewer",
+                               "/home/u/빌드/a\"b$c`d\\e'f;g&h%i/tarvessin-viewer", "/tmp/tab\there/v"};
+  const std::string tmpl = "[Desktop Entry]\nType=Application\nName=V\nExec=@EXEC@ %F\nMimeType=application/x-a;\n";
+  for (const std::string& program : paths) {
+    const std::string path = dir / "v.desktop";
+    Write(path, DesktopEntryFor(tmpl, program));
+    DesktopEntry entry;
+    ASSERT_TRUE(ReadDesktopEntry(path, &entry));
+    std::vector<std::string> argv;
+    ASSERT_TRUE(LaunchCommand(entry, "/x/y z.aqv3", &argv)) << entry.exec;
+    EXPECT_EQ(argv, (std::vector<std::string>{program, "/x/y z.aqv3"})) << Read(path);
+    if (HaveTool("desktop-file-validate")) {
+      EXPECT_EQ(Output("desktop-file-validate " + ShellQuote(path) + " 2>&1"), "") << Read(path);
+    }
+  }
+}
+
+// Our resolution of the default application against `xdg-mime query default`, which
+// desktops without their own tools use, over layouts of each source it reads.
+TEST(XdgDefaultApplication, AgreesWithXdgMime) {
+  if (!HaveTool("xdg-mime")) GTEST_SKIP() << "xdg-mime is not installed";
+  const std::string type = "application/x-qv3-test";
+  struct Case {
+    const char* name;
+    std::vector<std::string> desktops;
+    std::function<void(const Desktop&)> lay;
+    const char* expected;  // desktop file name, "" for none
+  } cases[] = {
+      {"nothing", {}, [](const Desktop&) {}, ""},
+      {"config mimeapps.list", {},
+       [&](const Desktop& d) {
+         d.App(d.folders.dataDirs[0] + "/applications/a.desktop", "sh %f");
+         Write(d.folders.configHome + "/mimeapps.list", "[Added Associations]\n" + type + "=x.desktop;\n\n"
+                                                        "[Default Applications]\n" + type + "=a.desktop;\n");
+       },
+       "a.desktop"},
+      {"the current desktop's list first", {"Test", "Other"},
+       [&](const Desktop& d) {
+         d.App(d.folders.dataDirs[0] + "/applications/a.desktop", "sh %f");
+         d.App(d.folders.dataHome + "/applications/b.desktop", "sh %f");
+         Write(d.folders.configHome + "/mimeapps.list", "[Default Applications]\n" + type + "=a.desktop;\n");
+         Write(d.folders.configHome + "/test-mimeapps.list", "[Default Applications]\n" + type + "=b.desktop;\n");
+       },
+       "b.desktop"},
+      {"config folders, then the data home's list", {},
+       [&](const Desktop& d) {
+         d.App(d.folders.dataDirs[0] + "/applications/a.desktop", "sh %f");
+         d.App(d.folders.dataDirs[0] + "/applications/b.desktop", "sh %f");
+         Write(d.folders.configDirs[0] + "/mimeapps.list", "[Default Applications]\n" + type + "=b.desktop;\n");
+         Write(d.folders.dataHome + "/applications/mimeapps.list", "[Default Applications]\n" + type + "=a.desktop;\n");
+       },
+       "b.desktop"},
+      {"a default whose program is missing is passed over", {},
+       [&](const Desktop& d) {
+         d.App(d.folders.dataDirs[0] + "/applications/gone.desktop", "/nonexistent/viewer %f");
+         d.App(d.folders.dataDirs[0] + "/applications/a.desktop", "sh %f");
+         Write(d.folders.configHome + "/mimeapps.list", "[Default Applications]\n" + type + "=gone.desktop;\n");
+         Write(d.folders.dataDirs[0] + "/applications/mimeinfo.cache", "[MIME Cache]\n" + type + "=a.desktop;\n");
+       },
+       "a.desktop"},
+      {"the desktop database", {},
+       [&](const Desktop& d) {
+         d.App(d.folders.dataDirs[0] + "/applications/a.desktop", "sh %f");
+         Write(d.folders.dataDirs[0] + "/applications/mimeinfo.cache", "[MIME Cache]\n" + type + "=a.desktop;b.desktop;\n");
+       },
+       "a.desktop"},
+      {"defaults.list", {},
+       [&](const Desktop& d) {
+         d.App(d.folders.dataHome + "/applications/c.desktop", "sh %f");
+         Write(d.folders.dataHome + "/applications/defaults.list", "[Default Applications]\n" + type + "=c.desktop\n");
+       },
+       "c.desktop"},
+      {"a vendor folder", {},
+       [&](const Desktop& d) {
+         d.App(d.folders.dataDirs[0] + "/applications/vendor/app.desktop", "sh %f");
+         Write(d.folders.configHome + "/mimeapps.list", "[Default Applications]\n" + type + "=vendor-app.desktop;\n");
+       },
+       "vendor-app.desktop"},
+      {"the highest InitialPreference of the entries listing the type", {},
+       [&](const Desktop& d) {
+         d.App(d.folders.dataDirs[0] + "/applications/low.desktop", "sh %f", "MimeType=" + type + ";\nInitialPreference=5\n");
+         d.App(d.folders.dataDirs[0] + "/applications/high.desktop", "sh %f", "MimeType=text/plain;" + type + ";\nInitialPreference=9\n");
+         d.App(d.folders.dataDirs[0] + "/applications/other.desktop", "sh %f", "MimeType=text/plain;\nInitialPreference=20\n");
+       },
+       "high.desktop"},
+  };
+  for (const Case& c : cases) {
+    Desktop desktop(c.desktops);
+    c.lay(desktop);
+    const std::string ours = fs::path(DefaultApplication(desktop.folders, type)).filename().string();
+    // Our answer is a path; the desktop's tool names the ID.
+    const std::string id = ours == "app.desktop" ? "vendor-app.desktop" : ours;
+    EXPECT_EQ(id, c.expected) << c.name;
+    EXPECT_EQ(Output(desktop.Environment() + "xdg-mime query default " + type + " 2>/dev/null"), c.expected) << c.name;
+  }
+}
+
+TEST(XdgMimeApps, SettingAndRemovingTheDefaultRestoresTheFile) {
+  const std::string t = "application/x-tarvessin-container", id = "tarvessin-viewer.desktop";
+  const std::string before[] = {
+      "",
+      "[Default Applications]\ntext/plain=gedit.desktop;\n",
+      "[Added Associations]\nimage/png=eog.desktop;\n",
+      "# mine\n[Default Applications]\n" + t + "=other.desktop;\n\n[Added Associations]\nimage/png=eog.desktop;\n",
+      "[Default Applications]\n",
+  };
+  for (const std::string& text : before) {
+    const std::string set = EditMimeApps(text, t, id, true);
+    // Ours comes first in the group; what was there stays.
+    EXPECT_NE(set.find("[Default Applications]\n" + t + "=" + id + ";"), std::string::npos) << set;
+    EXPECT_EQ(EditMimeApps(set, t, id, true), set) << "setting twice changes nothing";
+    const std::string removed = EditMimeApps(set, t, id, false);
+    EXPECT_EQ(removed, text == "[Default Applications]\n" ? "" : text) << set;
+  }
+  // Another program made the default afterwards: its line stays.
+  const std::string theirs = "[Default Applications]\n" + t + "=other.desktop;\n";
+  EXPECT_EQ(EditMimeApps(theirs, t, id, false), theirs);
+}
+
+// The package names every extension a container can carry: the generic one and each
+// category the encryption engine chooses.
+TEST(XdgAssociation, TheMimePackageCoversEveryContainerExtension) {
+  const std::string package = Read(std::string(QV3_LINUX_RESOURCES_DIR) + "/tarvessin-viewer.xml");
+  ASSERT_FALSE(package.empty());
+  std::set<std::string> extensions{ChooseEncryptedExtension("a.txt", true)};
+  for (const char* name : {"a.jpg", "a.png", "a.gif", "a.bmp", "a.tif", "a.ps", "a.eps", "a.txt", "a.avi", "a.mp4",
+                           "a.mpg", "a.wmv", "a.mov", "a.mp3", "a.wav", "a.wma", "a.xls", "a.xlsx", "a.csv",
+                           "a.doc", "a.docx", "a.rtf", "a.ppt", "a.pptx", "a.hwp", "a.pdf", "a.gul", "a.dwg",
+                           "a.dxf", "a.zip", "a.rar", "a.7z", "a.alz", "a.exe", "a"})
+    extensions.insert(ChooseEncryptedExtension(name, false));
+  EXPECT_GE(extensions.size(), 10u);
+  for (const std::string& extension : extensions)
+    EXPECT_NE(package.find("<glob pattern=\"*." + extension + "\"/>"), std::string::npos) << extension;
+  EXPECT_NE(package.find(std::string("type=\"") + kContainerMimeType + "\""), std::string::npos);
+}
+
+// Registration in private folders: every fact recorded and found again by the desktop's
+// tools; registering twice is the same; removal leaves the folders as they were, the
+// user's own entries included.
+TEST(XdgAssociation, RegisterThenUnregisterLeavesTheFoldersAsTheyWere) {
+  Desktop desktop;
+  const XdgFolders& f = desktop.folders;
+  // What the user had before: another application, its database, other defaults.
+  desktop.App(f.dataHome + "/applications/editor.desktop", "sh %f", "MimeType=text/plain;\n");
+  Write(f.configHome + "/mimeapps.list", "[Default Applications]\ntext/plain=editor.desktop;\n");
+  if (HaveTool("update-desktop-database")) Output("update-desktop-database " + ShellQuote(f.dataHome + "/applications"));
+  const auto dataBefore = Snapshot(f.dataHome), configBefore = Snapshot(f.configHome);
+
+  XdgRegistration r;
+  r.programPath = "/opt/Tarvessin Viewer/tarvessin-viewer";
+  r.mimePackage = Read(std::string(QV3_LINUX_RESOURCES_DIR) + "/tarvessin-viewer.xml");
+  r.desktopTemplate = Read(std::string(QV3_LINUX_RESOURCES_DIR) + "/tarvessin-viewer.desktop.in");
+  r.icons = {{16, "png16"}, {32, "png32"}};
+  ASSERT_TRUE(RegisterXdgFileType(f, r, nullptr));
+  const auto registered = Snapshot(f.dataHome);
+  ASSERT_TRUE(RegisterXdgFileType(f, r, nullptr));
+  EXPECT_EQ(Snapshot(f.dataHome), registered) << "registering twice";
+
+  DesktopEntry entry;
+  ASSERT_TRUE(ReadDesktopEntry(f.dataHome + "/applications/tarvessin-viewer.desktop", &entry));
+  EXPECT_EQ(entry.mimeTypes, std::vector<std::string>{kContainerMimeType});
+  EXPECT_EQ(entry.icon, kViewerIconName);
+  std::vector<std::string> argv;
+  ASSERT_TRUE(LaunchCommand(entry, "/a/b.aqv3", &argv));
+  EXPECT_EQ(argv, (std::vector<std::string>{r.programPath, "/a/b.aqv3"}));
+  EXPECT_EQ(Read(f.dataHome + "/icons/hicolor/32x32/apps/tarvessin-viewer.png"), "png32");
+  EXPECT_EQ(Read(f.configHome + "/mimeapps.list"), "[Default Applications]\n" + std::string(kContainerMimeType) + "=" +
+                                                       kViewerDesktopId + ";\ntext/plain=editor.desktop;\n");
+  if (HaveTool("update-mime-database")) {
+    EXPECT_NE(Read(f.dataHome + "/mime/globs2").find("*.wqv3"), std::string::npos);
+  }
+  if (HaveTool("update-desktop-database")) {
+    EXPECT_NE(Read(f.dataHome + "/applications/mimeinfo.cache").find(std::string(kContainerMimeType) + "=tarvessin-viewer.desktop"),
+              std::string::npos);
+  }
+  if (HaveTool("xdg-mime")) {
+    // The program itself need not exist for the tool: give it one that does.
+    r.programPath = "/bin/sh";
+    ASSERT_TRUE(RegisterXdgFileType(f, r, nullptr));
+    EXPECT_EQ(Output(desktop.Environment() + "xdg-mime query default " + kContainerMimeType), kViewerDesktopId);
+  }
+
+  UnregisterXdgFileType(f, nullptr);
+  EXPECT_EQ(Snapshot(f.dataHome), dataBefore);
+  EXPECT_EQ(Snapshot(f.configHome), configBefore);
+  UnregisterXdgFileType(f, nullptr);
+  EXPECT_EQ(Snapshot(f.dataHome), dataBefore) << "removing what is not there";
+
+  // On an empty home, nothing at all is left behind.
+  Desktop empty;
+  ASSERT_TRUE(RegisterXdgFileType(empty.folders, r, nullptr));
+  UnregisterXdgFileType(empty.folders, nullptr);
+  EXPECT_EQ(Snapshot(empty.folders.dataHome), (std::map<std::string, std::string>{}));
+  EXPECT_EQ(Snapshot(empty.folders.configHome), (std::map<std::string, std::string>{}));
+}

@@ -1,0 +1,462 @@
+#!/usr/bin/env python3
+"""Runs the real tarvessin-viewer as a user would, each case in private XDG folders and a
+private HOME (the real user's are never touched): its windows are found by caption on the
+X display and answered with xdotool (the keys a user presses); what it says with
+--verbose, the files it leaves and what the associated program was handed are checked.
+Document types are associated, in the private folders, with fake_program.py.
+
+usage: viewer_e2e_test.py --viewer PROGRAM --qv3 PROGRAM [--only NAME...]
+       viewer_e2e_test.py --viewer PROGRAM --qv3 PROGRAM --screenshots DIR
+
+Without an X display it runs itself under xvfb-run; exit status 77 (skipped) when
+there is neither, or xdotool is missing. With --screenshots no test runs: the password
+prompt, the progress window and an error box are captured into DIR as
+linux-password-prompt.png, linux-progress.png and linux-error-box.png.
+"""
+
+import argparse
+import hashlib
+import json
+import os
+import shutil
+import stat
+import subprocess
+import sys
+import tempfile
+import time
+import traceback
+
+CAPTION_VIEWER = "타르베신 외부암호파일뷰어"      # the run's own boxes
+CAPTION_PROMPT = "타르베신 외부암호파일 뷰어"     # password prompt
+CAPTION_ERROR = "타르베신 외부암호화파일 뷰어"    # every error box of a job
+CAPTION_PROGRESS = "파일 처리중"
+MIME_TYPE = "application/x-tarvessin-container"
+DESKTOP_ID = "tarvessin-viewer.desktop"
+PASSWORD = "abcdefghijk"
+HERE = os.path.dirname(os.path.abspath(__file__))
+
+A = None
+TESTS = []
+RUNNING = []  # every viewer started, ended after each case whatever happened
+
+
+def test(fn):
+    TESTS.append(fn)
+    return fn
+
+
+class Failure(Exception):
+    pass
+
+
+def check(condition, what):
+    if not condition:
+        raise Failure(what)
+
+
+def sha256(data):
+    return hashlib.sha256(data).hexdigest()
+
+
+class Desktop:
+    """Private XDG folders and HOME, the environment of every program of one case, and
+    the associations of the plaintexts' types with fake_program.py."""
+
+    def __init__(self, root):
+        self.root = root
+        self.home = os.path.join(root, "home")
+        self.data = os.path.join(root, "data")
+        self.config = os.path.join(root, "config")
+        self.runtime = os.path.join(root, "runtime")
+        self.cache = os.path.join(root, "cache")
+        self.share = os.path.join(root, "share")  # the data folders: the system's MIME database only
+        self.files = os.path.join(root, "files")
+        self.log = os.path.join(root, "program.log")
+        for d in (self.home, self.data, self.config, self.runtime, self.cache, self.share, self.files):
+            os.makedirs(d)
+        os.chmod(self.runtime, 0o700)
+        os.symlink("/usr/share/mime", os.path.join(self.share, "mime"))
+        self.working = os.path.join(self.runtime, "QV3V")
+        self.env = {
+            "PATH": os.environ.get("PATH", "/usr/bin:/bin"),
+            "HOME": self.home,
+            "XDG_DATA_HOME": self.data,
+            "XDG_CONFIG_HOME": self.config,
+            "XDG_CONFIG_DIRS": os.path.join(root, "etc-xdg"),
+            "XDG_DATA_DIRS": self.share,
+            "XDG_RUNTIME_DIR": self.runtime,
+            "XDG_CACHE_HOME": self.cache,
+            "LANG": "C.UTF-8",
+            "BROWSER": "false",  # xdg-open's last resort fails rather than finding a browser
+            "QT_QPA_PLATFORM": "xcb",
+        }
+        for name in ("DISPLAY", "XAUTHORITY", "ASAN_OPTIONS", "LSAN_OPTIONS", "UBSAN_OPTIONS"):
+            if name in os.environ:
+                self.env[name] = os.environ[name]
+
+    def associate(self, mime_type, mode):
+        """Makes fake_program.py in mode the default application for mime_type."""
+        name = "qv3-fake-%s.desktop" % mode
+        os.makedirs(os.path.join(self.data, "applications"), exist_ok=True)
+        with open(os.path.join(self.data, "applications", name), "w") as f:
+            f.write("[Desktop Entry]\nType=Application\nName=Fake %s\nExec=%s %s %s %s %%F\nMimeType=%s;\n"
+                    % (mode, sys.executable, os.path.join(HERE, "fake_program.py"), mode, self.log, mime_type))
+        with open(os.path.join(self.config, "mimeapps.list"), "a") as f:
+            f.write("[Default Applications]\n%s=%s;\n" % (mime_type, name))
+
+    def container(self, name, content, password=PASSWORD):
+        """A container of content named name + ".aqv3" in the files folder."""
+        plain = os.path.join(self.files, name)
+        with open(plain, "wb") as f:
+            f.write(content)
+        pw = os.path.join(self.root, "password")
+        with open(pw, "w") as f:
+            f.write(password)
+        subprocess.run([A.qv3, "encrypt", "--delete-source", "--password-file", pw, plain], check=True,
+                       env=self.env, stdout=subprocess.DEVNULL)
+        return plain + ".aqv3"
+
+    def program_log(self):
+        if not os.path.exists(self.log):
+            return []
+        with open(self.log) as f:
+            return [json.loads(line) for line in f]
+
+    def snapshot(self, *folders):
+        tree = {}
+        for top in folders:
+            for dirpath, dirnames, filenames in os.walk(top):
+                for n in dirnames:
+                    tree[os.path.join(dirpath, n)] = "<folder>"
+                for n in filenames:
+                    p = os.path.join(dirpath, n)
+                    with open(p, "rb") as f:
+                        tree[p] = f.read()
+        return tree
+
+
+class Viewer:
+    """One run of the viewer, with --verbose."""
+
+    def __init__(self, desktop, *args):
+        self.desktop = desktop
+        self.args = args
+        self.retries = 3
+        self.start()
+
+    def start(self):
+        self.proc = subprocess.Popen([A.viewer, "--verbose", *self.args], env=self.desktop.env,
+                                     stdin=subprocess.DEVNULL, stdout=subprocess.DEVNULL, stderr=subprocess.PIPE)
+        self.said = None
+        RUNNING.append(self.proc)
+
+    def window(self, caption, timeout=20):
+        """The id of the viewer's visible window with this caption."""
+        deadline = time.monotonic() + timeout
+        while time.monotonic() < deadline:
+            found = self.windows().get(caption)
+            if found:
+                return found
+            if self.proc.poll() is not None:
+                said = self.finish()
+                # An X server that resets when its clients come and go refuses a connection
+                # now and then: the program never started, so it is started again.
+                if "could not connect to display" in said and self.retries > 0:
+                    self.retries -= 1
+                    time.sleep(0.5)
+                    self.start()
+                    continue
+                raise Failure("the viewer ended before showing \"%s\":\n%s" % (caption, said))
+            time.sleep(0.05)
+        raise Failure("no window \"%s\" within %d s" % (caption, timeout))
+
+    def windows(self):
+        """The viewer's visible windows by caption. Captions are compared here: xdotool's
+        own name search does not take Korean patterns reliably."""
+        ids = subprocess.run(["xdotool", "search", "--onlyvisible", "--pid", str(self.proc.pid)],
+                             capture_output=True, text=True).stdout.split()
+        named = {}
+        for w in ids:
+            name = subprocess.run(["xdotool", "getwindowname", w], capture_output=True, text=True).stdout
+            named.setdefault(name.rstrip("\n"), w)
+        return named
+
+    def keys(self, caption, *keys, text=None):
+        """Focuses the window and presses keys (typing text first)."""
+        w = self.window(caption)
+        subprocess.run(["xdotool", "windowfocus", "--sync", w], check=True)
+        time.sleep(0.2)  # the toolkit takes the focus in its own time
+        if text is not None:
+            subprocess.run(["xdotool", "type", "--delay", "15", text], check=True)
+        if keys:
+            subprocess.run(["xdotool", "key", *keys], check=True)
+
+    def finish(self, timeout=60):
+        """Waits for the end of the run; returns what it said on standard error."""
+        if self.said is None:
+            try:
+                _, err = self.proc.communicate(timeout=timeout)
+            except subprocess.TimeoutExpired:
+                self.proc.kill()
+                _, err = self.proc.communicate()
+                raise Failure("the viewer did not end within %d s:\n%s" % (timeout, err.decode(errors="replace")))
+            self.said = err.decode(errors="replace")
+        return self.said
+
+
+def dismiss(v, caption):
+    """Presses Return in the box until it is gone (a key pressed while the box is still
+    taking the focus is lost)."""
+    w = v.window(caption)
+    for _ in range(20):
+        focus = subprocess.run(["xdotool", "getwindowfocus"], capture_output=True, text=True).stdout.strip()
+        if focus != w:
+            subprocess.run(["xdotool", "windowfocus", "--sync", w], stderr=subprocess.DEVNULL)
+            time.sleep(0.2)
+        subprocess.run(["xdotool", "key", "Return"], check=True)
+        deadline = time.monotonic() + 0.5
+        while time.monotonic() < deadline:
+            if v.proc.poll() is not None or v.windows().get(caption) != w:
+                return
+            time.sleep(0.05)
+    raise Failure("the box \"%s\" did not go" % caption)
+
+
+def box_said(said, caption, text):
+    return ('box "%s": %s' % (caption, text)) in said
+
+
+# --- the cases ---------------------------------------------------------------------------
+
+
+@test
+def register_then_unregister(d):
+    before = d.snapshot(d.data, d.config)
+    for switch in ("/RegServer", "/regserver", "--register"):
+        r = subprocess.run([A.viewer, switch], env=d.env, capture_output=True, text=True, timeout=60)
+        check(r.returncode == 0 and r.stdout == "" and r.stderr == "", "%s reports nothing: %r" % (switch, r))
+    query = subprocess.run(["xdg-mime", "query", "default", MIME_TYPE], env=d.env, capture_output=True, text=True)
+    check(query.stdout.strip() == DESKTOP_ID, "xdg-mime names our desktop entry: %r" % query.stdout)
+    with open(os.path.join(d.data, "applications", DESKTOP_ID)) as f:
+        entry = f.read()
+    check("Exec=%s %%F\n" % A.viewer in entry, "the entry starts this program on the files:\n" + entry)
+    check(os.path.exists(os.path.join(d.data, "icons/hicolor/32x32/apps/tarvessin-viewer.png")), "the icon")
+    with open(os.path.join(d.data, "mime/globs2")) as f:
+        check("%s:*.aqv3" % MIME_TYPE in f.read(), "the MIME database knows *.aqv3")
+    r = subprocess.run([A.viewer, "--verbose", "/UnRegServer"], env=d.env, capture_output=True, text=True, timeout=60)
+    check(r.returncode == 0 and "removed" in r.stderr, "--verbose says what was removed: %r" % r.stderr)
+    check(d.snapshot(d.data, d.config) == before, "the data and config homes are as they were")
+
+
+@test
+def one_container_is_opened_by_its_program_then_removed(d):
+    d.associate("text/plain", "view")
+    content = "한글 텍스트\n".encode() * 500
+    container = d.container("welcome.txt", content)
+    os.makedirs(d.working)
+    stale = os.path.join(d.working, "left-by-a-dead-run.txt")
+    with open(stale, "w") as f:
+        f.write("x")
+    os.chmod(stale, 0o444)
+    v = Viewer(d, os.path.join(d.files, "missing.aqv3"), container)
+    v.keys(CAPTION_PROMPT, "Return", text=PASSWORD)
+    said = v.finish()
+    seen = d.program_log()
+    check(len(seen) == 1 and seen[0].get("sha256") == sha256(content), "the program read the plaintext: %r" % seen)
+    check(seen[0]["file"] == os.path.join(d.working, "welcome.txt"), "from the working folder: %r" % seen)
+    check(seen[0]["mode"] & 0o222 == 0, "read-only: %o" % seen[0]["mode"])
+    check("it had the file open" in said, "the road of a program that ended:\n" + said)
+    check(os.listdir(d.working) == [], "the plaintext and the stale file are gone: %r" % os.listdir(d.working))
+    check(os.path.exists(container), "the container stays")
+
+
+@test
+def a_program_that_hands_the_file_over_takes_the_no_process_road(d):
+    d.associate("text/csv", "hand-off")
+    content = b"a,b\n1,2\n" * 1000
+    container = d.container("table.csv", content)
+    v = Viewer(d, container)
+    v.keys(CAPTION_PROMPT, "Return", text=PASSWORD)
+    said = v.finish()
+    seen = d.program_log()
+    check("handed over to another instance" in said and "a program took the file" in said,
+          "the road without a process:\n" + said)
+    check(len(seen) == 1 and seen[0].get("sha256") == sha256(content),
+          "the instance opened the file after its launcher had ended: %r\n%s" % (seen, said))
+    check(os.listdir(d.working) == [], "then it was removed: %r" % os.listdir(d.working))
+
+
+@test
+def no_associated_program_shows_the_box_after_the_file_is_gone(d):
+    container = d.container("data.qv3-unknown", os.urandom(3000))
+    v = Viewer(d, container)
+    v.keys(CAPTION_PROMPT, "Return", text=PASSWORD)
+    v.window(CAPTION_VIEWER)
+    left = [n for n in os.listdir(d.working) if not n.endswith(".qv3lock")]  # the run's own mark
+    check(left == [], "the plaintext is gone before the box: %r" % left)
+    dismiss(v, CAPTION_VIEWER)
+    said = v.finish()
+    check(box_said(said, CAPTION_VIEWER, "연결된 프로그램이 없습니다."), "the box's text:\n" + said)
+    check(d.program_log() == [], "nothing was opened")
+
+
+@test
+def two_containers_end_up_beside_themselves_read_only(d):
+    d.associate("text/plain", "view")
+    one, two = b"first\n" * 100, b"second\n" * 100
+    c1, c2 = d.container("one.txt", one), d.container("two.txt", two)
+    v = Viewer(d, c1, c2)
+    v.keys(CAPTION_PROMPT, "Return", text=PASSWORD)
+    v.finish()
+    for name, content in (("one.txt", one), ("two.txt", two)):
+        path = os.path.join(d.files, name)
+        with open(path, "rb") as f:
+            check(f.read() == content, name + " beside its container")
+        check(not os.stat(path).st_mode & (stat.S_IWUSR | stat.S_IWGRP | stat.S_IWOTH), name + " is read-only")
+    check(d.program_log() == [], "nothing was opened")
+    check(not os.path.exists(d.working) or os.listdir(d.working) == [], "nothing in the working folder")
+
+
+@test
+def no_input_shows_its_box(d):
+    for args in ((), (os.path.join(d.files, "missing.aqv3"),)):
+        v = Viewer(d, *args)
+        dismiss(v, CAPTION_VIEWER)
+        said = v.finish()
+        check(box_said(said, CAPTION_VIEWER, "입력 파일이 없습니다."), "the box:\n" + said)
+        check(v.proc.returncode == 0, "status 0, not %d:\n%s" % (v.proc.returncode, said))
+
+
+@test
+def escape_on_the_prompt_decrypts_nothing(d):
+    d.associate("text/plain", "view")
+    container = d.container("secret.txt", b"x" * 100)
+    v = Viewer(d, container)
+    v.keys(CAPTION_PROMPT, "Escape")
+    said = v.finish()
+    check("box" not in said, "no box:\n" + said)
+    check(not os.path.exists(d.working) or os.listdir(d.working) == [], "nothing decrypted")
+    check(d.program_log() == [], "nothing opened")
+
+
+@test
+def a_wrong_password_shows_the_jobs_box(d):
+    d.associate("text/plain", "view")
+    container = d.container("secret.txt", b"x" * 100)
+    v = Viewer(d, container)
+    v.keys(CAPTION_PROMPT, "Return", text="wrong")
+    v.window(CAPTION_ERROR)
+    dismiss(v, CAPTION_ERROR)
+    said = v.finish()
+    check(box_said(said, CAPTION_ERROR, "파일에 오류가 있습니다."), "the job's box:\n" + said)
+    check("암호가 틀립니다" in said, "says the password may be wrong:\n" + said)
+    check(d.program_log() == [], "nothing opened")
+    check(os.listdir(d.working) == [], "nothing left")
+
+
+# --- screenshots -------------------------------------------------------------------------
+
+
+def capture(window, path):
+    """The window's area of the screen, as the user sees it."""
+    geometry = subprocess.run(["xdotool", "getwindowgeometry", "--shell", window], capture_output=True,
+                              text=True, check=True).stdout
+    g = dict(line.split("=", 1) for line in geometry.split())
+    margin = 12
+    crop = "%dx%d+%d+%d" % (int(g["WIDTH"]) + 2 * margin, int(g["HEIGHT"]) + 2 * margin,
+                            max(0, int(g["X"]) - margin), max(0, int(g["Y"]) - margin))
+    subprocess.run(["import", "-window", "root", "-crop", crop, "+repage", path], check=True)
+
+
+def screenshots(d, out):
+    os.makedirs(out, exist_ok=True)
+    # Big enough to be caught in progress; the prompt shows the masked password.
+    big = d.container("제품 소개 영상.mp4", os.urandom(1 << 20) * 300)
+    v = Viewer(d, big)
+    w = v.window(CAPTION_PROMPT)
+    subprocess.run(["xdotool", "windowfocus", "--sync", w], check=True)
+    subprocess.run(["xdotool", "type", "--delay", "15", PASSWORD], check=True)
+    time.sleep(0.3)
+    capture(w, os.path.join(out, "linux-password-prompt.png"))
+    subprocess.run(["xdotool", "key", "Return"], check=True)
+    w = v.window(CAPTION_PROGRESS, timeout=60)
+    time.sleep(0.15)
+    capture(w, os.path.join(out, "linux-progress.png"))
+    # No program is associated with the video here: the run ends with that box.
+    dismiss(v, CAPTION_VIEWER)
+    v.finish(timeout=120)
+    small = d.container("보고서.docx", b"x" * 1000)
+    v = Viewer(d, small)
+    v.keys(CAPTION_PROMPT, "Return", text="wrong")
+    w = v.window(CAPTION_ERROR)
+    time.sleep(0.3)
+    capture(w, os.path.join(out, "linux-error-box.png"))
+    dismiss(v, CAPTION_ERROR)
+    v.finish()
+    print("screenshots in " + out)
+
+
+def main():
+    global A
+    parser = argparse.ArgumentParser()
+    parser.add_argument("--viewer", required=True)
+    parser.add_argument("--qv3", required=True)
+    parser.add_argument("--only", nargs="*")
+    parser.add_argument("--screenshots")
+    A = parser.parse_args()
+    A.viewer, A.qv3 = os.path.abspath(A.viewer), os.path.abspath(A.qv3)
+    if not os.environ.get("DISPLAY"):
+        if shutil.which("xvfb-run") and not os.environ.get("QV3_E2E_IN_XVFB"):
+            os.environ["QV3_E2E_IN_XVFB"] = "1"
+            os.execvp("xvfb-run", ["xvfb-run", "-a", "-s", "-screen 0 1280x1024x24 -noreset", sys.executable,
+                                   os.path.abspath(__file__), *sys.argv[1:]])
+        print("viewer_e2e_test.py: no X display and no xvfb-run: skipped")
+        return 77
+    if not shutil.which("xdotool"):
+        print("viewer_e2e_test.py: xdotool is not installed: skipped")
+        return 77
+
+    # An X server started without -noreset (xvfb-run's default) resets whenever its last
+    # client leaves, and refuses connections meanwhile: one client stays for the whole run.
+    keeper = subprocess.Popen(["xdotool", "search", "--sync", "--name", "qv3-e2e-no-such-window"],
+                              stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
+    try:
+        return run()
+    finally:
+        keeper.kill()
+        keeper.wait()
+
+
+def run():
+    if A.screenshots:
+        with tempfile.TemporaryDirectory(prefix="qv3-viewer-") as root:
+            screenshots(Desktop(root), os.path.abspath(A.screenshots))
+        return 0
+
+    failed = []
+    for fn in TESTS:
+        if A.only and fn.__name__ not in A.only:
+            continue
+        started = time.monotonic()
+        with tempfile.TemporaryDirectory(prefix="qv3-viewer-") as root:
+            try:
+                fn(Desktop(root))
+                print("ok      %-66s %5.1f s" % (fn.__name__, time.monotonic() - started))
+            except Exception:
+                failed.append(fn.__name__)
+                print("FAILED  %s\n%s" % (fn.__name__, traceback.format_exc()))
+            finally:
+                for proc in RUNNING:
+                    if proc.poll() is None:
+                        proc.kill()
+                        proc.wait()
+                RUNNING.clear()
+                for dirpath, _, filenames in os.walk(root):
+                    os.chmod(dirpath, 0o700)
+    print("%d passed, %d failed" % (len([t for t in TESTS if not A.only or t.__name__ in A.only]) - len(failed),
+                                    len(failed)))
+    return 1 if failed else 0
+
+
+if __name__ == "__main__":
+    sys.exit(main())

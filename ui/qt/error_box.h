@@ -1,0 +1,18 @@
+#pragma once
+// The error notices in Qt: modal, on top of every window, the error icon, the text as
+// given (never taken for markup; "\r\n" line breaks shown as line breaks) and one OK
+// button. GUI thread only.
+
+#include <QtWidgets/QMessageBox>
+
+#include <memory>
+#include <string>
+
+// The caption of every error box of a job (string 102 of the Windows program).
+inline const char kJobErrorCaption[] = "타르베신 외부암호화파일 뷰어";
+
+// The box, not yet shown.
+std::unique_ptr<QMessageBox> MakeErrorBox(const std::string& caption, const std::string& text);
+
+// Shows it and returns when the user has dismissed it.
+void ShowErrorBox(const std::string& caption, const std::string& text);

@@ -1,0 +1,79 @@
+#include "ui/qt/password_prompt.h"
+
+#include <QtWidgets/QLabel>
+#include <QtWidgets/QLineEdit>
+#include <QtWidgets/QPushButton>
+
+#include <cstring>
+
+#include "crypto/secure.h"
+#include "ui/qt/dialog_layout.h"
+#include "ui/qt/password_form.h"
+
+const char PasswordPrompt::kCaption[] = "타르베신 외부암호파일 뷰어";
+const char PasswordPrompt::kPrompt[] = "복호화를 위해 암호를 입력하십시오.";
+const char PasswordPrompt::kLabel[] = "암호";
+const char PasswordPrompt::kOk[] = "확인(&O)";
+const char PasswordPrompt::kCancel[] = "취소(&C)";
+
+PasswordPrompt::PasswordPrompt(QWidget* parent) : QDialog(parent) {
+  std::memset(m_password, 0, sizeof m_password);
+  SetTemplateFrame(this);
+  setWindowTitle(QString::fromUtf8(kCaption));
+  setWindowIcon(ApplicationIcon());
+  setFont(TemplateFont());
+  const DialogUnits units(font());
+  setFixedSize(units.Size(187, 89));
+
+  // Template order, which is also the tab order: the field, OK, Cancel, then the texts.
+  m_field = new QLineEdit(this);
+  m_field->setObjectName(QStringLiteral("password"));
+  m_field->setEchoMode(QLineEdit::Password);
+  m_field->setGeometry(units.Rect(45, 43, 120, 12));
+
+  m_ok = new QPushButton(QString::fromUtf8(kOk), this);
+  m_ok->setObjectName(QStringLiteral("ok"));
+  m_ok->setDefault(true);
+  m_ok->setGeometry(units.Rect(49, 66, 42, 16));
+  connect(m_ok, &QPushButton::clicked, this, &QDialog::accept);
+
+  m_cancel = new QPushButton(QString::fromUtf8(kCancel), this);
+  m_cancel->setObjectName(QStringLiteral("cancel"));
+  m_cancel->setAutoDefault(false);
+  m_cancel->setGeometry(units.Rect(94, 66, 42, 16));
+  connect(m_cancel, &QPushButton::clicked, this, &QDialog::reject);
+
+  auto* prompt = new QLabel(QString::fromUtf8(kPrompt), this);
+  prompt->setGeometry(units.Rect(35, 18, 142, 16));
+  auto* icon = new QLabel(this);
+  icon->setPixmap(ApplicationIcon().pixmap(32, 32));
+  icon->setGeometry(units.Rect(11, 15, 20, 20));
+  icon->setAlignment(Qt::AlignLeft | Qt::AlignTop);
+  auto* label = new QLabel(QString::fromUtf8(kLabel), this);
+  label->setGeometry(units.Rect(23, 44, 19, 10));
+
+  setTabOrder(m_field, m_ok);
+  setTabOrder(m_ok, m_cancel);
+  m_field->setFocus();
+}
+
+PasswordPrompt::~PasswordPrompt() {
+  SecureWipe(m_password, sizeof m_password);
+  if (!m_cp949Form.empty()) SecureWipe(&m_cp949Form[0], m_cp949Form.size());
+}
+
+void PasswordPrompt::accept() {
+  QByteArray typed = m_field->text().toUtf8();
+  if (typed.isEmpty()) return;  // nothing typed: the dialog stays open
+  const std::string all(typed.constData(), static_cast<size_t>(typed.size()));
+  SecureWipe(typed.data(), static_cast<size_t>(typed.size()));
+  std::string taken = CutUtf8(all, kPromptPasswordBytes);
+  std::memset(m_password, 0, sizeof m_password);
+  std::memcpy(m_password, taken.data(), taken.size());
+  m_cp949Form = PromptCp949Form(all);
+  // What the field and the copies held goes, as far as the toolkit lets it.
+  SecureWipe(&taken[0], taken.size());
+  SecureWipe(const_cast<char*>(all.data()), all.size());
+  m_field->clear();
+  QDialog::accept();
+}
