@@ -9,6 +9,7 @@
 #include "cli/console_front_end.h"
 #include "cli/password.h"
 #include "container/file_list.h"
+#include "container/password_choice.h"
 #include "jobs/job_runner.h"
 #include "platform/console.h"
 #include "platform/file_ops.h"
@@ -165,7 +166,8 @@ int RunCrypt(const std::vector<std::string>& args, bool encrypt) {
   if (!encrypt && passwordOptions.source == PasswordOptions::Source::Prompt &&
       !passwordOptions.cp949) {
     Password cp949;
-    if (Cp949Form(password, &cp949) && Cp949OpensFirstContainer(files, password, cp949))
+    if (Cp949Form(password, &cp949) &&
+        AlternateOpensFirstContainer(files, password.c_str(), password.size(), cp949.c_str(), cp949.size()))
       password.Assign(cp949.c_str(), cp949.size());
   }
 

@@ -110,18 +110,6 @@ bool ReadFromTerminal(bool askTwice, char* buffer, size_t* length, std::string* 
   return true;
 }
 
-// What the password does to the container's key block; Undecided also for a container
-// that cannot be read that far (the job will say why).
-PasswordCheck TryKeyBlock(const std::string& path, const Password& password) {
-  try {
-    FileHandle file;
-    OpenContainer(path, &file);
-    FileSource source(file);
-    return CheckPassword(source, path, password.c_str(), password.size());
-  } catch (const SystemErrorException&) {
-    return PasswordCheck::Undecided;
-  }
-}
 
 }  // namespace
 
@@ -223,19 +211,4 @@ bool Cp949Form(const Password& password, Password* converted) {
   if (!Utf8ToCp949(in, &out) || out == in || out.size() > kMaxPasswordBytes) return false;
   converted->Assign(out.data(), out.size());
   return true;
-}
-
-bool Cp949OpensFirstContainer(const std::vector<std::string>& containers, const Password& typed,
-                              const Password& cp949) {
-  for (const std::string& path : containers) {
-    switch (TryKeyBlock(path, typed)) {
-      case PasswordCheck::Opens:
-        return false;
-      case PasswordCheck::Wrong:
-        return TryKeyBlock(path, cp949) == PasswordCheck::Opens;
-      case PasswordCheck::Undecided:
-        break;
-    }
-  }
-  return false;
 }

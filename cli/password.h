@@ -55,9 +55,3 @@ bool ObtainPassword(const PasswordOptions& options, Password* password, std::str
 // password is plain ASCII, not valid UTF-8, or holds a character code page 949 lacks.
 bool Cp949Form(const Password& password, Password* converted);
 
-// For a password typed on a terminal whose text is UTF-8: true when the first
-// container of version 1 or 2 that can be read refuses typed at its key-block check
-// and opens its key block with cp949. Containers that cannot be opened or read, and
-// version 0 containers (which have no key block), are passed over.
-bool Cp949OpensFirstContainer(const std::vector<std::string>& containers, const Password& typed,
-                              const Password& cp949);

@@ -341,5 +341,4 @@ TEST(QtPasswordForm, TheCodePage949FormIsUsedOnlyWhereItOpens) {
     desktop.ChoosePasswordForm(files, password);
     EXPECT_EQ(Hex(password), Hex(c.cp949Form ? cp949 : std::string("가나다"))) << c.files.back();
   }
-  EXPECT_FALSE(AlternateOpensFirstContainer(FileList(), "a", "b"));
 }

@@ -9,19 +9,6 @@
 
 namespace {
 
-// What the password does to the container's key block; Undecided also for a container
-// that cannot be read that far (the job will say why).
-PasswordCheck TryKeyBlock(const std::string& path, const std::string& password) {
-  FileHandle file;
-  if (file.Open(path.c_str(), FileMode::Read, Disposition::OpenExisting) != 0) return PasswordCheck::Undecided;
-  FileSource source(file);
-  try {
-    return CheckPassword(source, path, password.c_str(), password.size());
-  } catch (const SystemErrorException&) {
-    return PasswordCheck::Undecided;
-  }
-}
-
 void Wipe(std::string& text) {
   if (!text.empty()) SecureWipe(&text[0], text.size());
 }
@@ -54,19 +41,4 @@ std::string PromptCp949Form(const std::string& typedUtf8) {
   std::string cut = CutCp949(converted, kPromptPasswordBytes);
   Wipe(converted);
   return cut;
-}
-
-bool AlternateOpensFirstContainer(const FileList& files, const std::string& typed, const std::string& alternate) {
-  if (alternate.empty() || alternate == typed) return false;
-  for (const std::string& path : files) {
-    switch (TryKeyBlock(path, typed)) {
-      case PasswordCheck::Opens:
-        return false;
-      case PasswordCheck::Wrong:
-        return TryKeyBlock(path, alternate) == PasswordCheck::Opens;
-      case PasswordCheck::Undecided:
-        break;
-    }
-  }
-  return false;
 }

@@ -7,8 +7,6 @@
 #include <cstddef>
 #include <string>
 
-#include "container/file_list.h"
-
 // The most the prompt takes of what was typed, in bytes.
 constexpr size_t kPromptPasswordBytes = 11;
 
@@ -23,9 +21,3 @@ std::string CutCp949(const std::string& text, size_t limit);
 // all of it converted, then cut to 11 bytes. "" when the text is ASCII only (the two
 // forms are the same) or holds a character that code page 949 lacks.
 std::string PromptCp949Form(const std::string& typedUtf8);
-
-// For the run's files, in order: true when the first container that can tell (version 1
-// or 2, readable up to its key block) refuses typed at its key-block check and opens it
-// with alternate. Containers that cannot be opened or read that far, and version 0 ones
-// (which have no key block), are passed over; so are all when alternate is empty.
-bool AlternateOpensFirstContainer(const FileList& files, const std::string& typed, const std::string& alternate);

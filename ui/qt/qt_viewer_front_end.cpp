@@ -15,6 +15,7 @@
 
 #include "association/xdg_applications.h"
 #include "association/xdg_association.h"
+#include "container/password_choice.h"
 #include "crypto/secure.h"
 #include "platform/file_ops.h"
 #include "ui/qt/dialog_layout.h"
@@ -131,7 +132,9 @@ bool QtViewerFrontEnd::AskPassword(char (&password)[kPromptPasswordSize]) {
 }
 
 void QtViewerFrontEnd::ChoosePasswordForm(const FileList& files, char (&password)[kPromptPasswordSize]) {
-  if (!m_cp949Form.empty() && AlternateOpensFirstContainer(files, password, m_cp949Form)) {
+  const std::vector<std::string> paths(files.begin(), files.end());
+  if (!m_cp949Form.empty() && AlternateOpensFirstContainer(paths, password, std::strlen(password), m_cp949Form.data(),
+                                                           m_cp949Form.size())) {
     std::memset(password, 0, sizeof password);
     std::memcpy(password, m_cp949Form.data(), m_cp949Form.size());
     Say("the password opens the files as code page 949 text (typed on a Korean Windows system)");
