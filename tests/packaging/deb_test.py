@@ -46,9 +46,11 @@ def control_names_package_version_and_computed_dependencies():
         with open(os.path.join(source, "debian", "control"), "w") as f:
             f.write("Source: qv3\n\nPackage: qv3\nArchitecture: any\n")
         shutil.copytree(os.path.join(ROOT, "usr"), os.path.join(source, "debian", "qv3", "usr"))
-        p = run(["dpkg-shlibdeps", "-O", "debian/qv3/usr/bin/qv3"], cwd=source, text=True)
+        p = run(["dpkg-shlibdeps", "-O", "debian/qv3/usr/bin/qv3",
+                 "debian/qv3/usr/bin/tarvessin-viewer"], cwd=source, text=True)
     check(p.returncode == 0, "dpkg-shlibdeps failed: %s" % p.stderr)
-    computed = p.stdout.strip().split("=", 1)[1]
+    computed = p.stdout.strip().split("=", 1)[1] + ", shared-mime-info"
+    check("libqt6widgets" in computed.lower(), "the viewer's Qt libraries are not among %r" % computed)
     check(fields.get("Depends") == computed,
           "Depends is %r, dpkg-shlibdeps finds %r" % (fields.get("Depends"), computed))
 
@@ -59,6 +61,10 @@ def contents_are_the_program_its_manual_and_its_documents():
         mode, owner, _, _, _, name = line.split(None, 5)
         listed[name.split(" -> ")[0].lstrip(".")] = (mode, owner)
     for name, mode in (("/usr/bin/qv3", "-rwxr-xr-x"),
+                       ("/usr/bin/tarvessin-viewer", "-rwxr-xr-x"),
+                       ("/usr/share/applications/tarvessin-viewer.desktop", "-rw-r--r--"),
+                       ("/usr/share/mime/packages/tarvessin-viewer.xml", "-rw-r--r--"),
+                       ("/usr/share/icons/hicolor/32x32/apps/tarvessin-viewer.png", "-rw-r--r--"),
                        ("/usr/share/man/man1/qv3.1.gz", "-rw-r--r--"),
                        ("/usr/share/doc/qv3/copyright", "-rw-r--r--"),
                        ("/usr/share/doc/qv3/changelog.gz", "-rw-r--r--"),
