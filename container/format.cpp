@@ -4,7 +4,6 @@
 #include <cstring>
 #include <stdexcept>
 
-#include "container/mac_worker.h"
 #include "container/system_error_exception.h"
 #include "crypto/secure.h"
 #include "crypto/sha256.h"
@@ -16,8 +15,9 @@ namespace {
 constexpr uint32_t kDerivationRounds = 8192;
 
 // Plaintext is encrypted and written in slices of this size: one write call each.
-constexpr size_t kWriteSlice = 256 * 1024;
-// Pieces at least this large have their MAC computed on a second thread.
+constexpr size_t kWriteSlice = 1024 * 1024;
+// Pieces at least this large have their MAC (and the writer's write) on the queue's
+// thread; smaller ones, rare and cheap, are done in turn on the caller's.
 constexpr size_t kParallelMacPiece = 64 * 1024;
 
 uint32_t Clamp32(size_t n) { return n > 0xFFFFFFF0u ? 0xFFFFFFF0u : static_cast<uint32_t>(n); }
@@ -178,19 +178,23 @@ void ContainerReader::Unlock(const char* password, size_t length) {
   SecureWipe(block, sizeof block);
 }
 
+void ContainerReader::FeedMac(void* p) {
+  const QueuedPiece& piece = *static_cast<QueuedPiece*>(p);
+  static_cast<ContainerReader*>(piece.owner)->m_mac.Update(piece.bytes.data(), piece.length);
+}
+
 size_t ContainerReader::ReadPlaintext(uint8_t* out, size_t capacity) {
   if (capacity < 16) throw std::logic_error("ReadPlaintext needs room for a block");
   if (m_cipherRemaining == 0) return 0;
   const size_t want = static_cast<size_t>(std::min<uint64_t>(capacity & ~size_t{15}, m_cipherRemaining));
-  const bool parallel = want >= kParallelMacPiece;
-  // The buffer of the piece before is still being read by the MAC thread; this one's
-  // last reader finished before that piece was handed over.
+  QueuedPiece* piece = nullptr;
   uint8_t* cipher = out;
-  if (parallel) {
-    std::vector<uint8_t>& buffer = m_cipher[m_slot];
-    if (buffer.size() < want) buffer.resize(want);
-    cipher = buffer.data();
-    m_slot ^= 1;
+  if (want >= kParallelMacPiece) {
+    piece = &m_pieces[m_next];
+    m_next = (m_next + 1) % kQueuedPieces;
+    m_queue.Wait(piece->ticket);
+    if (piece->bytes.size() < want) piece->bytes.resize(want);
+    cipher = piece->bytes.data();
   }
   ReadExact(cipher, want, FailureKind::Unreadable);
   m_cipherRemaining -= want;
@@ -201,11 +205,12 @@ size_t ContainerReader::ReadPlaintext(uint8_t* out, size_t capacity) {
     else
       ReadExact(&m_lengthByte, 1, FailureKind::Unreadable);
   }
-  if (parallel) {
-    if (!m_worker) m_worker = std::make_unique<MacWorker>(m_mac);
-    m_worker->Submit(cipher, want);
+  if (piece) {
+    piece->length = want;
+    piece->owner = this;
+    piece->ticket = m_queue.Submit(&ContainerReader::FeedMac, piece);
   } else {
-    if (m_worker) m_worker->Wait();
+    m_queue.WaitAll();  // the MAC takes the pieces in order
     m_mac.Update(cipher, want);
   }
   AesCipher::CbcDecrypt(m_schedule, m_chain, cipher, out, want / 16);
@@ -216,7 +221,7 @@ size_t ContainerReader::ReadPlaintext(uint8_t* out, size_t capacity) {
 
 void ContainerReader::Finish() {
   if (m_cipherRemaining != 0) throw std::logic_error("Finish before the ciphertext was read");
-  if (m_worker) m_worker->Wait();
+  m_queue.WaitAll();
   if (m_layout.version != 0 && m_layout.cipherLength == 0)
     ReadExact(&m_lengthByte, 1, FailureKind::Unreadable);
   uint8_t computed[kMacSize], stored[kMacSize];
@@ -248,7 +253,6 @@ ContainerWriter::ContainerWriter(ContainerSink& sink, std::string path, Lock* lo
 ContainerWriter::~ContainerWriter() {
   SecureWipe(&m_schedule, sizeof m_schedule);
   SecureWipe(m_pending, sizeof m_pending);
-  m_worker.reset();  // it may still be reading a slice
 }
 
 void ContainerWriter::WriteOrFail(const void* data, size_t length, FailureKind failure) {
@@ -300,24 +304,33 @@ void ContainerWriter::ThrowIfWriteFailed(uint32_t status) const {
   if (status != 0) throw SystemErrorException(FailureKind::WriteFailed, status, m_path);
 }
 
+void ContainerWriter::MacAndWrite(void* p) {
+  const QueuedPiece& slice = *static_cast<QueuedPiece*>(p);
+  ContainerWriter& writer = *static_cast<ContainerWriter*>(slice.owner);
+  if (writer.m_writeStatus.load() != 0) return;
+  writer.m_mac.Update(slice.bytes.data(), slice.length);
+  const uint32_t status = writer.m_sink.Write(slice.bytes.data(), static_cast<uint32_t>(slice.length));
+  if (status != 0) writer.m_writeStatus.store(status);
+}
+
 void ContainerWriter::EncryptAndWrite(const uint8_t* data, size_t blocks) {
   while (blocks > 0) {
     const size_t n = std::min(blocks, kWriteSlice / 16);
-    // The MAC thread may still read the other slice; this one's MAC finished before the
-    // other was handed over.
-    std::vector<uint8_t>& slice = m_out[m_slot];
-    m_slot ^= 1;
-    if (slice.empty()) slice.resize(kWriteSlice);
-    AesCipher::CbcEncrypt(m_schedule, m_chain, data, slice.data(), n);
+    QueuedPiece& slice = m_slices[m_next];
+    m_next = (m_next + 1) % kQueuedPieces;
+    m_queue.Wait(slice.ticket);
+    if (slice.bytes.empty()) slice.bytes.resize(kWriteSlice);
+    AesCipher::CbcEncrypt(m_schedule, m_chain, data, slice.bytes.data(), n);
+    ThrowIfWriteFailed(m_writeStatus.load());
     if (n * 16 >= kParallelMacPiece) {
-      // MAC and write on the other thread; a write that failed there is this file's
-      // failure, raised at the next hand-over.
-      if (!m_worker) m_worker = std::make_unique<MacWorker>(m_mac);
-      ThrowIfWriteFailed(m_worker->Submit(slice.data(), n * 16, &m_sink));
+      slice.length = n * 16;
+      slice.owner = this;
+      slice.ticket = m_queue.Submit(&ContainerWriter::MacAndWrite, &slice);
     } else {
-      if (m_worker) ThrowIfWriteFailed(m_worker->Wait());
-      m_mac.Update(slice.data(), n * 16);
-      WriteOrFail(slice.data(), n * 16, FailureKind::WriteFailed);
+      m_queue.WaitAll();  // the MAC and the file take the slices in order
+      ThrowIfWriteFailed(m_writeStatus.load());
+      m_mac.Update(slice.bytes.data(), n * 16);
+      WriteOrFail(slice.bytes.data(), n * 16, FailureKind::WriteFailed);
     }
     data += n * 16;
     blocks -= n;
@@ -349,7 +362,8 @@ void ContainerWriter::Finish() {
     EncryptAndWrite(m_pending, 1);
     m_pendingLength = 0;
   }
-  if (m_worker) ThrowIfWriteFailed(m_worker->Wait());
+  m_queue.WaitAll();
+  ThrowIfWriteFailed(m_writeStatus.load());
   uint8_t trailer[1 + kMacSize];
   trailer[0] = static_cast<uint8_t>(m_plaintextLength % 16);
   m_mac.Final(trailer + 1);

@@ -14,9 +14,9 @@
 // them, report progress and clean up. Every failure is a SystemErrorException carrying
 // its kind, code and the container's path.
 
+#include <atomic>
 #include <cstddef>
 #include <cstdint>
-#include <memory>
 #include <string>
 #include <vector>
 
@@ -24,8 +24,7 @@
 #include "container/io.h"
 #include "crypto/aes.h"
 #include "crypto/hmac.h"
-
-class MacWorker;
+#include "platform/work_queue.h"
 
 class Lock;
 
@@ -55,6 +54,17 @@ struct ContainerLayout {
   uint8_t lengthByte = 0;     // version 0 only: the byte of the head (low 4 bits count)
   std::vector<std::vector<uint8_t>> extensions;  // only when asked for
 };
+
+// A piece of ciphertext that a job on a work queue reads (its MAC; for the writer, also
+// its write) while the caller goes on with the next piece. Reader and writer each keep a
+// ring of kQueuedPieces, so the queue's thread always finds the next piece waiting.
+struct QueuedPiece {
+  std::vector<uint8_t> bytes;
+  size_t length = 0;
+  void* owner = nullptr;
+  WorkQueue::Ticket ticket = 0;  // the job that reads it: free again once that has run
+};
+constexpr unsigned kQueuedPieces = 4;
 
 // Plaintext length of n ciphertext bytes whose length byte is lengthByte.
 uint64_t PlaintextLength(uint64_t cipherLength, uint8_t lengthByte);
@@ -103,12 +113,14 @@ class ContainerReader {
   HmacSha256 m_mac;
   uint64_t m_cipherRemaining = 0;
   uint8_t m_lengthByte = 0;
-  // Large pieces: ciphertext read here, MAC on a second thread while it is decrypted
-  // into the caller's buffer. Declared after the MAC and the buffers it reads, so it
-  // stops first.
-  std::vector<uint8_t> m_cipher[2];
-  int m_slot = 0;
-  std::unique_ptr<MacWorker> m_worker;
+  static void FeedMac(void* piece);
+
+  // Large pieces: ciphertext read here, its MAC on the queue's thread while it is
+  // decrypted into the caller's buffer. The queue is declared after the MAC and the
+  // pieces its jobs read, so it has finished with them before they go.
+  QueuedPiece m_pieces[kQueuedPieces];
+  unsigned m_next = 0;
+  WorkQueue m_queue;
 };
 
 // What a password does to a container's key block, found without reading any ciphertext.
@@ -143,6 +155,7 @@ class ContainerWriter {
   void WriteOrFail(const void* data, size_t length, FailureKind failure);
   void ThrowIfWriteFailed(uint32_t status) const;
   void EncryptAndWrite(const uint8_t* data, size_t blocks);
+  static void MacAndWrite(void* piece);
 
   ContainerSink& m_sink;
   std::string m_path;
@@ -153,7 +166,11 @@ class ContainerWriter {
   uint8_t m_pending[16] = {};
   size_t m_pendingLength = 0;
   uint64_t m_plaintextLength = 0;
-  std::vector<uint8_t> m_out[2];  // ciphertext slices, alternately
-  int m_slot = 0;
-  std::unique_ptr<MacWorker> m_worker;  // after what it reads: stops first
+  // Ciphertext slices, MACed and written on the queue's thread; the first write that
+  // failed there stops the rest and is this file's failure, raised at the next
+  // hand-over.
+  QueuedPiece m_slices[kQueuedPieces];
+  unsigned m_next = 0;
+  std::atomic<uint32_t> m_writeStatus{0};
+  WorkQueue m_queue;  // after what its jobs use: finishes with them first
 };
