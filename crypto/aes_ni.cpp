@@ -57,17 +57,42 @@ QV3_TARGET_AESNI int DecryptBlockNi(const uint8_t in[16], uint8_t out[16],
   return 0;
 }
 
-// Serial by nature: each block needs the previous ciphertext.
+// Serial by nature: each block needs the previous ciphertext, so the speed is the
+// latency of one chain. Block i enters round 1 as P[i] ^ C[i-1] ^ k0, and the last
+// round of block i-1 ends with an XOR by its round key: given k[nr] ^ k0 ^ P[i] as that
+// key, it yields block i's round-1 input at once. The chain then runs through one AES
+// instruction per round and nothing else; C[i-1] itself comes from a second last round
+// beside it, off the chain.
+template <unsigned Nr>
+QV3_TARGET_AESNI void CbcEncryptChain(const uint32_t* rk, uint8_t iv[16], const uint8_t* in,
+                                      uint8_t* out, size_t blocks) {
+  __m128i k[Nr + 1];
+  for (unsigned r = 0; r <= Nr; ++r) k[r] = RoundKey(rk, r);
+  const __m128i lastAndFirst = _mm_xor_si128(k[Nr], k[0]);
+  __m128i x = _mm_xor_si128(_mm_xor_si128(Load(in), Load(iv)), k[0]);
+  for (;;) {
+    for (unsigned r = 1; r < Nr; ++r) x = _mm_aesenc_si128(x, k[r]);
+    Store(out, _mm_aesenclast_si128(x, k[Nr]));
+    if (--blocks == 0) break;
+    in += 16;
+    out += 16;
+    // in == out is allowed: this block's input is read after only the one before it
+    // was written.
+    x = _mm_aesenclast_si128(x, _mm_xor_si128(Load(in), lastAndFirst));
+  }
+  Store(iv, Load(out));
+}
+
 QV3_TARGET_AESNI int CbcEncryptNi(const AesEncryptContext& ctx, uint8_t iv[16], const uint8_t* in,
                                   uint8_t* out, size_t blocks) {
   const unsigned nr = AesRoundCount(ctx.roundInfo);
   if (nr == 0) return -1;
-  __m128i chain = Load(iv);
-  for (; blocks > 0; --blocks, in += 16, out += 16) {
-    chain = Encrypt(ctx.roundKeys, nr, _mm_xor_si128(Load(in), chain));
-    Store(out, chain);
+  if (blocks == 0) return 0;
+  switch (nr) {
+    case 10: CbcEncryptChain<10>(ctx.roundKeys, iv, in, out, blocks); break;
+    case 12: CbcEncryptChain<12>(ctx.roundKeys, iv, in, out, blocks); break;
+    default: CbcEncryptChain<14>(ctx.roundKeys, iv, in, out, blocks); break;
   }
-  Store(iv, chain);
   return 0;
 }
 
