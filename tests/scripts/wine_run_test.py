@@ -59,6 +59,22 @@ for program in PROGRAMS:
     check(run("--can-run", program)[0] == 0, "%s: --can-run refused a program of this build"
           % os.path.basename(program))
 
+# --env gives what a run uses: its loader runs the build's qv3 (the last program) without
+# the script.
+QV3 = PROGRAMS[-1]
+code, out, _ = run("--env", QV3)
+env = dict(line.split("=", 1) for line in out.splitlines() if "=" in line)
+check(code == 0 and {"WINEPREFIX", "WINELOADER", "LC_ALL"} <= env.keys(), "--env gave %r (exit %d)" % (out, code))
+if code == 0 and "WINELOADER" in env:
+    expected = "/usr/lib/wine/wine64" if MACHINE == "x86-64" else "/usr/lib/wine/wine"
+    check(env["WINELOADER"] == expected, "--env: loader %s, not %s" % (env["WINELOADER"], expected))
+    direct = subprocess.run([env["WINELOADER"], QV3, "--version"], env=dict(os.environ, **env),
+                            stdin=subprocess.DEVNULL, capture_output=True, timeout=120)
+    via = run(QV3, "--version")
+    check(via[0] == 0 and via[1].startswith("qv3 "), "%s --version: %r (exit %d)" % (QV3, via[1], via[0]))
+    check((direct.returncode, direct.stdout.decode(errors="replace")) == (via[0], via[1]),
+          "--env: the loader alone answered %r, the script %r" % (direct.stdout, via[1]))
+
 with tempfile.TemporaryDirectory(prefix="wine_run_test.") as folder:
     i386 = fake_pe(folder, "x86.exe", 0x014C)
     amd64 = fake_pe(folder, "x64.exe", 0x8664)
