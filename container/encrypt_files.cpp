@@ -7,6 +7,7 @@
 #include "container/format.h"
 #include "container/io.h"
 #include "container/naming.h"
+#include "container/read_ahead.h"
 #include "container/progress_step.h"
 #include "container/system_error_exception.h"
 #include "crypto/file_handle.h"
@@ -19,7 +20,6 @@
 
 namespace {
 
-constexpr size_t kChunk = 1 << 20;
 constexpr int kRandomRequests = 256;  // 32-byte requests hashed into each 16 random bytes
 
 void PutLittleEndian64(uint8_t* p, uint64_t v) {
@@ -48,10 +48,6 @@ class Encryptor {
         m_ui(ui),
         m_view(view),
         m_random(random) {}
-  ~Encryptor() {
-    if (!m_buffer.empty()) SecureWipe(m_buffer.data(), m_buffer.size());
-  }
-
   bool EncryptOne(const std::string& path);
   void Fail(FailureKind kind, uint32_t code, const std::string& path) { Fail({kind, code, path}); }
   void Fail(const Failure& failure) {
@@ -71,7 +67,6 @@ class Encryptor {
   ProgressView& m_view;
   RandomSource& m_random;
   FileHandle m_in, m_out;
-  std::vector<uint8_t> m_buffer;
   bool m_failed = false;
 };
 
@@ -109,23 +104,28 @@ bool Encryptor::WriteContainer(const std::string& path, const std::string& outpu
     std::memcpy(fileIv, digest, sizeof fileIv);
   }
 
+  // One second thread reads the source ahead and MACs and writes the container, so this
+  // one does nothing but the cipher's chain.
+  WorkQueue queue;
   FileSink sink(m_out);
-  ContainerWriter writer(sink, output, &m_lock);
+  ContainerWriter writer(sink, output, &m_lock, &queue);
   writer.WriteHead(fileIv, material, m_password, std::strlen(m_password));
   SecureWipe(material, sizeof material);
 
-  if (m_buffer.empty()) m_buffer.resize(kChunk);
   const uint64_t total = static_cast<uint64_t>(size);
   uint64_t remaining = total;
   ProgressStep step(m_view, total);
-  while (remaining > 0) {
-    const uint32_t want = static_cast<uint32_t>(remaining < kChunk ? remaining : kChunk);
+  ReadAhead source(m_in, total, queue);
+  for (;;) {
+    const uint8_t* data = nullptr;
     uint32_t got = 0;
-    status = m_in.Read(m_buffer.data(), want, &got);
-    // A file that ends before its size said has shrunk while it was read.
-    if (status == 0 && got == 0) status = EndOfFileError();
-    if (status != 0) throw SystemErrorException(FailureKind::Unreadable, status, path);
-    writer.WritePlaintext(m_buffer.data(), got);
+    status = source.Next(&data, &got);
+    if (status != 0) {
+      writer.Settle();
+      throw SystemErrorException(FailureKind::Unreadable, status, path);
+    }
+    if (got == 0) break;
+    writer.WritePlaintext(data, got);
     remaining -= got;
     if (step.Update(total - remaining, remaining > 0)) return false;
   }

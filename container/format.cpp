@@ -15,7 +15,7 @@ namespace {
 constexpr uint32_t kDerivationRounds = 8192;
 
 // Plaintext is encrypted and written in slices of this size: one write call each.
-constexpr size_t kWriteSlice = 1024 * 1024;
+constexpr size_t kWriteSlice = 256 * 1024;
 // Pieces at least this large have their MAC (and the writer's write) on the queue's
 // thread; smaller ones, rare and cheap, are done in turn on the caller's.
 constexpr size_t kParallelMacPiece = 64 * 1024;
@@ -247,10 +247,11 @@ PasswordCheck CheckPassword(ContainerSource& source, const std::string& path, co
 // ---------------------------------------------------------------------------------------
 // Writer
 
-ContainerWriter::ContainerWriter(ContainerSink& sink, std::string path, Lock* lock)
-    : m_sink(sink), m_path(std::move(path)), m_lock(lock) {}
+ContainerWriter::ContainerWriter(ContainerSink& sink, std::string path, Lock* lock, WorkQueue* queue)
+    : m_sink(sink), m_path(std::move(path)), m_lock(lock), m_queue(queue ? *queue : m_ownQueue) {}
 
 ContainerWriter::~ContainerWriter() {
+  m_queue.WaitAll();  // its jobs use this writer
   SecureWipe(&m_schedule, sizeof m_schedule);
   SecureWipe(m_pending, sizeof m_pending);
 }
@@ -304,6 +305,11 @@ void ContainerWriter::ThrowIfWriteFailed(uint32_t status) const {
   if (status != 0) throw SystemErrorException(FailureKind::WriteFailed, status, m_path);
 }
 
+void ContainerWriter::Settle() {
+  m_queue.WaitAll();
+  ThrowIfWriteFailed(m_writeStatus.load());
+}
+
 void ContainerWriter::MacAndWrite(void* p) {
   const QueuedPiece& slice = *static_cast<QueuedPiece*>(p);
   ContainerWriter& writer = *static_cast<ContainerWriter*>(slice.owner);
@@ -327,8 +333,7 @@ void ContainerWriter::EncryptAndWrite(const uint8_t* data, size_t blocks) {
       slice.owner = this;
       slice.ticket = m_queue.Submit(&ContainerWriter::MacAndWrite, &slice);
     } else {
-      m_queue.WaitAll();  // the MAC and the file take the slices in order
-      ThrowIfWriteFailed(m_writeStatus.load());
+      Settle();  // the MAC and the file take the slices in order
       m_mac.Update(slice.bytes.data(), n * 16);
       WriteOrFail(slice.bytes.data(), n * 16, FailureKind::WriteFailed);
     }
@@ -362,8 +367,7 @@ void ContainerWriter::Finish() {
     EncryptAndWrite(m_pending, 1);
     m_pendingLength = 0;
   }
-  m_queue.WaitAll();
-  ThrowIfWriteFailed(m_writeStatus.load());
+  Settle();
   uint8_t trailer[1 + kMacSize];
   trailer[0] = static_cast<uint8_t>(m_plaintextLength % 16);
   m_mac.Final(trailer + 1);

@@ -137,7 +137,11 @@ PasswordCheck CheckPassword(ContainerSource& source, const std::string& path, co
 // then Finish. A write failure throws with the message for the output path.
 class ContainerWriter {
  public:
-  ContainerWriter(ContainerSink& sink, std::string path, Lock* lock = nullptr);
+  // queue: the thread for the MACs and writes of large slices, which the caller may share
+  // with work of its own (its jobs then run in turn with the writer's); null: the
+  // writer's own.
+  ContainerWriter(ContainerSink& sink, std::string path, Lock* lock = nullptr,
+                  WorkQueue* queue = nullptr);
   ~ContainerWriter();
   ContainerWriter(const ContainerWriter&) = delete;
   ContainerWriter& operator=(const ContainerWriter&) = delete;
@@ -150,6 +154,10 @@ class ContainerWriter {
   void WritePlaintext(const uint8_t* data, size_t length);
   // The last block (completed with zeros), the length byte and the bulk MAC.
   void Finish();
+  // Returns once every slice handed over is written; throws if a write failed. A caller
+  // about to fail for another reason calls this first, so a write that failed earlier is
+  // the failure reported, as it would have been without a second thread.
+  void Settle();
 
  private:
   void WriteOrFail(const void* data, size_t length, FailureKind failure);
@@ -172,5 +180,6 @@ class ContainerWriter {
   QueuedPiece m_slices[kQueuedPieces];
   unsigned m_next = 0;
   std::atomic<uint32_t> m_writeStatus{0};
-  WorkQueue m_queue;  // after what its jobs use: finishes with them first
+  WorkQueue m_ownQueue;  // unused when the caller gives one
+  WorkQueue& m_queue;
 };

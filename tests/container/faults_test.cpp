@@ -12,6 +12,7 @@
 #include "container/format.h"
 #include "crypto/file_handle.h"
 #include "platform/lock.h"
+#include "platform/system_error.h"
 #include "tests/container/container_builder.h"
 #include "tests/engine_fixture.h"
 
@@ -196,3 +197,76 @@ TEST_F(FaultsTest, EncryptFaultsEachWithItsMessage) {
     WriteBytes(dir / "one.bin", p1);
   }
 }
+
+// The second thread reads the plaintext ahead and writes the container behind, so a read
+// can fail before a write of earlier data has: the write, which a plain loop would have
+// made first, is the failure reported. Write 7 of the container is the last slice
+// of its first 1 MiB (head, key block and its MAC, then four 256 KiB slices); every
+// read after that first 1 MiB fails too.
+TEST_F(FaultsTest, EncryptReportsAWriteFailureBeforeALaterReadFailure) {
+  struct WriteThenRead : FileFaults {
+    int opens = 0, writes = 0, reads = 0;
+    uint32_t Before(Operation op, FileMode) override {
+      if (op == Open) ++opens;
+      if (opens < 2) return 0;  // two.bin, two.bin.aqv3
+      if (op == Write && ++writes == 7) return kCode;
+      if (op == Read && ++reads >= 2) return kCode + 1;
+      return 0;
+    }
+  } faults;
+  RemoveFile(dir / "two.bin.aqv3");
+  FileList files;
+  files.Append(dir / "two.bin");
+  FileFaults* previous = InstallFileFaults(&faults);
+  char password[257] = "pw";
+  EncryptFiles(lock, files, password, false, true, ui);
+  InstallFileFaults(previous);
+  ASSERT_EQ(ui.errors.size(), 1u);
+  EXPECT_EQ(ui.errors[0].message, "파일을 쓸 수 없습니다.\r\n" + (dir / "two.bin.aqv3"));
+  EXPECT_EQ(ui.errors[0].code, kCode);
+  EXPECT_FALSE(Exists(dir / "two.bin.aqv3"));
+}
+
+#ifndef _WIN32
+// A source whose size changes after it was measured (Windows' sharing mode keeps other
+// writers out; here nothing does): one that shrinks fails with the end-of-file code once
+// the reads run dry, and nothing is left; one that grows gives a container of the size
+// first measured.
+TEST_F(FaultsTest, EncryptOfASourceThatChangesSizeWhileRead) {
+  struct Resize : FileFaults {
+    std::string path;
+    uintmax_t size = 0;
+    bool done = false;
+    uint32_t Before(Operation op, FileMode mode) override {
+      if (op == Read && mode == FileMode::Read && !done) {
+        std::filesystem::resize_file(path, size);
+        done = true;
+      }
+      return 0;
+    }
+  };
+  for (const uintmax_t newSize : {uintmax_t{(3u << 20) / 2}, uintmax_t{(3u << 20) + 4096}}) {
+    ui = RecordingUi();
+    RemoveFile(dir / "two.bin.aqv3");
+    WriteBytes(dir / "two.bin", p2);
+    Resize resize;
+    resize.path = dir / "two.bin";
+    resize.size = newSize;
+    FileList files;
+    files.Append(dir / "two.bin");
+    FileFaults* previous = InstallFileFaults(&resize);
+    char password[257] = "pw";
+    EncryptFiles(lock, files, password, false, true, ui);
+    InstallFileFaults(previous);
+    if (newSize < p2.size()) {
+      ASSERT_EQ(ui.errors.size(), 1u) << newSize;
+      EXPECT_EQ(ui.errors[0].message, "파일을 읽을 수 없습니다.\r\n" + (dir / "two.bin"));
+      EXPECT_EQ(ui.errors[0].code, EndOfFileError());
+      EXPECT_FALSE(Exists(dir / "two.bin.aqv3"));
+    } else {
+      ASSERT_TRUE(ui.errors.empty()) << ui.errors[0].message;
+      EXPECT_EQ(DecryptInMemory(ReadBytes(dir / "two.bin.aqv3"), "pw"), p2);
+    }
+  }
+}
+#endif
