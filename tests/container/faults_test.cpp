@@ -4,6 +4,7 @@
 
 #include <gtest/gtest.h>
 
+#include <cstring>
 #include <filesystem>
 #include <string>
 #include <vector>
@@ -200,25 +201,39 @@ TEST_F(FaultsTest, EncryptFaultsEachWithItsMessage) {
 
 // The second thread reads the plaintext ahead and writes the container behind, so a read
 // can fail before a write of earlier data has: the write, which a plain loop would have
-// made first, is the failure reported. Write 7 of the container is the last slice
-// of its first 1 MiB (head, key block and its MAC, then four 256 KiB slices); every
-// read after that first 1 MiB fails too.
+// made first, is the failure reported. The write that fails is the last one of the first
+// MiB's data (counted on a container of exactly 1 MiB: all its writes but the trailer);
+// every read after that first MiB fails too.
 TEST_F(FaultsTest, EncryptReportsAWriteFailureBeforeALaterReadFailure) {
-  struct WriteThenRead : FileFaults {
+  struct Faults : FileFaults {
+    int failWrite = 0;  // 0: count only
     int opens = 0, writes = 0, reads = 0;
-    uint32_t Before(Operation op, FileMode) override {
+    uint32_t Before(Operation op, FileMode mode) override {
       if (op == Open) ++opens;
-      if (opens < 2) return 0;  // two.bin, two.bin.aqv3
-      if (op == Write && ++writes == 7) return kCode;
-      if (op == Read && ++reads >= 2) return kCode + 1;
+      if (opens < 2) return 0;  // the source, then the container
+      if (op == Write && mode == FileMode::Write && ++writes == failWrite) return kCode;
+      if (op == Read && mode == FileMode::Read && ++reads >= 2 && failWrite) return kCode + 1;
       return 0;
     }
-  } faults;
+  };
+  char password[257] = "pw";
+  Faults count;
+  WriteBytes(dir / "mib.bin", RandomBytes(1 << 20, 4));
+  FileList one;
+  one.Append(dir / "mib.bin");
+  FileFaults* previous = InstallFileFaults(&count);
+  EncryptFiles(lock, one, password, false, true, ui);
+  InstallFileFaults(previous);
+  ASSERT_TRUE(ui.errors.empty());
+  ASSERT_GE(count.writes, 5);  // head, key block, its MAC, data, trailer
+
+  Faults faults;
+  faults.failWrite = count.writes - 1;
   RemoveFile(dir / "two.bin.aqv3");
   FileList files;
   files.Append(dir / "two.bin");
-  FileFaults* previous = InstallFileFaults(&faults);
-  char password[257] = "pw";
+  previous = InstallFileFaults(&faults);
+  std::strcpy(password, "pw");
   EncryptFiles(lock, files, password, false, true, ui);
   InstallFileFaults(previous);
   ASSERT_EQ(ui.errors.size(), 1u);
