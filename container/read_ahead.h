@@ -1,6 +1,6 @@
 #pragma once
 // Reads a file ahead of the code that uses it, on a work queue's thread: while the caller
-// works on one chunk, the next ones are being read. The reads are the ones a plain loop
+// works on one chunk, the next is being read. The reads are the ones a plain loop
 // would make (one FileHandle::Read of up to kChunk bytes each, in file order, until
 // `size` bytes have come), so a failure comes at the same chunk it would have. Small
 // reads are made at once on the caller's thread.
@@ -44,6 +44,6 @@ class ReadAhead {
   WorkQueue& m_queue;
   uint64_t m_unplanned;  // bytes no read has been asked for yet
   Chunk m_chunks[kInFlight + 1];
-  unsigned m_planned = 0;  // reads handed out, in total
-  unsigned m_used = 0;     // chunks delivered, in total
+  uint64_t m_planned = 0;  // reads handed out, in total
+  uint64_t m_used = 0;     // chunks delivered, in total
 };
