@@ -17,9 +17,6 @@ constexpr uint32_t kDerivationRounds = 8192;
 // Plaintext is encrypted and written in slices of this size: one write call each. Two
 // of them in flight keep both cores busy; two of 256 KiB measured a seventh slower.
 constexpr size_t kWriteSlice = 512 * 1024;
-// Pieces at least this large have their MAC (and the writer's write) on the queue's
-// thread; smaller ones, rare and cheap, are done in turn on the caller's.
-constexpr size_t kParallelMacPiece = 64 * 1024;
 
 uint32_t Clamp32(size_t n) { return n > 0xFFFFFFF0u ? 0xFFFFFFF0u : static_cast<uint32_t>(n); }
 
@@ -190,7 +187,7 @@ size_t ContainerReader::ReadPlaintext(uint8_t* out, size_t capacity) {
   const size_t want = static_cast<size_t>(std::min<uint64_t>(capacity & ~size_t{15}, m_cipherRemaining));
   QueuedPiece* piece = nullptr;
   uint8_t* cipher = out;
-  if (want >= kParallelMacPiece) {
+  if (want >= WorkQueue::kWorthwhileBytes) {
     piece = &m_pieces[m_next];
     m_next = (m_next + 1) % kQueuedPieces;
     m_queue.Wait(piece->ticket);
@@ -329,7 +326,7 @@ void ContainerWriter::EncryptAndWrite(const uint8_t* data, size_t blocks) {
     if (slice.bytes.empty()) slice.bytes.resize(kWriteSlice);
     AesCipher::CbcEncrypt(m_schedule, m_chain, data, slice.bytes.data(), n);
     ThrowIfWriteFailed(m_writeStatus.load());
-    if (n * 16 >= kParallelMacPiece) {
+    if (n * 16 >= WorkQueue::kWorthwhileBytes) {
       slice.length = n * 16;
       slice.owner = this;
       slice.ticket = m_queue.Submit(&ContainerWriter::MacAndWrite, &slice);

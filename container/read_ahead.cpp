@@ -4,13 +4,6 @@
 #include "crypto/secure.h"
 #include "platform/system_error.h"
 
-namespace {
-
-// Reads this small gain nothing from another thread.
-constexpr uint32_t kQueuedRead = 64 * 1024;
-
-}  // namespace
-
 ReadAhead::ReadAhead(FileHandle& file, uint64_t size, WorkQueue& queue)
     : m_file(file), m_queue(queue), m_unplanned(size) {
   Plan();
@@ -41,7 +34,7 @@ void ReadAhead::Plan() {
     if (chunk.bytes.size() < chunk.want) chunk.bytes.resize(chunk.want);
     m_unplanned -= chunk.want;
     ++m_planned;
-    if (chunk.want >= kQueuedRead) {
+    if (chunk.want >= WorkQueue::kWorthwhileBytes) {
       chunk.ticket = m_queue.Submit(&ReadAhead::Read, &chunk);
     } else {
       m_queue.WaitAll();  // the file is read in order

@@ -7,6 +7,7 @@
 // reads or writes stays untouched by the caller until Wait for its ticket has returned.
 // Where no thread can be had, each job runs on the caller's thread as it is handed over.
 
+#include <cstddef>
 #include <cstdint>
 
 #include "platform/monitor.h"
@@ -16,6 +17,9 @@ class WorkQueue {
  public:
   using Ticket = uint64_t;  // 1 for the first job handed over, then 2, ...
   static constexpr unsigned kCapacity = 8;
+  // A job over fewer bytes than this gains less from the second core than its hand-over
+  // costs; callers do such work in turn on their own thread.
+  static constexpr size_t kWorthwhileBytes = 64 * 1024;
 
   WorkQueue() = default;
   // Runs every job handed over, then ends the thread.
