@@ -18,9 +18,8 @@ bool EndsWith(const std::string& text, const std::string& suffix) {
 // was to become.
 bool IsInARunsCare(const std::string& path) {
   if (IsLockFileHeld(LockFileFor(path).c_str())) return true;
-  const std::string partial = kPartialSuffix;
-  return EndsWith(path, partial) &&
-         IsLockFileHeld(LockFileFor(path.substr(0, path.size() - partial.size())).c_str());
+  std::string plaintext;
+  return OutputOfPartial(path, &plaintext) && IsLockFileHeld(LockFileFor(plaintext).c_str());
 }
 
 void RemoveUnlessInUse(const std::string& path) {

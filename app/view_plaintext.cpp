@@ -1,5 +1,8 @@
 #include "app/view_plaintext.h"
 
+#include <chrono>
+#include <string>
+
 #include "platform/file_ops.h"
 #include "platform/thread.h"
 #include "ui/viewer_front_end.h"
@@ -7,32 +10,48 @@
 
 namespace {
 
-void ClearReadOnlyAndDelete(const char* path) {
+using Clock = std::chrono::steady_clock;
+
+// How long the road without a process waits for a program to take the file.
+constexpr auto kHandOffWait = std::chrono::seconds(30);
+constexpr unsigned kTakenPollMs = 100;
+constexpr unsigned kHeldPollMs = 250;
+
+// The mark comes off for the deletion alone; a file that cannot be deleted keeps it.
+void DeletePlaintext(const char* path) {
   SetReadOnly(path, false);
-  DeletePath(path);
+  if (DeletePath(path) != 0) SetReadOnly(path, true);
+}
+
+void WaitForHandOff(const char* path, ViewerFrontEnd& ui) {
+  const Clock::time_point start = Clock::now();
+  bool taken = false;
+  while (!taken && Clock::now() - start < kHandOffWait) {
+    taken = ui.OpenedSinceLaunch() || IsFileOpen(path);
+    if (!taken) ui.ServeFor(kTakenPollMs);
+  }
+  ui.Log(taken ? "a program took the file; waiting until no process has it open"
+               : "no program took the file within " +
+                     std::to_string(std::chrono::duration_cast<std::chrono::seconds>(kHandOffWait).count()) + " s");
+  while (IsFileOpen(path)) ui.ServeFor(kHeldPollMs);
 }
 
 }  // namespace
 
-void ViewPlaintext(const char* path, ViewerFrontEnd& ui) {
+bool ViewPlaintext(const char* path, ViewerFrontEnd& ui) {
   switch (ui.OpenPlaintext(path)) {
     case ProcessEnded:
-      for (int i = 0; i < 20; ++i) {
-        if (IsFileInUse(path)) break;
-        SleepMilliseconds(500);
-      }
-      SetReadOnly(path, false);
-      while (IsFileInUse(path)) SleepMilliseconds(1000);
-      ClearReadOnlyAndDelete(path);
-      break;
+      while (IsFileOpen(path)) SleepMilliseconds(1000);
+      DeletePlaintext(path);
+      return true;
     case Failed:
-      ClearReadOnlyAndDelete(path);
+      DeletePlaintext(path);
       ui.ShowViewerError(kNoAssociatedProgram);
-      break;
+      return false;
     case NoProcess:
-      ui.WaitForHandOff();
-      if (IsFileOpen(path)) ui.DrainEvents();
-      ClearReadOnlyAndDelete(path);
-      break;
+      WaitForHandOff(path, ui);
+      DeletePlaintext(path);
+      return true;
   }
+  return true;
 }

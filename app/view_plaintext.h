@@ -4,15 +4,15 @@
 
 class ViewerFrontEnd;
 
-// The plaintext exists when this is called; it is gone (or could not be deleted, which
-// is not reported) when it returns. With no associated program the file is deleted first,
-// then the box "연결된 프로그램이 없습니다." is shown.
+// The plaintext exists, read-only, when this is called; it is gone when this returns, or,
+// when it cannot be deleted, still there read-only (so that the next run's clean-up
+// removes it once no one holds it). The read-only mark stays on until the deletion
+// itself. With no associated program the file is deleted first, then the box
+// "연결된 프로그램이 없습니다." is shown and the result is false; otherwise true.
 //
-// When the program was started as a process and has ended, the file is deleted once no
-// one holds it any more: first up to 10 seconds (in 500 ms steps) for it to show as in
-// use, which a read-only plaintext does at once; then its read-only mark is cleared and
-// the deletion waits, testing once a second without limit, until it is not in use. When
-// the file went to a program without a process, the front end waits for that program to
-// take over and, if the file is still open then, serves events once more before the
-// deletion.
-void ViewPlaintext(const char* path, ViewerFrontEnd& ui);
+// When the program was started as a process and has ended, the deletion waits, testing
+// once a second without limit, until no process has the file open. When the file went
+// to a program without a process to wait for, the run waits up to 30 seconds for some
+// program to open the file, then until no program has it open, keeping the desktop's
+// windows served.
+bool ViewPlaintext(const char* path, ViewerFrontEnd& ui);

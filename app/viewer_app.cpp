@@ -16,22 +16,30 @@
 
 namespace {
 
-std::string WorkingFolder() {
-  char folder[520] = {};
-  GetWorkingFolder(sizeof folder, folder);
-  return folder;
+bool AllDone(const JobOutcome& outcome) {
+  for (FileOutcome file : outcome)
+    if (file != FileOutcome::Done) return false;
+  return true;
 }
 
 }  // namespace
 
 ViewerApp::ViewerApp(ViewerFrontEnd& ui) : m_ui(ui), m_jobRunner(ui.JobFrontEnd()) {}
 
-void ViewerApp::RegisterFileType() { m_ui.RegisterFileType(); }
-void ViewerApp::UnregisterFileType() { m_ui.UnregisterFileType(); }
+void ViewerApp::RegisterFileType() {
+  if (!m_ui.RegisterFileType()) m_exitStatus = 1;
+}
+void ViewerApp::UnregisterFileType() {
+  if (!m_ui.UnregisterFileType()) m_exitStatus = 1;
+}
 
-bool ViewerApp::DecryptFileList(FileList* files, bool toWorkingFolder, bool deleteSource, const char* password) {
-  m_jobRunner.RunJob(files, false, deleteSource, toWorkingFolder, password);
-  return true;
+JobOutcome ViewerApp::DecryptFileList(FileList* files, bool toWorkingFolder, bool deleteSource, const char* password,
+                                      const std::string& workingFolder) {
+  JobOptions options;
+  options.deleteSource = deleteSource;
+  options.toWorkingFolder = toWorkingFolder;
+  options.workingFolder = workingFolder;
+  return m_jobRunner.RunJob(files, options, password);
 }
 
 bool ViewerApp::RunViewer(const char* commandLine) {
@@ -43,15 +51,21 @@ bool ViewerApp::RunViewer(const char* commandLine) {
 
   // Any '/' in the tail selects the switch road; the text from it must be a whole switch.
   if (const char* slash = MbsChr(CommandLineTail(commandLine), '/')) {
-    if (MbsICmp(slash, "/RegServer") == 0) RegisterFileType();
-    if (MbsICmp(slash, "/UnRegServer") == 0) UnregisterFileType();
+    const bool registering = MbsICmp(slash, "/RegServer") == 0;
+    const bool unregistering = MbsICmp(slash, "/UnRegServer") == 0;
+    // Anything else does nothing, without a box: only the exit status tells.
+    if (!registering && !unregistering) m_exitStatus = 2;
+    if (registering) RegisterFileType();
+    if (unregistering) UnregisterFileType();
     return false;
   }
   return RunOnArguments(arguments);
 }
 
 bool ViewerApp::RunOnArguments(const std::vector<std::string>& arguments) {
-  RemoveStalePlaintexts(WorkingFolder());
+  m_exitStatus = 1;
+  const std::string workingFolder = WorkingFolder();
+  RemoveStalePlaintexts(workingFolder);
 
   FileList* files = new FileList;
   for (const std::string& argument : arguments)
@@ -69,18 +83,20 @@ bool ViewerApp::RunOnArguments(const std::vector<std::string>& arguments) {
     return false;
   }
   m_ui.ChoosePasswordForm(*files, password);
+  bool done;
   if (files->Count() == 1)
-    DecryptAndView(files, password);
+    done = DecryptAndView(files, password, workingFolder);
   else
-    DecryptFileList(files, false, false, password);
+    done = AllDone(DecryptFileList(files, false, false, password, workingFolder));
+  m_exitStatus = done ? 0 : 1;
   return false;
 }
 
-void ViewerApp::DecryptAndView(FileList* files, const char* password) {
+bool ViewerApp::DecryptAndView(FileList* files, const char* password, const std::string& workingFolder) {
   // The list goes to the job runner and is destroyed there: the name is kept.
   const std::string kept = files->Front();
   std::string plaintext;
-  const bool named = PlaintextPath(kept, true, &plaintext) == PlaintextNameProblem::None;
+  const bool named = PlaintextPath(kept, true, workingFolder, &plaintext) == PlaintextNameProblem::None;
 
   // Marked before the job writes anything, so that a run starting meanwhile leaves the
   // plaintext alone; unmarked when the run ends, once the plaintext is gone. A run that
@@ -88,9 +104,12 @@ void ViewerApp::DecryptAndView(FileList* files, const char* password) {
   // may then remove it.
   LockFile mark;
   if (named) {
-    CreateFolder(WorkingFolder().c_str());
+    CreateFolder(workingFolder.c_str());
     mark.Hold(LockFileFor(plaintext).c_str());
   }
-  DecryptFileList(files, true, false, password);
-  if (named && PathExists(plaintext.c_str())) ViewPlaintext(plaintext.c_str(), m_ui);
+  const JobOutcome outcome = DecryptFileList(files, true, false, password, workingFolder);
+  // Only what this run decrypted is shown (and then deleted): a file of that name may be
+  // another run's, or older than this run.
+  if (!named || outcome.empty() || outcome[0] != FileOutcome::Done) return false;
+  return ViewPlaintext(plaintext.c_str(), m_ui);
 }

@@ -35,20 +35,32 @@ class ViewerApp {
   //   then opened with its associated program and deleted (ViewPlaintext); two or more
   //   beside themselves, read-only, and nothing opened.
   // Each first removes what dead runs left in the working folder
-  // (RemoveStalePlaintexts). Always false.
+  // (RemoveStalePlaintexts). The working folder is asked for once per run: the engine,
+  // the clean-up and the viewing all use that one answer. A plaintext is opened only
+  // when this run's job reports that it decrypted it. Always false.
   bool RunOnArguments(const std::vector<std::string>& arguments);
 
-  // Decrypts files (taken over) with the password; returns when the job has ended.
-  // Always true.
-  bool DecryptFileList(FileList* files, bool toWorkingFolder, bool deleteSource, const char* password);
+  // Decrypts files (taken over) with the password; returns when the job has ended, with
+  // what became of each file.
+  JobOutcome DecryptFileList(FileList* files, bool toWorkingFolder, bool deleteSource, const char* password,
+                             const std::string& workingFolder);
 
+  // The process's exit status once a run has ended: 0 when everything asked was done, 1
+  // when a failure was shown or the user cancelled (the prompt, or the progress
+  // window), 2 for a usage error the front end found.
+  int ExitStatus() const { return m_exitStatus; }
+  void SetExitStatus(int status) { m_exitStatus = status; }
+
+  // The switch road's two operations; a failure the desktop reports makes the exit
+  // status 1.
   void RegisterFileType();
   void UnregisterFileType();
 
  private:
-  // The single-file road, after the prompt.
-  void DecryptAndView(FileList* files, const char* password);
+  // The single-file road, after the prompt; true when the plaintext was shown.
+  bool DecryptAndView(FileList* files, const char* password, const std::string& workingFolder);
 
   ViewerFrontEnd& m_ui;
   JobRunner m_jobRunner;
+  int m_exitStatus = 0;
 };

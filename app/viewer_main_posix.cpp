@@ -6,6 +6,7 @@
 #include <QtWidgets/QApplication>
 
 #include <cstdio>
+#include <cstdlib>
 #include <cstring>
 #include <iostream>
 #include <optional>
@@ -35,7 +36,10 @@ const char kUsage[] =
     "/UnRegServer, --unregister  remove exactly what --register installed\n"
     "--verbose                   say on standard error what is done (the association's\n"
     "                            files, the program the plaintext goes to, every box)\n"
-    "--version                   the version\n";
+    "--version                   the version\n"
+    "\n"
+    "Exit status: 0 when everything asked was done, 1 when a failure was shown, the user\n"
+    "cancelled or there is no display, 2 for a usage error.\n";
 
 enum class Switch { None, Register, Unregister };
 
@@ -73,9 +77,17 @@ int main(int argc, char** argv) {
     return 2;
   }
 
-  // Only the windows need a display: the switches work without one.
+  // Only the windows need a display: the switches work without one. Without one Qt
+  // would abort; the user hears why instead.
   std::optional<QApplication> application;
-  if (selected == Switch::None) application.emplace(argc, argv);
+  if (selected == Switch::None) {
+    if (!std::getenv("DISPLAY") && !std::getenv("WAYLAND_DISPLAY") && !std::getenv("QT_QPA_PLATFORM")) {
+      std::fputs("tarvessin-viewer: no display to show windows on (neither DISPLAY nor WAYLAND_DISPLAY is set)\n",
+                 stderr);
+      return 1;
+    }
+    application.emplace(argc, argv);
+  }
   QtViewerFrontEnd desktop;
   if (verbose) desktop.SetLog(&std::cerr);
   ViewerApp viewer(desktop);
@@ -85,5 +97,5 @@ int main(int argc, char** argv) {
     viewer.UnregisterFileType();
   else
     viewer.RunOnArguments(files);
-  return 0;
+  return viewer.ExitStatus();
 }

@@ -18,5 +18,5 @@ ViewerApp theApp(g_frontEnd);
 
 int WINAPI WinMain(HINSTANCE, HINSTANCE, LPSTR, int) {
   theApp.RunViewer(GetCommandLineA());
-  return 0;
+  return theApp.ExitStatus();
 }

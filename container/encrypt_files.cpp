@@ -7,10 +7,11 @@
 #include "container/format.h"
 #include "container/io.h"
 #include "container/naming.h"
-#include "container/read_ahead.h"
+#include "container/output_file.h"
+#include "container/pipeline.h"
 #include "container/progress_step.h"
 #include "container/system_error_exception.h"
-#include "crypto/file_handle.h"
+#include "platform/file_handle.h"
 #include "crypto/secure.h"
 #include "crypto/sha256.h"
 #include "platform/file_ops.h"
@@ -48,13 +49,12 @@ class Encryptor {
         m_ui(ui),
         m_view(view),
         m_random(random) {}
-  bool EncryptOne(const std::string& path);
+  FileOutcome EncryptOne(const std::string& path);
   void Fail(FailureKind kind, uint32_t code, const std::string& path) { Fail({kind, code, path}); }
   void Fail(const Failure& failure) {
     m_ui.ReportFailure(failure);
-    m_failed = true;
+    m_outcome = FileOutcome::Failed;
   }
-  bool Failed() const { return m_failed; }
 
  private:
   bool WriteContainer(const std::string& path, const std::string& output);
@@ -67,7 +67,7 @@ class Encryptor {
   ProgressView& m_view;
   RandomSource& m_random;
   FileHandle m_in, m_out;
-  bool m_failed = false;
+  FileOutcome m_outcome = FileOutcome::Done;  // of the file in work
 };
 
 // Random key material, the head and the data. Returns false when cancelled; throws
@@ -133,51 +133,57 @@ bool Encryptor::WriteContainer(const std::string& path, const std::string& outpu
   return true;
 }
 
-bool Encryptor::EncryptOne(const std::string& path) {
-  const std::string output = path + "." + ChooseEncryptedExtension(path.c_str(), m_generic);
+FileOutcome Encryptor::EncryptOne(const std::string& path) {
+  m_outcome = FileOutcome::Done;
+  const std::string outputPath = path + "." + ChooseEncryptedExtension(path.c_str(), m_generic);
   m_view.StartFile(path);
-  if (output.size() + 1 > kMaxPathBytes) {
+  if (PartialPath(outputPath, kPartialAttempts).size() + 1 > kMaxPathBytes) {
     Fail(FailureKind::InvalidName, 0, path);
-    return false;
+    return m_outcome;
   }
 
   uint32_t status = m_in.Open(path.c_str(), FileMode::Read, Disposition::OpenExisting);
   if (status != 0) {
     Fail(InputOpenFailure(path, true, status));
-    return false;
+    return m_outcome;
   }
-  status = m_out.Open(output.c_str(), FileMode::Write, Disposition::CreateNew);
+  // An existing file of the container's name is refused now, as creating it would be;
+  // the move into place refuses one that appears meanwhile.
+  OutputFile output(outputPath);
+  status = MoveRefusal(outputPath.c_str(), Replacing::Never);
+  if (status == 0) status = output.Create(m_out);
   if (status != 0) {
     m_in.Close();
-    Fail(FailureKind::OutputNotOpened, status, output);
-    return false;
+    Fail(FailureKind::OutputNotOpened, status, outputPath);
+    return m_outcome;
   }
 
   try {
-    if (!WriteContainer(path, output)) m_failed = true;  // cancelled: no message
+    if (!WriteContainer(path, outputPath)) m_outcome = FileOutcome::Cancelled;  // no message
   } catch (const SystemErrorException& e) {
     Fail(e.m_failure);
   }
-  if (!m_out.Flush()) Fail(FailureKind::WriteFailed, LastSystemError(), output);
+  if (!m_out.Flush()) Fail(FailureKind::WriteFailed, LastSystemError(), outputPath);
   m_in.Close();
   m_out.Close();
-
-  if (m_failed) {
-    DeletePath(output.c_str());
-    return false;
+  if (m_outcome == FileOutcome::Done) {
+    status = output.PutInPlace(Replacing::Never);
+    if (status != 0) Fail(FailureKind::OutputNotOpened, status, outputPath);
   }
+  if (m_outcome != FileOutcome::Done) return m_outcome;  // output's destructor removes it
   if (m_deleteSource) {
     SetReadOnly(path.c_str(), false);
     DeletePath(path.c_str());
   }
-  return true;
+  return FileOutcome::Done;
 }
 
 }  // namespace
 
-void EncryptFiles(Lock& keyScheduleLock, FileList& files, char* password, bool deleteSource,
-                  bool useGenericExtension, FrontEnd& ui, RandomSource* random) {
+JobOutcome EncryptFiles(Lock& keyScheduleLock, FileList& files, char* password, bool deleteSource,
+                        bool useGenericExtension, FrontEnd& ui, RandomSource* random) {
   ScopedWipe wipePassword(password, 256);
+  JobOutcome outcome(files.Count(), FileOutcome::NotStarted);
   std::unique_ptr<ProgressView> view = ui.OpenProgress(OPERATION_ENCRYPT);
   SystemRandomSource systemRandom;
   RandomSource& source = random ? *random : systemRandom;
@@ -187,9 +193,14 @@ void EncryptFiles(Lock& keyScheduleLock, FileList& files, char* password, bool d
     RandomSource& r;
     ~Release() { r.Release(); }
   } release{source};
-  if (!source.Acquire()) encryptor.Fail(FailureKind::NoCryptoProvider, 0, "");
-  while (!encryptor.Failed() && !files.Empty()) {
-    encryptor.EncryptOne(files.Front());
-    files.RemoveFront();
+  if (!source.Acquire()) {
+    encryptor.Fail(FailureKind::NoCryptoProvider, 0, "");
+    return outcome;
   }
+  for (FileOutcome& result : outcome) {
+    result = encryptor.EncryptOne(files.Front());
+    files.RemoveFront();
+    if (result != FileOutcome::Done) break;
+  }
+  return outcome;
 }

@@ -31,6 +31,8 @@ FailureMessage MessageFor(FailureKind kind) {
     case FailureKind::NextWriteFailed: return {"다음 파일을 쓸 수 없습니다.\r\n", ""};
     case FailureKind::InvalidName: return {"잘못된 파일명입니다.\r\n", ""};
     case FailureKind::OddName: return {"엉뚱한 파일명입니다.\r\n", ""};
+    case FailureKind::NotAContainerName:
+      return {"암호 파일의 이름이 아닙니다.\r\n", "\r\n이름이 .aqv3 또는 .pqv3 … .zqv3 로 끝나야 합니다."};
     case FailureKind::InputMissing: return {"입력 파일이 존재하지 않습니다.\r\n", ""};
     case FailureKind::DirectoryNotDecrypted: return {"디렉터리는 복호화할 수 없습니다.\r\n", ""};
     case FailureKind::DirectoryNotEncrypted: return {"디렉터리는 암호화할 수 없습니다.\r\n", ""};

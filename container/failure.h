@@ -29,6 +29,7 @@ enum class FailureKind {
   // The engines, around the format.
   InvalidName,           // too long a path, or none the working folder can take a name from
   OddName,               // a name too short to lose its encrypted extension
+  NotAContainerName,     // a name that does not end in one of the containers' extensions
   InputMissing,          // the input does not exist
   DirectoryNotDecrypted,
   DirectoryNotEncrypted,

@@ -188,10 +188,7 @@ size_t ContainerReader::ReadPlaintext(uint8_t* out, size_t capacity) {
   QueuedPiece* piece = nullptr;
   uint8_t* cipher = out;
   if (want >= WorkQueue::kWorthwhileBytes) {
-    piece = &m_pieces[m_next];
-    m_next = (m_next + 1) % kQueuedPieces;
-    m_queue.Wait(piece->ticket);
-    if (piece->bytes.size() < want) piece->bytes.resize(want);
+    piece = &m_pieces.Take(want);
     cipher = piece->bytes.data();
   }
   ReadExact(cipher, want, FailureKind::Unreadable);
@@ -204,9 +201,7 @@ size_t ContainerReader::ReadPlaintext(uint8_t* out, size_t capacity) {
       ReadExact(&m_lengthByte, 1, FailureKind::Unreadable);
   }
   if (piece) {
-    piece->length = want;
-    piece->owner = this;
-    piece->ticket = m_queue.Submit(&ContainerReader::FeedMac, piece);
+    m_pieces.Submit(*piece, want, this, &ContainerReader::FeedMac);
   } else {
     m_queue.WaitAll();  // the MAC takes the pieces in order
     m_mac.Update(cipher, want);
@@ -320,16 +315,11 @@ void ContainerWriter::MacAndWrite(void* p) {
 void ContainerWriter::EncryptAndWrite(const uint8_t* data, size_t blocks) {
   while (blocks > 0) {
     const size_t n = std::min(blocks, kWriteSlice / 16);
-    QueuedPiece& slice = m_slices[m_next];
-    m_next = (m_next + 1) % kQueuedPieces;
-    m_queue.Wait(slice.ticket);
-    if (slice.bytes.empty()) slice.bytes.resize(kWriteSlice);
+    QueuedPiece& slice = m_slices.Take(n * 16);
     AesCipher::CbcEncrypt(m_schedule, m_chain, data, slice.bytes.data(), n);
     ThrowIfWriteFailed(m_writeStatus.load());
     if (n * 16 >= WorkQueue::kWorthwhileBytes) {
-      slice.length = n * 16;
-      slice.owner = this;
-      slice.ticket = m_queue.Submit(&ContainerWriter::MacAndWrite, &slice);
+      m_slices.Submit(slice, n * 16, this, &ContainerWriter::MacAndWrite);
     } else {
       Settle();  // the MAC and the file take the slices in order
       m_mac.Update(slice.bytes.data(), n * 16);

@@ -12,7 +12,8 @@
 // The password enters the key derivation as its own bytes (the system's code page), never
 // converted. The reader and the writer only format bytes; the engines move files around
 // them, report progress and clean up. Every failure is a SystemErrorException carrying
-// its kind, code and the container's path.
+// its kind, code and the container's path. How a stream shares its work between two
+// threads is the pipeline's (pipeline.h).
 
 #include <atomic>
 #include <cstddef>
@@ -24,6 +25,7 @@
 #include "container/io.h"
 #include "crypto/aes.h"
 #include "crypto/hmac.h"
+#include "container/pipeline.h"
 #include "platform/work_queue.h"
 
 class Lock;
@@ -54,19 +56,6 @@ struct ContainerLayout {
   uint8_t lengthByte = 0;     // version 0 only: the byte of the head (low 4 bits count)
   std::vector<std::vector<uint8_t>> extensions;  // only when asked for
 };
-
-// A piece of ciphertext that a job on a work queue reads (its MAC; for the writer, also
-// its write) while the caller goes on with the next piece. Reader and writer each keep
-// a ring of kQueuedPieces: one for the queue's thread, one for the caller. Deeper rings
-// measured slower, not faster: the extra memory in flight pushes the cipher's own data
-// out of the caches (the table-driven cipher lost a fifth).
-struct QueuedPiece {
-  std::vector<uint8_t> bytes;
-  size_t length = 0;
-  void* owner = nullptr;
-  WorkQueue::Ticket ticket = 0;  // the job that reads it: free again once that has run
-};
-constexpr unsigned kQueuedPieces = 2;
 
 // Plaintext length of n ciphertext bytes whose length byte is lengthByte.
 uint64_t PlaintextLength(uint64_t cipherLength, uint8_t lengthByte);
@@ -120,8 +109,7 @@ class ContainerReader {
   // Large pieces: ciphertext read here, its MAC on the queue's thread while it is
   // decrypted into the caller's buffer. The queue is declared after the MAC and the
   // pieces its jobs read, so it has finished with them before they go.
-  QueuedPiece m_pieces[kQueuedPieces];
-  unsigned m_next = 0;
+  PieceRing m_pieces{m_queue};
   WorkQueue m_queue;
 };
 
@@ -179,9 +167,8 @@ class ContainerWriter {
   // Ciphertext slices, MACed and written on the queue's thread; the first write that
   // failed there stops the rest and is this file's failure, raised at the next
   // hand-over.
-  QueuedPiece m_slices[kQueuedPieces];
-  unsigned m_next = 0;
   std::atomic<uint32_t> m_writeStatus{0};
   WorkQueue m_ownQueue;  // unused when the caller gives one
   WorkQueue& m_queue;
+  PieceRing m_slices{m_queue};
 };

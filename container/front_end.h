@@ -3,6 +3,7 @@
 // notice. The engines never include a window header; the Win32 viewer, the console tool,
 // tests (and later other desktops) each supply their own.
 
+#include <cstddef>
 #include <cstdint>
 #include <memory>
 #include <string>
@@ -10,6 +11,10 @@
 #include "container/failure.h"
 
 enum ProgressOperation { OPERATION_ENCRYPT = 119, OPERATION_DECRYPT = 120 };
+
+// What the desktop viewers' password prompts take of what is typed: every container a
+// user is to open by typing its password must have been keyed with at most this many.
+constexpr size_t kPromptPasswordBytes = 11;
 
 // One per engine run, opened hidden, used and closed on the engine's thread. An
 // implementation whose window lives on another thread forwards these calls there.

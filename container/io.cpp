@@ -2,7 +2,7 @@
 
 #include <cstring>
 
-#include "crypto/file_handle.h"
+#include "platform/file_handle.h"
 #include "platform/system_error.h"
 
 uint32_t FileSource::GetSize(uint64_t* size) {

@@ -4,7 +4,6 @@
 
 #include "platform/file_ops.h"
 #include "platform/mbstring.h"
-#include "platform/working_folder.h"
 
 namespace {
 
@@ -46,6 +45,15 @@ static_assert(std::size(ExtensionCategoryTable) == 45, "45 rows");
 
 }  // namespace
 
+bool HasContainerExtension(const std::string& path) {
+  if (path.size() < 5 || path[path.size() - 5] != '.') return false;
+  const std::string extension = path.substr(path.size() - 4);
+  if (MbsICmp(extension.c_str(), kGenericExtension) == 0) return true;
+  for (const char* category : CategoryExtensions)
+    if (MbsICmp(extension.c_str(), category) == 0) return true;
+  return false;
+}
+
 const char* ChooseEncryptedExtension(const char* path, bool useGenericExtension) {
   const char* dot = MbsRChr(path, '.');
   if (useGenericExtension) return kGenericExtension;
@@ -56,8 +64,30 @@ const char* ChooseEncryptedExtension(const char* path, bool useGenericExtension)
   return CategoryExtensions[kDefaultCategory];
 }
 
+std::string PartialPath(const std::string& output, unsigned attempt) {
+  std::string path = output + kPartialSuffix;
+  if (attempt > 1) path += std::to_string(attempt);
+  return path;
+}
+
+bool OutputOfPartial(const std::string& name, std::string* output) {
+  size_t end = name.size();
+  while (end > 0 && name[end - 1] >= '0' && name[end - 1] <= '9') --end;
+  const std::string number = name.substr(end);
+  // Only the numbers PartialPath writes: none, or 2 and more without a leading zero.
+  if (!number.empty() && (number[0] == '0' || number == "1")) return false;
+  const size_t suffix = sizeof kPartialSuffix - 1;
+  if (end <= suffix || name.compare(end - suffix, suffix, kPartialSuffix) != 0) return false;
+  *output = name.substr(0, end - suffix);
+  return true;
+}
+
 PlaintextNameProblem PlaintextPath(const std::string& containerPath, bool toWorkingFolder,
-                                   std::string* output) {
+                                   const std::string& workingFolder, std::string* output) {
+  // The plaintext's longest temporary name must fit too.
+  auto tooLong = [](const std::string& plaintext) {
+    return PartialPath(plaintext, kPartialAttempts).size() + 1 > kMaxPathBytes;
+  };
   if (containerPath.size() + 1 > kMaxPathBytes) return PlaintextNameProblem::Invalid;
   std::string path = containerPath;
   if (toWorkingFolder) {
@@ -65,15 +95,14 @@ PlaintextNameProblem PlaintextPath(const std::string& containerPath, bool toWork
     const char* separator = MbsRChr(containerPath.c_str(), kPathSeparator);
     if (!separator) return PlaintextNameProblem::Invalid;
     const std::string name = separator + 1;
-    char folder[520] = {};
-    GetWorkingFolder(sizeof folder, folder);
-    path = std::string(folder) + kPathSeparator + name;
-    if (path.size() + sizeof kPartialSuffix > kMaxPathBytes) return PlaintextNameProblem::Invalid;
     // Cutting 5 bytes off a shorter name would reach into the working folder's own path.
     if (name.size() <= 5) return PlaintextNameProblem::Odd;
+    path = workingFolder + kPathSeparator + name;
   }
   if (path.size() < 6) return PlaintextNameProblem::Odd;
+  if (!HasContainerExtension(path)) return PlaintextNameProblem::NotContainer;
   path.resize(path.size() - 5);
+  if (tooLong(path)) return PlaintextNameProblem::Invalid;
   *output = path;
   return PlaintextNameProblem::None;
 }

@@ -10,21 +10,36 @@
 // when the file name has none), ignoring ASCII letter case. Never fails.
 const char* ChooseEncryptedExtension(const char* path, bool useGenericExtension);
 
-// The suffix of the temporary file a plaintext is written to, beside its final path,
-// before it is put in place.
+// The suffix of the temporary file an output (a plaintext, a container) is written to,
+// beside its final path, before it is put in place: the output's path and the suffix,
+// or, where that name is taken, the suffix followed by a number from 2 on.
 inline constexpr char kPartialSuffix[] = ".qv3part";
+
+// The temporary name of output: attempt 1 is output + kPartialSuffix, attempt n > 1 has
+// n appended. Names are tried up to kPartialAttempts.
+inline constexpr unsigned kPartialAttempts = 99;
+std::string PartialPath(const std::string& output, unsigned attempt);
+
+// The output a temporary name of PartialPath stands for; false when name is not one.
+bool OutputOfPartial(const std::string& name, std::string* output);
+
+// Whether path ends in a dot and one of the 14 extensions a container carries, in any
+// letter case: the only names whose plaintext's name the reader can tell.
+bool HasContainerExtension(const std::string& path);
 
 // Why a container's name gives no plaintext path.
 enum class PlaintextNameProblem {
   None,
-  Invalid,  // too long a path, or no folder separator in working-folder mode
-  Odd,      // a name too short to lose its last five bytes
+  Invalid,       // too long a path, or no folder separator in working-folder mode
+  Odd,           // a name too short to lose its last five bytes
+  NotContainer,  // a name that does not end in a container's extension
 };
 
 // The one rule for where a container's plaintext goes, for the decryption engine and
 // every front end that looks for the plaintext afterwards: the container's path (beside
-// it) or the working folder, a separator and the container's name (beside: its whole
-// path) less its last five bytes, whatever they are. The whole path and its temporary
-// sibling must fit the system's path limit. *output is set only with None.
+// it) or workingFolder (the run's, resolved once), a separator and the container's name
+// (beside: its whole path) less its extension, which must be one of the containers' own
+// (HasContainerExtension). The whole path and its temporary siblings must fit the
+// system's path limit. *output is set only with None.
 PlaintextNameProblem PlaintextPath(const std::string& containerPath, bool toWorkingFolder,
-                                   std::string* output);
+                                   const std::string& workingFolder, std::string* output);

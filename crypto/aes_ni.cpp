@@ -10,6 +10,7 @@
 #include <immintrin.h>
 
 #include "crypto/aes.h"
+#include "crypto/secure.h"
 
 #define QV3_TARGET_AESNI __attribute__((target("aes,sse2,ssse3")))
 
@@ -81,6 +82,8 @@ QV3_TARGET_AESNI void CbcEncryptChain(const uint32_t* rk, uint8_t iv[16], const 
     x = _mm_aesenclast_si128(x, _mm_xor_si128(Load(in), lastAndFirst));
   }
   Store(iv, Load(out));
+  // The round keys were copied here: no copy of them outlives the call.
+  SecureWipe(k, sizeof k);
 }
 
 QV3_TARGET_AESNI int CbcEncryptNi(const AesEncryptContext& ctx, uint8_t iv[16], const uint8_t* in,

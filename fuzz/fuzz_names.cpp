@@ -10,8 +10,9 @@
 // - CommandLineTail points into the text, at its end or at a byte above 32;
 // - ChooseEncryptedExtension gives one of the 14 extensions ("aqv3" when asked for the
 //   generic one);
-// - PlaintextPath in working-folder mode, when it succeeds, gives the working folder, a
-//   separator and the container's name less its last 5 bytes, within the path limit.
+// - PlaintextPath in working-folder mode, when it succeeds, was given a container's name
+//   and gives the working folder, a separator and that name less its extension, its
+//   longest temporary name within the path limit.
 
 #include <cstdint>
 #include <cstdlib>
@@ -87,14 +88,11 @@ void CheckExtension(const std::string& text) {
 }
 
 void CheckPlaintextPath(const std::string& text) {
-  static const std::string folder = [] {
-    char f[520] = {};
-    GetWorkingFolder(sizeof f, f);
-    return std::string(f);
-  }();
+  static const std::string folder = WorkingFolder();
   std::string path;
-  if (PlaintextPath(text, true, &path) != PlaintextNameProblem::None) return;
-  Check(path.size() + 1 <= kMaxPathBytes);
+  if (PlaintextPath(text, true, folder, &path) != PlaintextNameProblem::None) return;
+  Check(HasContainerExtension(text));
+  Check(PartialPath(path, kPartialAttempts).size() + 1 <= kMaxPathBytes);
   const char* separator = MbsRChr(text.c_str(), kPathSeparator);
   Check(separator != nullptr);
   const std::string name = separator + 1;

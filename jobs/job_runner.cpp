@@ -28,8 +28,8 @@ void JobRunner::ReapFinishedThreads() {
   }
 }
 
-void JobRunner::RunJob(FileList* files, bool encrypt, bool deleteSource, bool toWorkingFolder,
-                       const char* password) {
+JobOutcome JobRunner::RunJob(FileList* files, const JobOptions& options, const char* password) {
+  JobOutcome outcome(files ? files->Count() : 0, FileOutcome::NotStarted);
   char buffer[260] = {};
   ScopedWipe wipe(buffer, sizeof buffer);
   bool passwordGiven = false;
@@ -37,29 +37,33 @@ void JobRunner::RunJob(FileList* files, bool encrypt, bool deleteSource, bool to
     if (std::strlen(password) > kMaxPassword) {
       m_ui.ShowErrorMessage("Password too long", 0);
       delete files;
-      return;
+      return outcome;
     }
     std::strcpy(buffer, password);
     passwordGiven = true;
   }
-  if (!StartJobAndWait(files, buffer, encrypt, deleteSource, toWorkingFolder, passwordGiven))
-    delete files;
+  if (!StartJobAndWait(files, buffer, options, passwordGiven, &outcome)) delete files;
+  return outcome;
 }
 
-bool JobRunner::StartJobAndWait(FileList* files, const char* password, bool encrypt, bool deleteSource,
-                                bool toWorkingFolder, bool passwordGiven) {
+bool JobRunner::StartJobAndWait(FileList* files, const char* password, const JobOptions& options,
+                                bool passwordGiven, JobOutcome* outcome) {
   CryptJob* job = new (std::nothrow) CryptJob{};
   if (!job) {
     m_ui.ReportFailure({FailureKind::MemoryAllocation, 0, ""});
     return false;
   }
   job->files = files;
-  job->toWorkingFolder = toWorkingFolder;
+  job->toWorkingFolder = options.toWorkingFolder;
   std::strncpy(job->password, password, kMaxPassword);
-  job->encrypt = encrypt;
-  job->deleteSource = deleteSource;
+  job->encrypt = options.encrypt;
+  job->deleteSource = options.deleteSource;
   job->passwordGiven = passwordGiven;
   job->owner = this;
+  job->workingFolder = options.workingFolder;
+  job->overwrite = options.overwrite;
+  job->outputPath = options.outputPath;
+  job->outcome = outcome;
 
   // Held until the handle is stored and the job counted: the worker's first step takes
   // the lock, so it never sees the job half set up.
@@ -91,10 +95,19 @@ void JobRunner::ExecuteJob(CryptJob* job) {
   ReapFinishedThreads();
   m_lock.Leave();
 
-  if (job->encrypt)
-    EncryptFiles(m_lock, *job->files, job->password, job->deleteSource, job->passwordGiven, m_ui);
-  else
-    DecryptFiles(m_lock, *job->files, job->password, job->deleteSource, job->toWorkingFolder, m_ui);
+  if (job->files) {
+    if (job->encrypt) {
+      *job->outcome = EncryptFiles(m_lock, *job->files, job->password, job->deleteSource, job->passwordGiven, m_ui);
+    } else {
+      DecryptOptions options;
+      options.deleteSource = job->deleteSource;
+      options.toWorkingFolder = job->toWorkingFolder;
+      options.workingFolder = job->workingFolder;
+      options.overwrite = job->overwrite;
+      options.outputPath = job->outputPath;
+      *job->outcome = DecryptFiles(m_lock, *job->files, job->password, options, m_ui);
+    }
+  }
   delete job->files;
   job->files = nullptr;
 

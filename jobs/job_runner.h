@@ -5,13 +5,25 @@
 // and releases the handles of finished worker threads.
 
 #include <list>
+#include <string>
 
+#include "container/engines.h"
 #include "container/file_list.h"
 #include "container/front_end.h"
 #include "platform/lock.h"
 #include "platform/thread.h"
 
 class JobRunner;
+
+// What a job is asked to do besides its files and password.
+struct JobOptions {
+  bool encrypt = false;
+  bool deleteSource = false;
+  bool toWorkingFolder = false;  // decryption: into workingFolder instead of beside
+  std::string workingFolder;     // the run's, resolved once by the caller
+  bool overwrite = false;        // decryption beside: replace an existing file
+  std::string outputPath;        // decryption of one container: its plaintext's path
+};
 
 // The record handed to the worker thread; allocated by StartJobAndWait, freed by the
 // worker as its last act.
@@ -24,6 +36,10 @@ struct CryptJob {
   ThreadHandle thread;   // set by the starter before the worker can read it
   bool passwordGiven;    // a non-empty password was given: containers are named "aqv3"
   JobRunner* owner;
+  std::string workingFolder;
+  bool overwrite;
+  std::string outputPath;
+  JobOutcome* outcome;   // the starter's, which waits until the worker has ended
 };
 
 class JobRunner {
@@ -38,15 +54,15 @@ class JobRunner {
   JobRunner& operator=(const JobRunner&) = delete;
 
   // Takes over files (destroyed when the job is done or could not start) and returns only
-  // when the job's worker thread has ended. password may be null. A password longer than
-  // kMaxPassword bytes is refused with a message, nothing is started.
-  void RunJob(FileList* files, bool encrypt, bool deleteSource, bool toWorkingFolder,
-              const char* password);
+  // when the job's worker thread has ended, with what became of each file (all
+  // NotStarted when the job could not start). password may be null. A password longer
+  // than kMaxPassword bytes is refused with a message, nothing is started.
+  JobOutcome RunJob(FileList* files, const JobOptions& options, const char* password);
 
-  // True when the worker thread was started and has ended; false when the job was not
-  // started (the error has been shown).
-  bool StartJobAndWait(FileList* files, const char* password, bool encrypt, bool deleteSource,
-                       bool toWorkingFolder, bool passwordGiven);
+  // True when the worker thread was started and has ended (*outcome filled); false when
+  // the job was not started (the error has been shown).
+  bool StartJobAndWait(FileList* files, const char* password, const JobOptions& options, bool passwordGiven,
+                       JobOutcome* outcome);
 
   // The body of a worker thread.
   void ExecuteJob(CryptJob* job);

@@ -9,8 +9,9 @@ enum class StandardStream { Output, Error };
 
 // Writes text to standard output or standard error at once (flushed). On Windows every
 // line goes out ending in exactly "\r\n": a lone "\n" gains its carriage return and one
-// already there is not doubled. Elsewhere the bytes go out as given. Whatever a program
-// prints to these streams goes through here, never through the C library's text mode.
+// already there is not doubled. Elsewhere every line ends in "\n" alone: a "\r\n" loses
+// its carriage return (a lone "\r" stays). Whatever a program prints to these streams
+// goes through here, never through the C library's text mode.
 void WriteStandard(StandardStream stream, const std::string& text);
 
 // Prints prompt on the terminal (/dev/tty, or the console, even when standard input and

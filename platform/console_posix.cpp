@@ -125,7 +125,13 @@ bool StderrIsTerminal() { return isatty(STDERR_FILENO) == 1; }
 
 void WriteStandard(StandardStream stream, const std::string& text) {
   FILE* file = stream == StandardStream::Output ? stdout : stderr;
-  std::fwrite(text.data(), 1, text.size(), file);
+  // Texts made for the Windows boxes break their lines with "\r\n": here every line
+  // break is "\n" alone. A lone "\r" (a progress line drawn over itself) stays.
+  std::string out;
+  out.reserve(text.size());
+  for (size_t i = 0; i < text.size(); ++i)
+    if (!(text[i] == '\r' && i + 1 < text.size() && text[i + 1] == '\n')) out += text[i];
+  std::fwrite(out.data(), 1, out.size(), file);
   std::fflush(file);
 }
 

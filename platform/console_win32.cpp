@@ -105,17 +105,18 @@ bool ReadPasswordFromTerminal(const char* prompt, std::string* password) {
   bool ok = false;
   if (SetConsoleMode(input, quiet)) {
     WriteText(output, prompt);
-    password->reserve(256);  // fewer copies of the password left behind by growth
+    // Read as the console holds it, in Unicode: its own code page may differ from the
+    // ANSI code page in which the viewer's prompt, and so every container, takes the
+    // password (every non-Korean Windows, or after chcp 65001).
+    std::wstring typed;
+    typed.reserve(256);  // fewer copies of the password left behind by growth
     for (;;) {
-      char buffer[64];
+      wchar_t buffer[64];
       DWORD n = 0;
-      if (!ReadConsoleA(input, buffer, sizeof buffer, &n, nullptr)) {
-        if (!ReadFile(input, buffer, sizeof buffer, &n, nullptr)) break;
-      }
       // Nothing read: end of input, or Ctrl-C abandoned the read.
-      if (n == 0) break;
-      const char* end = static_cast<const char*>(std::memchr(buffer, '\n', n));
-      password->append(buffer, end ? static_cast<size_t>(end - buffer) : n);
+      if (!ReadConsoleW(input, buffer, 64, &n, nullptr) || n == 0) break;
+      const wchar_t* end = std::wmemchr(buffer, L'\n', n);
+      typed.append(buffer, end ? static_cast<size_t>(end - buffer) : n);
       SecureZeroMemory(buffer, sizeof buffer);
       if (end) {
         ok = true;
@@ -124,13 +125,23 @@ bool ReadPasswordFromTerminal(const char* prompt, std::string* password) {
     }
     SetConsoleMode(input, saved);
     WriteText(output, "\r\n");
+    if (ok && !typed.empty() && typed.back() == L'\r') typed.pop_back();
+    if (ok && !typed.empty()) {
+      // The prompt's rule: the ANSI code page with the system's default substitutions.
+      const int length = static_cast<int>(typed.size());
+      const int bytes = WideCharToMultiByte(CP_ACP, 0, typed.data(), length, nullptr, 0, nullptr, nullptr);
+      password->resize(bytes > 0 ? static_cast<size_t>(bytes) : 0);
+      if (bytes > 0)
+        WideCharToMultiByte(CP_ACP, 0, typed.data(), length, &(*password)[0], bytes, nullptr, nullptr);
+      ok = bytes > 0;
+    }
+    if (!typed.empty()) SecureZeroMemory(&typed[0], typed.size() * sizeof(wchar_t));
   }
   SetConsoleCtrlHandler(RestoreEchoOnControl, FALSE);
   g_quietInput = INVALID_HANDLE_VALUE;
   CloseHandle(output);
   CloseHandle(input);
 
-  if (ok && !password->empty() && password->back() == '\r') password->pop_back();
   if (!ok) {
     SecureZeroMemory(&(*password)[0], password->size());
     password->clear();

@@ -19,13 +19,28 @@ extern const size_t kMaxPathBytes;
 uint32_t DeletePath(const char* path);
 // Read-only: the read-only attribute on Windows, no write permission bits elsewhere.
 // Normal: attributes cleared on Windows, the owner's write bit restored elsewhere (the
-// other permission bits are kept).
+// other permission bits are kept). A link is never followed: the change is refused.
 uint32_t SetReadOnly(const char* path, bool readOnly);
-// Moves from onto to, replacing a file there, and makes the move durable (the data of
-// from is the caller's to flush first). A read-only file at to is never replaced: the
-// access-denied code, on every system (Windows refuses it, some compatible systems and
-// POSIX renames would not). On failure both files are as they were.
-uint32_t ReplacePath(const char* from, const char* to);
+
+// What MovePath may do to a file already at its destination.
+enum class Replacing {
+  Never,     // the already-exists code (FileExistsError()) when the name is taken at all
+  Writable,  // replace a file there, but not a read-only one (the access-denied code)
+  Always,    // replace a file there, read-only or not
+};
+// The code MovePath would refuse a move onto to with, found beforehand so that a run
+// can refuse before it does the work: 0 when the move may go ahead.
+uint32_t MoveRefusal(const char* to, Replacing replacing);
+// Moves from (a closed file this program wrote; flushing its data is the caller's) to
+// the name to, in one step, and makes the move durable. Whatever is at to is replaced as
+// itself, never written through: a link there is replaced, not its target. Windows
+// refuses to replace a read-only file and some compatible systems and POSIX renames do
+// not: Writable refuses it on every system. On failure both names are as they were.
+uint32_t MovePath(const char* from, const char* to, Replacing replacing);
+
+// Whether the name is taken by anything: a file, a folder, a link (a dangling one
+// included). A link is not followed.
+bool NameTaken(const char* path);
 // Creates one folder level. 0 when the folder was created or a folder of that name
 // already exists; the already-exists code (183, EEXIST) when a file has that name; the
 // path-not-found code (3, ENOENT) when the parent is missing.
@@ -48,11 +63,14 @@ bool ListFiles(const char* folder, std::vector<std::string>* names);
 // reason but its absence: another program holds it without write sharing, or it is
 // read-only (for every user; an administrator under Wine as well).
 // Elsewhere: it is read-only, or some process has it open (IsFileOpen).
-// A missing file is not in use.
+// A missing file (or a missing folder on its path) is not in use.
 bool IsFileInUse(const char* path);
 
 // Whether some process, this one included, has the file open.
-// Windows: the file cannot be opened for reading without sharing, for any reason but its
-// absence. Elsewhere: an open descriptor of a process whose descriptors this user may
-// read refers to it (processes of other users are not seen). A missing file is not open.
+// Windows: opening it for reading without sharing fails because another handle is open
+// (a sharing violation); any other failure (absence, a missing folder, a denial) says
+// nothing of holders and counts as not open, so a wait on this always ends once no one
+// holds the file. Elsewhere: an open descriptor of a process whose descriptors this user
+// may read refers to it (processes of other users are not seen). A missing file is not
+// open.
 bool IsFileOpen(const char* path);

@@ -9,6 +9,8 @@
 #include <cstdio>
 #include <string>
 
+#include "platform/system_error.h"
+
 const char kPathSeparator = '/';
 const size_t kMaxPathBytes = 4096;
 
@@ -63,14 +65,38 @@ uint32_t DeletePath(const char* path) {
 
 uint32_t SetReadOnly(const char* path, bool readOnly) {
   struct stat st {};
-  if (stat(path, &st) != 0) return static_cast<uint32_t>(errno);
+  if (lstat(path, &st) != 0) return static_cast<uint32_t>(errno);
+  if (S_ISLNK(st.st_mode)) return ELOOP;
   const mode_t mode = readOnly ? (st.st_mode & ~static_cast<mode_t>(0222)) : (st.st_mode | S_IWUSR);
-  return Status(chmod(path, mode & 07777));
+  // Changes the file the name leads to only when that is not a link (refused since the
+  // lstat above: a link put there meanwhile is refused by the call itself).
+  return Status(fchmodat(AT_FDCWD, path, mode & 07777, AT_SYMLINK_NOFOLLOW));
 }
 
-uint32_t ReplacePath(const char* from, const char* to) {
-  if (IsReadOnly(to)) return EACCES;
-  if (rename(from, to) != 0) return static_cast<uint32_t>(errno);
+bool NameTaken(const char* path) {
+  struct stat st {};
+  return lstat(path, &st) == 0;
+}
+
+uint32_t MoveRefusal(const char* to, Replacing replacing) {
+  if (replacing == Replacing::Never && NameTaken(to)) return EEXIST;
+  if (replacing == Replacing::Writable && IsReadOnly(to)) return EACCES;
+  return 0;
+}
+
+uint32_t MovePath(const char* from, const char* to, Replacing replacing) {
+  if (replacing == Replacing::Writable && IsReadOnly(to)) return EACCES;
+  if (replacing == Replacing::Never) {
+    if (renameat2(AT_FDCWD, from, AT_FDCWD, to, RENAME_NOREPLACE) != 0) {
+      if (errno != EINVAL && errno != ENOSYS) return static_cast<uint32_t>(errno);
+      // A file system that cannot refuse in the rename itself: a second name that must
+      // be new, then the first goes.
+      if (link(from, to) != 0) return static_cast<uint32_t>(errno);
+      unlink(from);
+    }
+  } else if (rename(from, to) != 0) {
+    return static_cast<uint32_t>(errno);
+  }
   // The new name lasts once the folder's entries are on disk. The move has happened
   // whatever the sync says, so its failure (some file systems cannot sync a folder) is
   // not reported as the move's.
@@ -105,7 +131,7 @@ bool IsFileInUse(const char* path) { return IsReadOnly(path) || IsFileOpen(path)
 
 bool IsFileOpen(const char* path) {
   struct stat file {};
-  if (stat(path, &file) != 0) return false;
+  if (stat(path, &file) != 0) return false;  // absent: nothing holds it
   // Each process's descriptors are links in /proc/PID/fd; stat follows one to the file
   // it has open. Processes and descriptors that cannot be read (other users', ended ones)
   // are passed over.

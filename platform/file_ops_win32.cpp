@@ -2,6 +2,8 @@
 
 #include <windows.h>
 
+#include "platform/system_error.h"
+
 const char kPathSeparator = '\\';
 const size_t kMaxPathBytes = MAX_PATH;
 
@@ -14,15 +16,44 @@ uint32_t Status(BOOL ok) { return ok ? 0 : GetLastError(); }
 uint32_t DeletePath(const char* path) { return Status(DeleteFileA(path)); }
 
 uint32_t SetReadOnly(const char* path, bool readOnly) {
+  // The attributes of a reparse point would be those of the link on Windows and of its
+  // target on some compatible systems: a link is left alone.
+  const DWORD attributes = GetFileAttributesA(path);
+  if (attributes == INVALID_FILE_ATTRIBUTES) return GetLastError();
+  if (attributes & FILE_ATTRIBUTE_REPARSE_POINT) return ERROR_ACCESS_DENIED;
   return Status(SetFileAttributesA(path, readOnly ? FILE_ATTRIBUTE_READONLY : FILE_ATTRIBUTE_NORMAL));
 }
 
-uint32_t ReplacePath(const char* from, const char* to) {
-  // Windows refuses to move onto a read-only file; some compatible systems do not.
+bool NameTaken(const char* path) {
+  // GetFileAttributes describes a reparse point itself, not what it leads to.
+  return GetFileAttributesA(path) != INVALID_FILE_ATTRIBUTES;
+}
+
+uint32_t MoveRefusal(const char* to, Replacing replacing) {
+  if (replacing == Replacing::Never && NameTaken(to)) return ERROR_FILE_EXISTS;
+  if (replacing == Replacing::Writable && IsReadOnly(to)) return ERROR_ACCESS_DENIED;
+  return 0;
+}
+
+uint32_t MovePath(const char* from, const char* to, Replacing replacing) {
   const DWORD attributes = GetFileAttributesA(to);
-  if (attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_READONLY))
-    return ERROR_ACCESS_DENIED;
-  return Status(MoveFileExA(from, to, MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH));
+  const bool readOnly = attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_READONLY) &&
+                        !(attributes & FILE_ATTRIBUTE_REPARSE_POINT);
+  if (replacing == Replacing::Never) {
+    if (MoveFileExA(from, to, MOVEFILE_WRITE_THROUGH)) return 0;
+    const DWORD error = GetLastError();
+    // One code for a taken name, whichever call met it.
+    return error == ERROR_ALREADY_EXISTS ? ERROR_FILE_EXISTS : error;
+  }
+  // Windows refuses to move onto a read-only file; some compatible systems do not.
+  if (readOnly) {
+    if (replacing == Replacing::Writable) return ERROR_ACCESS_DENIED;
+    if (!SetFileAttributesA(to, attributes & ~FILE_ATTRIBUTE_READONLY)) return GetLastError();
+  }
+  if (MoveFileExA(from, to, MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH)) return 0;
+  const DWORD error = GetLastError();
+  if (readOnly) SetFileAttributesA(to, attributes);
+  return error;
 }
 
 uint32_t CreateFolder(const char* path) {
@@ -79,7 +110,7 @@ bool IsFileInUse(const char* path) {
     CloseHandle(h);
     return false;
   }
-  return GetLastError() != ERROR_FILE_NOT_FOUND;
+  return ClassifyFileError(GetLastError()) != FileErrorClass::Absent;
 }
 
 bool IsFileOpen(const char* path) {
@@ -88,6 +119,5 @@ bool IsFileOpen(const char* path) {
     CloseHandle(h);
     return false;
   }
-  const DWORD error = GetLastError();
-  return error != ERROR_FILE_NOT_FOUND && error != ERROR_PATH_NOT_FOUND;
+  return ClassifyFileError(GetLastError()) == FileErrorClass::InUse;
 }

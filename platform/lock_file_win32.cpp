@@ -2,6 +2,8 @@
 
 #include <windows.h>
 
+#include "platform/system_error.h"
+
 namespace {
 
 // A remover holds the file without sharing for a moment; a file it has marked for
@@ -14,15 +16,19 @@ constexpr DWORD kPauseMs = 10;
 bool LockFile::Hold(const char* path) {
   Release();
   for (int attempt = 0; attempt < kAttempts; ++attempt) {
+    // Never through a reparse point: a name that is one is refused, not followed.
+    const DWORD attributes = GetFileAttributesA(path);
+    if (attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_REPARSE_POINT)) return false;
     HANDLE h = CreateFileA(path, GENERIC_READ | GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
-                           OPEN_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
+                           OPEN_ALWAYS, FILE_ATTRIBUTE_NORMAL | FILE_FLAG_OPEN_REPARSE_POINT, nullptr);
     if (h != INVALID_HANDLE_VALUE) {
       m_handle = reinterpret_cast<intptr_t>(h);
       m_path = path;
       return true;
     }
-    const DWORD error = GetLastError();
-    if (error != ERROR_SHARING_VIOLATION && error != ERROR_ACCESS_DENIED) return false;
+    // A remover's moment (sharing) or a file it has marked for deletion (denied) passes.
+    const FileErrorClass error = ClassifyFileError(GetLastError());
+    if (error != FileErrorClass::InUse && error != FileErrorClass::Denied) return false;
     Sleep(kPauseMs);
   }
   return false;
@@ -42,7 +48,7 @@ bool IsLockFileHeld(const char* path) {
     CloseHandle(h);
     return false;
   }
-  return GetLastError() == ERROR_SHARING_VIOLATION;
+  return ClassifyFileError(GetLastError()) == FileErrorClass::InUse;
 }
 
 bool RemoveUnheldLockFile(const char* path) {

@@ -17,3 +17,20 @@ std::string SystemErrorText(uint32_t code) {
 }
 
 void SetLastSystemError(uint32_t code) { errno = static_cast<int>(code); }
+
+uint32_t FileExistsError() { return EEXIST; }
+
+FileErrorClass ClassifyFileError(uint32_t code) {
+  switch (code) {
+    case 0: return FileErrorClass::None;
+    case ENOENT:
+    case ENOTDIR: return FileErrorClass::Absent;
+    case EBUSY:
+    case ETXTBSY:
+    case EWOULDBLOCK: return FileErrorClass::InUse;
+    case EACCES:
+    case EPERM:
+    case EROFS: return FileErrorClass::Denied;
+    default: return FileErrorClass::Other;
+  }
+}

@@ -18,3 +18,23 @@ std::string SystemErrorText(uint32_t code) {
 }
 
 void SetLastSystemError(uint32_t code) { SetLastError(code); }
+
+uint32_t FileExistsError() { return ERROR_FILE_EXISTS; }
+
+FileErrorClass ClassifyFileError(uint32_t code) {
+  switch (code) {
+    case ERROR_SUCCESS: return FileErrorClass::None;
+    case ERROR_FILE_NOT_FOUND:
+    case ERROR_PATH_NOT_FOUND:
+    case ERROR_INVALID_DRIVE:
+    case ERROR_BAD_NETPATH:
+    case ERROR_BAD_NET_NAME:
+    case ERROR_BAD_PATHNAME: return FileErrorClass::Absent;
+    case ERROR_SHARING_VIOLATION:
+    case ERROR_LOCK_VIOLATION:
+    case ERROR_USER_MAPPED_FILE: return FileErrorClass::InUse;
+    case ERROR_ACCESS_DENIED:
+    case ERROR_WRITE_PROTECT: return FileErrorClass::Denied;
+    default: return FileErrorClass::Other;
+  }
+}

@@ -13,6 +13,12 @@ char* StripTrailingBackslash(char* path) {
   return path;
 }
 
+std::string WorkingFolder() {
+  char folder[520] = {};
+  GetWorkingFolder(sizeof folder, folder);
+  return folder;
+}
+
 bool IsProductRunning() { return IsProductRegistered() && IsProductWindowOpen(); }
 
 const char* WorkingFolderName(bool productRunning) { return productRunning ? "QV31V" : "QV3V"; }

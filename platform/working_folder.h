@@ -22,6 +22,11 @@
 // dest[length - 1], and nothing at all when length is 0.
 void GetWorkingFolder(size_t length, char* dest);
 
+// The working folder as a run uses it. The answer depends on the product's probes, which
+// may change while a run goes on: each run asks once, at its start, and hands that one
+// answer to everything it does (the engine, the viewing, the clean-up).
+std::string WorkingFolder();
+
 // Removes one trailing backslash in place, if there is one; returns path. The search is
 // multibyte-aware: a double-byte character's trail byte is never taken for it.
 char* StripTrailingBackslash(char* path);

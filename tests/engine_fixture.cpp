@@ -4,7 +4,7 @@
 #include <filesystem>
 #include <random>
 
-#include "crypto/file_handle.h"
+#include "platform/file_handle.h"
 #include "platform/file_ops.h"
 #include "platform/path.h"
 

@@ -12,6 +12,8 @@
 #include <vector>
 
 #include "container/front_end.h"
+#include "jobs/job_runner.h"
+#include "platform/working_folder.h"
 #include "tests/test_util.h"
 
 namespace testutil {
@@ -39,6 +41,16 @@ class RecordingUi : public FrontEnd {
     if (onError) onError();
   }
 };
+
+// A job's options the way the tests spell them; the working folder is the run's.
+inline JobOptions Flags(bool encrypt, bool deleteSource = false, bool toWorkingFolder = false) {
+  JobOptions options;
+  options.encrypt = encrypt;
+  options.deleteSource = deleteSource;
+  options.toWorkingFolder = toWorkingFolder;
+  if (toWorkingFolder) options.workingFolder = WorkingFolder();
+  return options;
+}
 
 void WriteBytes(const std::string& path, const std::vector<uint8_t>& bytes);
 std::vector<uint8_t> ReadBytes(const std::string& path);

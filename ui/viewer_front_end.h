@@ -5,20 +5,15 @@
 // Every operation is called on the run's (main) thread.
 
 #include <cstddef>
+#include <string>
 
+#include "association/launch_result.h"
 #include "container/file_list.h"
 #include "container/front_end.h"
 
-// How handing a file to its associated program went.
-enum LaunchResult {
-  Failed = -1,      // no program could be started for it
-  NoProcess = 0,    // it went to a program without a process to wait for
-  ProcessEnded = 1  // a process was started for it and has ended
-};
-
 // The password prompt's buffer: at most 11 bytes of password, its terminator and a spare
 // zero byte.
-constexpr size_t kPromptPasswordSize = 13;
+constexpr size_t kPromptPasswordSize = kPromptPasswordBytes + 2;
 
 class ViewerFrontEnd {
  public:
@@ -47,15 +42,19 @@ class ViewerFrontEnd {
   // thread's windows served meanwhile.
   virtual LaunchResult OpenPlaintext(const char* path) = 0;
 
-  // After NoProcess: waits (bounded) until the program the file went to has taken over
-  // from the viewer, serving the thread's windows meanwhile.
-  virtual void WaitForHandOff() = 0;
+  // After NoProcess: whether the desktop saw some program open the file handed over
+  // since the launch (false where it cannot tell: the run then looks for holders itself).
+  virtual bool OpenedSinceLaunch() { return false; }
 
-  // Serves the thread's pending events, for at most about a second.
-  virtual void DrainEvents() = 0;
+  // Keeps the thread's windows served for about ms milliseconds, without spinning.
+  virtual void ServeFor(unsigned ms) = 0;
+
+  // Says what the run does, where the desktop keeps such a record (a --verbose log).
+  virtual void Log(const std::string& /*text*/) {}
 
   // The switch road: records or removes the desktop's association of containers with
-  // the viewer.
-  virtual void RegisterFileType() = 0;
-  virtual void UnregisterFileType() = 0;
+  // the viewer. False when the desktop reported a failure (the run's exit status says
+  // so).
+  virtual bool RegisterFileType() = 0;
+  virtual bool UnregisterFileType() = 0;
 };

@@ -6,7 +6,7 @@
 #include <string>
 #include <vector>
 
-#include "crypto/file_handle.h"
+#include "platform/file_handle.h"
 #include "platform/file_ops.h"
 #include "platform/lock_file.h"
 #include "tests/engine_fixture.h"
@@ -41,6 +41,11 @@ const Entry kEntries[] = {
     {"shown.txt.qv3lock", false, true, false, true},
     {"writing.pdf.qv3part", false, false, false, true},
     {"writing.pdf.qv3lock", false, true, false, true},
+    // Its partial output under a later temporary name (the first was taken), and one of
+    // a name no run makes.
+    {"taken.pdf.qv3part3", false, false, false, true},
+    {"taken.pdf.qv3lock", false, true, false, true},
+    {"taken.pdf.qv3part1", false, false, false, false},
     // A stale plaintext another program still has open.
     {"held.txt", true, false, true, true},
 };

@@ -19,7 +19,7 @@
 
 #include "app/stale_plaintexts.h"
 #include "app/viewer_app.h"
-#include "crypto/file_handle.h"
+#include "platform/file_handle.h"
 #include "platform/file_ops.h"
 #include "platform/lock_file.h"
 #include "platform/thread.h"
@@ -43,7 +43,7 @@ class ScriptedDesktop : public ViewerFrontEnd {
   // Run when the program is handed the file (it may keep the file open).
   std::function<void(const std::string&)> onOpen;
 
-  int prompts = 0, handOffWaits = 0, drains = 0, registered = 0, unregistered = 0;
+  int prompts = 0, serves = 0, registered = 0, unregistered = 0;
   std::vector<std::string> boxes;
   std::vector<std::string> opened;
   std::vector<uint8_t> content;     // what the program read
@@ -70,14 +70,15 @@ class ScriptedDesktop : public ViewerFrontEnd {
     if (onOpen) onOpen(path);
     return launch;
   }
-  void WaitForHandOff() override { ++handOffWaits; }
-  void DrainEvents() override {
-    ++drains;
-    if (onDrain) onDrain();
+  // As a desktop that watches the file does: the program took it when it was handed over.
+  bool OpenedSinceLaunch() override { return true; }
+  void ServeFor(unsigned) override {
+    ++serves;
+    if (onServe) onServe();
   }
-  std::function<void()> onDrain;
-  void RegisterFileType() override { ++registered; }
-  void UnregisterFileType() override { ++unregistered; }
+  std::function<void()> onServe;
+  bool RegisterFileType() override { return ++registered > 0; }
+  bool UnregisterFileType() override { return ++unregistered > 0; }
 };
 
 class ViewerRun : public testing::Test {
@@ -87,9 +88,7 @@ class ViewerRun : public testing::Test {
     if (old) m_oldRuntime = old;
     chmod(m_runtime.path().c_str(), 0700);
     setenv("XDG_RUNTIME_DIR", m_runtime.path().c_str(), 1);
-    char folder[520] = {};
-    GetWorkingFolder(sizeof folder, folder);
-    m_working = folder;
+    m_working = WorkingFolder();
     ASSERT_EQ(m_working, m_runtime / "QV3V");
     ASSERT_EQ(CreateFolder(m_working.c_str()), 0u);
   }
@@ -108,7 +107,7 @@ class ViewerRun : public testing::Test {
     JobRunner runner(ui);
     FileList* list = new FileList;
     list->Append(m_files / name);
-    runner.RunJob(list, true, true, false, kPassword);
+    runner.RunJob(list, Flags(true, true, false), kPassword);
     EXPECT_TRUE(ui.errors.empty());
     return m_files / (name + ".aqv3");
   }
@@ -120,8 +119,9 @@ class ViewerRun : public testing::Test {
   }
 
   // Runs the viewer on the arguments, or on the command line's tail when one is given,
-  // after leaving a stale plaintext of a dead run in the working folder.
-  void Run(ScriptedDesktop& desktop, const std::vector<std::string>& args, const char* tail = nullptr) {
+  // after leaving a stale plaintext of a dead run in the working folder; returns the
+  // run's exit status.
+  int Run(ScriptedDesktop& desktop, const std::vector<std::string>& args, const char* tail = nullptr) {
     WriteBytes(m_working + "/stale.txt", {1});
     SetReadOnly((m_working + "/stale.txt").c_str(), true);
     ViewerApp app(desktop);
@@ -129,6 +129,7 @@ class ViewerRun : public testing::Test {
       EXPECT_FALSE(app.RunViewer(("\"C:\\Program Files\\TarvessinViewer.exe\" " + std::string(tail)).c_str()));
     else
       EXPECT_FALSE(app.RunOnArguments(args));
+    return app.ExitStatus();
   }
 
   std::vector<std::string> WorkingFiles() {
@@ -151,15 +152,16 @@ TEST_F(ViewerRun, OneContainerIsShownFromTheWorkingFolderMarkedThenRemoved) {
   struct Case {
     LaunchResult launch;
     bool keepsItOpen;
-    int handOffWaits, drains;
+    bool served;  // the run kept the desktop's windows served while it waited
     std::vector<std::string> boxes;
+    int exitStatus;
   };
   const Case cases[] = {
-      {ProcessEnded, false, 0, 0, {}},
-      {ProcessEnded, true, 0, 0, {}},
-      {NoProcess, false, 1, 0, {}},
-      {NoProcess, true, 1, 1, {}},
-      {Failed, false, 0, 0, {kNoAssociatedProgram}},
+      {ProcessEnded, false, false, {}, 0},
+      {ProcessEnded, true, false, {}, 0},
+      {NoProcess, false, false, {}, 0},
+      {NoProcess, true, true, {}, 0},
+      {Failed, false, false, {kNoAssociatedProgram}, 1},
   };
   const std::string container = Container("report.docx");
   for (const Case& c : cases) {
@@ -169,6 +171,7 @@ TEST_F(ViewerRun, OneContainerIsShownFromTheWorkingFolderMarkedThenRemoved) {
     desktop.launch = c.launch;
     std::unique_ptr<FileHandle> program;
     std::thread letGo;
+    bool readOnlyWhileWaited = true;
     desktop.onOpen = [&](const std::string& path) {
       if (!c.keepsItOpen) return;
       program = std::make_unique<FileHandle>();
@@ -180,17 +183,20 @@ TEST_F(ViewerRun, OneContainerIsShownFromTheWorkingFolderMarkedThenRemoved) {
           program.reset();
         });
     };
-    desktop.onDrain = [&] { program.reset(); };
+    desktop.onServe = [&] {
+      readOnlyWhileWaited = readOnlyWhileWaited && testutil::IsReadOnly(desktop.opened.back());
+      program.reset();
+    };
 
-    Run(desktop, {m_files / "missing.docx.aqv3", container});
+    EXPECT_EQ(Run(desktop, {m_files / "missing.docx.aqv3", container}), c.exitStatus);
     if (letGo.joinable()) letGo.join();
 
     ASSERT_EQ(desktop.opened, std::vector<std::string>{m_working + "/report.docx"});
     EXPECT_EQ(desktop.content, Plaintext("report.docx"));
     EXPECT_TRUE(desktop.readOnlyWhenOpened);
     EXPECT_TRUE(desktop.markedWhenOpened);
-    EXPECT_EQ(desktop.handOffWaits, c.handOffWaits);
-    EXPECT_EQ(desktop.drains, c.drains);
+    EXPECT_EQ(desktop.serves > 0, c.served);
+    EXPECT_TRUE(readOnlyWhileWaited) << "the plaintext was left writable while the program had it";
     EXPECT_EQ(desktop.boxes, c.boxes);
     if (!c.boxes.empty()) {
       EXPECT_TRUE(desktop.goneBeforeBox);
@@ -213,24 +219,25 @@ TEST_F(ViewerRun, RoadsWithoutViewing) {
     bool besideThemselves;
     bool staleRemoved;
     int prompts, registered, unregistered;
+    int exitStatus;
   };
   const Case cases[] = {
-      {"no input", {}, nullptr, kPassword, {kNoInputFiles}, 0, false, true, 0, 0, 0},
-      {"no input on the command line", {}, "", kPassword, {kNoInputFiles}, 0, false, true, 0, 0, 0},
-      {"only missing input", {m_files / "missing.aqv3"}, nullptr, kPassword, {kNoInputFiles}, 0, false, true, 0, 0, 0},
-      {"cancelled prompt", {a}, nullptr, std::nullopt, {}, 0, false, true, 1, 0, 0},
-      {"wrong password", {a}, nullptr, std::string("wrong"), {}, 1, false, true, 1, 0, 0},
-      {"two containers", {a, b}, nullptr, kPassword, {}, 0, true, true, 1, 0, 0},
-      {"register", {}, "/regserver", kPassword, {}, 0, false, false, 0, 1, 0},
-      {"unregister", {}, "  /UnRegServer", kPassword, {}, 0, false, false, 0, 0, 1},
-      {"a switch with more after it", {}, "/RegServer x", kPassword, {}, 0, false, false, 0, 0, 0},
-      {"a '/' inside a file argument", {}, "\"C:/docs/a.txt.aqv3\"", kPassword, {}, 0, false, false, 0, 0, 0},
+      {"no input", {}, nullptr, kPassword, {kNoInputFiles}, 0, false, true, 0, 0, 0, 1},
+      {"no input on the command line", {}, "", kPassword, {kNoInputFiles}, 0, false, true, 0, 0, 0, 1},
+      {"only missing input", {m_files / "missing.aqv3"}, nullptr, kPassword, {kNoInputFiles}, 0, false, true, 0, 0, 0, 1},
+      {"cancelled prompt", {a}, nullptr, std::nullopt, {}, 0, false, true, 1, 0, 0, 1},
+      {"wrong password", {a}, nullptr, std::string("wrong"), {}, 1, false, true, 1, 0, 0, 1},
+      {"two containers", {a, b}, nullptr, kPassword, {}, 0, true, true, 1, 0, 0, 0},
+      {"register", {}, "/regserver", kPassword, {}, 0, false, false, 0, 1, 0, 0},
+      {"unregister", {}, "  /UnRegServer", kPassword, {}, 0, false, false, 0, 0, 1, 0},
+      {"a switch with more after it", {}, "/RegServer x", kPassword, {}, 0, false, false, 0, 0, 0, 2},
+      {"a '/' inside a file argument", {}, "\"C:/docs/a.txt.aqv3\"", kPassword, {}, 0, false, false, 0, 0, 0, 2},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.what);
     ScriptedDesktop desktop;
     desktop.password = c.password;
-    Run(desktop, c.args, c.tail);
+    EXPECT_EQ(Run(desktop, c.args, c.tail), c.exitStatus);
     EXPECT_EQ(desktop.boxes, c.boxes);
     EXPECT_EQ(desktop.jobs.errors.size(), c.jobErrors);
     EXPECT_EQ(desktop.prompts, c.prompts);
@@ -249,6 +256,32 @@ TEST_F(ViewerRun, RoadsWithoutViewing) {
     EXPECT_EQ(left, c.staleRemoved ? std::vector<std::string>{} : std::vector<std::string>{"stale.txt"});
     RemoveFile(m_working + "/stale.txt");
   }
+}
+
+// Another run shows the same container's plaintext (it holds the mark, the file is
+// read-only): a second run, whether its password is wrong or right, shows its error and
+// neither opens nor deletes that plaintext.
+TEST_F(ViewerRun, ARunNeverShowsOrDeletesAnotherRunsPlaintext) {
+  const std::string container = Container("shown.txt");
+  const std::string plaintext = m_working + "/shown.txt";
+  const std::vector<uint8_t> theirs = {'s', 'h', 'o', 'w', 'n'};
+  WriteBytes(plaintext, theirs);
+  SetReadOnly(plaintext.c_str(), true);
+  LockFile otherRun;
+  ASSERT_TRUE(otherRun.Hold(LockFileFor(plaintext).c_str()));
+  for (const char* password : {"wrong", kPassword}) {
+    SCOPED_TRACE(password);
+    ScriptedDesktop desktop;
+    desktop.password = std::string(password);
+    EXPECT_EQ(Run(desktop, {container}), 1);
+    EXPECT_TRUE(desktop.opened.empty()) << "another run's plaintext was opened";
+    EXPECT_EQ(desktop.jobs.errors.size(), 1u);
+    EXPECT_EQ(ReadBytes(plaintext), theirs);
+    EXPECT_TRUE(testutil::IsReadOnly(plaintext));
+    EXPECT_TRUE(IsLockFileHeld(LockFileFor(plaintext).c_str()));
+  }
+  otherRun.Release();
+  RemoveFile(plaintext);
 }
 
 #endif  // _WIN32

@@ -9,7 +9,7 @@
 
 #include "container/format.h"
 #include "container/naming.h"
-#include "crypto/file_handle.h"
+#include "platform/file_handle.h"
 #include "platform/file_ops.h"
 #include "platform/lock.h"
 #include "platform/random.h"
@@ -64,22 +64,44 @@ struct Fixture : testing::Test {
     WriteBytes(path, BuildContainer(recipe));
     return path;
   }
-  void Decrypt(FileList& files, const std::string& password, bool deleteSource = false,
-               bool toWorkingFolder = false) {
+  JobOutcome Decrypt(FileList& files, const std::string& password, bool deleteSource = false,
+                     bool toWorkingFolder = false, bool overwrite = false) {
+    DecryptOptions options;
+    options.deleteSource = deleteSource;
+    options.toWorkingFolder = toWorkingFolder;
+    options.workingFolder = WorkingFolder();
+    options.overwrite = overwrite;
     PasswordBuffer pw(password);
-    DecryptFiles(lock, files, pw.bytes, deleteSource, toWorkingFolder, ui);
+    const JobOutcome outcome = DecryptFiles(lock, files, pw.bytes, options, ui);
     EXPECT_TRUE(pw.Wiped());
     EXPECT_EQ(ui.opened, 1);
     EXPECT_EQ(ui.closed, 1);
     EXPECT_EQ(ui.operation, OPERATION_DECRYPT);
+    ExpectOutcomeMatchesWhatWasShown(outcome);
+    return outcome;
   }
-  void Encrypt(FileList& files, const std::string& password, bool deleteSource = false,
-               bool generic = true, RandomSource* random = nullptr) {
+  JobOutcome Encrypt(FileList& files, const std::string& password, bool deleteSource = false,
+                     bool generic = true, RandomSource* random = nullptr) {
     PasswordBuffer pw(password);
-    EncryptFiles(lock, files, pw.bytes, deleteSource, generic, ui, random);
+    const JobOutcome outcome = EncryptFiles(lock, files, pw.bytes, deleteSource, generic, ui, random);
     EXPECT_TRUE(pw.Wiped());
     EXPECT_EQ(ui.closed, ui.opened);
     EXPECT_EQ(ui.operation, OPERATION_ENCRYPT);
+    ExpectOutcomeMatchesWhatWasShown(outcome);
+    return outcome;
+  }
+  // Every file the run started has its outcome, the first that was not done ended the
+  // run, and the outcome says Failed exactly when a failure was shown for it.
+  void ExpectOutcomeMatchesWhatWasShown(const JobOutcome& outcome) {
+    size_t done = 0;
+    while (done < outcome.size() && outcome[done] == FileOutcome::Done) ++done;
+    for (size_t i = done + 1; i < outcome.size(); ++i) EXPECT_EQ(outcome[i], FileOutcome::NotStarted) << i;
+    const bool failed = done < outcome.size() && outcome[done] == FileOutcome::Failed;
+    if (ui.errors.empty()) {
+      EXPECT_FALSE(failed);
+    } else if (!ui.started.empty()) {
+      EXPECT_TRUE(failed);
+    }
   }
   void ExpectOneError(const std::string& message, uint32_t code) {
     ASSERT_EQ(ui.errors.size(), 1u);
@@ -112,20 +134,18 @@ TEST_F(DecryptFilesTest, BesideTheContainerReadOnlyAndContainerKept) {
   ExpectNoPartialFiles();
   ASSERT_EQ(ui.started.size(), 1u);
   EXPECT_EQ(ui.started[0], c);
-  // Decrypting again fails at creation: the read-only plaintext stays as it is.
+  // Decrypting again fails at creation: the plaintext there stays as it is.
   FileList again = List({c});
   ui = RecordingUi();
-  Decrypt(again, "pw");
-  ExpectOneError("파일을 생성할 수 없습니다.\r\n" + out, kDenied);
+  EXPECT_EQ(Decrypt(again, "pw"), JobOutcome{FileOutcome::Failed});
+  ExpectOneError("파일을 생성할 수 없습니다.\r\n" + out, kExists);
   EXPECT_EQ(ReadBytes(out), plain);
 }
 
 TEST_F(DecryptFilesTest, IntoTheWorkingFolderWithAKoreanName) {
   const auto plain = RandomBytes(33, 2);
   const std::string c = Container("회의록.hwp.aqv3", plain);
-  char folder[520];
-  GetWorkingFolder(sizeof folder, folder);
-  const std::string out = std::string(folder) + kPathSeparator + "회의록.hwp";
+  const std::string out = WorkingFolder() + kPathSeparator + "회의록.hwp";
   RemoveFile(out);
   FileList files = List({c});
   Decrypt(files, "pw", false, true);
@@ -234,8 +254,10 @@ TEST_F(DecryptFilesTest, AnExistingOutputSurvivesEveryKindOfFailure) {
   WriteBytes(out, precious);
   const std::string c = Container("report.docx.wqv3", RandomBytes(3 << 20, 5));
 
+  // Asked to replace it, so that each run gets as far as its failure.
+  const bool overwrite = true;
   FileList wrong = List({c});
-  Decrypt(wrong, "wrong password");
+  Decrypt(wrong, "wrong password", false, false, overwrite);
   EXPECT_EQ(ui.errors.size(), 1u);
   check("wrong password");
 
@@ -246,7 +268,7 @@ TEST_F(DecryptFilesTest, AnExistingOutputSurvivesEveryKindOfFailure) {
   WriteBytes(damaged, bytes);
   ui = RecordingUi();
   FileList d = List({damaged});
-  Decrypt(d, "pw");
+  Decrypt(d, "pw", false, false, overwrite);
   ExpectOneError(FailureText({FailureKind::BulkMac, 0, damaged}), 0);
   check("damaged");
 
@@ -254,7 +276,7 @@ TEST_F(DecryptFilesTest, AnExistingOutputSurvivesEveryKindOfFailure) {
   const std::string v0 = Container("report.docx.zqv3", RandomBytes(50000, 6), "pw", 0);
   ui = RecordingUi();
   FileList z = List({v0});
-  Decrypt(z, "nope");
+  Decrypt(z, "nope", false, false, overwrite);
   ExpectOneError(FailureText({FailureKind::BulkMacV0, 0, v0}), 0);
   check("version 0");
 
@@ -262,25 +284,46 @@ TEST_F(DecryptFilesTest, AnExistingOutputSurvivesEveryKindOfFailure) {
   ui.cancelFile = 1;
   ui.cancelPercent = 30;
   FileList cancelled = List({c});
-  Decrypt(cancelled, "pw");
+  Decrypt(cancelled, "pw", false, false, overwrite);
   EXPECT_TRUE(ui.errors.empty());
   check("cancel");
 
-  // Read-only: refused at the creation step, with the access-denied code.
-  SetReadOnly(out.c_str(), true);
-  ui = RecordingUi();
-  FileList ro = List({c});
-  Decrypt(ro, "pw");
-  ExpectOneError("파일을 생성할 수 없습니다.\r\n" + out, kDenied);
-  check("read-only");
-  SetReadOnly(out.c_str(), false);
-
-  // And a good container replaces it.
+  // A good container is refused at the creation step unless replacing was asked for.
   ui = RecordingUi();
   FileList good = List({c});
   Decrypt(good, "pw");
+  ExpectOneError("파일을 생성할 수 없습니다.\r\n" + out, kExists);
+  check("not asked to replace");
+
+  // Asked: replaced, a read-only file too, only once the container has authenticated.
+  SetReadOnly(out.c_str(), true);
+  ui = RecordingUi();
+  FileList wrongAgain = List({c});
+  Decrypt(wrongAgain, "wrong password", false, false, overwrite);
+  check("overwrite, wrong password");
+  ui = RecordingUi();
+  FileList replace = List({c});
+  EXPECT_EQ(Decrypt(replace, "pw", false, false, overwrite), JobOutcome{FileOutcome::Done});
   EXPECT_TRUE(ui.errors.empty());
   EXPECT_EQ(ReadBytes(out).size(), size_t{3} << 20);
+  EXPECT_TRUE(IsReadOnly(out));
+}
+
+TEST_F(DecryptFilesTest, TheWorkingFolderReplacesWhatNoRunShowsButNotAReadOnlyPlaintext) {
+  const std::string c = Container("shown.txt.aqv3", RandomBytes(70, 40));
+  const std::string out = WorkingFolder() + kPathSeparator + "shown.txt";
+  CreateFolder(WorkingFolder().c_str());
+  RemoveFile(out);
+  WriteBytes(out, {'o', 'l', 'd'});
+  FileList first = List({c});
+  EXPECT_EQ(Decrypt(first, "pw", false, true), JobOutcome{FileOutcome::Done});
+  EXPECT_EQ(ReadBytes(out).size(), 70u);
+  // Read-only now, as a running viewer's plaintext is: the next run may not replace it.
+  ui = RecordingUi();
+  FileList second = List({c});
+  EXPECT_EQ(Decrypt(second, "pw", false, true), JobOutcome{FileOutcome::Failed});
+  ExpectOneError("파일을 생성할 수 없습니다.\r\n" + out, kDenied);
+  RemoveFile(out);
 }
 
 TEST_F(DecryptFilesTest, ThreeContainersCancelDuringTheSecond) {
@@ -288,7 +331,8 @@ TEST_F(DecryptFilesTest, ThreeContainersCancelDuringTheSecond) {
   FileList files = List({Container("one.bin.aqv3", p1), Container("two.bin.aqv3", p2), Container("three.bin.aqv3", p3)});
   ui.cancelFile = 2;
   ui.cancelPercent = 20;
-  Decrypt(files, "pw");
+  EXPECT_EQ(Decrypt(files, "pw"),
+            (JobOutcome{FileOutcome::Done, FileOutcome::Cancelled, FileOutcome::NotStarted}));
   EXPECT_TRUE(ui.errors.empty());
   EXPECT_EQ(ReadBytes(dir / "one.bin"), p1);
   EXPECT_FALSE(Exists(dir / "two.bin"));
@@ -303,7 +347,7 @@ TEST_F(DecryptFilesTest, ThreeContainersWrongPasswordOnTheSecond) {
   const auto p1 = RandomBytes(1000, 10);
   const std::string second = Container("two.bin.aqv3", RandomBytes(10, 11), "other");
   FileList files = List({Container("one.bin.aqv3", p1), second, Container("three.bin.aqv3", RandomBytes(5, 12))});
-  Decrypt(files, "pw");
+  EXPECT_EQ(Decrypt(files, "pw"), (JobOutcome{FileOutcome::Done, FileOutcome::Failed, FileOutcome::NotStarted}));
   ExpectOneError(FailureText({FailureKind::KeyBlockMac, 0, second}), 0);
   EXPECT_EQ(ReadBytes(dir / "one.bin"), p1);
   EXPECT_FALSE(Exists(dir / "two.bin"));
@@ -517,7 +561,8 @@ TEST_F(EncryptFilesTest, CancelDuringTheSecondOfThreeAndDeleteSource) {
   FileList files = List({dir / "1.bin", dir / "2.bin", dir / "3.bin"});
   ui.cancelFile = 2;
   ui.cancelPercent = 20;
-  Encrypt(files, "pw", true);
+  EXPECT_EQ(Encrypt(files, "pw", true),
+            (JobOutcome{FileOutcome::Done, FileOutcome::Cancelled, FileOutcome::NotStarted}));
   EXPECT_TRUE(ui.errors.empty());
   EXPECT_FALSE(Exists(dir / "1.bin"));  // deleted after success, read-only or not
   EXPECT_TRUE(Exists(dir / "1.bin.aqv3"));
@@ -526,4 +571,61 @@ TEST_F(EncryptFilesTest, CancelDuringTheSecondOfThreeAndDeleteSource) {
   EXPECT_FALSE(Exists(dir / "3.bin.aqv3"));
   EXPECT_EQ(files.Count(), 1u);
   EXPECT_EQ(ui.started.size(), 2u);
+}
+
+// ---------------------------------------------------------------------------------------
+
+// Someone else's file, folder or link at an output's temporary name: the engines write
+// nothing through it and change nothing of it, and the output still arrives.
+TEST_F(Fixture, NothingIsWrittenThroughWhatOthersPutAtTheTemporaryName) {
+  enum class Planted { File, LinkToVictim, DanglingLink, Folder };
+  enum class Road { DecryptBeside, DecryptIntoWorkingFolder, Encrypt };
+  const std::vector<uint8_t> victimBytes = {'v', 'i', 'c', 't', 'i', 'm'};
+  const auto plain = RandomBytes(3000, 41);
+  int planted = 0;
+  for (Road road : {Road::DecryptBeside, Road::DecryptIntoWorkingFolder, Road::Encrypt}) {
+    for (Planted kind : {Planted::File, Planted::LinkToVictim, Planted::DanglingLink, Planted::Folder}) {
+      const std::string tag = std::to_string(static_cast<int>(road)) + std::to_string(static_cast<int>(kind));
+      SCOPED_TRACE(tag);
+      const std::string victim = dir / ("victim" + tag);
+      WriteBytes(victim, victimBytes);
+      std::string source, output;
+      if (road == Road::Encrypt) {
+        source = dir / ("plain" + tag + ".txt");
+        WriteBytes(source, plain);
+        output = source + ".aqv3";
+      } else {
+        source = Container("doc" + tag + ".txt.aqv3", plain);
+        output = road == Road::DecryptBeside ? dir / ("doc" + tag + ".txt")
+                                             : WorkingFolder() + kPathSeparator + "doc" + tag + ".txt";
+        CreateFolder(WorkingFolder().c_str());
+      }
+      const std::string temporary = PartialPath(output, 1);
+      std::error_code error;
+      switch (kind) {
+        case Planted::File: WriteBytes(temporary, {'t', 'h', 'e', 'i', 'r', 's'}); break;
+        case Planted::LinkToVictim: std::filesystem::create_symlink(victim, temporary, error); break;
+        case Planted::DanglingLink: std::filesystem::create_symlink(victim + ".none", temporary, error); break;
+        case Planted::Folder: CreateFolder(temporary.c_str()); break;
+      }
+      if (error) continue;  // a system whose links this user cannot make
+      ++planted;
+      ui = RecordingUi();
+      FileList files = List({source});
+      const JobOutcome outcome = road == Road::Encrypt ? Encrypt(files, "pw")
+                                                       : Decrypt(files, "pw", false, road == Road::DecryptIntoWorkingFolder);
+      EXPECT_EQ(outcome, JobOutcome{FileOutcome::Done});
+      EXPECT_TRUE(ui.errors.empty());
+      EXPECT_EQ(ReadBytes(victim), victimBytes);
+      EXPECT_FALSE(Exists(victim + ".none"));
+      EXPECT_FALSE(Exists(PartialPath(output, 2)));  // the fresh name was put in place
+      if (kind == Planted::File) {
+        EXPECT_EQ(ReadBytes(temporary).size(), 6u);
+      }
+      EXPECT_EQ(road == Road::Encrypt ? DecryptInMemory(ReadBytes(output), "pw") : ReadBytes(output), plain);
+      std::filesystem::remove_all(temporary, error);
+      RemoveFile(output);
+    }
+  }
+  EXPECT_GE(planted, 6);  // files and folders everywhere
 }

@@ -11,7 +11,7 @@
 
 #include "container/engines.h"
 #include "container/format.h"
-#include "crypto/file_handle.h"
+#include "platform/file_handle.h"
 #include "platform/lock.h"
 #include "platform/system_error.h"
 #include "tests/container/container_builder.h"
@@ -77,9 +77,12 @@ struct FaultsTest : testing::Test {
     return l;
   }
   void RunDecrypt(FileList& files) {
-    // The second plaintext goes to a name where a file already is: decrypt copies named so.
+    // The second plaintext goes to a name where a file already is, which it may replace
+    // once (and only once) it has authenticated.
     char password[257] = "pw";
-    DecryptFiles(lock, files, password, false, false, ui);
+    DecryptOptions options;
+    options.overwrite = true;
+    DecryptFiles(lock, files, password, options, ui);
   }
   void ExpectDecryptStoppedAtTheSecond(const FileList& files, const std::string& message) {
     ASSERT_EQ(ui.errors.size(), 1u);
@@ -120,9 +123,8 @@ TEST_F(FaultsTest, DecryptSizeUnreadable) {
 TEST_F(FaultsTest, DecryptDiskFullInTheMiddleOfThePlaintext) {
   FileList files = Containers();
   RemoveFile(dir / "one.bin");
-  // Write-mode opens: the first plaintext, then the probe of the existing output and the
-  // second plaintext's temporary file.
-  Plan plan(FileFaults::Write, FileMode::Write, 2, 3, FileMode::Write);
+  // Write-mode opens: the first plaintext's temporary file, then the second's.
+  Plan plan(FileFaults::Write, FileMode::Write, 2, 2, FileMode::Write);
   RunDecrypt(files);
   EXPECT_EQ(plan.fired, 1);
   ExpectDecryptStoppedAtTheSecond(files, "다음 파일을 쓸 수 없습니다.\r\n" + (dir / "two.bin"));
@@ -131,7 +133,7 @@ TEST_F(FaultsTest, DecryptDiskFullInTheMiddleOfThePlaintext) {
 TEST_F(FaultsTest, DecryptFlushFailure) {
   FileList files = Containers();
   RemoveFile(dir / "one.bin");
-  Plan plan(FileFaults::Flush, FileMode::Write, 1, 3, FileMode::Write, true);
+  Plan plan(FileFaults::Flush, FileMode::Write, 1, 2, FileMode::Write, true);
   RunDecrypt(files);
   ExpectDecryptStoppedAtTheSecond(files, "파일을 쓸 수 없습니다.\r\n" + (dir / "two.bin"));
 }
@@ -139,7 +141,7 @@ TEST_F(FaultsTest, DecryptFlushFailure) {
 TEST_F(FaultsTest, DecryptCreateFailure) {
   FileList files = Containers();
   RemoveFile(dir / "one.bin");
-  Plan plan(FileFaults::Open, FileMode::Write, 3, 0, FileMode::Write);
+  Plan plan(FileFaults::Open, FileMode::Write, 2, 0, FileMode::Write);
   RunDecrypt(files);
   ExpectDecryptStoppedAtTheSecond(files, "파일을 생성할 수 없습니다.\r\n" + (dir / "two.bin"));
 }

@@ -85,12 +85,13 @@ TEST(Naming, TheReaderTakesOffExactlyWhatTheWriterAdded) {
 
 // Where the engine writes a plaintext and where the viewer looks for it afterwards.
 TEST(Naming, PlaintextPathBesideOrInTheWorkingFolder) {
-  char buffer[520];
-  GetWorkingFolder(sizeof buffer, buffer);
-  const std::string folder = std::string(buffer) + kPathSeparator;
+  const std::string workingFolder = WorkingFolder();
+  const std::string folder = workingFolder + kPathSeparator;
   const std::string sep(1, kPathSeparator);
-  const std::string longest(kMaxPathBytes - 1, 'n');  // with its terminator: the limit
-  const std::string room(kMaxPathBytes - folder.size() - sizeof kPartialSuffix, 'n');
+  // The plaintext's last temporary name ("….qv3part99", 5 bytes longer than the
+  // container's name) and its terminator must fit the limit.
+  const std::string longest = std::string(kMaxPathBytes - 6 - 5, 'n') + ".aqv3";
+  const std::string room = std::string(kMaxPathBytes - folder.size() - 6 - 5, 'n') + ".zqv3";
   using P = PlaintextNameProblem;
   struct Case {
     std::string container;
@@ -107,16 +108,21 @@ TEST(Naming, PlaintextPathBesideOrInTheWorkingFolder) {
       {"d" + sep + "ab.aqv3", true, P::None, folder + "ab"},
       {"d" + sep + "a.aqv", true, P::Odd, ""},
       {"a.aqv", false, P::Odd, ""},
-      {"ab.aqv", false, P::None, "a"},
+      // Only the containers' own extensions, in any letter case, come off.
+      {"ab.aqv", false, P::NotContainer, ""},
+      {"d" + sep + "renamed.bin", false, P::NotContainer, ""},
+      {"d" + sep + "보고서", true, P::NotContainer, ""},
+      {"d" + sep + "Photo.JPG.PQV3", false, P::None, "d" + sep + "Photo.JPG"},
+      {"d" + sep + "x.aqv3.bak", false, P::NotContainer, ""},
       {longest, false, P::None, longest.substr(0, longest.size() - 5)},
-      {longest + "n", false, P::Invalid, ""},
-      // In the working folder the whole path and its temporary sibling must fit.
+      {"n" + longest, false, P::Invalid, ""},
+      // In the working folder the whole path and its temporary siblings must fit.
       {"d" + sep + room, true, P::None, folder + room.substr(0, room.size() - 5)},
-      {"d" + sep + room + "n", true, P::Invalid, ""},
+      {"d" + sep + "n" + room, true, P::Invalid, ""},
   };
   for (const Case& c : cases) {
     std::string out = "untouched";
-    EXPECT_EQ(PlaintextPath(c.container, c.toWorkingFolder, &out), c.problem) << c.container;
+    EXPECT_EQ(PlaintextPath(c.container, c.toWorkingFolder, workingFolder, &out), c.problem) << c.container;
     EXPECT_EQ(out, c.problem == P::None ? c.plaintext : "untouched") << c.container;
   }
 }

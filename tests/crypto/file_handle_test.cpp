@@ -1,4 +1,4 @@
-#include "crypto/file_handle.h"
+#include "platform/file_handle.h"
 
 #include <gtest/gtest.h>
 

@@ -56,6 +56,8 @@ int WINAPI WinMain(HINSTANCE, HINSTANCE, LPSTR, int) {
 
   Win32FrontEnd ui;
   JobRunner runner(ui);
-  runner.RunJob(files, encrypt, false, false, password.c_str());
+  JobOptions options;
+  options.encrypt = encrypt;
+  runner.RunJob(files, options, password.c_str());
   return 0;
 }

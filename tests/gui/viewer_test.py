@@ -166,15 +166,16 @@ class Viewer:
     def running(self):
         return self.proc.poll() is None
 
-    def ended(self, seconds=15):
+    def ended(self, seconds=15, status=0):
         """Waits for the viewer to end by itself (a modal box or prompt left open would
-        keep it running) and checks that it ended normally."""
+        keep it running) and checks its exit status: 0 when everything asked was done, 1
+        when a failure was shown or the user cancelled."""
         try:
             code = self.proc.wait(timeout=seconds)
         except subprocess.TimeoutExpired:
             raise Failure("the viewer did not end within %d s; windows shown: %s"
                           % (seconds, shown() or "none"))
-        check(code == 0, "the viewer ended with status %d (a crash?)" % code)
+        check(code == status, "the viewer ended with status %d, not %d" % (code, status))
 
     def stop(self):
         if self.running():
@@ -344,7 +345,7 @@ def no_input_files(d):
               "box text with arguments %s" % args)
         check(not DRIVER.exists(CAPTION_PROMPT), "no password prompt beside the box")
         DRIVER.do("click", CAPTION_VIEWER, 1)
-        v.ended()
+        v.ended(status=1)
 
 
 @test
@@ -368,9 +369,9 @@ def register_and_unregister_association(d):
         for key in (".aqv3", "TarvessinViewer.Document"):
             check(reg_default(key) is None, "%s: HKCR\\%s still exists" % (what, key))
 
-    def run(*args):
+    def run(*args, status=0):
         # No box may appear on the switch road: the viewer must end by itself.
-        start(*args).ended()
+        start(*args).ended(status=status)
 
     run("/UnRegServer")
     unregistered("/UnRegServer with nothing registered")
@@ -386,11 +387,12 @@ def register_and_unregister_association(d):
     unregistered("/unregserver")
 
     # The text from the first '/' must be a whole switch; otherwise nothing happens,
-    # not even with an existing container after it or a '/' inside a file argument.
+    # not even with an existing container after it or a '/' inside a file argument: only
+    # the exit status (2, a usage error) tells.
     container = copy_container(d, "doc.qv3test.aqv3")
-    run("/RegServer", "x")
-    run(container.replace("\\", "/"))
-    run(container.replace("\\", "/"), "/RegServer")
+    run("/RegServer", "x", status=2)
+    run(container.replace("\\", "/"), status=2)
+    run(container.replace("\\", "/"), "/RegServer", status=2)
     unregistered("a switch with more text after it, or a '/' in a file argument")
     check_nothing_left("switch road")
     check_nothing_opened("switch road")
@@ -423,7 +425,7 @@ def password_prompt_controls_empty_ok_and_escape(d):
 
     DRIVER.do("key", CAPTION_PROMPT, 1003, VK_ESCAPE)
     DRIVER.gone(CAPTION_PROMPT)
-    v.ended()
+    v.ended(status=1)
     check_nothing_left("Escape")
     check_nothing_opened("Escape")
 
@@ -435,7 +437,7 @@ def password_prompt_cancel_decrypts_nothing(d):
     DRIVER.do("type", CAPTION_PROMPT, 1003, PASSWORD)
     DRIVER.do("click", CAPTION_PROMPT, 2)
     DRIVER.gone(CAPTION_PROMPT)
-    v.ended()
+    v.ended(status=1)
     check(not DRIVER.exists(CAPTION_PROGRESS), "no progress window after Cancel")
     check_nothing_left("Cancel")
     check_nothing_opened("Cancel")
@@ -542,7 +544,7 @@ def no_associated_program(d):
           "box text")
     check(leftovers == [], "the plaintext is gone while the box is shown: %s" % leftovers)
     DRIVER.do("click", CAPTION_VIEWER, 1)
-    v.ended()
+    v.ended(status=1)
     check_nothing_left("no associated program")
 
 
@@ -560,7 +562,7 @@ def check_error_box(v, container, suffix, what):
           "%s: no plaintext appears under its name: %s" % (what, working_files()))
     DRIVER.do("click", CAPTION_ERROR, 1)
     DRIVER.gone(CAPTION_ERROR)
-    v.ended()
+    v.ended(status=1)
     check(not DRIVER.exists(CAPTION_VIEWER), "%s: no further box" % what)
     check_nothing_left(what)
     check_nothing_opened(what)
@@ -631,7 +633,7 @@ def progress_window_and_cancel(d):
     check(0 <= first < second <= 100, "the bar moves: %d, then %d" % (first, second))
 
     DRIVER.gone(CAPTION_PROGRESS)
-    v.ended()
+    v.ended(status=1)
     check(not DRIVER.exists(CAPTION_ERROR), "no box after Cancel")
     check_nothing_left("Cancel")
     check_nothing_opened("Cancel")
@@ -708,6 +710,18 @@ def plaintext_of_a_running_viewer_kept(d):
           "make it stay longer")
     check(os.path.exists(shown) and is_read_only(shown),
           "the first viewer's plaintext is kept, read-only")
+    # The first viewer's container again, with a wrong password: its box, and then
+    # nothing: the plaintext the first viewer shows is neither opened again nor deleted.
+    before = len(log_records())
+    third = start(copy_container(d, "doc.qv3test.aqv3"))
+    enter_password("wrong")
+    DRIVER.wait(CAPTION_ERROR)
+    DRIVER.do("click", CAPTION_ERROR, 1)
+    third.ended(status=1)
+    check(len(log_records()) == before, "the third viewer opened something: %s" % log_records()[before:])
+    check(os.path.exists(shown) and is_read_only(shown), "the first viewer's plaintext is still there")
+    check(first.running(), "the first viewer's program ended before the third viewer did: "
+          "make it stay longer")
     first.ended(seconds=40)
     check_nothing_left("after both viewers")
 
@@ -739,7 +753,7 @@ def screenshots(folder):
         DRIVER.do("type", CAPTION_PROMPT, 1003, "abcdefgh")
         capture(CAPTION_PROMPT, os.path.join(folder, "password-prompt.png"))
         DRIVER.do("key", CAPTION_PROMPT, 1003, VK_ESCAPE)
-        v.ended()
+        v.ended(status=1)
 
         v = start("C:\\업무자료\\" + video)
         enter_password(PASSWORD)
@@ -747,14 +761,14 @@ def screenshots(folder):
         wait_for(lambda: int(DRIVER.do("pos", CAPTION_PROGRESS, 1012)) >= 3, 30, "progress")
         capture(CAPTION_PROGRESS, os.path.join(folder, "progress.png"))
         DRIVER.do("click", CAPTION_PROGRESS, 2)
-        v.ended()
+        v.ended(status=1)
 
         v = start("C:\\업무자료\\" + report)
         enter_password("wrong")
         DRIVER.wait(CAPTION_ERROR)
         capture(CAPTION_ERROR, os.path.join(folder, "error-box.png"))
         DRIVER.do("click", CAPTION_ERROR, 1)
-        v.ended()
+        v.ended(status=1)
     finally:
         shutil.rmtree(d, ignore_errors=True)
 

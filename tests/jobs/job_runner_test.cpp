@@ -33,9 +33,9 @@ TEST(JobRunner, AGivenPasswordNamesContainersGenericallyAnEmptyOneByCategory) {
   WriteBytes(dir / "a.docx", RandomBytes(100, 1));
   WriteBytes(dir / "b.docx", RandomBytes(100, 2));
   WriteBytes(dir / "c.docx", RandomBytes(100, 3));
-  runner.RunJob(List({dir / "a.docx"}), true, false, false, "pw");
-  runner.RunJob(List({dir / "b.docx"}), true, false, false, "");
-  runner.RunJob(List({dir / "c.docx"}), true, false, false, nullptr);
+  runner.RunJob(List({dir / "a.docx"}), Flags(true), "pw");
+  runner.RunJob(List({dir / "b.docx"}), Flags(true), "");
+  runner.RunJob(List({dir / "c.docx"}), Flags(true), nullptr);
   EXPECT_TRUE(ui.errors.empty());
   EXPECT_TRUE(Exists(dir / "a.docx.aqv3"));
   EXPECT_TRUE(Exists(dir / "b.docx.wqv3"));
@@ -44,8 +44,8 @@ TEST(JobRunner, AGivenPasswordNamesContainersGenericallyAnEmptyOneByCategory) {
   // Back again: the decryption job with the same passwords.
   RemoveFile(dir / "a.docx");
   RemoveFile(dir / "b.docx");
-  runner.RunJob(List({dir / "a.docx.aqv3"}), false, false, false, "pw");
-  runner.RunJob(List({dir / "b.docx.wqv3"}), false, false, false, "");
+  runner.RunJob(List({dir / "a.docx.aqv3"}), Flags(false), "pw");
+  runner.RunJob(List({dir / "b.docx.wqv3"}), Flags(false), "");
   EXPECT_TRUE(ui.errors.empty());
   EXPECT_EQ(ReadBytes(dir / "a.docx"), RandomBytes(100, 1));
   EXPECT_EQ(ReadBytes(dir / "b.docx"), RandomBytes(100, 2));
@@ -57,16 +57,16 @@ TEST(JobRunner, TheLongestPasswordFitsALongerOneIsRefused) {
   JobRunner runner(ui);
   WriteBytes(dir / "x.bin", RandomBytes(10, 4));
   const std::string longest(JobRunner::kMaxPassword, 'p');
-  runner.RunJob(List({dir / "x.bin"}), true, false, false, longest.c_str());
+  runner.RunJob(List({dir / "x.bin"}), Flags(true), longest.c_str());
   RemoveFile(dir / "x.bin");
-  runner.RunJob(List({dir / "x.bin.aqv3"}), false, false, false, longest.c_str());
+  runner.RunJob(List({dir / "x.bin.aqv3"}), Flags(false), longest.c_str());
   EXPECT_TRUE(ui.errors.empty());
   EXPECT_EQ(ReadBytes(dir / "x.bin"), RandomBytes(10, 4));
 
   // One byte more would not fit the job record: refused, nothing started.
   const std::string tooLong(JobRunner::kMaxPassword + 1, 'p');
   WriteBytes(dir / "y.bin", RandomBytes(10, 5));
-  runner.RunJob(List({dir / "y.bin"}), true, false, false, tooLong.c_str());
+  runner.RunJob(List({dir / "y.bin"}), Flags(true), tooLong.c_str());
   ASSERT_EQ(ui.errors.size(), 1u);
   EXPECT_EQ(ui.errors[0].message, "Password too long");
   EXPECT_EQ(ui.errors[0].code, 0u);
@@ -80,10 +80,10 @@ TEST(JobRunner, FinishedThreadsAreReapedByTheNextJobAndAtDestruction) {
   {
     JobRunner runner(ui);
     FileList* empty = new FileList;
-    runner.RunJob(empty, false, false, false, "pw");
+    runner.RunJob(empty, Flags(false), "pw");
     EXPECT_EQ(runner.ActiveJobs(), 0);
     EXPECT_EQ(runner.FinishedThreads(), 1u);
-    runner.RunJob(new FileList, false, false, false, "pw");
+    runner.RunJob(new FileList, Flags(false), "pw");
     // The second worker closed the first one's handle before its engine ran.
     EXPECT_EQ(runner.FinishedThreads(), 1u);
     EXPECT_EQ(ui.opened, 2);
@@ -97,7 +97,7 @@ TEST(JobRunner, TheCallerWaitsForTheWholeJob) {
   Ui ui;
   JobRunner runner(ui);
   WriteBytes(dir / "big.bin", RandomBytes(8 << 20, 6));
-  runner.RunJob(List({dir / "big.bin"}), true, true, false, "pw");
+  runner.RunJob(List({dir / "big.bin"}), Flags(true, true, false), "pw");
   // When RunJob returns the engine has finished with every file.
   EXPECT_EQ(runner.ActiveJobs(), 0);
   EXPECT_FALSE(Exists(dir / "big.bin"));

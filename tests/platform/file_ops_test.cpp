@@ -7,6 +7,8 @@
 #include <set>
 #include <string>
 
+#include "platform/file_handle.h"
+#include "platform/system_error.h"
 #include "tests/test_util.h"
 
 #ifdef _WIN32
@@ -102,31 +104,91 @@ TEST(FileOps, DeletePathReportsWhatStoppedIt) {
   EXPECT_FALSE(Exists(kept));
 }
 
-TEST(FileOps, ReplacePathMovesOntoAnExistingFile) {
+// What a move may replace, and that whatever it replaces is replaced as itself: a link
+// at the destination is replaced, its target never written.
+TEST(FileOps, MovePathReplacesOnlyWhatItMayAndNeverThroughALink) {
+  enum class At { Nothing, File, ReadOnlyFile, Link, Folder };
+  struct Case {
+    At at;
+    Replacing replacing;
+    uint32_t status;  // 0: moved
+  };
+  const Case cases[] = {
+      {At::Nothing, Replacing::Never, 0},
+      {At::Nothing, Replacing::Writable, 0},
+      {At::File, Replacing::Never, FileExistsError()},
+      {At::File, Replacing::Writable, 0},
+      {At::File, Replacing::Always, 0},
+      {At::ReadOnlyFile, Replacing::Never, FileExistsError()},
+      {At::ReadOnlyFile, Replacing::Writable, kAccessDenied},
+      {At::ReadOnlyFile, Replacing::Always, 0},
+      {At::Link, Replacing::Never, FileExistsError()},
+      {At::Link, Replacing::Always, 0},
+      {At::Folder, Replacing::Never, FileExistsError()},
+  };
+  int index = 0;
+  for (const Case& c : cases) {
+    SCOPED_TRACE(index);
+    testutil::TempDir dir;
+    const std::string from = dir.Write("new.tmp", "new content");
+    const std::string victim = dir.Write("victim.txt", "theirs");
+    const std::string to = dir / ("final" + std::to_string(index++) + ".txt");
+    std::error_code error;
+    switch (c.at) {
+      case At::Nothing: break;
+      case At::File: dir.Write(to.substr(to.find_last_of(kPathSeparator) + 1), "old"); break;
+      case At::ReadOnlyFile:
+        dir.Write(to.substr(to.find_last_of(kPathSeparator) + 1), "old");
+        ASSERT_EQ(SetReadOnly(to.c_str(), true), 0u);
+        break;
+      case At::Link: std::filesystem::create_symlink(victim, to, error); break;
+      case At::Folder: ASSERT_EQ(CreateFolder(to.c_str()), 0u); break;
+    }
+    if (error) continue;  // a system where this user cannot make links
+    EXPECT_EQ(MoveRefusal(to.c_str(), c.replacing), c.status);
+    EXPECT_EQ(MovePath(from.c_str(), to.c_str(), c.replacing), c.status);
+    EXPECT_EQ(testutil::ReadText(victim), "theirs");
+    if (c.status == 0) {
+      EXPECT_EQ(testutil::ReadText(to), "new content");
+      EXPECT_FALSE(Exists(from));
+      EXPECT_FALSE(std::filesystem::is_symlink(to));
+    } else {
+      EXPECT_EQ(testutil::ReadText(from), "new content") << "a refused move leaves both names alone";
+      EXPECT_EQ(IsReadOnlyOnDisk(to), c.at == At::ReadOnlyFile);
+    }
+    SetReadOnly(to.c_str(), false);
+  }
   testutil::TempDir dir;
-  const std::string from = dir.Write("new.tmp", "new content");
-  const std::string to = dir.Write("final.txt", "old content that is longer");
-  EXPECT_EQ(ReplacePath(from.c_str(), to.c_str()), 0u);
-  EXPECT_EQ(testutil::ReadText(to), "new content");
-  EXPECT_FALSE(Exists(from));
-
-  const std::string again = dir.Write("again.tmp", "second");
-  const std::string fresh = (dir / "fresh.txt");
-  EXPECT_EQ(ReplacePath(again.c_str(), fresh.c_str()), 0u) << "no file at the target is fine";
-  EXPECT_EQ(testutil::ReadText(fresh), "second");
-
-  EXPECT_EQ(ReplacePath((dir / "missing.tmp").c_str(), to.c_str()), kFileNotFound);
-  EXPECT_EQ(testutil::ReadText(to), "new content") << "a failed move leaves the target alone";
+  const std::string to = dir.Write("final.txt", "old");
+  EXPECT_EQ(MovePath((dir / "missing.tmp").c_str(), to.c_str(), Replacing::Always), kFileNotFound);
+  EXPECT_EQ(testutil::ReadText(to), "old") << "a failed move leaves the target alone";
 }
 
-TEST(FileOps, ReplacePathLeavesAReadOnlyTargetAlone) {
+// Whether a file is held: a missing file or folder on its path is never "in use", so a
+// wait for a file to be let go always ends once it is gone.
+TEST(FileOps, InUseAndOpenTellHoldersFromAbsence) {
   testutil::TempDir dir;
-  const std::string from = dir.Write("new.tmp", "new");
-  const std::string to = dir.Write("protected.txt", "old");
-  ASSERT_EQ(SetReadOnly(to.c_str(), true), 0u);
-  EXPECT_EQ(ReplacePath(from.c_str(), to.c_str()), kAccessDenied);
-  EXPECT_EQ(testutil::ReadText(to), "old");
-  EXPECT_EQ(testutil::ReadText(from), "new");
+  const std::string plain = dir.Write("plain.txt", "x");
+  const std::string readOnly = dir.Write("read-only.txt", "x");
+  ASSERT_EQ(SetReadOnly(readOnly.c_str(), true), 0u);
+  const std::string held = dir.Write("held.txt", "x");
+  FileHandle holder;  // another program writing it, sharing nothing
+  ASSERT_EQ(holder.Open(held.c_str(), FileMode::Write, Disposition::OpenExisting), 0u);
+  struct Case {
+    std::string path;
+    bool inUse, open;
+  } cases[] = {
+      {plain, false, false},
+      {readOnly, true, false},
+      {held, true, true},
+      {dir / "missing.txt", false, false},
+      {(dir / "missing folder") + kPathSeparator + "file.txt", false, false},
+  };
+  for (const Case& c : cases) {
+    EXPECT_EQ(IsFileInUse(c.path.c_str()), c.inUse) << c.path;
+    EXPECT_EQ(IsFileOpen(c.path.c_str()), c.open) << c.path;
+  }
+  SetReadOnly(readOnly.c_str(), false);
 }
 
 TEST(FileOps, CreateFolderMakesOneLevelAndAcceptsAnExistingFolder) {

@@ -39,12 +39,6 @@ class EnvironmentOverride {
   std::map<std::string, std::pair<bool, std::string>> m_saved;
 };
 
-std::string WorkingFolder() {
-  std::vector<char> buffer(520, '\0');
-  GetWorkingFolder(buffer.size(), buffer.data());
-  return buffer.data();
-}
-
 mode_t Mode(const std::string& path) {
   struct stat st {};
   EXPECT_EQ(lstat(path.c_str(), &st), 0) << path;

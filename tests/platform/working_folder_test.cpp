@@ -13,7 +13,8 @@ namespace {
 const char kTemp[] = "C:\\TEMP\\";
 const char kLocal[] = "C:\\Users\\kim\\AppData\\Local";
 
-std::string WorkingFolder() {
+// GetWorkingFolder into a buffer full of other bytes: the answer must be terminated.
+std::string FromFilledBuffer() {
   std::vector<char> buffer(520, 'X');
   GetWorkingFolder(buffer.size(), buffer.data());
   EXPECT_NE(std::memchr(buffer.data(), '\0', buffer.size()), nullptr) << "not terminated";
@@ -63,8 +64,8 @@ TEST(StripTrailingBackslash, RemovesOneTrailingBackslashInPlace) {
 }
 
 TEST(GetWorkingFolder, GivesTheSameAbsolutePathEveryTime) {
-  const std::string first = WorkingFolder();
-  EXPECT_EQ(WorkingFolder(), first);
+  const std::string first = FromFilledBuffer();
+  EXPECT_EQ(FromFilledBuffer(), first);
 #ifdef _WIN32
   ASSERT_GE(first.size(), 3u);
   EXPECT_TRUE(std::isalpha(static_cast<unsigned char>(first[0])) && first[1] == ':' && first[2] == '\\') << first;
@@ -79,7 +80,7 @@ TEST(GetWorkingFolder, GivesTheSameAbsolutePathEveryTime) {
 }
 
 TEST(GetWorkingFolder, NeverWritesPastTheBufferAndAlwaysTerminates) {
-  const std::string full = WorkingFolder();
+  const std::string full = FromFilledBuffer();
   for (size_t length : {size_t{1}, size_t{2}, size_t{7}, full.size(), full.size() + 1, full.size() + 2}) {
     std::vector<char> buffer(length + 16, '#');
     GetWorkingFolder(length, buffer.data());

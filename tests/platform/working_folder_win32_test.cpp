@@ -16,12 +16,6 @@ namespace {
 
 const char kKey[] = "SOFTWARE\\Belmora\\TarvessinKvt";
 
-std::string WorkingFolder() {
-  std::vector<char> buffer(520, '\0');
-  GetWorkingFolder(buffer.size(), buffer.data());
-  return buffer.data();
-}
-
 bool EndsWith(const std::string& s, const std::string& tail) {
   return s.size() >= tail.size() && s.compare(s.size() - tail.size(), tail.size(), tail) == 0;
 }

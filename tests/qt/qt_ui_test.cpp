@@ -93,7 +93,7 @@ std::string MakeContainer(const TempDir& dir, const std::string& name, const std
   JobRunner runner(ui);
   FileList* list = new FileList;
   list->Append(dir / name);
-  runner.RunJob(list, true, true, false, password.c_str());
+  runner.RunJob(list, Flags(true, true, false), password.c_str());
   EXPECT_TRUE(ui.errors.empty());
   return dir / (name + ".aqv3");
 }
@@ -297,7 +297,7 @@ TEST(QtFrontEnd, TheEnginesErrorBoxFromAJob) {
   JobRunner runner(ui);
   FileList* files = new FileList;
   files->Append(container);
-  runner.RunJob(files, false, false, false, "wrong");
+  runner.RunJob(files, Flags(false), "wrong");
   EXPECT_EQ(title, Q("타르베신 외부암호화파일 뷰어"));
   std::string expected = FailureText({FailureKind::KeyBlockMac, 0, container});
   for (size_t at; (at = expected.find("\r\n")) != std::string::npos;) expected.erase(at, 1);

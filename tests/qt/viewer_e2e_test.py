@@ -268,6 +268,7 @@ def one_container_is_opened_by_its_program_then_removed(d):
     check("it had the file open" in said, "the road of a program that ended:\n" + said)
     check(os.listdir(d.working) == [], "the plaintext and the stale file are gone: %r" % os.listdir(d.working))
     check(os.path.exists(container), "the container stays")
+    check(v.proc.returncode == 0, "everything asked was done: status %d" % v.proc.returncode)
 
 
 @test
@@ -298,6 +299,7 @@ def no_associated_program_shows_the_box_after_the_file_is_gone(d):
     said = v.finish()
     check(box_said(said, CAPTION_VIEWER, "연결된 프로그램이 없습니다."), "the box's text:\n" + said)
     check(d.program_log() == [], "nothing was opened")
+    check(v.proc.returncode == 1, "a failure was shown: status %d" % v.proc.returncode)
 
 
 @test
@@ -315,6 +317,7 @@ def two_containers_end_up_beside_themselves_read_only(d):
         check(not os.stat(path).st_mode & (stat.S_IWUSR | stat.S_IWGRP | stat.S_IWOTH), name + " is read-only")
     check(d.program_log() == [], "nothing was opened")
     check(not os.path.exists(d.working) or os.listdir(d.working) == [], "nothing in the working folder")
+    check(v.proc.returncode == 0, "both decrypted: status %d" % v.proc.returncode)
 
 
 @test
@@ -324,7 +327,13 @@ def no_input_shows_its_box(d):
         dismiss(v, CAPTION_VIEWER)
         said = v.finish()
         check(box_said(said, CAPTION_VIEWER, "입력 파일이 없습니다."), "the box:\n" + said)
-        check(v.proc.returncode == 0, "status 0, not %d:\n%s" % (v.proc.returncode, said))
+        check(v.proc.returncode == 1, "status 1, not %d:\n%s" % (v.proc.returncode, said))
+    # Without a display: one line that says so, not the toolkit's abort.
+    env = {k: v for k, v in d.env.items() if k not in ("DISPLAY", "WAYLAND_DISPLAY", "QT_QPA_PLATFORM")}
+    r = subprocess.run([A.viewer, os.path.join(d.files, "missing.aqv3")], env=env, capture_output=True,
+                       text=True, timeout=60)
+    check(r.returncode == 1 and r.stderr.count("\n") == 1 and "display" in r.stderr,
+          "no display: status %d, %r" % (r.returncode, r.stderr))
 
 
 @test
@@ -337,6 +346,7 @@ def escape_on_the_prompt_decrypts_nothing(d):
     check("box" not in said, "no box:\n" + said)
     check(not os.path.exists(d.working) or os.listdir(d.working) == [], "nothing decrypted")
     check(d.program_log() == [], "nothing opened")
+    check(v.proc.returncode == 1, "the user cancelled: status %d" % v.proc.returncode)
 
 
 @test
@@ -352,6 +362,7 @@ def a_wrong_password_shows_the_jobs_box(d):
     check("암호가 틀립니다" in said, "says the password may be wrong:\n" + said)
     check(d.program_log() == [], "nothing opened")
     check(os.listdir(d.working) == [], "nothing left")
+    check(v.proc.returncode == 1, "a failure was shown: status %d" % v.proc.returncode)
 
 
 # --- screenshots -------------------------------------------------------------------------

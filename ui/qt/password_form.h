@@ -7,8 +7,7 @@
 #include <cstddef>
 #include <string>
 
-// The most the prompt takes of what was typed, in bytes.
-constexpr size_t kPromptPasswordBytes = 11;
+#include "container/front_end.h"  // kPromptPasswordBytes
 
 // The longest start of text (UTF-8) of at most limit bytes that ends on a character
 // boundary.

@@ -5,11 +5,10 @@
 // from QtFrontEnd. Every operation runs on the GUI (main) thread; the QApplication must
 // exist for the windows, not for the association.
 
-#include <QtCore/QElapsedTimer>
-
 #include <ostream>
 #include <string>
 
+#include "association/xdg_launch.h"
 #include "ui/qt/qt_front_end.h"
 #include "ui/viewer_front_end.h"
 
@@ -29,32 +28,21 @@ class QtViewerFrontEnd : public ViewerFrontEnd {
   // decrypted with that form.
   void ChoosePasswordForm(const FileList& files, char (&password)[kPromptPasswordSize]) override;
   void ShowViewerError(const char* message) override;
-  // The default application for the file's MIME type (shared MIME database; mimeapps.list
-  // and the desktop database as `xdg-mime query default` resolves them, then the type's
-  // parents) is started on it as a child process, and waited for with the GUI thread's
-  // events served: ProcessEnded when some process opened the file while it ran;
-  // NoProcess when none did (it handed the file to an instance already running, which
-  // opens it later). Without such an application, xdg-open is run and waited for: the
-  // program it found may run on after it, so that is NoProcess too. Failed when neither
-  // can start a program for the file.
+  // The file's MIME type (the shared MIME database) and its parents go to XdgLauncher,
+  // which starts the type's default application and waits for it with the GUI thread's
+  // events served.
   LaunchResult OpenPlaintext(const char* path) override;
-  // After NoProcess: until a process opens the file or has opened it since the launcher
-  // ended (at most 30 seconds), then for as long as any process holds it open (testing
-  // /proc every 250 ms), serving events throughout.
-  void WaitForHandOff() override;
-  void DrainEvents() override;
-  void RegisterFileType() override;
-  void UnregisterFileType() override;
+  bool OpenedSinceLaunch() override { return m_launcher.OpenedSinceLastLook(); }
+  void ServeFor(unsigned ms) override;
+  void Log(const std::string& text) override { Say(text); }
+  bool RegisterFileType() override;
+  bool UnregisterFileType() override;
 
  private:
-  // Runs argv as a child process, waiting with events served; false when it could not
-  // be started. *exitCode is its exit status (-1 when it crashed).
-  bool RunAndWait(const std::vector<std::string>& argv, int* exitCode);
   void Say(const std::string& text);
 
   QtFrontEnd m_jobs;
   std::ostream* m_log = nullptr;
   std::string m_cp949Form;  // of the last accepted password
-  std::string m_launched;   // the plaintext handed over last
-  int m_watch = -1;         // inotify descriptor watching it for opens
+  XdgLauncher m_launcher;
 };

@@ -10,14 +10,6 @@
 #include "ui/win32/error_box.h"
 #include "ui/win32/password_dialog.h"
 
-namespace {
-
-// How long the road without a process handle waits for the launched program's window to
-// take the focus before the file is deleted anyway.
-constexpr DWORD kActivationWaitMs = 30000;
-
-}  // namespace
-
 LaunchResult OpenWithAssociatedProgram(const char* file, const char* verb, int showCommand, bool wait,
                                        const char* parameters) {
   SHELLEXECUTEINFOA request = {};
@@ -61,21 +53,23 @@ bool Win32ViewerFrontEnd::AskPassword(char (&password)[kPromptPasswordSize]) {
 void Win32ViewerFrontEnd::ShowViewerError(const char* message) { ShowViewerErrorBox(message); }
 
 LaunchResult Win32ViewerFrontEnd::OpenPlaintext(const char* path) {
-  m_activeBeforeLaunch = GetActiveWindow();
   return OpenWithAssociatedProgram(path, "open", SW_SHOW, true, nullptr);
 }
 
-void Win32ViewerFrontEnd::WaitForHandOff() {
-  // Without spinning: the thread's messages are served between short sleeps.
+void Win32ViewerFrontEnd::ServeFor(unsigned ms) {
   const DWORD start = GetTickCount();
-  while (GetActiveWindow() == m_activeBeforeLaunch && GetTickCount() - start < kActivationWaitMs) {
+  do {
     DrainMessages();
-    Sleep(50);
-  }
+    Sleep(ms < 50 ? ms : 50);
+  } while (GetTickCount() - start < ms);
 }
 
-void Win32ViewerFrontEnd::DrainEvents() { DrainMessages(); }
+bool Win32ViewerFrontEnd::RegisterFileType() {
+  ::RegisterFileType();
+  return true;
+}
 
-void Win32ViewerFrontEnd::RegisterFileType() { ::RegisterFileType(); }
-
-void Win32ViewerFrontEnd::UnregisterFileType() { ::UnregisterFileType(); }
+bool Win32ViewerFrontEnd::UnregisterFileType() {
+  ::UnregisterFileType();
+  return true;
+}

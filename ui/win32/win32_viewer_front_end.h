@@ -13,19 +13,16 @@ class Win32ViewerFrontEnd : public ViewerFrontEnd {
   FrontEnd& JobFrontEnd() override { return m_jobs; }
   bool AskPassword(char (&password)[kPromptPasswordSize]) override;
   void ShowViewerError(const char* message) override;
-  // ShellExecuteExA "open", SW_SHOW, waiting for the process. Records the thread's active
-  // window first, for WaitForHandOff.
+  // ShellExecuteExA "open", SW_SHOW, waiting for the process.
   LaunchResult OpenPlaintext(const char* path) override;
-  // Until the thread's active window is no longer the one recorded before the launch
-  // (the program the document went to has taken the focus), at most 30 seconds.
-  void WaitForHandOff() override;
-  void DrainEvents() override;
-  void RegisterFileType() override;
-  void UnregisterFileType() override;
+  // The thread's messages dispatched between short sleeps.
+  void ServeFor(unsigned ms) override;
+  // The registry's failures are not reported (the association's own rule): true.
+  bool RegisterFileType() override;
+  bool UnregisterFileType() override;
 
  private:
   Win32FrontEnd m_jobs;
-  HWND m_activeBeforeLaunch = nullptr;
 };
 
 // The shell's execute call for file with verb: mask 0x540 (keep the process handle, wait

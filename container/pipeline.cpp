@@ -1,8 +1,22 @@
-#include "container/read_ahead.h"
+#include "container/pipeline.h"
 
-#include "crypto/file_handle.h"
 #include "crypto/secure.h"
+#include "platform/file_handle.h"
 #include "platform/system_error.h"
+
+QueuedPiece& PieceRing::Take(size_t size) {
+  QueuedPiece& piece = m_pieces[m_next];
+  m_next = (m_next + 1) % kPieces;
+  m_queue.Wait(piece.ticket);
+  if (piece.bytes.size() < size) piece.bytes.resize(size);
+  return piece;
+}
+
+void PieceRing::Submit(QueuedPiece& piece, size_t length, void* owner, void (*job)(void*)) {
+  piece.length = length;
+  piece.owner = owner;
+  piece.ticket = m_queue.Submit(job, &piece);
+}
 
 ReadAhead::ReadAhead(FileHandle& file, uint64_t size, WorkQueue& queue)
     : m_file(file), m_queue(queue), m_unplanned(size) {

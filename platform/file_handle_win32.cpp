@@ -1,7 +1,7 @@
 #include <windows.h>
 
-#include "crypto/file_faults.h"
-#include "crypto/file_handle.h"
+#include "platform/file_faults.h"
+#include "platform/file_handle.h"
 #include "platform/system_error.h"
 
 namespace {
@@ -21,7 +21,7 @@ uint32_t FileHandle::Open(const char* path, FileMode mode, Disposition dispositi
   if (IsOpen()) return kOpenFailed;
   m_mode = mode;
   m_dwOpenError = 0;
-  if (const uint32_t fault = InjectedFault(FileFaults::Open, mode)) return m_dwOpenError = fault;
+  if (const uint32_t fault = InjectedFault(FileCall::Open, mode)) return m_dwOpenError = fault;
 
   const bool write = mode == FileMode::Write;
   // Windows refuses these for every user; a process the system lets through anyway
@@ -33,9 +33,17 @@ uint32_t FileHandle::Open(const char* path, FileMode mode, Disposition dispositi
       return m_dwOpenError = ERROR_ACCESS_DENIED;
   }
 
+  // Written files are opened as what their name is, never what a reparse point there
+  // leads to; a reparse point is then refused (CreateNew fails on any taken name).
+  DWORD flags = FILE_ATTRIBUTE_NORMAL | FILE_FLAG_SEQUENTIAL_SCAN;
+  if (write) {
+    if (attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_REPARSE_POINT) &&
+        disposition != Disposition::CreateNew)
+      return m_dwOpenError = ERROR_ACCESS_DENIED;
+    flags |= FILE_FLAG_OPEN_REPARSE_POINT;
+  }
   HANDLE h = CreateFileA(path, write ? GENERIC_WRITE : GENERIC_READ, write ? 0 : FILE_SHARE_READ,
-                         nullptr, static_cast<DWORD>(disposition),
-                         FILE_ATTRIBUTE_NORMAL | FILE_FLAG_SEQUENTIAL_SCAN, nullptr);
+                         nullptr, static_cast<DWORD>(disposition), flags, nullptr);
   m_hFile = reinterpret_cast<intptr_t>(h);
   if (h == INVALID_HANDLE_VALUE) m_dwOpenError = GetLastError();
   return m_dwOpenError;
@@ -44,7 +52,7 @@ uint32_t FileHandle::Open(const char* path, FileMode mode, Disposition dispositi
 uint32_t FileHandle::Read(void* buffer, uint32_t count, uint32_t* read) {
   *read = 0;
   if (!IsOpen() || m_mode == FileMode::Write) return kInvalidHandle;
-  if (const uint32_t fault = InjectedFault(FileFaults::Read, m_mode)) return fault;
+  if (const uint32_t fault = InjectedFault(FileCall::Read, m_mode)) return fault;
   DWORD n = 0;
   if (!ReadFile(H(m_hFile), buffer, count, &n, nullptr)) return GetLastError();
   *read = n;
@@ -54,7 +62,7 @@ uint32_t FileHandle::Read(void* buffer, uint32_t count, uint32_t* read) {
 uint32_t FileHandle::Write(const void* buffer, uint32_t count, uint32_t* written) {
   *written = 0;
   if (!IsOpen() || m_mode == FileMode::Read) return kInvalidHandle;
-  if (const uint32_t fault = InjectedFault(FileFaults::Write, m_mode)) return fault;
+  if (const uint32_t fault = InjectedFault(FileCall::Write, m_mode)) return fault;
   DWORD n = 0;
   if (!WriteFile(H(m_hFile), buffer, count, &n, nullptr)) return GetLastError();
   *written = n;
@@ -63,7 +71,7 @@ uint32_t FileHandle::Write(const void* buffer, uint32_t count, uint32_t* written
 
 uint32_t FileHandle::GetSize(int64_t* size) {
   if (!IsOpen() || m_mode == FileMode::Write) return kInvalidHandle;
-  if (const uint32_t fault = InjectedFault(FileFaults::GetSize, m_mode)) return fault;
+  if (const uint32_t fault = InjectedFault(FileCall::GetSize, m_mode)) return fault;
   LARGE_INTEGER li;
   if (!GetFileSizeEx(H(m_hFile), &li)) return GetLastError();
   *size = li.QuadPart;
@@ -78,9 +86,19 @@ uint32_t FileHandle::Seek(uint64_t offset) {
   return 0;
 }
 
+uint32_t FileHandle::MarkReadOnly() {
+  if (!IsOpen() || m_mode == FileMode::Read) return kInvalidHandle;
+  // Zero times leave them as they are; the attributes become exactly read-only, as
+  // SetFileAttributes(path, FILE_ATTRIBUTE_READONLY) makes them.
+  FILE_BASIC_INFO info = {};
+  info.FileAttributes = FILE_ATTRIBUTE_READONLY;
+  if (!SetFileInformationByHandle(H(m_hFile), FileBasicInfo, &info, sizeof info)) return GetLastError();
+  return 0;
+}
+
 bool FileHandle::Flush() {
   if (!IsOpen()) return false;
-  if (const uint32_t fault = InjectedFault(FileFaults::Flush, m_mode)) {
+  if (const uint32_t fault = InjectedFault(FileCall::Flush, m_mode)) {
     SetLastSystemError(fault);
     return false;
   }

@@ -1,8 +1,8 @@
-#include "crypto/file_handle.h"
+// The fault seam of test builds.
+
+#include "platform/file_faults.h"
 
 #include <atomic>
-
-#include "crypto/file_faults.h"
 
 namespace {
 std::atomic<FileFaults*> g_faults{nullptr};
@@ -10,7 +10,7 @@ std::atomic<FileFaults*> g_faults{nullptr};
 
 FileFaults* InstallFileFaults(FileFaults* faults) { return g_faults.exchange(faults); }
 
-uint32_t InjectedFault(FileFaults::Operation operation, FileMode mode) {
+uint32_t InjectedFault(FileCall call, FileMode mode) {
   FileFaults* faults = g_faults.load(std::memory_order_acquire);
-  return faults ? faults->Before(operation, mode) : 0;
+  return faults ? faults->Before(static_cast<FileFaults::Operation>(call), mode) : 0;
 }

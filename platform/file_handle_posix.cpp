@@ -5,8 +5,8 @@
 
 #include <cerrno>
 
-#include "crypto/file_faults.h"
-#include "crypto/file_handle.h"
+#include "platform/file_faults.h"
+#include "platform/file_handle.h"
 #include "platform/system_error.h"
 
 namespace {
@@ -26,10 +26,12 @@ uint32_t FileHandle::Open(const char* path, FileMode mode, Disposition dispositi
   if (IsOpen()) return kOpenFailed;
   m_mode = mode;
   m_dwOpenError = 0;
-  if (const uint32_t fault = InjectedFault(FileFaults::Open, mode)) return m_dwOpenError = fault;
+  if (const uint32_t fault = InjectedFault(FileCall::Open, mode)) return m_dwOpenError = fault;
 
   const bool write = mode == FileMode::Write;
-  int flags = O_CLOEXEC | (write ? O_WRONLY : O_RDONLY);
+  // Never written through a link: O_NOFOLLOW refuses one at the last component, and
+  // O_EXCL (CreateNew) refuses any name already taken, a dangling link included.
+  int flags = O_CLOEXEC | (write ? O_WRONLY | O_NOFOLLOW : O_RDONLY);
   bool truncate = false;
   switch (disposition) {
     case Disposition::CreateNew: flags |= O_CREAT | O_EXCL; break;
@@ -73,7 +75,7 @@ uint32_t FileHandle::Open(const char* path, FileMode mode, Disposition dispositi
 uint32_t FileHandle::Read(void* buffer, uint32_t count, uint32_t* read) {
   *read = 0;
   if (!IsOpen() || m_mode == FileMode::Write) return kInvalidHandle;
-  if (const uint32_t fault = InjectedFault(FileFaults::Read, m_mode)) return fault;
+  if (const uint32_t fault = InjectedFault(FileCall::Read, m_mode)) return fault;
   ssize_t n;
   do {
     n = ::read(static_cast<int>(m_hFile), buffer, count);
@@ -86,7 +88,7 @@ uint32_t FileHandle::Read(void* buffer, uint32_t count, uint32_t* read) {
 uint32_t FileHandle::Write(const void* buffer, uint32_t count, uint32_t* written) {
   *written = 0;
   if (!IsOpen() || m_mode == FileMode::Read) return kInvalidHandle;
-  if (const uint32_t fault = InjectedFault(FileFaults::Write, m_mode)) return fault;
+  if (const uint32_t fault = InjectedFault(FileCall::Write, m_mode)) return fault;
   ssize_t n;
   do {
     n = ::write(static_cast<int>(m_hFile), buffer, count);
@@ -98,7 +100,7 @@ uint32_t FileHandle::Write(const void* buffer, uint32_t count, uint32_t* written
 
 uint32_t FileHandle::GetSize(int64_t* size) {
   if (!IsOpen() || m_mode == FileMode::Write) return kInvalidHandle;
-  if (const uint32_t fault = InjectedFault(FileFaults::GetSize, m_mode)) return fault;
+  if (const uint32_t fault = InjectedFault(FileCall::GetSize, m_mode)) return fault;
   struct stat st {};
   if (fstat(static_cast<int>(m_hFile), &st) != 0) return Errno();
   *size = st.st_size;
@@ -111,9 +113,18 @@ uint32_t FileHandle::Seek(uint64_t offset) {
   return 0;
 }
 
+uint32_t FileHandle::MarkReadOnly() {
+  if (!IsOpen() || m_mode == FileMode::Read) return kInvalidHandle;
+  struct stat st {};
+  const int fd = static_cast<int>(m_hFile);
+  if (fstat(fd, &st) != 0) return Errno();
+  if (fchmod(fd, st.st_mode & 07777 & ~static_cast<mode_t>(0222)) != 0) return Errno();
+  return 0;
+}
+
 bool FileHandle::Flush() {
   if (!IsOpen()) return false;
-  if (const uint32_t fault = InjectedFault(FileFaults::Flush, m_mode)) {
+  if (const uint32_t fault = InjectedFault(FileCall::Flush, m_mode)) {
     SetLastSystemError(fault);
     return false;
   }

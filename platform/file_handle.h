@@ -10,7 +10,10 @@
 // read by others meanwhile, a file open for writing is exclusive until closed. A
 // read-only file (the read-only attribute on Windows, no write permission bit elsewhere)
 // is never opened for writing nor replaced, even for a process that the system would
-// let through (root); a directory is never opened.
+// let through (root); a directory is never opened. A file is never opened for writing
+// through a link (a symbolic link, a reparse point): CreateNew fails with the system's
+// file-exists code when the name is taken by anything, a link included, and the other
+// dispositions refuse a link.
 
 #include <cstdint>
 
@@ -25,9 +28,11 @@ enum class Disposition : uint32_t {
   TruncateExisting = 5,
 };
 
-// A seam for fault tests: when installed, it is asked before each system call of every
-// FileHandle; a non-zero answer fails that call with that code and the system is not
-// called (for Flush, the code becomes the thread's last system error).
+#ifdef QV3_FILE_FAULTS
+// Test builds only (the shipped programs have no such seam): when installed, it is asked
+// before each system call of every FileHandle; a non-zero answer fails that call with
+// that code and the system is not called (for Flush, the code becomes the thread's last
+// system error).
 class FileFaults {
  public:
   enum Operation { Open, Read, Write, GetSize, Flush };
@@ -36,6 +41,7 @@ class FileFaults {
 };
 // Installs faults (null removes them); returns the previous ones.
 FileFaults* InstallFileFaults(FileFaults* faults);
+#endif
 
 class FileHandle {
  public:
@@ -61,6 +67,9 @@ class FileHandle {
   uint32_t GetSize(int64_t* size);
   // Moves the file position to offset bytes from the start (reading only).
   uint32_t Seek(uint64_t offset);
+  // Marks the open file read-only (writing only): the mark FileOps' SetReadOnly sets,
+  // given to the very file this handle created, whatever its name leads to meanwhile.
+  uint32_t MarkReadOnly();
   // True when the system accepted the flush; LastSystemError() tells why it did not.
   bool Flush();
   // Flushes a file open for writing, then closes; the first error wins. The object is

@@ -1,0 +1,41 @@
+#pragma once
+// The life of one output of an engine (a plaintext, a container) in a folder that others
+// may write to: it is written to a temporary file beside its final path, created new and
+// exclusively (never through an existing name or link: a name already taken by anything
+// gets the next temporary name), and moved to its final name only once it is complete.
+// Whatever happens, nothing but the temporary file this object created is ever written.
+
+#include <cstdint>
+#include <string>
+
+#include "platform/file_handle.h"
+#include "platform/file_ops.h"
+
+class OutputFile {
+ public:
+  explicit OutputFile(std::string finalPath) : m_final(std::move(finalPath)) {}
+  // Removes the temporary file unless it was put in place.
+  ~OutputFile() { Discard(); }
+  OutputFile(const OutputFile&) = delete;
+  OutputFile& operator=(const OutputFile&) = delete;
+
+  // Opens file for writing on a new temporary file. Returns the creation's status: the
+  // system's code of the first name that failed for another reason than being taken,
+  // or the file-exists code when every temporary name is taken.
+  uint32_t Create(FileHandle& file);
+
+  // Puts the written, flushed and closed temporary file under the final name (see
+  // MovePath for what replacing allows). 0 or the move's code; on failure the temporary
+  // file is still there (for Discard).
+  uint32_t PutInPlace(Replacing replacing);
+
+  // Deletes the temporary file, if one was created and not put in place.
+  void Discard();
+
+  const std::string& FinalPath() const { return m_final; }
+  const std::string& TemporaryPath() const { return m_temporary; }
+
+ private:
+  std::string m_final;
+  std::string m_temporary;  // empty while no temporary file of ours exists
+};
