@@ -1,9 +1,11 @@
 #include "association/xdg_applications.h"
 
 #include <dirent.h>
+#include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <cerrno>
 #include <cstdlib>
 #include <fstream>
 #include <sstream>
@@ -179,12 +181,30 @@ void CollectDesktopFiles(const std::string& folder, int depth, std::vector<std::
 }  // namespace
 
 bool ReadTextFile(const std::string& path, std::string* text) {
-  std::ifstream in(path, std::ios::binary);
-  if (!in) return false;
-  std::ostringstream content;
-  content << in.rdbuf();
-  *text = content.str();
-  return !in.bad();
+  const int fd = open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK);
+  if (fd < 0) return false;
+  struct stat st {};
+  bool ok = fstat(fd, &st) == 0;
+  if (ok && !S_ISREG(st.st_mode)) {
+    errno = S_ISDIR(st.st_mode) ? EISDIR : EINVAL;
+    ok = false;
+  }
+  std::string content;
+  char buffer[8192];
+  while (ok) {
+    const ssize_t n = read(fd, buffer, sizeof buffer);
+    if (n < 0 && errno == EINTR) continue;
+    if (n <= 0) {
+      ok = n == 0;
+      break;
+    }
+    content.append(buffer, static_cast<size_t>(n));
+  }
+  const int error = errno;
+  close(fd);
+  errno = error;
+  if (ok) *text = std::move(content);
+  return ok;
 }
 
 XdgFolders XdgFoldersFromEnvironment() {
@@ -256,7 +276,10 @@ bool IsLaunchable(const DesktopEntry& entry) {
   if (entry.type != "Application" || entry.hidden) return false;
   if (!entry.tryExec.empty() && !ProgramExists(entry.tryExec)) return false;
   std::vector<std::string> argv;
-  return LaunchCommand(entry, "/", &argv) && ProgramExists(argv[0]);
+  if (!LaunchCommand(entry, "/", &argv)) return false;
+  // In a terminal, the terminal and the entry's own program must both be there.
+  if (entry.terminal) return argv.size() > 2 && ProgramExists(argv[0]) && ProgramExists(argv[2]);
+  return ProgramExists(argv[0]);
 }
 
 std::string DefaultApplication(const XdgFolders& folders, const std::string& mimeType) {

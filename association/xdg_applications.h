@@ -48,7 +48,8 @@ std::string FindDesktopFile(const XdgFolders& folders, const std::string& id);
 bool ProgramExists(const std::string& program);
 
 // An application a launcher can start: Type=Application, not Hidden, an Exec line that
-// can be split, its TryExec (when given) and the program it starts exist.
+// can be split, its TryExec (when given) and the program it starts exist (with
+// Terminal=true, the terminal and the entry's own program).
 bool IsLaunchable(const DesktopEntry& entry);
 
 // The desktop file of the default application for mimeType, "" when there is none. In
@@ -80,5 +81,5 @@ std::string FileUrl(const std::string& path);
 // value, so that reading the line back gives the argument.
 std::string ExecArgument(const std::string& argument);
 
-// Reads a whole file; false when it cannot be read.
+// Reads a whole file; false (errno telling why) when it cannot be read or is no file.
 bool ReadTextFile(const std::string& path, std::string* text);

@@ -2,18 +2,17 @@
 
 #include <dirent.h>
 #include <fcntl.h>
-#include <spawn.h>
 #include <sys/stat.h>
-#include <sys/wait.h>
 #include <unistd.h>
 
 #include <cerrno>
 #include <algorithm>
 #include <cstring>
-#include <fstream>
+#include <cstdlib>
+#include <iostream>
 #include <sstream>
 
-extern char** environ;
+#include "association/xdg_launch.h"
 
 namespace {
 
@@ -31,6 +30,15 @@ std::string Trim(const std::string& text) {
   if (first == std::string::npos) return "";
   const size_t last = text.find_last_not_of(" \t\r");
   return text.substr(first, last - first + 1);
+}
+
+// The desktop IDs of a "type=id;id;" line.
+std::vector<std::string> IdsOf(const std::string& line) {
+  std::vector<std::string> ids;
+  std::istringstream in(line.substr(line.find('=') + 1));
+  for (std::string id; std::getline(in, id, ';');)
+    if (!Trim(id).empty()) ids.push_back(Trim(id));
+  return ids;
 }
 
 std::vector<std::string> Lines(const std::string& text) {
@@ -60,39 +68,76 @@ bool MakeFolders(const std::string& path) {
   return mkdir(path.c_str(), 0700) == 0 || (errno == EEXIST && IsDirectory(path));
 }
 
-// Writes the whole file under a temporary name and moves it into place, so that a reader
-// never sees half of it.
-bool WriteFile(const std::string& path, const std::string& content, std::ostream* log) {
+// A failure the user must hear of, --verbose or not.
+void Complain(std::ostream* log, const std::string& text) { (log ? *log : std::cerr) << "tarvessin-viewer: " << text << '\n'; }
+
+std::string Folder(const std::string& path) {
   const size_t slash = path.find_last_of('/');
-  if (slash != std::string::npos && !MakeFolders(path.substr(0, slash))) {
-    Say(log, "cannot create the folder of " + path + ": " + std::strerror(errno));
+  return slash == std::string::npos ? "." : slash == 0 ? "/" : path.substr(0, slash);
+}
+
+// Writes the whole file under a temporary name created new beside it (never through a
+// name or link this program did not make: a taken name gets the next one), then moves
+// it into place, so that a reader never sees half of it. A path that is a symbolic link
+// (as dotfile managers make them) is written through to the file it leads to, so that
+// the link stays a link; an existing file keeps its mode.
+bool WriteFile(const std::string& path, const std::string& content, std::ostream* log) {
+  if (!MakeFolders(Folder(path))) {
+    Complain(log, "cannot create the folder of " + path + ": " + std::strerror(errno));
     return false;
   }
-  const std::string temporary = path + ".new";
-  {
-    std::ofstream out(temporary, std::ios::binary | std::ios::trunc);
-    out << content;
-    out.close();
-    if (!out) {
-      Say(log, "cannot write " + path);
-      unlink(temporary.c_str());
+  std::string target = path;
+  struct stat st {};
+  if (lstat(path.c_str(), &st) == 0 && S_ISLNK(st.st_mode)) {
+    char* resolved = realpath(path.c_str(), nullptr);
+    if (!resolved) {
+      Complain(log, "cannot write " + path + ": it is a link to nothing (" + std::strerror(errno) + ")");
       return false;
     }
+    target = resolved;
+    free(resolved);
   }
-  if (rename(temporary.c_str(), path.c_str()) != 0) {
-    Say(log, "cannot write " + path + ": " + std::strerror(errno));
+  const bool existed = stat(target.c_str(), &st) == 0;
+  const mode_t mode = existed ? (st.st_mode & 07777) : 0644;
+
+  std::string temporary;
+  int fd = -1;
+  for (int attempt = 1; attempt <= 99 && fd < 0; ++attempt) {
+    temporary = target + ".new" + (attempt > 1 ? std::to_string(attempt) : "");
+    fd = open(temporary.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0600);
+    if (fd < 0 && errno != EEXIST) break;
+  }
+  if (fd < 0) {
+    Complain(log, "cannot write " + target + ": " + std::strerror(errno));
+    return false;
+  }
+  bool ok = true;
+  for (size_t at = 0; ok && at < content.size();) {
+    const ssize_t n = write(fd, content.data() + at, content.size() - at);
+    if (n < 0 && errno == EINTR) continue;
+    ok = n > 0;
+    if (ok) at += static_cast<size_t>(n);
+  }
+  const int error = errno;
+  ok = ok && fchmod(fd, mode) == 0 && fsync(fd) == 0;
+  ok = close(fd) == 0 && ok;
+  if (!ok || rename(temporary.c_str(), target.c_str()) != 0) {
+    Complain(log, "cannot write " + target + ": " + std::strerror(ok ? errno : error));
     unlink(temporary.c_str());
     return false;
   }
-  Say(log, "wrote " + path);
+  Say(log, "wrote " + target);
   return true;
 }
 
-void RemoveFile(const std::string& path, std::ostream* log) {
-  if (unlink(path.c_str()) == 0)
+bool RemoveFile(const std::string& path, std::ostream* log) {
+  if (unlink(path.c_str()) == 0) {
     Say(log, "removed " + path);
-  else if (errno != ENOENT)
-    Say(log, "cannot remove " + path + ": " + std::strerror(errno));
+    return true;
+  }
+  if (errno == ENOENT) return true;
+  Complain(log, "cannot remove " + path + ": " + std::strerror(errno));
+  return false;
 }
 
 // Removes the folder when it is empty; says nothing otherwise.
@@ -122,28 +167,12 @@ bool HoldsFileEndingIn(const std::string& folder, const std::string& suffix) {
 // Runs tool with one folder argument and waits for it; its output goes to the log, or
 // nowhere. Says why when it cannot run or fails.
 void RunTool(const char* tool, const std::string& folder, std::ostream* log) {
-  posix_spawn_file_actions_t actions;
-  posix_spawn_file_actions_init(&actions);
-  posix_spawn_file_actions_addopen(&actions, 0, "/dev/null", O_RDONLY, 0);
-  if (!log) {
-    posix_spawn_file_actions_addopen(&actions, 1, "/dev/null", O_WRONLY, 0);
-    posix_spawn_file_actions_adddup2(&actions, 1, 2);
-  } else {
-    posix_spawn_file_actions_adddup2(&actions, 2, 1);
-  }
-  std::string name = tool, argument = folder;
-  char* argv[] = {&name[0], &argument[0], nullptr};
-  pid_t pid = 0;
-  const int rc = posix_spawnp(&pid, tool, &actions, nullptr, argv, environ);
-  posix_spawn_file_actions_destroy(&actions);
-  if (rc != 0) {
-    Say(log, std::string("cannot run ") + tool + ": " + std::strerror(rc));
+  int exitCode = 0;
+  if (!RunAndWait({tool, folder}, log ? ChildOutput::ToStderr : ChildOutput::Discarded, nullptr, &exitCode)) {
+    Say(log, std::string("cannot run ") + tool);
     return;
   }
-  int status = 0;
-  while (waitpid(pid, &status, 0) < 0 && errno == EINTR) {
-  }
-  if (!WIFEXITED(status) || WEXITSTATUS(status) != 0)
+  if (exitCode != 0)
     Say(log, std::string(tool) + " " + folder + " failed");
   else
     Say(log, std::string("refreshed ") + folder + " (" + tool + ")");
@@ -161,16 +190,28 @@ std::string MimeAppsPath(const XdgFolders& f) { return f.configHome + "/mimeapps
 // The icon sizes a registration may have written.
 const int kIconSizes[] = {16, 22, 24, 32, 48, 64, 128, 256};
 
+// The types whose default the registration makes the viewer: its own, and the one a
+// desktop without a MIME database of its own (xdg-mime falling back to file(1)) gives
+// the containers.
+const char* const kDefaultTypes[] = {kContainerMimeType, kAesEncryptedMimeType};
+
+// The user's mimeapps.list is theirs: a file that exists but cannot be read is left as
+// it is (and the failure said), never replaced by one holding only our lines.
 bool EditMimeAppsFile(const XdgFolders& folders, bool set, std::ostream* log) {
   const std::string path = MimeAppsPath(folders);
   std::string text;
-  ReadTextFile(path, &text);
-  const std::string edited = EditMimeApps(text, kContainerMimeType, kViewerDesktopId, set);
-  if (edited == text) return true;
-  if (edited.empty()) {
-    RemoveFile(path, log);
-    return true;
+  if (!ReadTextFile(path, &text)) {
+    struct stat st {};
+    if (lstat(path.c_str(), &st) == 0) {
+      Complain(log, "cannot read " + path + ": " + std::strerror(errno) + "; it is left as it is");
+      return false;
+    }
+    text.clear();
   }
+  std::string edited = text;
+  for (const char* type : kDefaultTypes) edited = EditMimeApps(edited, type, kViewerDesktopId, set);
+  if (edited == text) return true;
+  if (edited.empty()) return RemoveFile(path, log);
   return WriteFile(path, edited, log);
 }
 
@@ -239,17 +280,15 @@ std::string EditMimeApps(const std::string& text, const std::string& mimeType, c
   }
 
   std::vector<std::string> ids;  // the entry's IDs without desktopId
-  if (entry < lines.size()) {
-    const std::string value = lines[entry].substr(lines[entry].find('=') + 1);
-    std::istringstream in(value);
-    for (std::string id; std::getline(in, id, ';');)
-      if (!Trim(id).empty() && Trim(id) != desktopId) ids.push_back(Trim(id));
-  }
+  if (entry < lines.size())
+    for (const std::string& id : IdsOf(lines[entry]))
+      if (id != desktopId) ids.push_back(id);
   if (set) ids.insert(ids.begin(), desktopId);
   std::string joined;
   for (const std::string& id : ids) joined += id + ";";
 
   if (!set && entry == lines.size()) return text;  // nothing names it
+  if (!set && ids.size() == IdsOf(lines[entry]).size()) return text;  // another program's line
   if (set && group == lines.size()) {
     if (!lines.empty() && !Trim(lines.back()).empty()) lines.push_back("");
     lines.push_back(header);
@@ -303,21 +342,22 @@ bool RegisterXdgFileType(const XdgFolders& folders, const XdgRegistration& regis
   return ok;
 }
 
-void UnregisterXdgFileType(const XdgFolders& folders, std::ostream* log) {
+bool UnregisterXdgFileType(const XdgFolders& folders, std::ostream* log) {
   const bool packageThere = Exists(PackagePath(folders));
   const bool desktopThere = Exists(DesktopPath(folders));
-  RemoveFile(PackagePath(folders), log);
-  RemoveFile(DesktopPath(folders), log);
+  bool ok = RemoveFile(PackagePath(folders), log);
+  ok = RemoveFile(DesktopPath(folders), log) && ok;
   for (int size : kIconSizes) {
     const std::string folder = IconFolder(folders, size);
     if (!Exists(folder + "/" + kViewerIconName + ".png")) continue;
-    RemoveFile(folder + "/" + kViewerIconName + ".png", log);
+    ok = RemoveFile(folder + "/" + kViewerIconName + ".png", log) && ok;
     RemoveEmptyFolder(folder, log);
     RemoveEmptyFolder(folder.substr(0, folder.find_last_of('/')), log);
   }
   RemoveEmptyFolder(folders.dataHome + "/icons/hicolor", log);
   RemoveEmptyFolder(folders.dataHome + "/icons", log);
-  EditMimeAppsFile(folders, false, log);
+  ok = EditMimeAppsFile(folders, false, log) && ok;
   if (packageThere) RefreshOrRemoveMimeDatabase(folders, log);
   if (desktopThere) RefreshOrRemoveDesktopDatabase(folders, log);
+  return ok;
 }

@@ -19,6 +19,8 @@ inline const char kContainerMimeType[] = "application/x-tarvessin-container";
 inline const char kViewerDesktopId[] = "tarvessin-viewer.desktop";
 inline const char kViewerIconName[] = "tarvessin-viewer";
 inline const char kMimePackageName[] = "tarvessin-viewer.xml";
+// What file(1), and so xdg-mime outside a desktop environment, calls the containers.
+inline const char kAesEncryptedMimeType[] = "application/x-aes-encrypted";
 
 // What registration writes; the texts are the installed files' own (see resources/linux).
 struct XdgRegistration {
@@ -37,16 +39,21 @@ struct XdgRegistration {
 std::string DesktopEntryFor(const std::string& desktopTemplate, const std::string& programPath);
 
 // Writes the package, the desktop entry and the icons into the data home, makes the
-// entry the default for kContainerMimeType in the config home's mimeapps.list, and
-// refreshes both databases. Registering again writes the same files. Reports nothing;
-// with log, says on it what it does and what failed. True when every file was written.
+// entry the default for kContainerMimeType and kAesEncryptedMimeType in the config
+// home's mimeapps.list, and refreshes both databases. Registering again writes the same
+// files. Every file is written new beside its place and moved there; the user's
+// mimeapps.list gains only our lines, keeps its mode, and when it is a symbolic link the
+// file it leads to is changed (the link stays). With log, says on it what it does; a
+// failure is said there, or on standard error without a log. True when every file was
+// written (a mimeapps.list that cannot be read is left alone: false).
 bool RegisterXdgFileType(const XdgFolders& folders, const XdgRegistration& registration, std::ostream* log);
 
-// Removes exactly what RegisterXdgFileType writes: its files, the mimeapps.list entry
-// (only while it still names the viewer), the databases' files and the folders that
-// only they kept (refreshed instead where other entries remain). Removing when nothing
-// is registered changes nothing. Reports nothing; with log, says what it does.
-void UnregisterXdgFileType(const XdgFolders& folders, std::ostream* log);
+// Removes exactly what RegisterXdgFileType writes: its files, the viewer's ID from the
+// mimeapps.list lines of its types (a line that does not name it is left byte for
+// byte), the databases' files and the folders that only they kept (refreshed instead
+// where other entries remain). Removing when nothing is registered changes nothing.
+// Failures are said as for registration; true when nothing failed.
+bool UnregisterXdgFileType(const XdgFolders& folders, std::ostream* log);
 
 // The [Default Applications] line for mimeType in the mimeapps.list text made to name
 // desktopId first (set) or no longer to name it (!set); a group or file left without

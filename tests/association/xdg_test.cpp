@@ -265,9 +265,29 @@ TEST(XdgMimeApps, SettingAndRemovingTheDefaultRestoresTheFile) {
     const std::string removed = EditMimeApps(set, t, id, false);
     EXPECT_EQ(removed, text == "[Default Applications]\n" ? "" : text) << set;
   }
-  // Another program made the default afterwards: its line stays.
-  const std::string theirs = "[Default Applications]\n" + t + "=other.desktop;\n";
-  EXPECT_EQ(EditMimeApps(theirs, t, id, false), theirs);
+  // Another program made the default afterwards: its line stays, byte for byte.
+  for (const std::string& theirs : {"[Default Applications]\n" + t + "=other.desktop;\n",
+                                    "[Default Applications]\n  " + t + " = other.desktop ;x.desktop\n"})
+    EXPECT_EQ(EditMimeApps(theirs, t, id, false), theirs);
+}
+
+// A terminal program's entry is launchable only when both the terminal and the program
+// are there.
+TEST(XdgExec, ATerminalEntryNeedsItsOwnProgramToo) {
+  TempDir bin;
+  const std::string terminal = bin.Write("x-terminal-emulator", "#!/bin/sh\n");
+  fs::permissions(terminal, fs::perms::owner_all);
+  const char* oldPath = std::getenv("PATH");
+  const std::string saved = oldPath ? oldPath : "";
+  setenv("PATH", (bin.path() + ":" + saved).c_str(), 1);
+  DesktopEntry entry;
+  entry.type = "Application";
+  entry.terminal = true;
+  entry.exec = "sh %f";
+  EXPECT_TRUE(IsLaunchable(entry));
+  entry.exec = "/nonexistent/editor %f";
+  EXPECT_FALSE(IsLaunchable(entry));
+  setenv("PATH", saved.c_str(), 1);
 }
 
 // The package names every extension a container can carry: the generic one and each
@@ -311,14 +331,15 @@ TEST(XdgAssociation, RegisterThenUnregisterLeavesTheFoldersAsTheyWere) {
 
   DesktopEntry entry;
   ASSERT_TRUE(ReadDesktopEntry(f.dataHome + "/applications/tarvessin-viewer.desktop", &entry));
-  EXPECT_EQ(entry.mimeTypes, std::vector<std::string>{kContainerMimeType});
+  EXPECT_EQ(entry.mimeTypes, (std::vector<std::string>{kContainerMimeType, kAesEncryptedMimeType}));
   EXPECT_EQ(entry.icon, kViewerIconName);
   std::vector<std::string> argv;
   ASSERT_TRUE(LaunchCommand(entry, "/a/b.aqv3", &argv));
   EXPECT_EQ(argv, (std::vector<std::string>{r.programPath, "/a/b.aqv3"}));
   EXPECT_EQ(Read(f.dataHome + "/icons/hicolor/32x32/apps/tarvessin-viewer.png"), "png32");
-  EXPECT_EQ(Read(f.configHome + "/mimeapps.list"), "[Default Applications]\n" + std::string(kContainerMimeType) + "=" +
-                                                       kViewerDesktopId + ";\ntext/plain=editor.desktop;\n");
+  EXPECT_EQ(Read(f.configHome + "/mimeapps.list"),
+            "[Default Applications]\n" + std::string(kAesEncryptedMimeType) + "=" + kViewerDesktopId + ";\n" +
+                kContainerMimeType + "=" + kViewerDesktopId + ";\ntext/plain=editor.desktop;\n");
   if (HaveTool("update-mime-database")) {
     EXPECT_NE(Read(f.dataHome + "/mime/globs2").find("*.wqv3"), std::string::npos);
   }
@@ -330,7 +351,8 @@ TEST(XdgAssociation, RegisterThenUnregisterLeavesTheFoldersAsTheyWere) {
     // The program itself need not exist for the tool: give it one that does.
     r.programPath = "/bin/sh";
     ASSERT_TRUE(RegisterXdgFileType(f, r, nullptr));
-    EXPECT_EQ(Output(desktop.Environment() + "xdg-mime query default " + kContainerMimeType), kViewerDesktopId);
+    for (const char* type : {kContainerMimeType, kAesEncryptedMimeType})
+      EXPECT_EQ(Output(desktop.Environment() + "xdg-mime query default " + type), kViewerDesktopId) << type;
   }
 
   UnregisterXdgFileType(f, nullptr);
@@ -345,4 +367,45 @@ TEST(XdgAssociation, RegisterThenUnregisterLeavesTheFoldersAsTheyWere) {
   UnregisterXdgFileType(empty.folders, nullptr);
   EXPECT_EQ(Snapshot(empty.folders.dataHome), (std::map<std::string, std::string>{}));
   EXPECT_EQ(Snapshot(empty.folders.configHome), (std::map<std::string, std::string>{}));
+}
+
+// The user's mimeapps.list is theirs: one that cannot be read is left alone (and the
+// registration says it failed); one that is a link (a dotfile manager's) stays a link
+// whose file gains and loses only our lines, its mode kept.
+TEST(XdgAssociation, TheUsersMimeAppsListIsNeverReplaced) {
+  XdgRegistration r;
+  r.programPath = "/bin/sh";
+  r.mimePackage = Read(std::string(QV3_LINUX_RESOURCES_DIR) + "/tarvessin-viewer.xml");
+  r.desktopTemplate = Read(std::string(QV3_LINUX_RESOURCES_DIR) + "/tarvessin-viewer.desktop.in");
+
+  Desktop unreadable;
+  const std::string list = unreadable.folders.configHome + "/mimeapps.list";
+  fs::create_directories(list);  // reading it fails, whoever runs the test
+  Write(list + "/inside", "kept");
+  EXPECT_FALSE(RegisterXdgFileType(unreadable.folders, r, nullptr));
+  EXPECT_TRUE(fs::is_directory(list));
+  EXPECT_EQ(Read(list + "/inside"), "kept");
+  EXPECT_FALSE(UnregisterXdgFileType(unreadable.folders, nullptr));
+  EXPECT_TRUE(fs::is_directory(list));
+
+  Desktop linked;
+  const std::string mine = "# my dotfiles\n[Default Applications]\ntext/plain=editor.desktop;\n";
+  const std::string target = linked.root / "dotfiles/mimeapps.list";
+  Write(target, mine);
+  fs::permissions(target, fs::perms::owner_read | fs::perms::owner_write | fs::perms::group_read);
+  const std::string link = linked.folders.configHome + "/mimeapps.list";
+  fs::create_directories(linked.folders.configHome);
+  fs::create_symlink(target, link);
+  ASSERT_TRUE(RegisterXdgFileType(linked.folders, r, nullptr));
+  EXPECT_TRUE(fs::is_symlink(link));
+  EXPECT_EQ(fs::read_symlink(link), target);
+  EXPECT_NE(Read(target).find(std::string(kContainerMimeType) + "=" + kViewerDesktopId), std::string::npos);
+  EXPECT_EQ(Read(target).rfind("# my dotfiles\n[Default Applications]\n", 0), 0u) << Read(target);
+  EXPECT_NE(Read(target).find("text/plain=editor.desktop;\n"), std::string::npos) << Read(target);
+  EXPECT_EQ(fs::status(target).permissions(), fs::perms::owner_read | fs::perms::owner_write | fs::perms::group_read);
+  EXPECT_EQ(Snapshot(linked.root / "dotfiles").size(), 1u) << "no temporary file left beside it";
+  ASSERT_TRUE(UnregisterXdgFileType(linked.folders, nullptr));
+  EXPECT_TRUE(fs::is_symlink(link));
+  EXPECT_EQ(Read(target), mine);
+  EXPECT_EQ(fs::status(target).permissions(), fs::perms::owner_read | fs::perms::owner_write | fs::perms::group_read);
 }
