@@ -5,7 +5,7 @@
 #include <cstdlib>
 #include <cstring>
 
-#include "crypto/file_handle.h"
+#include "platform/file_handle.h"
 #include "platform/console.h"
 #include "platform/file_ops.h"
 #include "platform/mbstring.h"
@@ -51,41 +51,60 @@ std::string FitName(const std::string& name, size_t width) {
   return "..." + name.substr(start);
 }
 
-// Ctrl-C at a moment a test chooses, which a signal sent from outside cannot hit for
-// certain. QV3_TEST_INTERRUPT="FILE:PERCENT" raises it once file FILE (counted from 1)
-// has reached PERCENT (0: as it starts); "end" raises it as the engine closes its view,
-// after its last file.
-struct TestInterrupt {
-  size_t file = 0;  // 0: not at a file
-  unsigned long percent = 0;
-  bool atEnd = false;
-};
+#ifdef QV3_TEST_HOOKS
+// Test builds of qv3 only (never the shipped program): Ctrl-C at a moment a test
+// chooses, which a signal sent from outside cannot hit for certain.
+// QV3_TEST_INTERRUPT="FILE:PERCENT" raises it once file FILE (counted from 1) has reached
+// PERCENT (0: as it starts); "end" raises it as the engine closes its view, after its
+// last file.
+class TestInterrupt {
+ public:
+  TestInterrupt() {
+    const char* setting = std::getenv("QV3_TEST_INTERRUPT");
+    if (!setting) return;
+    unsigned long file = 0;
+    char extra = 0;
+    if (std::strcmp(setting, "end") == 0)
+      m_atEnd = true;
+    else if (std::sscanf(setting, "%lu:%lu%c", &file, &m_percent, &extra) == 2)
+      m_file = file;
+  }
+  // File index (from 1) has reached percent.
+  void At(size_t index, unsigned percent) {
+    if (m_file == index && percent >= m_percent) {
+      m_file = 0;
+      RaiseInterrupt();
+    }
+  }
+  void AtEnd() {
+    if (m_atEnd) RaiseInterrupt();
+  }
 
-TestInterrupt ReadTestInterrupt() {
-  TestInterrupt t;
-  const char* setting = std::getenv("QV3_TEST_INTERRUPT");
-  if (!setting) return t;
-  unsigned long file = 0;
-  char extra = 0;
-  if (std::strcmp(setting, "end") == 0)
-    t.atEnd = true;
-  else if (std::sscanf(setting, "%lu:%lu%c", &file, &t.percent, &extra) == 2)
-    t.file = file;
-  return t;
-}
+ private:
+  size_t m_file = 0;  // 0: not at a file
+  unsigned long m_percent = 0;
+  bool m_atEnd = false;
+};
+#else
+class TestInterrupt {
+ public:
+  void At(size_t, unsigned) {}
+  void AtEnd() {}
+};
+#endif
 
 class ConsoleProgressView : public ProgressView {
  public:
   ConsoleProgressView(ConsoleFrontEnd& ui, bool draw, size_t fileCount)
-      : m_ui(ui), m_draw(draw), m_fileCount(fileCount), m_test(ReadTestInterrupt()) {}
+      : m_ui(ui), m_draw(draw), m_fileCount(fileCount) {}
   ~ConsoleProgressView() override {
     if (m_draw) m_ui.EndLine();
-    if (m_test.atEnd) RaiseInterrupt();
+    m_test.AtEnd();
   }
 
   void StartFile(const std::string& path) override {
     ++m_index;
-    TestPoint(0);
+    m_test.At(m_index, 0);
     if (!m_draw) return;
     m_ui.EndLine();  // the previous file's line stays as it ended
     m_name = BaseName(path);
@@ -101,7 +120,7 @@ class ConsoleProgressView : public ProgressView {
   }
 
   void SetProgress(unsigned percent) override {
-    TestPoint(percent);
+    m_test.At(m_index, percent);
     if (!m_draw) return;
     m_percent = percent;
     if (percent >= 100 || Clock::now() - m_lastDraw >= kRedrawInterval) Redraw();
@@ -115,13 +134,6 @@ class ConsoleProgressView : public ProgressView {
   }
 
  private:
-  void TestPoint(unsigned percent) {
-    if (m_test.file == m_index && percent >= m_test.percent) {
-      m_test.file = 0;
-      RaiseInterrupt();
-    }
-  }
-
   void Redraw() {
     m_lastDraw = Clock::now();
     const double seconds = std::chrono::duration<double>(m_lastDraw - m_start).count();

@@ -2,7 +2,7 @@
 
 #include "container/failure.h"
 #include "container/system_error_exception.h"
-#include "crypto/file_handle.h"
+#include "platform/file_handle.h"
 
 void OpenContainer(const std::string& path, FileHandle* file) {
   const uint32_t status = file->Open(path.c_str(), FileMode::Read, Disposition::OpenExisting);

@@ -7,7 +7,7 @@
 #include "container/format.h"
 #include "container/io.h"
 #include "container/system_error_exception.h"
-#include "crypto/file_handle.h"
+#include "platform/file_handle.h"
 #include "crypto/secure.h"
 #include "platform/codepage.h"
 #include "platform/console.h"

@@ -33,10 +33,9 @@ def unescape(text):
 
 
 def line_ends(text, windows):
-    """text as our Windows programs write it to a console stream: every line end (a "\\n",
-    or a message's own "\\r\\n") is exactly "\\r\\n". Elsewhere text is written unchanged."""
-    if not windows:
-        return text
+    """text as our programs write it to a console stream: every line end (a "\\n", or a
+    message's own "\\r\\n") is exactly "\\r\\n" on Windows and exactly "\\n" elsewhere."""
+    end = "\r\n" if windows else "\n"
     if isinstance(text, bytes):
-        return re.sub(rb"\r*\n", b"\r\n", text)
-    return re.sub(r"\r*\n", "\r\n", text)
+        return re.sub(rb"\r*\n", end.encode(), text)
+    return re.sub(r"\r*\n", end, text)

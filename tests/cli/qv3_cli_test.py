@@ -2,7 +2,10 @@
 """Runs the built qv3 as a user does, on real files in a temporary folder, and checks
 its standard output and error, exit status and the files it leaves.
 
-usage: qv3_cli_test.py QV3 [EMULATOR]
+usage: qv3_cli_test.py QV3 QV3_TEST_HOOKS [EMULATOR]
+
+QV3_TEST_HOOKS is the same program built with the switches only tests use (Ctrl-C at a
+chosen moment); QV3 itself must not have them.
 
 With EMULATOR (the Windows build under Wine) the program's text is code page 949, every
 line it writes ends in exactly CR LF, and a lean subset runs: each start of a Windows
@@ -26,7 +29,8 @@ sys.path.insert(0, os.path.join(os.path.dirname(os.path.abspath(__file__)), ".."
 from harness import check, line_ends  # noqa: E402
 
 QV3 = os.path.abspath(sys.argv[1])
-EMULATOR = sys.argv[2] if len(sys.argv) > 2 and sys.argv[2] else None
+QV3_TEST_HOOKS = os.path.abspath(sys.argv[2])
+EMULATOR = sys.argv[3] if len(sys.argv) > 3 and sys.argv[3] else None
 WINE = EMULATOR is not None
 ENCODING = "cp949" if WINE else "utf-8"
 
@@ -63,12 +67,12 @@ def nl(text):
     return line_ends(text, WINE)
 
 
-def command(args):
-    return ([EMULATOR] if WINE else []) + [QV3] + list(args)
+def command(args, program=None):
+    return ([EMULATOR] if WINE else []) + [program or QV3] + list(args)
 
 
-def qv3(folder, *args, stdin=b"", env=None):
-    p = subprocess.run(command(args), cwd=folder, input=stdin, capture_output=True, env=env,
+def qv3(folder, *args, stdin=b"", env=None, program=None):
+    p = subprocess.run(command(args, program), cwd=folder, input=stdin, capture_output=True, env=env,
                        timeout=300)
     r = Result(p.returncode, p.stdout, p.stderr)
     if WINE:
@@ -135,11 +139,11 @@ def round_trip_names_and_read_only(d):
     # An empty password names the container by category and still round-trips.
     write(d, "notes.docx", b"empty password")
     write(d, "empty.txt", b"")
-    r = qv3(d, "encrypt", "--password-file", "empty.txt", "notes.docx")
+    r = qv3(d, "encrypt", "--password-file", "empty.txt", "--empty-password", "notes.docx")
     check(r.code == 0 and exists(d, "notes.docx.wqv3") and not exists(d, "notes.docx.aqv3"),
           "an empty password names the container wqv3", r)
     os.remove(os.path.join(d, "notes.docx"))
-    r = qv3(d, "decrypt", "--password-file", "empty.txt", "notes.docx.wqv3")
+    r = qv3(d, "decrypt", "--password-file", "empty.txt", "--empty-password", "notes.docx.wqv3")
     check(r.code == 0 and read(d, "notes.docx") == b"empty password", "empty password", r)
 
 
@@ -200,7 +204,7 @@ def line_ends_exact_bytes(d):
          "qv3: error: 입력 파일이 존재하지 않습니다.\r\nmissing.aqv3:\n" + system_text + "\n"),
     ]
     for args, env, code, out, err in cases:
-        r = qv3(d, *args, env=env)
+        r = qv3(d, *args, env=env, program=QV3_TEST_HOOKS if env else None)
         expected_err = re.escape(nl(err).encode(ENCODING)).replace(
             re.escape(system_text.encode(ENCODING)), rb"[^\r\n]+")
         check(r.code == code and r.raw_out == nl(out).encode(ENCODING) and
@@ -246,7 +250,7 @@ def job_stops_at_first_failure(d):
 
     r = qv3(d, "decrypt", "--password-file", "pw.txt", "missing.aqv3")
     check(r.code == 1 and r.err.startswith(
-        "qv3: error: 입력 파일이 존재하지 않습니다.\r\nmissing.aqv3:\n"), "missing container", r)
+        nl("qv3: error: 입력 파일이 존재하지 않습니다.\r\nmissing.aqv3:\n")), "missing container", r)
 
 
 def wine_folder_to_linux(path):
@@ -292,6 +296,108 @@ def to_working_folder_and_korean_names(d):
             os.remove(out)
 
 
+# --- what a new user trips over, and what others put in a shared folder ---------------
+
+
+@test()
+def no_traps_for_a_new_user(d):
+    """Passwords the viewers could not take, an empty one by accident, a file the user
+    edited, a name that is no container's: each refused with a word and the right exit
+    status, nothing written; each option that asks for it gets it."""
+    content = b"the plaintext" * 100
+    write(d, "doc.txt", content)
+    long_korean = "한글암호".encode("utf-8")  # 12 bytes, as hashed here
+    cases = [
+        # (arguments, standard input, exit status, text in stderr, files that must exist after)
+        (("encrypt", "--password-stdin", "doc.txt"), b"S3cret pass!", 2, "--long-password", []),
+        (("encrypt", "--password-stdin", "doc.txt"), long_korean, 2, "12 bytes", []),
+        (("encrypt", "--password-stdin", "doc.txt"), b"", 2, "--empty-password", []),
+        (("decrypt", "--password-stdin", "doc.txt.aqv3"), b"", 2, "no password could be read", []),
+        (("encrypt", "--password-stdin", "--long-password", "doc.txt"), b"S3cret pass!", 0, "warning",
+         ["doc.txt.aqv3"]),
+    ]
+    for args, stdin, code, said, made in cases:
+        r = qv3(d, *args, stdin=stdin)
+        check(r.code == code and said in r.err, "qv3 %s with %r" % (" ".join(args), stdin), r)
+        check(sorted(os.listdir(d)) == sorted(["doc.txt"] + made), "files after %s: %s" % (args, os.listdir(d)))
+    r = qv3(d, "encrypt", "--password-stdin", "--empty-password", "doc.txt", stdin=b"")
+    check(r.code == 0 and exists(d, "doc.txt.bqv3"), "--empty-password makes the category container", r)
+
+    # A file the user edited is never replaced unless asked.
+    write(d, "doc.txt", b"precious data")
+    r = qv3(d, "decrypt", "--password-stdin", "doc.txt.aqv3", stdin=b"S3cret pass!")
+    check(r.code == 1 and r.err.startswith(nl("qv3: error: 파일을 생성할 수 없습니다.\r\ndoc.txt:\n")) and
+          read(d, "doc.txt") == b"precious data", "an existing file is left alone", r)
+    os.chmod(os.path.join(d, "doc.txt"), 0o444)
+    r = qv3(d, "decrypt", "--password-stdin", "--overwrite", "doc.txt.aqv3", stdin=b"S3cret pass!")
+    check(r.code == 0 and read(d, "doc.txt") == content and is_read_only(d, "doc.txt"),
+          "--overwrite replaces it, a read-only one too", r)
+
+    # A name that is no container's is refused; -o names the plaintext, never written
+    # before the container has been verified.
+    os.rename(os.path.join(d, "doc.txt.aqv3"), os.path.join(d, "renamed.bin"))
+    r = qv3(d, "decrypt", "--password-stdin", "renamed.bin", stdin=b"S3cret pass!")
+    check(r.code == 1 and "renamed.bin" in r.err and not exists(d, "rename"), "renamed.bin is refused", r)
+    r = qv3(d, "decrypt", "--password-stdin", "-o", "out.txt", "renamed.bin", stdin=b"wrong")
+    check(r.code == 1 and not exists(d, "out.txt"), "-o with a wrong password writes nothing", r)
+    r = qv3(d, "decrypt", "--password-stdin", "-o", "out.txt", "renamed.bin", stdin=b"S3cret pass!")
+    check(r.code == 0 and read(d, "out.txt") == content, "-o names the plaintext", r)
+    r = qv3(d, "decrypt", "--password-stdin", "-o", "x.txt", "renamed.bin", "doc.txt.bqv3", stdin=b"pw")
+    check(r.code == 2 and "one container" in r.err, "-o takes one container", r)
+    if not WINE:
+        check(b"\r" not in qv3(d, "decrypt", "--password-stdin", "renamed.bin", stdin=b"pw").raw_err,
+              "no carriage return reaches a Linux terminal, log or pipe")
+
+
+@test()
+def nothing_is_written_through_what_others_planted(d):
+    """A link (to a victim, or to nothing) or someone's file at an output's temporary
+    name: decryption beside, into the working folder, and encryption write nothing
+    through it and change nothing of it, and the output still arrives."""
+    runtime = os.path.join(d, "runtime")
+    os.mkdir(runtime, 0o700)
+    env = dict(os.environ, XDG_RUNTIME_DIR=runtime)
+    help_text = qv3(d, "decrypt", "--help", env=env).out.splitlines()
+    folder = help_text[[i for i, l in enumerate(help_text) if "--to-working-folder" in l][0] + 1].strip()
+    folder = wine_folder_to_linux(folder) if WINE else folder
+    os.makedirs(folder, exist_ok=True)
+    write(d, "victim", b"victim")
+    victim = os.path.join(d, "victim")
+    for road in ("beside", "working folder", "encrypt"):
+        for planted in ("link", "dangling link", "file"):
+            tag = "%s %s %d" % (road.split()[0], planted.split()[0], os.getpid())
+            source = "doc %s.txt" % tag
+            write(d, source, tag.encode() * 100)
+            if road != "encrypt":
+                encrypt(d, source, b"pw")
+                os.remove(os.path.join(d, source))
+                output = os.path.join(folder if road == "working folder" else d, source)
+                args = ["decrypt", "--password-file", "pw.txt"] + (
+                    ["--to-working-folder"] if road == "working folder" else []) + [source + ".aqv3"]
+            else:
+                write(d, "pw.txt", b"pw")
+                output = os.path.join(d, source + ".aqv3")
+                args = ["encrypt", "--password-file", "pw.txt", source]
+            temporary = output + ".qv3part"
+            if planted == "file":
+                write(os.path.dirname(temporary), os.path.basename(temporary), b"theirs")
+            else:
+                os.symlink(victim if planted == "link" else victim + ".none", temporary)
+            try:
+                r = qv3(d, *args, env=env)
+                what = "%s with a %s at %s" % (road, planted, temporary)
+                check(r.code == 0, what, r)
+                check(read(d, "victim") == b"victim" and not os.path.exists(victim + ".none"), what + ": victim")
+                check(os.path.islink(temporary) if planted != "file" else
+                      open(temporary, "rb").read() == b"theirs", what + ": the planted name is as it was")
+                check(os.path.exists(output) and not os.path.exists(temporary + "2"), what + ": output")
+            finally:
+                for path in (temporary, output):
+                    if os.path.lexists(path):
+                        os.chmod(path, 0o600) if not os.path.islink(path) else None
+                        os.remove(path)
+
+
 # --- passwords -------------------------------------------------------------------------
 
 
@@ -322,26 +428,26 @@ def usage_errors(d):
 
     # 256 bytes is the longest password accepted.
     write(d, "max.txt", b"p" * 256 + b"\n")
-    r = qv3(d, "encrypt", "--password-file", "max.txt", "f.txt")
+    r = qv3(d, "encrypt", "--password-file", "max.txt", "--long-password", "f.txt")
     check(r.code == 0 and exists(d, "f.txt.aqv3"), "a 256-byte password", r)
 
 
 @test(native_only=True)
 def password_bytes_are_kept_to_first_line_end(d):
     write(d, "f.txt", b"spaces matter")
-    encrypt(d, "f.txt", b"  two words \r\nsecond line")
+    encrypt(d, "f.txt", b"  two word \r\nsecond line")
     os.remove(os.path.join(d, "f.txt"))
-    for wrong in (b"two words", b"  two words", b"  two words  "):
+    for wrong in (b"two word", b"  two word", b"  two word  "):
         r = qv3(d, "decrypt", "--password-stdin", "f.txt.aqv3", stdin=wrong)
         check(r.code == 1 and not exists(d, "f.txt"), "password %r must not open it" % wrong, r)
-    for right in (b"  two words ", b"  two words \n", b"  two words \x00junk", b"  two words \rx"):
+    for right in (b"  two word ", b"  two word \n", b"  two word \x00junk", b"  two word \rx"):
         r = qv3(d, "decrypt", "--password-stdin", "f.txt.aqv3", stdin=right)
         check(r.code == 0 and read(d, "f.txt") == b"spaces matter", "password %r opens it" % right, r)
         os.chmod(os.path.join(d, "f.txt"), 0o644)
         os.remove(os.path.join(d, "f.txt"))
 
 
-KOREAN = "비밀번호 한글"
+KOREAN = "비밀 한글"  # 9 bytes in code page 949, 13 in UTF-8
 
 
 @test(native_only=True)
@@ -403,12 +509,12 @@ def run_on_terminal(d, args, typed, at_prompts=True, env=None):
 @test(native_only=True)
 def terminal_prompt_and_cp949_retry(d):
     write(d, "t.txt", b"typed" * 100000)
-    code, shown, _ = run_on_terminal(d, ["encrypt", "t.txt"], [b"typed secret"] * 2)
+    code, shown, _ = run_on_terminal(d, ["encrypt", "t.txt"], [b"typed pass"] * 2)
     check(code == 0 and exists(d, "t.txt.aqv3"), "encrypt with a typed password: " + shown)
-    check("typed secret" not in shown, "the password is not echoed: " + repr(shown))
+    check("typed pass" not in shown, "the password is not echoed: " + repr(shown))
     os.remove(os.path.join(d, "t.txt"))
 
-    code, shown, prompts = run_on_terminal(d, ["decrypt", "t.txt.aqv3"], [b"typed secret"])
+    code, shown, prompts = run_on_terminal(d, ["decrypt", "t.txt.aqv3"], [b"typed pass"])
     check(code == 0 and read(d, "t.txt") == b"typed" * 100000, "decrypt with a typed password")
     check(prompts == 1, "decrypt asks once: " + repr(shown))
     check("t.txt.aqv3" in shown and "100%" in shown, "progress bar on the terminal: " + repr(shown))
@@ -504,9 +610,14 @@ def ctrl_c_counts_only_when_it_stops_work(d):
         ("2:0", 130, ["a.bin"]),          # between the two files
         ("1:50", 130, []),                # in the middle of the first
     ]
+    # The shipped program has no such switch.
+    r = qv3(d, "decrypt", "--password-file", "pw.txt", *containers, env=dict(os.environ, QV3_TEST_INTERRUPT="1:0"))
+    check(r.code == 0 and r.err == "", "qv3 itself ignores QV3_TEST_INTERRUPT", r)
+    for name in data:
+        without_file(d, name)
     for when, code, made in cases:
         r = qv3(d, "decrypt", "--password-file", "pw.txt", *containers,
-                env=dict(os.environ, QV3_TEST_INTERRUPT=when))
+                env=dict(os.environ, QV3_TEST_INTERRUPT=when), program=QV3_TEST_HOOKS)
         check(r.code == code and r.out == "" and
               r.err == ("" if code == 0 else nl("qv3: cancelled\n")), "Ctrl-C at " + when, r)
         check(sorted(os.listdir(d)) == sorted(containers + ["pw.txt"] + made),
@@ -518,7 +629,7 @@ def ctrl_c_counts_only_when_it_stops_work(d):
     write(d, "c.bin", data["a.bin"])
     for when, code, made in (("1:100", 130, False), ("end", 0, True)):
         r = qv3(d, "encrypt", "--password-file", "pw.txt", "c.bin",
-                env=dict(os.environ, QV3_TEST_INTERRUPT=when))
+                env=dict(os.environ, QV3_TEST_INTERRUPT=when), program=QV3_TEST_HOOKS)
         check(r.code == code and exists(d, "c.bin.aqv3") == made and read(d, "c.bin") == data["a.bin"],
               "encrypt with Ctrl-C at " + when, r)
 

@@ -59,10 +59,16 @@ def listing(folder):
     return sorted(os.listdir(folder))
 
 
-def run_qv3(folder, container, password_file, encoding):
+def run_qv3(folder, container, password_file, encoding, overwrite, empty):
     args = ["decrypt", "--password-file", password_file]
     if encoding != "-":
         args += ["--password-encoding", encoding]
+    # A file already at the output path may be replaced, so that the run goes as far as
+    # the container's own failure; it must survive that failure all the same.
+    if overwrite:
+        args.append("--overwrite")
+    if empty:
+        args.append("--empty-password")
     args.append(container)
     command = ([EMULATOR] if EMULATOR else []) + [QV3] + args
     p = subprocess.run(command, cwd=folder, stdin=subprocess.DEVNULL, capture_output=True,
@@ -99,7 +105,7 @@ def check_row(base, number, container, password_hex, encoding, outcome, detail):
         if pre_existing:
             with open(os.path.join(work, output), "wb") as f:
                 f.write(PRE_EXISTING)
-        p = run_qv3(work, container, os.path.join("..", "password"), encoding)
+        p = run_qv3(work, container, os.path.join("..", "password"), encoding, pre_existing, password_hex == "-")
 
         def problem(text):
             problems.append("%s: %s\n    exit %d, stdout %r, stderr %r" %

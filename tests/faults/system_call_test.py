@@ -19,11 +19,11 @@ MIDDLE = SIZE // 2  # well inside the data: the partial output has been written 
 # Open, then the head (the first read), then the data in the middle of the file.
 CASES = [
     # (what fails, from which position, error number, message before the path, existing output)
-    ("open", 0, errno.ENXIO, "파일을 읽을 수 없습니다.\r\n", False),
-    ("open", 0, errno.ETIMEDOUT, "파일을 읽을 수 없습니다.\r\n", False),
-    ("read", 0, errno.ETIMEDOUT, "다음 파일을 읽을 수 없습니다.\r\n", False),
-    ("read", MIDDLE, errno.ETIMEDOUT, "파일을 읽을 수 없습니다.\r\n", True),
-    ("read", MIDDLE, errno.ENXIO, "파일을 읽을 수 없습니다.\r\n", False),
+    ("open", 0, errno.ENXIO, "파일을 읽을 수 없습니다.\n", False),
+    ("open", 0, errno.ETIMEDOUT, "파일을 읽을 수 없습니다.\n", False),
+    ("read", 0, errno.ETIMEDOUT, "다음 파일을 읽을 수 없습니다.\n", False),
+    ("read", MIDDLE, errno.ETIMEDOUT, "파일을 읽을 수 없습니다.\n", True),
+    ("read", MIDDLE, errno.ENXIO, "파일을 읽을 수 없습니다.\n", False),
 ]
 
 
@@ -38,7 +38,7 @@ def main():
         plain = os.path.join(d, "data.bin")
         password = os.path.join(d, "pw")
         with open(password, "w") as f:
-            f.write("system call test\n")
+            f.write("syscalls\n")
         content = os.urandom(SIZE)
         with open(plain, "wb") as f:
             f.write(content)
@@ -52,7 +52,10 @@ def main():
                        QV3_FAIL_ERRNO=str(code), QV3_FAIL_OFFSET=str(offset))
             # A sanitizer's runtime would refuse to start behind a preloaded library.
             env["ASAN_OPTIONS"] = ":".join(filter(None, [env.get("ASAN_OPTIONS"), "verify_asan_link_order=0"]))
-            return subprocess.run([qv3, "decrypt", "--password-file", password, container],
+            # With a file already at the output path the run may replace it, so that it goes
+            # as far as the failure: the file must survive that failure all the same.
+            overwrite = ["--overwrite"] if os.path.exists(plain) else []
+            return subprocess.run([qv3, "decrypt", "--password-file", password, *overwrite, container],
                                   env=env, capture_output=True, timeout=300)
 
         for call, offset, code, prefix, existing in CASES:
