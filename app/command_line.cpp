@@ -4,7 +4,6 @@
 #include <cstdlib>
 
 #include "platform/file_ops.h"
-#include "platform/mbstring.h"
 
 namespace {
 

@@ -4,7 +4,7 @@
 // Splits text into arguments: separators TAB, LF, CR and SPACE; a double quote opens and
 // closes a quoted part (separators inside are kept) and is never copied; no escape
 // character, so a backslash is ordinary and no argument holds a double quote; bytes from
-// 0x80 up are ordinary, so double-byte characters pass unchanged. Returns the argument
+// 0x80 up are ordinary, so every character of UTF-8 text passes unchanged. Returns the argument
 // table (null-terminated), one block from AllocateArgumentBlock holding the table and
 // the texts: release it with FreeArgumentBlock. *count receives the number of arguments.
 // Returns null (count 0) when the block cannot be allocated.

@@ -1,15 +1,17 @@
 #include "app/viewer_app.h"
 
+#include <cstring>
 #include <string>
 
 #include "app/command_line.h"
 #include "app/stale_plaintexts.h"
 #include "app/view_plaintext.h"
 #include "container/naming.h"
+#include "container/password_choice.h"
 #include "crypto/secure.h"
 #include "platform/file_ops.h"
 #include "platform/lock_file.h"
-#include "platform/mbstring.h"
+#include "platform/text.h"
 #include "platform/path.h"
 #include "platform/working_folder.h"
 #include "ui/viewer_text.h"
@@ -23,6 +25,17 @@ bool AllDone(const JobOutcome& outcome) {
 }
 
 }  // namespace
+
+void ChoosePasswordForm(const FileList& files, char (&password)[kPromptPasswordSize], std::string& cp949Form) {
+  const std::vector<std::string> paths(files.begin(), files.end());
+  if (!cp949Form.empty() && cp949Form.size() < sizeof password &&
+      AlternateOpensFirstContainer(paths, password, std::strlen(password), cp949Form.data(), cp949Form.size())) {
+    std::memset(password, 0, sizeof password);
+    std::memcpy(password, cp949Form.data(), cp949Form.size());
+  }
+  if (!cp949Form.empty()) SecureWipe(&cp949Form[0], cp949Form.size());
+  cp949Form.clear();
+}
 
 ViewerApp::ViewerApp(ViewerFrontEnd& ui) : m_ui(ui), m_jobRunner(ui.JobFrontEnd()) {}
 
@@ -50,9 +63,9 @@ bool ViewerApp::RunViewer(const char* commandLine) {
   FreeArgumentBlock(args);
 
   // Any '/' in the tail selects the switch road; the text from it must be a whole switch.
-  if (const char* slash = MbsChr(CommandLineTail(commandLine), '/')) {
-    const bool registering = MbsICmp(slash, "/RegServer") == 0;
-    const bool unregistering = MbsICmp(slash, "/UnRegServer") == 0;
+  if (const char* slash = std::strchr(CommandLineTail(commandLine), '/')) {
+    const bool registering = CompareIgnoringAsciiCase(slash, "/RegServer") == 0;
+    const bool unregistering = CompareIgnoringAsciiCase(slash, "/UnRegServer") == 0;
     // Anything else does nothing, without a box: only the exit status tells.
     if (!registering && !unregistering) m_exitStatus = 2;
     if (registering) RegisterFileType();
@@ -78,11 +91,12 @@ bool ViewerApp::RunOnArguments(const std::vector<std::string>& arguments) {
 
   char password[kPromptPasswordSize] = {};
   ScopedWipe wipe(password, sizeof password);
-  if (!m_ui.AskPassword(password)) {
+  std::string cp949Form;
+  if (!m_ui.AskPassword(password, &cp949Form)) {
     delete files;
     return false;
   }
-  m_ui.ChoosePasswordForm(*files, password);
+  ChoosePasswordForm(*files, password, cp949Form);
   bool done;
   if (files->Count() == 1)
     done = DecryptAndView(files, password, workingFolder);

@@ -12,6 +12,12 @@
 #include "jobs/job_runner.h"
 #include "ui/viewer_front_end.h"
 
+// After the prompt, before the job: the code page 949 form of the typed text replaces
+// the password when it opens the first container that can tell (versions 1 and 2) and
+// the password itself does not. No data is read and nothing is written. cp949Form is
+// wiped either way.
+void ChoosePasswordForm(const FileList& files, char (&password)[kPromptPasswordSize], std::string& cp949Form);
+
 class ViewerApp {
  public:
   explicit ViewerApp(ViewerFrontEnd& ui);

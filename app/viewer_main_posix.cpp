@@ -14,7 +14,7 @@
 #include <vector>
 
 #include "app/viewer_app.h"
-#include "platform/mbstring.h"
+#include "platform/text.h"
 #include "qv3_version.h"
 #include "ui/qt/qt_viewer_front_end.h"
 
@@ -61,9 +61,9 @@ int main(int argc, char** argv) {
       return 0;
     } else if (options && argument == "--verbose") {
       verbose = true;
-    } else if (options && (MbsICmp(argv[i], "/RegServer") == 0 || argument == "--register")) {
+    } else if (options && (CompareIgnoringAsciiCase(argv[i], "/RegServer") == 0 || argument == "--register")) {
       selected = Switch::Register;
-    } else if (options && (MbsICmp(argv[i], "/UnRegServer") == 0 || argument == "--unregister")) {
+    } else if (options && (CompareIgnoringAsciiCase(argv[i], "/UnRegServer") == 0 || argument == "--unregister")) {
       selected = Switch::Unregister;
     } else if (options && argument.size() > 1 && argument[0] == '-') {
       std::fprintf(stderr, "tarvessin-viewer: unknown option %s\n\n%s", argv[i], kUsage);

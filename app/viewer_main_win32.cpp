@@ -5,6 +5,7 @@
 #include <windows.h>
 
 #include "app/viewer_app.h"
+#include "platform/wide_win32.h"
 #include "ui/win32/win32_viewer_front_end.h"
 
 namespace {
@@ -17,6 +18,7 @@ Win32ViewerFrontEnd g_frontEnd;
 ViewerApp theApp(g_frontEnd);
 
 int WINAPI WinMain(HINSTANCE, HINSTANCE, LPSTR, int) {
-  theApp.RunViewer(GetCommandLineA());
+  // The wide command line, as UTF-8: every name arrives as it is, whatever the code page.
+  theApp.RunViewer(Utf8(GetCommandLineW()).c_str());
   return theApp.ExitStatus();
 }

@@ -3,6 +3,8 @@
 #include <shlobj.h>
 #include <shlwapi.h>
 
+#include "platform/wide_win32.h"
+
 namespace {
 
 const char kExtension[] = "aqv3";
@@ -54,18 +56,22 @@ BOOL CGCFileTypeAccess::SetStringValue(HKEY root, const char* subkey, const char
     return FALSE;
   }
   HKEY key = nullptr;
-  if (RegCreateKeyExA(root, subkey, 0, nullptr, 0, KEY_SET_VALUE, nullptr, &key, nullptr) != ERROR_SUCCESS)
+  if (RegCreateKeyExW(root, Wide(subkey).c_str(), 0, nullptr, 0, KEY_SET_VALUE, nullptr, &key, nullptr) !=
+      ERROR_SUCCESS)
     return FALSE;
-  const LONG set = RegSetValueExA(key, valueName, 0, REG_SZ, reinterpret_cast<const BYTE*>(data),
-                                  static_cast<DWORD>(lstrlenA(data) + 1));
+  // Written as Unicode: a program path any code page cannot hold (a portable copy under
+  // C:\Users\Zoë on a Korean system) is recorded as it is.
+  const std::wstring value = Wide(data);
+  const LONG set = RegSetValueExW(key, Wide(valueName).c_str(), 0, REG_SZ, reinterpret_cast<const BYTE*>(value.c_str()),
+                                  static_cast<DWORD>((value.size() + 1) * sizeof(wchar_t)));
   RegCloseKey(key);
   return set == ERROR_SUCCESS;
 }
 
 void RegisterFileType() {
-  char path[521] = {};
-  GetModuleFileNameA(nullptr, path, 521);
-  const std::string quoted = std::string("\"") + path + "\"";
+  wchar_t path[MAX_PATH + 1] = {};
+  GetModuleFileNameW(nullptr, path, MAX_PATH + 1);
+  const std::string quoted = "\"" + Utf8(path) + "\"";
   CGCFileTypeAccess access;
   access.SetExtensionName(kExtension);
   access.SetOpenCommand(quoted + " \"%1\"");
@@ -76,7 +82,7 @@ void RegisterFileType() {
 }
 
 void UnregisterFileType() {
-  SHDeleteKeyA(HKEY_CLASSES_ROOT, ".aqv3");
-  SHDeleteKeyA(HKEY_CLASSES_ROOT, kProgId);
+  SHDeleteKeyW(HKEY_CLASSES_ROOT, L".aqv3");
+  SHDeleteKeyW(HKEY_CLASSES_ROOT, Wide(kProgId).c_str());
   NotifyShell();
 }

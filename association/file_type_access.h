@@ -28,7 +28,8 @@ class CGCFileTypeAccess {
   virtual BOOL WriteExtraStep1() { return TRUE; }
   virtual BOOL WriteExtraStep2() { return TRUE; }
 
-  // Creates or opens root\subkey and sets one REG_SZ value (terminator included). FALSE
+  // Creates or opens root\subkey and sets one REG_SZ value (terminator included), the
+  // texts given as UTF-8 and written as Unicode. FALSE
   // with last error E_INVALIDARG for a null root, an empty subkey or null texts; FALSE
   // when the registry refuses.
   static BOOL SetStringValue(HKEY root, const char* subkey, const char* valueName, const char* data);

@@ -8,7 +8,6 @@
 #include "platform/file_handle.h"
 #include "platform/console.h"
 #include "platform/file_ops.h"
-#include "platform/mbstring.h"
 #include "platform/system_error.h"
 
 namespace {
@@ -19,14 +18,11 @@ constexpr size_t kLineWidth = 79;  // stays on one line of an 80-column terminal
 constexpr size_t kBarWidth = 20;
 constexpr auto kRedrawInterval = std::chrono::milliseconds(100);
 
-// Byte length of the character that starts at s[0], in the system's code page (a
-// double-byte character of code page 949 on Windows, a UTF-8 sequence elsewhere).
+// Byte length of the UTF-8 character that starts at s[at].
 size_t CharLength(const std::string& s, size_t at) {
   const unsigned char b = static_cast<unsigned char>(s[at]);
   size_t n = 1;
-  if (IsLeadByte(b))
-    n = 2;
-  else if (b >= 0xF0)
+  if (b >= 0xF0)
     n = 4;
   else if (b >= 0xE0)
     n = 3;
@@ -35,10 +31,10 @@ size_t CharLength(const std::string& s, size_t at) {
   return at + n <= s.size() ? n : s.size() - at;
 }
 
-// The last part of path (after its last separator), multibyte-aware.
+// The last part of path (after its last separator).
 std::string BaseName(const std::string& path) {
-  const char* separator = MbsRChr(path.c_str(), kPathSeparator);
-  return separator ? std::string(separator + 1) : path;
+  const size_t separator = path.find_last_of(kPathSeparator);
+  return separator == std::string::npos ? path : path.substr(separator + 1);
 }
 
 // name shortened from the left to at most width bytes, whole characters only. A byte

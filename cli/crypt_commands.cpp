@@ -13,7 +13,6 @@
 #include "jobs/job_runner.h"
 #include "platform/console.h"
 #include "platform/file_ops.h"
-#include "platform/mbstring.h"
 #include "platform/working_folder.h"
 
 namespace {
@@ -123,16 +122,11 @@ int PasswordError(const std::string& command, const std::string& text) {
 // The engine takes a container's name from after its last separator in working-folder
 // mode and refuses a path without one; a bare name means the current folder.
 std::string ForWorkingFolder(std::string path) {
-  if (kPathSeparator == '\\') {
-    // Windows also takes '/' between folders; the engine looks for '\' only.
-    for (size_t i = 0; i < path.size(); ++i) {
-      if (IsLeadByte(static_cast<unsigned char>(path[i])))
-        ++i;
-      else if (path[i] == '/')
-        path[i] = '\\';
-    }
-  }
-  if (!MbsRChr(path.c_str(), kPathSeparator)) path = std::string(".") + kPathSeparator + path;
+  // Windows also takes '/' between folders; the engine looks for '\' only.
+  if (kPathSeparator == '\\')
+    for (char& c : path)
+      if (c == '/') c = '\\';
+  if (path.find(kPathSeparator) == std::string::npos) path = std::string(".") + kPathSeparator + path;
   return path;
 }
 
@@ -231,19 +225,16 @@ int RunCrypt(const std::vector<std::string>& args, bool encrypt) {
   passwordOptions.askTwice = encrypt;
   if (const int status = ParseRequest(args, &request, &passwordOptions)) return status < 0 ? 0 : status;
 
-  Password password;
+  Password password, cp949;
   std::string error;
-  if (!ObtainPassword(passwordOptions, &password, &error)) return PasswordError(command, error);
+  if (!ObtainPassword(passwordOptions, &password, &error, &cp949)) return PasswordError(command, error);
   if (const int status = CheckPassword(command, request, passwordOptions, password)) return status;
 
-  // A password typed on a UTF-8 terminal cannot open a container keyed with the code
-  // page 949 bytes of the same text; the job has one password, so choose it now.
-  if (!encrypt && passwordOptions.source == PasswordOptions::Source::Prompt && !passwordOptions.cp949) {
-    Password cp949;
-    if (Cp949Form(password, &cp949) &&
-        AlternateOpensFirstContainer(request.files, password.c_str(), password.size(), cp949.c_str(), cp949.size()))
-      password.Assign(cp949.c_str(), cp949.size());
-  }
+  // A typed password whose bytes here differ from a Korean Windows system's cannot open
+  // a container keyed there; the job has one password, so choose it now.
+  if (!encrypt && cp949.size() > 0 &&
+      AlternateOpensFirstContainer(request.files, password.c_str(), password.size(), cp949.c_str(), cp949.size()))
+    password.Assign(cp949.c_str(), cp949.size());
 
   FileList* list = new FileList;
   for (const std::string& f : request.files) list->Append(request.toWorkingFolder ? ForWorkingFolder(f) : f);

@@ -1,5 +1,6 @@
 #include "cli/password.h"
 
+#include <cstdint>
 #include <cstdio>
 #include <cstring>
 
@@ -81,29 +82,20 @@ const char kNoTerminal[] =
     "no password: there is no terminal to ask for it, or reading it failed; "
     "give --password-file FILE or --password-stdin";
 
-bool ReadFromTerminal(bool askTwice, char* buffer, size_t* length, std::string* error) {
-  std::string line;
-  StringWipe wipe(line);
-  if (!ReadPasswordFromTerminal("Password: ", &line)) {
+// The text typed (UTF-8), asked for once or twice.
+bool ReadFromTerminal(bool askTwice, std::string* line, std::string* error) {
+  if (!ReadPasswordFromTerminal("Password: ", line)) {
     *error = kNoTerminal;
     return false;
   }
-  *length = 0;
-  Collect(line.data(), line.size(), buffer, length);
-  // One that is too long is refused without being asked for again.
-  if (!askTwice || *length > kMaxPasswordBytes) return true;
-
+  if (!askTwice) return true;
   std::string repeated;
   StringWipe wipeRepeated(repeated);
   if (!ReadPasswordFromTerminal("Repeat password: ", &repeated)) {
     *error = kNoTerminal;
     return false;
   }
-  char again[kMaxPasswordBytes + 1];
-  ScopedWipe wipeAgain(again, sizeof again);
-  size_t againLength = 0;
-  Collect(repeated.data(), repeated.size(), again, &againLength);
-  if (againLength != *length || std::memcmp(again, buffer, againLength) != 0) {
+  if (repeated != *line) {
     *error = "the two passwords typed differ; nothing was written";
     return false;
   }
@@ -165,7 +157,8 @@ OptionParse ParsePasswordOption(ArgReader& reader, PasswordOptions* options, std
   return OptionParse::Taken;
 }
 
-bool ObtainPassword(const PasswordOptions& options, Password* password, std::string* error) {
+bool ObtainPassword(const PasswordOptions& options, Password* password, std::string* error,
+                    Password* cp949Form) {
   char buffer[kMaxPasswordBytes + 1];
   ScopedWipe wipe(buffer, sizeof buffer);
   size_t length = 0;
@@ -177,9 +170,32 @@ bool ObtainPassword(const PasswordOptions& options, Password* password, std::str
     case PasswordOptions::Source::Stdin:
       ok = ReadFromStdin(buffer, &length, error);
       break;
-    case PasswordOptions::Source::Prompt:
-      ok = ReadFromTerminal(options.askTwice, buffer, &length, error);
-      break;
+    case PasswordOptions::Source::Prompt: {
+      // Typed text: hashed as the bytes this system's viewer would take for it, with the
+      // code page 949 form beside it for containers keyed on Korean Windows.
+      std::string line;
+      StringWipe wipeLine(line);
+      ok = ReadFromTerminal(options.askTwice, &line, error);
+      if (!ok) break;
+      std::string typed = options.cp949 ? Cp949PasswordBytes(line, SIZE_MAX) : TypedPasswordBytes(line, SIZE_MAX);
+      StringWipe wipeTyped(typed);
+      if (options.cp949 && typed.empty() && !line.empty()) {
+        *error = "--password-encoding cp949: the password is not text that code page 949 can hold";
+        return false;
+      }
+      Collect(typed.data(), typed.size(), buffer, &length);
+      if (cp949Form && !options.cp949) {
+        std::string alternate = Cp949PasswordBytes(line, kMaxPasswordBytes);
+        StringWipe wipeAlternate(alternate);
+        if (alternate != typed) cp949Form->Assign(alternate.data(), alternate.size());
+      }
+      if (length > kMaxPasswordBytes) {
+        *error = kTooLong;
+        return false;
+      }
+      password->Assign(buffer, length);
+      return true;
+    }
   }
   if (!ok) return false;
   if (length > kMaxPasswordBytes) {
@@ -201,14 +217,5 @@ bool ObtainPassword(const PasswordOptions& options, Password* password, std::str
     }
     password->Assign(out.data(), out.size());
   }
-  return true;
-}
-
-bool Cp949Form(const Password& password, Password* converted) {
-  if (!password.HasNonAscii()) return false;
-  std::string in(password.c_str(), password.size()), out;
-  StringWipe wipeIn(in), wipeOut(out);
-  if (!Utf8ToCp949(in, &out) || out == in || out.size() > kMaxPasswordBytes) return false;
-  converted->Assign(out.data(), out.size());
   return true;
 }

@@ -46,12 +46,12 @@ OptionParse ParsePasswordOption(ArgReader& reader, PasswordOptions* options, std
 
 // Reads the password as options say: from the file or standard input (the bytes up to
 // the first NUL, CR or LF, kept exactly), or asked on the terminal without echo, once or
-// (askTwice) twice; then converted to code page 949 when options ask for it. False with
+// (askTwice) twice, and hashed as the bytes this system's viewer takes for the text
+// typed (TypedPasswordBytes: UTF-8 here, the ANSI code page on Windows); then converted
+// to code page 949 when options ask for it. For a typed password cp949Form (when given)
+// receives its code page 949 form where that differs, else stays empty. False with
 // *error set for a usage-style failure (unreadable, too long, no terminal, the two typed
 // differ, not convertible).
-bool ObtainPassword(const PasswordOptions& options, Password* password, std::string* error);
-
-// The code page 949 bytes of a UTF-8 password, when they differ from it. False when the
-// password is plain ASCII, not valid UTF-8, or holds a character code page 949 lacks.
-bool Cp949Form(const Password& password, Password* converted);
+bool ObtainPassword(const PasswordOptions& options, Password* password, std::string* error,
+                    Password* cp949Form = nullptr);
 

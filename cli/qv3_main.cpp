@@ -19,7 +19,10 @@ const char kUsage[] =
     "  inspect [--json] CONTAINER...   show a container's version, extensions and lengths\n"
     "\n"
     "  qv3 COMMAND --help    help for one command\n"
-    "  qv3 --version         version and the crypto implementations in use\n";
+    "  qv3 --version         version and the crypto implementations in use\n"
+    "\n"
+    "  --utf8                (any command, Windows) write to a pipe or file in UTF-8 rather\n"
+    "                        than the ANSI code page; a console shows every name as it is\n";
 
 }  // namespace
 
@@ -28,7 +31,16 @@ void PrintError(const std::string& text) {
 }
 
 int main(int argc, char** argv) {
-  std::vector<std::string> args(argv + 1, argv + argc);
+  std::vector<std::string> args = ProgramArguments(argc, argv);
+  // --utf8 may stand anywhere among the options (before a "--").
+  for (size_t i = 0; i < args.size() && args[i] != "--";) {
+    if (args[i] == "--utf8") {
+      UseUtf8WhenRedirected(true);
+      args.erase(args.begin() + static_cast<long>(i));
+    } else {
+      ++i;
+    }
+  }
   if (args.empty()) {
     WriteStandard(StandardStream::Error, kUsage);
     return 2;

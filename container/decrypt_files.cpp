@@ -58,7 +58,7 @@ class Decryptor {
 // give one.
 bool Decryptor::OutputPath(const std::string& path, std::string* output) {
   if (!m_options.outputPath.empty()) {
-    if (PartialPath(m_options.outputPath, kPartialAttempts).size() + 1 > kMaxPathBytes) {
+    if (!PathFits(PartialPath(m_options.outputPath, kPartialAttempts))) {
       Fail(FailureKind::InvalidName, 0, m_options.outputPath);
       return false;
     }

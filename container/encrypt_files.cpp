@@ -137,7 +137,7 @@ FileOutcome Encryptor::EncryptOne(const std::string& path) {
   m_outcome = FileOutcome::Done;
   const std::string outputPath = path + "." + ChooseEncryptedExtension(path.c_str(), m_generic);
   m_view.StartFile(path);
-  if (PartialPath(outputPath, kPartialAttempts).size() + 1 > kMaxPathBytes) {
+  if (!PathFits(PartialPath(outputPath, kPartialAttempts))) {
     Fail(FailureKind::InvalidName, 0, path);
     return m_outcome;
   }

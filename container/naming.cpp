@@ -1,9 +1,10 @@
 #include "container/naming.h"
 
+#include <cstring>
 #include <iterator>
 
 #include "platform/file_ops.h"
-#include "platform/mbstring.h"
+#include "platform/text.h"
 
 namespace {
 
@@ -48,18 +49,18 @@ static_assert(std::size(ExtensionCategoryTable) == 45, "45 rows");
 bool HasContainerExtension(const std::string& path) {
   if (path.size() < 5 || path[path.size() - 5] != '.') return false;
   const std::string extension = path.substr(path.size() - 4);
-  if (MbsICmp(extension.c_str(), kGenericExtension) == 0) return true;
+  if (CompareIgnoringAsciiCase(extension.c_str(), kGenericExtension) == 0) return true;
   for (const char* category : CategoryExtensions)
-    if (MbsICmp(extension.c_str(), category) == 0) return true;
+    if (CompareIgnoringAsciiCase(extension.c_str(), category) == 0) return true;
   return false;
 }
 
 const char* ChooseEncryptedExtension(const char* path, bool useGenericExtension) {
-  const char* dot = MbsRChr(path, '.');
+  const char* dot = std::strrchr(path, '.');
   if (useGenericExtension) return kGenericExtension;
   if (!dot) return CategoryExtensions[kDefaultCategory];
   for (const ExtensionCategory& row : ExtensionCategoryTable) {
-    if (MbsICmp(dot + 1, row.extension) == 0) return CategoryExtensions[row.category];
+    if (CompareIgnoringAsciiCase(dot + 1, row.extension) == 0) return CategoryExtensions[row.category];
   }
   return CategoryExtensions[kDefaultCategory];
 }
@@ -86,13 +87,12 @@ PlaintextNameProblem PlaintextPath(const std::string& containerPath, bool toWork
                                    const std::string& workingFolder, std::string* output) {
   // The plaintext's longest temporary name must fit too.
   auto tooLong = [](const std::string& plaintext) {
-    return PartialPath(plaintext, kPartialAttempts).size() + 1 > kMaxPathBytes;
+    return !PathFits(PartialPath(plaintext, kPartialAttempts));
   };
-  if (containerPath.size() + 1 > kMaxPathBytes) return PlaintextNameProblem::Invalid;
+  if (!PathFits(containerPath)) return PlaintextNameProblem::Invalid;
   std::string path = containerPath;
   if (toWorkingFolder) {
-    // Multibyte-aware: a double-byte character's trail byte is never the separator.
-    const char* separator = MbsRChr(containerPath.c_str(), kPathSeparator);
+    const char* separator = std::strrchr(containerPath.c_str(), kPathSeparator);
     if (!separator) return PlaintextNameProblem::Invalid;
     const std::string name = separator + 1;
     // Cutting 5 bytes off a shorter name would reach into the working folder's own path.

@@ -6,8 +6,8 @@
 #include <string>
 
 // One of the 14 constant extensions, without the dot. The kind is found from the text
-// after the last '.' of the whole path (multibyte-aware, so a dot in a folder name counts
-// when the file name has none), ignoring ASCII letter case. Never fails.
+// after the last '.' of the whole path (so a dot in a folder name counts when the file
+// name has none), ignoring ASCII letter case. Never fails.
 const char* ChooseEncryptedExtension(const char* path, bool useGenericExtension);
 
 // The suffix of the temporary file an output (a plaintext, a container) is written to,

@@ -23,7 +23,6 @@
 #include "app/command_line.h"
 #include "container/naming.h"
 #include "platform/file_ops.h"
-#include "platform/mbstring.h"
 #include "platform/working_folder.h"
 
 namespace {
@@ -92,8 +91,8 @@ void CheckPlaintextPath(const std::string& text) {
   std::string path;
   if (PlaintextPath(text, true, folder, &path) != PlaintextNameProblem::None) return;
   Check(HasContainerExtension(text));
-  Check(PartialPath(path, kPartialAttempts).size() + 1 <= kMaxPathBytes);
-  const char* separator = MbsRChr(text.c_str(), kPathSeparator);
+  Check(PathFits(PartialPath(path, kPartialAttempts)));
+  const char* separator = std::strrchr(text.c_str(), kPathSeparator);
   Check(separator != nullptr);
   const std::string name = separator + 1;
   Check(name.size() > 5);

@@ -4,6 +4,8 @@
 
 #include <cerrno>
 
+#include "platform/text.h"
+
 namespace {
 
 // Converts every byte of in, or fails: no substitution, no transliteration.
@@ -45,3 +47,5 @@ bool Convert(const char* to, const char* from, const std::string& in, std::strin
 
 bool Utf8ToCp949(const std::string& in, std::string* out) { return Convert("CP949", "UTF-8", in, out); }
 bool Cp949ToUtf8(const std::string& in, std::string* out) { return Convert("UTF-8", "CP949", in, out); }
+
+std::string TypedPasswordBytes(const std::string& utf8, size_t limit) { return CutUtf8(utf8, limit); }

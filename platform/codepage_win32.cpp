@@ -57,3 +57,22 @@ bool Cp949ToUtf8(const std::string& in, std::string* out) {
   out->swap(result);
   return true;
 }
+
+std::string TypedPasswordBytes(const std::string& utf8, size_t limit) {
+  std::wstring wide;
+  if (!ToWide(kUtf8, utf8, &wide)) return std::string();
+  // Character by character (a pair of surrogates is one), so that the cut never falls
+  // inside one, whatever the code page's character lengths.
+  std::string bytes;
+  char converted[8];
+  for (size_t i = 0; i < wide.size();) {
+    const int units = (wide[i] >= 0xD800 && wide[i] <= 0xDBFF && i + 1 < wide.size()) ? 2 : 1;
+    const int n = WideCharToMultiByte(CP_ACP, 0, &wide[i], units, converted, sizeof converted, nullptr, nullptr);
+    if (n <= 0 || bytes.size() + static_cast<size_t>(n) > limit) break;
+    bytes.append(converted, static_cast<size_t>(n));
+    i += static_cast<size_t>(units);
+  }
+  SecureZeroMemory(converted, sizeof converted);
+  if (!wide.empty()) SecureZeroMemory(&wide[0], wide.size() * sizeof(wchar_t));
+  return bytes;
+}

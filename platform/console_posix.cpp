@@ -135,6 +135,12 @@ void WriteStandard(StandardStream stream, const std::string& text) {
   std::fflush(file);
 }
 
+void UseUtf8WhenRedirected(bool) {}
+
+std::vector<std::string> ProgramArguments(int argc, char** argv) {
+  return argc > 1 ? std::vector<std::string>(argv + 1, argv + argc) : std::vector<std::string>();
+}
+
 bool ReadPasswordFromTerminal(const char* prompt, std::string* password) {
   password->clear();
   const int tty = open("/dev/tty", O_RDWR | O_NOCTTY | O_CLOEXEC);

@@ -3,10 +3,13 @@
 #include <fcntl.h>
 #include <io.h>
 #include <windows.h>
+#include <shellapi.h>
 
 #include <atomic>
 #include <cstdio>
 #include <cstring>
+
+#include "platform/wide_win32.h"
 
 namespace {
 
@@ -33,10 +36,30 @@ BOOL WINAPI RestoreEchoOnControl(DWORD) {
   return FALSE;  // let the next handler decide what the event does
 }
 
-void WriteText(HANDLE output, const char* text) {
+std::atomic<bool> g_utf8Redirected{false};
+
+// Writes UTF-8 text to a console as the characters they are (any name shows as it is);
+// false when output is no console.
+bool WriteToConsole(HANDLE output, const std::string& text) {
+  DWORD mode = 0;
+  if (!GetConsoleMode(output, &mode)) return false;
+  const std::wstring wide = Wide(text);
   DWORD written = 0;
-  const DWORD length = static_cast<DWORD>(std::strlen(text));
-  if (!WriteConsoleA(output, text, length, &written, nullptr)) WriteFile(output, text, length, &written, nullptr);
+  return wide.empty() || WriteConsoleW(output, wide.data(), static_cast<DWORD>(wide.size()), &written, nullptr);
+}
+
+// The bytes of UTF-8 text for a pipe or file: UTF-8 when asked for, else the ANSI code
+// page, a character it cannot hold becoming '?' (never a look-alike).
+std::string ForRedirectedOutput(const std::string& text) {
+  if (g_utf8Redirected) return text;
+  const std::wstring wide = Wide(text);
+  if (wide.empty()) return std::string();
+  const int length = static_cast<int>(wide.size());
+  const int n = WideCharToMultiByte(CP_ACP, WC_NO_BEST_FIT_CHARS, wide.data(), length, nullptr, 0, "?", nullptr);
+  if (n <= 0) return std::string();
+  std::string bytes(static_cast<size_t>(n), '\0');
+  WideCharToMultiByte(CP_ACP, WC_NO_BEST_FIT_CHARS, wide.data(), length, &bytes[0], n, "?", nullptr);
+  return bytes;
 }
 
 // The text with every line end written as "\r\n": a "\n" with or without carriage
@@ -74,8 +97,23 @@ void WriteStandard(StandardStream stream, const std::string& text) {
   static_cast<void>(binary);
   FILE* file = stream == StandardStream::Output ? stdout : stderr;
   const std::string out = WithCrLf(text);
-  std::fwrite(out.data(), 1, out.size(), file);
   std::fflush(file);
+  if (WriteToConsole(GetStdHandle(stream == StandardStream::Output ? STD_OUTPUT_HANDLE : STD_ERROR_HANDLE), out))
+    return;
+  const std::string bytes = ForRedirectedOutput(out);
+  std::fwrite(bytes.data(), 1, bytes.size(), file);
+  std::fflush(file);
+}
+
+void UseUtf8WhenRedirected(bool utf8) { g_utf8Redirected = utf8; }
+
+std::vector<std::string> ProgramArguments(int, char**) {
+  int count = 0;
+  wchar_t** wide = CommandLineToArgvW(GetCommandLineW(), &count);
+  std::vector<std::string> arguments;
+  for (int i = 1; wide && i < count; ++i) arguments.push_back(Utf8(wide[i]));
+  if (wide) LocalFree(wide);
+  return arguments;
 }
 
 bool StderrIsTerminal() {
@@ -86,10 +124,10 @@ bool StderrIsTerminal() {
 bool ReadPasswordFromTerminal(const char* prompt, std::string* password) {
   password->clear();
   // The console itself, even when standard input and output are redirected.
-  const HANDLE input = CreateFileA("CONIN$", GENERIC_READ | GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE,
+  const HANDLE input = CreateFileW(L"CONIN$", GENERIC_READ | GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE,
                                    nullptr, OPEN_EXISTING, 0, nullptr);
   if (input == INVALID_HANDLE_VALUE) return false;
-  const HANDLE output = CreateFileA("CONOUT$", GENERIC_READ | GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE,
+  const HANDLE output = CreateFileW(L"CONOUT$", GENERIC_READ | GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE,
                                     nullptr, OPEN_EXISTING, 0, nullptr);
   DWORD saved = 0;
   if (output == INVALID_HANDLE_VALUE || !GetConsoleMode(input, &saved)) {
@@ -104,7 +142,7 @@ bool ReadPasswordFromTerminal(const char* prompt, std::string* password) {
   const DWORD quiet = (saved & ~static_cast<DWORD>(ENABLE_ECHO_INPUT)) | ENABLE_LINE_INPUT | ENABLE_PROCESSED_INPUT;
   bool ok = false;
   if (SetConsoleMode(input, quiet)) {
-    WriteText(output, prompt);
+    WriteToConsole(output, prompt);
     // Read as the console holds it, in Unicode: its own code page may differ from the
     // ANSI code page in which the viewer's prompt, and so every container, takes the
     // password (every non-Korean Windows, or after chcp 65001).
@@ -124,17 +162,9 @@ bool ReadPasswordFromTerminal(const char* prompt, std::string* password) {
       }
     }
     SetConsoleMode(input, saved);
-    WriteText(output, "\r\n");
+    WriteToConsole(output, "\r\n");
     if (ok && !typed.empty() && typed.back() == L'\r') typed.pop_back();
-    if (ok && !typed.empty()) {
-      // The prompt's rule: the ANSI code page with the system's default substitutions.
-      const int length = static_cast<int>(typed.size());
-      const int bytes = WideCharToMultiByte(CP_ACP, 0, typed.data(), length, nullptr, 0, nullptr, nullptr);
-      password->resize(bytes > 0 ? static_cast<size_t>(bytes) : 0);
-      if (bytes > 0)
-        WideCharToMultiByte(CP_ACP, 0, typed.data(), length, &(*password)[0], bytes, nullptr, nullptr);
-      ok = bytes > 0;
-    }
+    if (ok) *password = Utf8(typed);
     if (!typed.empty()) SecureZeroMemory(&typed[0], typed.size() * sizeof(wchar_t));
   }
   SetConsoleCtrlHandler(RestoreEchoOnControl, FALSE);
@@ -142,7 +172,7 @@ bool ReadPasswordFromTerminal(const char* prompt, std::string* password) {
   CloseHandle(output);
   CloseHandle(input);
 
-  if (!ok) {
+  if (!ok && !password->empty()) {
     SecureZeroMemory(&(*password)[0], password->size());
     password->clear();
   }

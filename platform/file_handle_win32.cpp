@@ -3,6 +3,7 @@
 #include "platform/file_faults.h"
 #include "platform/file_handle.h"
 #include "platform/system_error.h"
+#include "platform/wide_win32.h"
 
 namespace {
 
@@ -26,7 +27,8 @@ uint32_t FileHandle::Open(const char* path, FileMode mode, Disposition dispositi
   const bool write = mode == FileMode::Write;
   // Windows refuses these for every user; a process the system lets through anyway
   // (root under Wine) must not replace a read-only file nor open a directory either.
-  const DWORD attributes = GetFileAttributesA(path);
+  const std::wstring name = Wide(path);
+  const DWORD attributes = GetFileAttributesW(name.c_str());
   if (attributes != INVALID_FILE_ATTRIBUTES) {
     if (attributes & FILE_ATTRIBUTE_DIRECTORY) return m_dwOpenError = ERROR_ACCESS_DENIED;
     if (write && disposition != Disposition::CreateNew && (attributes & FILE_ATTRIBUTE_READONLY))
@@ -42,7 +44,7 @@ uint32_t FileHandle::Open(const char* path, FileMode mode, Disposition dispositi
       return m_dwOpenError = ERROR_ACCESS_DENIED;
     flags |= FILE_FLAG_OPEN_REPARSE_POINT;
   }
-  HANDLE h = CreateFileA(path, write ? GENERIC_WRITE : GENERIC_READ, write ? 0 : FILE_SHARE_READ,
+  HANDLE h = CreateFileW(name.c_str(), write ? GENERIC_WRITE : GENERIC_READ, write ? 0 : FILE_SHARE_READ,
                          nullptr, static_cast<DWORD>(disposition), flags, nullptr);
   m_hFile = reinterpret_cast<intptr_t>(h);
   if (h == INVALID_HANDLE_VALUE) m_dwOpenError = GetLastError();

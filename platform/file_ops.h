@@ -9,9 +9,14 @@
 
 // '\' on Windows, '/' elsewhere.
 extern const char kPathSeparator;
-// The longest path the engines accept, in bytes, terminator included (260 on Windows,
-// 4096 elsewhere).
-extern const size_t kMaxPathBytes;
+// The longest path the system's file calls take, terminator included, in the units it
+// counts: 260 UTF-16 units on Windows (MAX_PATH), 4096 bytes elsewhere. A longer path is
+// refused as an invalid name, never cut.
+extern const size_t kMaxPathLength;
+// The length of a (UTF-8) path in those units.
+size_t PathLength(const std::string& path);
+// Whether path and its terminator fit kMaxPathLength.
+inline bool PathFits(const std::string& path) { return PathLength(path) + 1 <= kMaxPathLength; }
 
 // A read-only file (see SetReadOnly) is refused with the access-denied code (5, EACCES)
 // on every system and for every user, root included: clear the mark first. A missing

@@ -12,7 +12,8 @@
 #include "platform/system_error.h"
 
 const char kPathSeparator = '/';
-const size_t kMaxPathBytes = 4096;
+const size_t kMaxPathLength = 4096;
+size_t PathLength(const std::string& path) { return path.size(); }
 
 namespace {
 

@@ -3,30 +3,35 @@
 #include <windows.h>
 
 #include "platform/system_error.h"
+#include "platform/text.h"
+#include "platform/wide_win32.h"
 
 const char kPathSeparator = '\\';
-const size_t kMaxPathBytes = MAX_PATH;
+const size_t kMaxPathLength = MAX_PATH;
+size_t PathLength(const std::string& path) { return Utf16Length(path); }
 
 namespace {
 
 uint32_t Status(BOOL ok) { return ok ? 0 : GetLastError(); }
 
+DWORD Attributes(const char* path) { return GetFileAttributesW(Wide(path).c_str()); }
+
 }  // namespace
 
-uint32_t DeletePath(const char* path) { return Status(DeleteFileA(path)); }
+uint32_t DeletePath(const char* path) { return Status(DeleteFileW(Wide(path).c_str())); }
 
 uint32_t SetReadOnly(const char* path, bool readOnly) {
   // The attributes of a reparse point would be those of the link on Windows and of its
   // target on some compatible systems: a link is left alone.
-  const DWORD attributes = GetFileAttributesA(path);
+  const DWORD attributes = Attributes(path);
   if (attributes == INVALID_FILE_ATTRIBUTES) return GetLastError();
   if (attributes & FILE_ATTRIBUTE_REPARSE_POINT) return ERROR_ACCESS_DENIED;
-  return Status(SetFileAttributesA(path, readOnly ? FILE_ATTRIBUTE_READONLY : FILE_ATTRIBUTE_NORMAL));
+  return Status(SetFileAttributesW(Wide(path).c_str(), readOnly ? FILE_ATTRIBUTE_READONLY : FILE_ATTRIBUTE_NORMAL));
 }
 
 bool NameTaken(const char* path) {
   // GetFileAttributes describes a reparse point itself, not what it leads to.
-  return GetFileAttributesA(path) != INVALID_FILE_ATTRIBUTES;
+  return Attributes(path) != INVALID_FILE_ATTRIBUTES;
 }
 
 uint32_t MoveRefusal(const char* to, Replacing replacing) {
@@ -36,11 +41,11 @@ uint32_t MoveRefusal(const char* to, Replacing replacing) {
 }
 
 uint32_t MovePath(const char* from, const char* to, Replacing replacing) {
-  const DWORD attributes = GetFileAttributesA(to);
+  const DWORD attributes = Attributes(to);
   const bool readOnly = attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_READONLY) &&
                         !(attributes & FILE_ATTRIBUTE_REPARSE_POINT);
   if (replacing == Replacing::Never) {
-    if (MoveFileExA(from, to, MOVEFILE_WRITE_THROUGH)) return 0;
+    if (MoveFileExW(Wide(from).c_str(), Wide(to).c_str(), MOVEFILE_WRITE_THROUGH)) return 0;
     const DWORD error = GetLastError();
     // One code for a taken name, whichever call met it.
     return error == ERROR_ALREADY_EXISTS ? ERROR_FILE_EXISTS : error;
@@ -48,19 +53,19 @@ uint32_t MovePath(const char* from, const char* to, Replacing replacing) {
   // Windows refuses to move onto a read-only file; some compatible systems do not.
   if (readOnly) {
     if (replacing == Replacing::Writable) return ERROR_ACCESS_DENIED;
-    if (!SetFileAttributesA(to, attributes & ~FILE_ATTRIBUTE_READONLY)) return GetLastError();
+    if (!SetFileAttributesW(Wide(to).c_str(), attributes & ~FILE_ATTRIBUTE_READONLY)) return GetLastError();
   }
-  if (MoveFileExA(from, to, MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH)) return 0;
+  if (MoveFileExW(Wide(from).c_str(), Wide(to).c_str(), MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH)) return 0;
   const DWORD error = GetLastError();
-  if (readOnly) SetFileAttributesA(to, attributes);
+  if (readOnly) SetFileAttributesW(Wide(to).c_str(), attributes);
   return error;
 }
 
 uint32_t CreateFolder(const char* path) {
-  if (CreateDirectoryA(path, nullptr)) return 0;
+  if (CreateDirectoryW(Wide(path).c_str(), nullptr)) return 0;
   const DWORD error = GetLastError();
   if (error == ERROR_ALREADY_EXISTS) {
-    const DWORD attributes = GetFileAttributesA(path);
+    const DWORD attributes = Attributes(path);
     if (attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY)) return 0;
   }
   return error;
@@ -69,9 +74,9 @@ uint32_t CreateFolder(const char* path) {
 void FlushVolume(char driveLetter) {
   const bool letter = (driveLetter >= 'A' && driveLetter <= 'Z') || (driveLetter >= 'a' && driveLetter <= 'z');
   if (!letter) return;  // a UNC or relative path names no volume of its own
-  char device[] = "\\\\.\\X:";
-  device[4] = driveLetter;
-  HANDLE volume = CreateFileA(device, GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
+  wchar_t device[] = L"\\\\.\\X:";
+  device[4] = static_cast<wchar_t>(driveLetter);
+  HANDLE volume = CreateFileW(device, GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
                               OPEN_ALWAYS, FILE_ATTRIBUTE_DIRECTORY, nullptr);
   if (volume == INVALID_HANDLE_VALUE) return;
   FlushFileBuffers(volume);
@@ -79,7 +84,7 @@ void FlushVolume(char driveLetter) {
 }
 
 bool IsReadOnly(const char* path) {
-  const DWORD attributes = GetFileAttributesA(path);
+  const DWORD attributes = Attributes(path);
   return attributes != INVALID_FILE_ATTRIBUTES && !(attributes & FILE_ATTRIBUTE_DIRECTORY) &&
          (attributes & FILE_ATTRIBUTE_READONLY);
 }
@@ -87,14 +92,14 @@ bool IsReadOnly(const char* path) {
 bool ListFiles(const char* folder, std::vector<std::string>* names) {
   names->clear();
   const std::string prefix = std::string(folder) + kPathSeparator;
-  WIN32_FIND_DATAA data;
-  HANDLE search = FindFirstFileA((prefix + "*").c_str(), &data);
+  WIN32_FIND_DATAW data;
+  HANDLE search = FindFirstFileW(Wide(prefix + "*").c_str(), &data);
   if (search == INVALID_HANDLE_VALUE) return false;
   do {
     if (data.dwFileAttributes & (FILE_ATTRIBUTE_DIRECTORY | FILE_ATTRIBUTE_REPARSE_POINT | FILE_ATTRIBUTE_DEVICE))
       continue;
-    names->push_back(data.cFileName);
-  } while (FindNextFileA(search, &data));
+    names->push_back(Utf8(data.cFileName));
+  } while (FindNextFileW(search, &data));
   FindClose(search);
   return true;
 }
@@ -104,8 +109,8 @@ bool IsFileInUse(const char* path) {
   // process the system lets through anyway (an administrator under Wine) must see it the
   // same way.
   if (IsReadOnly(path)) return true;
-  HANDLE h = CreateFileA(path, GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, OPEN_EXISTING, 0,
-                         nullptr);
+  HANDLE h = CreateFileW(Wide(path).c_str(), GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
+                         OPEN_EXISTING, 0, nullptr);
   if (h != INVALID_HANDLE_VALUE) {
     CloseHandle(h);
     return false;
@@ -114,7 +119,7 @@ bool IsFileInUse(const char* path) {
 }
 
 bool IsFileOpen(const char* path) {
-  HANDLE h = CreateFileA(path, GENERIC_READ, 0, nullptr, OPEN_EXISTING, 0, nullptr);
+  HANDLE h = CreateFileW(Wide(path).c_str(), GENERIC_READ, 0, nullptr, OPEN_EXISTING, 0, nullptr);
   if (h != INVALID_HANDLE_VALUE) {
     CloseHandle(h);
     return false;

@@ -3,6 +3,7 @@
 #include <windows.h>
 
 #include "platform/system_error.h"
+#include "platform/wide_win32.h"
 
 namespace {
 
@@ -17,9 +18,10 @@ bool LockFile::Hold(const char* path) {
   Release();
   for (int attempt = 0; attempt < kAttempts; ++attempt) {
     // Never through a reparse point: a name that is one is refused, not followed.
-    const DWORD attributes = GetFileAttributesA(path);
+    const std::wstring name = Wide(path);
+    const DWORD attributes = GetFileAttributesW(name.c_str());
     if (attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_REPARSE_POINT)) return false;
-    HANDLE h = CreateFileA(path, GENERIC_READ | GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
+    HANDLE h = CreateFileW(name.c_str(), GENERIC_READ | GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
                            OPEN_ALWAYS, FILE_ATTRIBUTE_NORMAL | FILE_FLAG_OPEN_REPARSE_POINT, nullptr);
     if (h != INVALID_HANDLE_VALUE) {
       m_handle = reinterpret_cast<intptr_t>(h);
@@ -43,7 +45,7 @@ void LockFile::Release() {
 }
 
 bool IsLockFileHeld(const char* path) {
-  HANDLE h = CreateFileA(path, GENERIC_READ, 0, nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
+  HANDLE h = CreateFileW(Wide(path).c_str(), GENERIC_READ, 0, nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
   if (h != INVALID_HANDLE_VALUE) {
     CloseHandle(h);
     return false;
@@ -54,7 +56,7 @@ bool IsLockFileHeld(const char* path) {
 bool RemoveUnheldLockFile(const char* path) {
   // Opening without sharing succeeds only while no one else has the file open, and the
   // file goes when this handle closes: no holder can open it in between.
-  HANDLE h = CreateFileA(path, DELETE, 0, nullptr, OPEN_EXISTING,
+  HANDLE h = CreateFileW(Wide(path).c_str(), DELETE, 0, nullptr, OPEN_EXISTING,
                          FILE_ATTRIBUTE_NORMAL | FILE_FLAG_DELETE_ON_CLOSE | FILE_FLAG_OPEN_REPARSE_POINT, nullptr);
   if (h == INVALID_HANDLE_VALUE) return false;
   CloseHandle(h);

@@ -6,9 +6,9 @@
 bool SystemRandomSource::Acquire() {
   if (m_acquired) return true;
   HCRYPTPROV provider = 0;
-  BOOL ok = CryptAcquireContextA(&provider, nullptr, nullptr, PROV_RSA_FULL, CRYPT_VERIFYCONTEXT);
+  BOOL ok = CryptAcquireContextW(&provider, nullptr, nullptr, PROV_RSA_FULL, CRYPT_VERIFYCONTEXT);
   if (!ok && GetLastError() == static_cast<DWORD>(NTE_BAD_KEYSET)) {
-    ok = CryptAcquireContextA(&provider, nullptr, nullptr, PROV_RSA_FULL,
+    ok = CryptAcquireContextW(&provider, nullptr, nullptr, PROV_RSA_FULL,
                               CRYPT_VERIFYCONTEXT | CRYPT_NEWKEYSET);
   }
   if (!ok) return false;

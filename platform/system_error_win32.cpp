@@ -2,17 +2,19 @@
 
 #include <windows.h>
 
+#include "platform/wide_win32.h"
+
 uint32_t LastSystemError() { return GetLastError(); }
 uint32_t EndOfFileError() { return ERROR_HANDLE_EOF; }
 uint32_t DiskFullError() { return ERROR_DISK_FULL; }
 
 std::string SystemErrorText(uint32_t code) {
-  char* buffer = nullptr;
-  const DWORD n = FormatMessageA(
+  wchar_t* buffer = nullptr;
+  const DWORD n = FormatMessageW(
       FORMAT_MESSAGE_ALLOCATE_BUFFER | FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS,
-      nullptr, code, 0, reinterpret_cast<char*>(&buffer), 0, nullptr);
+      nullptr, code, 0, reinterpret_cast<wchar_t*>(&buffer), 0, nullptr);
   std::string text;
-  if (n && buffer) text.assign(buffer, n);
+  if (n && buffer) text = Utf8(buffer, n);
   if (buffer) LocalFree(buffer);
   return text;
 }

@@ -34,9 +34,9 @@ void WaitServingMessages(ThreadHandle thread, const std::function<void()>&) {
     const DWORD r = MsgWaitForMultipleObjects(1, &h, FALSE, INFINITE, 0xFF);
     if (r == WAIT_OBJECT_0 + 1) {
       MSG msg;
-      while (PeekMessageA(&msg, nullptr, 0, 0, PM_REMOVE)) {
+      while (PeekMessageW(&msg, nullptr, 0, 0, PM_REMOVE)) {
         TranslateMessage(&msg);
-        DispatchMessageA(&msg);
+        DispatchMessageW(&msg);
       }
     } else if (r != WAIT_TIMEOUT) {
       return;

@@ -1,16 +1,22 @@
 #include "platform/working_folder.h"
 
+#include <cstring>
 #include <vector>
 
-#include "platform/mbstring.h"
+#include "platform/text.h"
 
 char* StripTrailingBackslash(char* path) {
-  // The search is multibyte-aware: a double-byte character's trail byte is never
-  // taken for the backslash.
-  if (char* last = const_cast<char*>(MbsRChr(path, '\\'))) {
+  if (char* last = std::strrchr(path, '\\')) {
     if (last[1] == '\0') *last = '\0';
   }
   return path;
+}
+
+void CopyWorkingFolder(const std::string& path, size_t length, char* dest) {
+  if (dest == nullptr || length == 0) return;
+  const std::string cut = CutUtf8(path, length - 1);
+  std::memcpy(dest, cut.data(), cut.size());
+  dest[cut.size()] = '\0';
 }
 
 std::string WorkingFolder() {

@@ -22,6 +22,10 @@
 // dest[length - 1], and nothing at all when length is 0.
 void GetWorkingFolder(size_t length, char* dest);
 
+// GetWorkingFolder's copy into the caller's buffer, for the systems' implementations:
+// cut at a character boundary, always terminated, nothing written when length is 0.
+void CopyWorkingFolder(const std::string& path, size_t length, char* dest);
+
 // The working folder as a run uses it. The answer depends on the product's probes, which
 // may change while a run goes on: each run asks once, at its start, and hands that one
 // answer to everything it does (the engine, the viewing, the clean-up).

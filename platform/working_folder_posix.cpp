@@ -8,7 +8,6 @@
 #include <cstdlib>
 #include <string>
 
-#include "platform/mbstring.h"
 
 namespace {
 
@@ -88,8 +87,7 @@ void GetWorkingFolder(size_t length, char* dest) {
   if (path == "/") path.clear();
   path += '/';
   path += WorkingFolderName(IsProductRunning());
-  // Too long a path is cut; dest is always terminated.
-  MbsBoundedCopy(dest, path.c_str(), length - 1);
+  CopyWorkingFolder(path, length, dest);
 }
 
 // The product exists only on Windows.

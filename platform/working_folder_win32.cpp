@@ -5,28 +5,29 @@
 
 #include <cstring>
 
-#include "platform/mbstring.h"
+#include "platform/wide_win32.h"
 
 namespace {
 
-const char kProductKey[] = "SOFTWARE\\Belmora\\TarvessinKvt";
-const char kProductWindowClass[] = "Tarvessin";
+const wchar_t kProductKey[] = L"SOFTWARE\\Belmora\\TarvessinKvt";
+const wchar_t kProductWindowClass[] = L"Tarvessin";
 
 std::string TemporaryFolder() {
-  char buffer[MAX_PATH + 1] = {};
-  const DWORD n = GetTempPathA(sizeof buffer, buffer);
-  if (n == 0 || n >= sizeof buffer) return std::string();
-  return std::string(buffer, n);
+  wchar_t buffer[MAX_PATH + 1] = {};
+  const DWORD n = GetTempPathW(MAX_PATH + 1, buffer);
+  if (n == 0 || n > MAX_PATH) return std::string();
+  return Utf8(buffer, n);
 }
 
 // The per-user local (non-roaming) application-data folder, or "" when the shell
-// cannot name it.
+// cannot name it. Asked in Unicode: a profile such as C:\Users\Zoë has no name in the
+// code page of a Korean system.
 std::string LocalAppDataFolder() {
-  char buffer[521] = {};
-  const HRESULT hr = SHGetFolderPathA(nullptr, CSIDL_LOCAL_APPDATA, nullptr, SHGFP_TYPE_CURRENT, buffer);
+  wchar_t buffer[MAX_PATH + 1] = {};
+  const HRESULT hr = SHGetFolderPathW(nullptr, CSIDL_LOCAL_APPDATA, nullptr, SHGFP_TYPE_CURRENT, buffer);
   if (FAILED(hr)) return std::string();
-  buffer[sizeof buffer - 1] = '\0';
-  return std::string(buffer);
+  buffer[MAX_PATH] = L'\0';
+  return Utf8(buffer);
 }
 
 }  // namespace
@@ -38,9 +39,7 @@ void GetWorkingFolder(size_t length, char* dest) {
   if (major >= 5) localAppData = LocalAppDataFolder();
   std::string temp;
   if (major < 5 || localAppData.empty()) temp = TemporaryFolder();
-  const std::string path = ComposeWorkingFolder(major, temp, localAppData, IsProductRunning());
-  // Too long a path is cut at a character boundary; dest is always terminated.
-  MbsBoundedCopy(dest, path.c_str(), length - 1);
+  CopyWorkingFolder(ComposeWorkingFolder(major, temp, localAppData, IsProductRunning()), length, dest);
 }
 
 bool IsProductRegistered() {
@@ -51,13 +50,14 @@ bool IsProductRegistered() {
   HKEY key = nullptr;
   // The create-or-open call creates the key when it is missing and the process may
   // write there; the plain open covers a process that may only read.
-  if (RegCreateKeyExA(HKEY_LOCAL_MACHINE, kProductKey, 0, nullptr, 0, MAXIMUM_ALLOWED | view, nullptr, &key,
+  if (RegCreateKeyExW(HKEY_LOCAL_MACHINE, kProductKey, 0, nullptr, 0, MAXIMUM_ALLOWED | view, nullptr, &key,
                       nullptr) != ERROR_SUCCESS &&
-      RegOpenKeyExA(HKEY_LOCAL_MACHINE, kProductKey, 0, KEY_QUERY_VALUE | view, &key) != ERROR_SUCCESS) {
+      RegOpenKeyExW(HKEY_LOCAL_MACHINE, kProductKey, 0, KEY_QUERY_VALUE | view, &key) != ERROR_SUCCESS) {
     return false;
   }
   // Only whether the value can be read counts, not what it says; a value longer than
-  // the buffer therefore counts as absent.
+  // the buffer counts as absent. The product reads it as ANSI text into 260 bytes, so
+  // this does too: the one answer it would give.
   BYTE value[260] = {};
   DWORD size = sizeof value;
   const LONG status = RegQueryValueExA(key, "Path", nullptr, nullptr, value, &size);
@@ -66,10 +66,10 @@ bool IsProductRegistered() {
 }
 
 bool IsProductWindowOpen() {
-  HWND window = FindWindowA(kProductWindowClass, nullptr);
+  HWND window = FindWindowW(kProductWindowClass, nullptr);
   if (window == nullptr) return false;
   // The search ignores letter case; the product's own class is spelt exactly so.
-  char name[1024] = {};
-  const int n = GetClassNameA(window, name, sizeof name - 1);
-  return n > 3 && std::memcmp(name, kProductWindowClass, 9) == 0;
+  wchar_t name[1024] = {};
+  const int n = GetClassNameW(window, name, 1023);
+  return n > 3 && std::wcsncmp(name, kProductWindowClass, 9) == 0;
 }

@@ -23,15 +23,12 @@ class ViewerFrontEnd {
   virtual FrontEnd& JobFrontEnd() = 0;
 
   // Asks once for the password, modally and without a parent. True after OK with the
-  // accepted text (at most the first 11 bytes typed, never empty) zero-terminated in
-  // password; false after Cancel, Escape or closing, password then all zero.
-  virtual bool AskPassword(char (&password)[kPromptPasswordSize]) = 0;
-
-  // After OK, before the job: the desktop may replace the password with another form of
-  // the same typed text that opens the files where the typed bytes do not (a desktop
-  // whose text is UTF-8 offers the code page 949 form containers made on Korean Windows
-  // were keyed with). By default the password stays as typed.
-  virtual void ChoosePasswordForm(const FileList& /*files*/, char (& /*password*/)[kPromptPasswordSize]) {}
+  // accepted text zero-terminated in password: the bytes this system hashes what was
+  // typed as, at most 11 of them and never half a character (TypedPasswordBytes), never
+  // empty; and in cp949Form the same text's code page 949 form (Cp949PasswordBytes), the
+  // one containers made on Korean Windows were keyed with, where it differs, else "".
+  // False after Cancel, Escape or closing, password then all zero.
+  virtual bool AskPassword(char (&password)[kPromptPasswordSize], std::string* cp949Form) = 0;
 
   // The run's own error notice (caption kViewerCaption, one OK button, no owner); returns
   // when the user has dismissed it.

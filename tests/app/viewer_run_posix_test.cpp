@@ -52,8 +52,9 @@ class ScriptedDesktop : public ViewerFrontEnd {
   bool goneBeforeBox = false;       // at the first box: the last opened file was deleted
 
   FrontEnd& JobFrontEnd() override { return jobs; }
-  bool AskPassword(char (&out)[kPromptPasswordSize]) override {
+  bool AskPassword(char (&out)[kPromptPasswordSize], std::string* cp949Form) override {
     ++prompts;
+    cp949Form->clear();
     if (!password) return false;
     std::snprintf(out, sizeof out, "%s", password->c_str());
     return true;

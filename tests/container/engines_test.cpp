@@ -178,7 +178,7 @@ TEST_F(DecryptFilesTest, NamesThatCannotGiveAnOutput) {
 
   // Longer than the engines' buffers.
   ui = RecordingUi();
-  const std::string huge = dir / (std::string(kMaxPathBytes, 'n') + ".aqv3");
+  const std::string huge = dir / (std::string(kMaxPathLength, 'n') + ".aqv3");
   FileList longList = List({huge});
   Decrypt(longList, "pw");
   ExpectOneError("잘못된 파일명입니다.\r\n" + huge, 0);

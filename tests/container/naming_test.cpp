@@ -90,8 +90,8 @@ TEST(Naming, PlaintextPathBesideOrInTheWorkingFolder) {
   const std::string sep(1, kPathSeparator);
   // The plaintext's last temporary name ("….qv3part99", 5 bytes longer than the
   // container's name) and its terminator must fit the limit.
-  const std::string longest = std::string(kMaxPathBytes - 6 - 5, 'n') + ".aqv3";
-  const std::string room = std::string(kMaxPathBytes - folder.size() - 6 - 5, 'n') + ".zqv3";
+  const std::string longest = std::string(kMaxPathLength - 6 - 5, 'n') + ".aqv3";
+  const std::string room = std::string(kMaxPathLength - folder.size() - 6 - 5, 'n') + ".zqv3";
   using P = PlaintextNameProblem;
   struct Case {
     std::string container;

@@ -14,6 +14,7 @@
 #include <string>
 
 #include "jobs/job_runner.h"
+#include "platform/console.h"
 #include "ui/win32/error_box.h"
 #include "ui/win32/password_dialog.h"
 #include "ui/win32/win32_front_end.h"
@@ -23,15 +24,16 @@ int WINAPI WinMain(HINSTANCE, HINSTANCE, LPSTR, int) {
   bool havePassword = false;
   bool encrypt = false;
   FileList* files = new FileList;
-  for (int i = 1; i < __argc; ++i) {
-    const std::string arg = __argv[i];
-    if (arg == "--password" && i + 1 < __argc) {
-      password = __argv[++i];
+  const std::vector<std::string> args = ProgramArguments(0, nullptr);
+  for (size_t i = 0; i < args.size(); ++i) {
+    const std::string& arg = args[i];
+    if (arg == "--password" && i + 1 < args.size()) {
+      password = args[++i];
       havePassword = true;
     } else if (arg == "--encrypt") {
       encrypt = true;
-    } else if (arg == "--error" && i + 1 < __argc) {
-      ShowErrorMessage("오류 상자 시험", static_cast<uint32_t>(std::strtoul(__argv[++i], nullptr, 0)));
+    } else if (arg == "--error" && i + 1 < args.size()) {
+      ShowErrorMessage("오류 상자 시험", static_cast<uint32_t>(std::strtoul(args[++i].c_str(), nullptr, 0)));
       delete files;
       return 0;
     } else {
@@ -39,8 +41,8 @@ int WINAPI WinMain(HINSTANCE, HINSTANCE, LPSTR, int) {
     }
   }
   if (files->Empty()) {
-    MessageBoxA(nullptr, "usage: dialog_demo [--password TEXT] [--encrypt] [--error CODE] FILE...",
-                "dialog_demo", MB_OK);
+    MessageBoxW(nullptr, L"usage: dialog_demo [--password TEXT] [--encrypt] [--error CODE] FILE...",
+                L"dialog_demo", MB_OK);
     delete files;
     return 1;
   }

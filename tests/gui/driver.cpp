@@ -8,8 +8,10 @@
 // or, with no arguments, one command per line on standard input, its fields separated by
 // tabs. Each command prints one line on standard output, "ok" or "ok VALUE" or
 // "error WHY", and the line is flushed at once, so a test can keep one driver running
-// and talk to it. Texts (arguments on standard input and every printed value) are bytes
-// of the ANSI code page with '\\', tab, CR and LF escaped as \\, \t, \r and \n.
+// and talk to it. Texts (arguments on standard input and every printed value) are UTF-8,
+// whatever the system's code page, with '\\', tab, CR and LF escaped as \\, \t, \r and
+// \n; the windows are read and driven through the wide calls, so a Korean caption is
+// found under an English system too.
 // The exit status is 0 when every command succeeded, 1 otherwise, 2 for a usage error.
 //
 // Commands (CAPTION is a dialog's exact caption; ID a control identifier, decimal or
@@ -22,7 +24,7 @@
 //   text CAPTION ID              prints the control's text (a message box's text is
 //                                control 65535)
 //   settext CAPTION ID TEXT      replaces the control's text
-//   type CAPTION ID TEXT         posts one WM_CHAR per byte of TEXT to the control
+//   type CAPTION ID TEXT         posts one WM_CHAR per UTF-16 unit of TEXT to the control
 //   key CAPTION ID VK            posts a key press (down and up) of virtual key VK to the
 //                                control; the dialog manager sees it as typed
 //   click CAPTION ID             presses the button (BM_CLICK) without waiting for what
@@ -38,9 +40,9 @@
 //   rect CAPTION                 prints the dialog's screen rectangle "X Y WIDTH HEIGHT"
 //   controls CAPTION             prints "ID CLASS STYLE TEXT" of every child, one per
 //                                line after a count line
-//   attrs PATH                   prints GetFileAttributesA's result in hex, or
+//   attrs PATH                   prints GetFileAttributesW's result in hex, or
 //                                "missing ERROR"
-//   folder CSIDL                 prints SHGetFolderPathA's result for that folder
+//   folder CSIDL                 prints SHGetFolderPathW's result for that folder
 //   hold PATH                    opens the file for reading, sharing reading only, and
 //                                keeps it open (as a program showing it would) until
 //                                release PATH or the driver's end
@@ -52,6 +54,7 @@
 #include <commctrl.h>
 #include <fcntl.h>
 #include <io.h>
+#include <shellapi.h>
 #include <shlobj.h>
 #include <stdio.h>
 
@@ -60,6 +63,8 @@
 #include <map>
 #include <string>
 #include <vector>
+
+#include "platform/wide_win32.h"
 
 namespace {
 
@@ -106,21 +111,21 @@ long ParseNumber(const std::string& text, const char* what) {
 }
 
 std::string WindowText(HWND hwnd) {
-  // WM_GETTEXT is marshalled between processes; GetWindowTextA of a control of
+  // WM_GETTEXT is marshalled between processes; GetWindowTextW of a control of
   // another process would not ask the control.
-  char buffer[4096] = {};
+  wchar_t buffer[4096] = {};
   DWORD_PTR copied = 0;
-  if (!SendMessageTimeoutA(hwnd, WM_GETTEXT, sizeof buffer, reinterpret_cast<LPARAM>(buffer),
-                           SMTO_ABORTIFHUNG, 5000, &copied)) {
+  if (!SendMessageTimeoutW(hwnd, WM_GETTEXT, 4096, reinterpret_cast<LPARAM>(buffer), SMTO_ABORTIFHUNG, 5000,
+                           &copied)) {
     throw Failure{"the window does not answer WM_GETTEXT"};
   }
-  return std::string(buffer, copied);
+  return Utf8(buffer, copied);
 }
 
 std::string ClassName(HWND hwnd) {
-  char name[256] = {};
-  GetClassNameA(hwnd, name, sizeof name);
-  return name;
+  wchar_t name[256] = {};
+  GetClassNameW(hwnd, name, 256);
+  return Utf8(name);
 }
 
 struct Search {
@@ -131,9 +136,9 @@ struct Search {
 BOOL CALLBACK CollectDialog(HWND hwnd, LPARAM param) {
   auto* search = reinterpret_cast<Search*>(param);
   if (!IsWindowVisible(hwnd) || ClassName(hwnd) != "#32770") return TRUE;
-  char title[1024] = {};
-  GetWindowTextA(hwnd, title, sizeof title);
-  if (*search->caption == title) search->found.push_back(hwnd);
+  wchar_t title[1024] = {};
+  GetWindowTextW(hwnd, title, 1024);
+  if (*search->caption == Utf8(title)) search->found.push_back(hwnd);
   return TRUE;
 }
 
@@ -184,16 +189,16 @@ struct ChildList {
 BOOL CALLBACK DescribeChild(HWND hwnd, LPARAM param) {
   auto* list = reinterpret_cast<ChildList*>(param);
   list->text += "\n" + std::to_string(GetDlgCtrlID(hwnd)) + " " + ClassName(hwnd) + " " +
-                Hex(static_cast<unsigned long>(GetWindowLongA(hwnd, GWL_STYLE))) + " " +
+                Hex(static_cast<unsigned long>(GetWindowLongW(hwnd, GWL_STYLE))) + " " +
                 WindowText(hwnd);
   ++list->count;
   return TRUE;
 }
 
 void PostKey(HWND target, UINT vk) {
-  UINT scan = MapVirtualKeyA(vk, MAPVK_VK_TO_VSC);
-  PostMessageA(target, WM_KEYDOWN, vk, 1 | (static_cast<LPARAM>(scan) << 16));
-  PostMessageA(target, WM_KEYUP, vk, 1 | (static_cast<LPARAM>(scan) << 16) | (3u << 30));
+  UINT scan = MapVirtualKeyW(vk, MAPVK_VK_TO_VSC);
+  PostMessageW(target, WM_KEYDOWN, vk, 1 | (static_cast<LPARAM>(scan) << 16));
+  PostMessageW(target, WM_KEYUP, vk, 1 | (static_cast<LPARAM>(scan) << 16) | (3u << 30));
 }
 
 // Files kept open by hold, by path.
@@ -241,11 +246,10 @@ std::string Run(const std::vector<std::string>& args) {
   }
   if (name == "settext") {
     need(4, 4);
-    std::string text = args[3];
+    const std::wstring text = Wide(args[3]);
     DWORD_PTR result = 0;
-    if (!SendMessageTimeoutA(Control(args[1], args[2]), WM_SETTEXT, 0,
-                             reinterpret_cast<LPARAM>(text.c_str()), SMTO_ABORTIFHUNG, 5000,
-                             &result)) {
+    if (!SendMessageTimeoutW(Control(args[1], args[2]), WM_SETTEXT, 0, reinterpret_cast<LPARAM>(text.c_str()),
+                             SMTO_ABORTIFHUNG, 5000, &result)) {
       throw Failure{"the window does not answer WM_SETTEXT"};
     }
     return "";
@@ -253,7 +257,7 @@ std::string Run(const std::vector<std::string>& args) {
   if (name == "type") {
     need(4, 4);
     HWND control = Control(args[1], args[2]);
-    for (unsigned char c : args[3]) PostMessageA(control, WM_CHAR, c, 1);
+    for (wchar_t c : Wide(args[3])) PostMessageW(control, WM_CHAR, c, 1);
     return "";
   }
   if (name == "key") {
@@ -266,14 +270,14 @@ std::string Run(const std::vector<std::string>& args) {
     // Posted: a press may start a modal loop (a message box) in the other program, and
     // the driver must stay free to look at it.
     HWND button = Control(args[1], args[2]);
-    if (!PostMessageA(button, BM_CLICK, 0, 0)) throw Failure{"cannot post BM_CLICK"};
+    if (!PostMessageW(button, BM_CLICK, 0, 0)) throw Failure{"cannot post BM_CLICK"};
     return "";
   }
   if (name == "command") {
     need(3, 3);
     HWND dialog = FindDialog(args[1]);
     int id = static_cast<int>(ParseNumber(args[2], "control id"));
-    if (!PostMessageA(dialog, WM_COMMAND, MAKEWPARAM(id, BN_CLICKED),
+    if (!PostMessageW(dialog, WM_COMMAND, MAKEWPARAM(id, BN_CLICKED),
                       reinterpret_cast<LPARAM>(GetDlgItem(dialog, id)))) {
       throw Failure{"cannot post WM_COMMAND"};
     }
@@ -282,14 +286,14 @@ std::string Run(const std::vector<std::string>& args) {
   if (name == "pos" || name == "range") {
     need(3, 3);
     HWND bar = Control(args[1], args[2]);
-    if (ClassName(bar) != PROGRESS_CLASSA) throw Failure{"not a progress bar: " + ClassName(bar)};
-    if (name == "pos") return std::to_string(SendMessageA(bar, PBM_GETPOS, 0, 0));
-    return std::to_string(SendMessageA(bar, PBM_GETRANGE, TRUE, 0)) + " " +
-           std::to_string(SendMessageA(bar, PBM_GETRANGE, FALSE, 0));
+    if (ClassName(bar) != "msctls_progress32") throw Failure{"not a progress bar: " + ClassName(bar)};
+    if (name == "pos") return std::to_string(SendMessageW(bar, PBM_GETPOS, 0, 0));
+    return std::to_string(SendMessageW(bar, PBM_GETRANGE, TRUE, 0)) + " " +
+           std::to_string(SendMessageW(bar, PBM_GETRANGE, FALSE, 0));
   }
   if (name == "style") {
     need(3, 3);
-    return Hex(static_cast<unsigned long>(GetWindowLongA(Control(args[1], args[2]), GWL_STYLE)));
+    return Hex(static_cast<unsigned long>(GetWindowLongW(Control(args[1], args[2]), GWL_STYLE)));
   }
   if (name == "class") {
     need(3, 3);
@@ -324,22 +328,22 @@ std::string Run(const std::vector<std::string>& args) {
   }
   if (name == "attrs") {
     need(2, 2);
-    DWORD attributes = GetFileAttributesA(args[1].c_str());
+    DWORD attributes = GetFileAttributesW(Wide(args[1]).c_str());
     if (attributes == INVALID_FILE_ATTRIBUTES) return "missing " + std::to_string(GetLastError());
     return Hex(attributes);
   }
   if (name == "folder") {
     need(2, 2);
-    char path[MAX_PATH + 1] = {};
-    HRESULT hr = SHGetFolderPathA(nullptr, static_cast<int>(ParseNumber(args[1], "folder")),
-                                  nullptr, SHGFP_TYPE_CURRENT, path);
-    if (FAILED(hr)) throw Failure{"SHGetFolderPathA failed: " + Hex(static_cast<unsigned long>(hr))};
-    return Escape(path);
+    wchar_t path[MAX_PATH + 1] = {};
+    HRESULT hr = SHGetFolderPathW(nullptr, static_cast<int>(ParseNumber(args[1], "folder")), nullptr,
+                                  SHGFP_TYPE_CURRENT, path);
+    if (FAILED(hr)) throw Failure{"SHGetFolderPathW failed: " + Hex(static_cast<unsigned long>(hr))};
+    return Escape(Utf8(path));
   }
   if (name == "hold") {
     need(2, 2);
     if (g_held.count(args[1])) throw Failure{"already held"};
-    HANDLE file = CreateFileA(args[1].c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
+    HANDLE file = CreateFileW(Wide(args[1]).c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
                               FILE_ATTRIBUTE_NORMAL, nullptr);
     if (file == INVALID_HANDLE_VALUE) throw Failure{"cannot open: error " + std::to_string(GetLastError())};
     g_held[args[1]] = file;
@@ -390,14 +394,22 @@ std::vector<std::string> SplitLine(const std::string& line) {
 
 }  // namespace
 
-int main(int argc, char** argv) {
+int main() {
   // Values are bytes; no "\n" may become "\r\n".
   _setmode(_fileno(stdout), _O_BINARY);
   _setmode(_fileno(stdin), _O_BINARY);
   bool ok = true;
 
+  // The arguments as UTF-8, from the wide command line.
+  int argc = 0;
+  wchar_t** wide = CommandLineToArgvW(GetCommandLineW(), &argc);
+  std::vector<std::string> argv;
+  for (int i = 0; wide && i < argc; ++i) argv.push_back(Utf8(wide[i]));
+  if (wide) LocalFree(wide);
+  argc = static_cast<int>(argv.size());
+
   if (argc > 1) {
-    if (std::string(argv[1]) == "--help" || std::string(argv[1]) == "-h") {
+    if (argv[1] == "--help" || argv[1] == "-h") {
       puts("usage: qv3_gui_driver COMMAND ARGS... [; COMMAND ARGS...]\n"
            "       qv3_gui_driver < commands (one per line, fields separated by tabs)\n"
            "Commands: wait gone exists count text settext type key click command pos range\n"
@@ -406,7 +418,7 @@ int main(int argc, char** argv) {
     }
     std::vector<std::string> command;
     for (int i = 1; i <= argc; ++i) {
-      if (i == argc || std::string(argv[i]) == ";") {
+      if (i == argc || argv[i] == ";") {
         if (command.empty()) {
           fputs("qv3_gui_driver: empty command\n", stderr);
           return 2;

@@ -9,7 +9,8 @@
 //                                            (a program that passes the document to a
 //                                            running instance)
 //
-// Every line goes to the log file named by QV3_FAKE_VIEWER_LOG (else qv3_fake_viewer.log
+// Every line (UTF-8: the path as the program received it, any name) goes to the log file
+// named by QV3_FAKE_VIEWER_LOG (else qv3_fake_viewer.log
 // beside the program) as "PID TEXT"; each instance's lines start with "begin role=..."
 // and finish with "end". The log is appended to line by line, so a test may read it
 // while the programs run. QV3_FAKE_VIEWER_HOLD_MS sets how long the file is held open
@@ -17,40 +18,44 @@
 // keeps running after it has closed the file (default 0), as a program that reads a
 // document, closes it and shows it on.
 //
-// Recorded: the path; its attributes (GetFileAttributesA, hex); whether opening it for
+// Recorded: the path; its attributes (GetFileAttributesW, hex); whether opening it for
 // writing fails and the error; its size and an FNV-1a 64 hash of its content; "holding"
 // once the file is held and "released" when the handle is closed.
 
 #include <windows.h>
+#include <shellapi.h>
 
 #include <stdio.h>
 
 #include <cstdint>
 #include <cstdlib>
 #include <string>
+#include <vector>
+
+#include "platform/wide_win32.h"
 
 namespace {
 
-std::string LogPath() {
-  char path[MAX_PATH] = {};
-  DWORD n = GetEnvironmentVariableA("QV3_FAKE_VIEWER_LOG", path, sizeof path);
-  if (n > 0 && n < sizeof path) return path;
-  n = GetModuleFileNameA(nullptr, path, sizeof path);
-  std::string own(path, n);
-  size_t slash = own.find_last_of('\\');
-  return own.substr(0, slash == std::string::npos ? 0 : slash + 1) + "qv3_fake_viewer.log";
+std::wstring LogPath() {
+  wchar_t path[MAX_PATH] = {};
+  DWORD n = GetEnvironmentVariableW(L"QV3_FAKE_VIEWER_LOG", path, MAX_PATH);
+  if (n > 0 && n < MAX_PATH) return path;
+  n = GetModuleFileNameW(nullptr, path, MAX_PATH);
+  std::wstring own(path, n);
+  size_t slash = own.find_last_of(L'\\');
+  return own.substr(0, slash == std::wstring::npos ? 0 : slash + 1) + L"qv3_fake_viewer.log";
 }
 
-DWORD Milliseconds(const char* variable, DWORD otherwise) {
-  char text[32] = {};
-  DWORD n = GetEnvironmentVariableA(variable, text, sizeof text);
-  return n > 0 && n < sizeof text ? static_cast<DWORD>(std::strtoul(text, nullptr, 10)) : otherwise;
+DWORD Milliseconds(const wchar_t* variable, DWORD otherwise) {
+  wchar_t text[32] = {};
+  DWORD n = GetEnvironmentVariableW(variable, text, 32);
+  return n > 0 && n < 32 ? static_cast<DWORD>(std::wcstoul(text, nullptr, 10)) : otherwise;
 }
 
 void Log(const std::string& line) {
   // Opened per line, shared, so that two instances may log side by side.
   for (int attempt = 0; attempt < 50; ++attempt) {
-    HANDLE log = CreateFileA(LogPath().c_str(), FILE_APPEND_DATA,
+    HANDLE log = CreateFileW(LogPath().c_str(), FILE_APPEND_DATA,
                              FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, OPEN_ALWAYS,
                              FILE_ATTRIBUTE_NORMAL, nullptr);
     if (log != INVALID_HANDLE_VALUE) {
@@ -72,15 +77,16 @@ std::string Hex(unsigned long long value, int digits) {
 
 // Records the file as found, then holds it open for reading without write sharing.
 // readyEvent, when given, names an event to set once the file is held.
-int Hold(const std::string& path, const char* role, const char* readyEvent) {
+int Hold(const std::string& path, const char* role, const std::string* readyEvent) {
   Log(std::string("begin role=") + role);
   Log("path=" + path);
-  DWORD attributes = GetFileAttributesA(path.c_str());
+  const std::wstring name = Wide(path);
+  DWORD attributes = GetFileAttributesW(name.c_str());
   Log("attributes=" + (attributes == INVALID_FILE_ATTRIBUTES
                            ? "missing " + std::to_string(GetLastError())
                            : Hex(attributes, 8)));
 
-  HANDLE writer = CreateFileA(path.c_str(), GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE,
+  HANDLE writer = CreateFileW(name.c_str(), GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE,
                               nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
   if (writer == INVALID_HANDLE_VALUE) {
     Log("write_open=failed " + std::to_string(GetLastError()));
@@ -89,7 +95,7 @@ int Hold(const std::string& path, const char* role, const char* readyEvent) {
     CloseHandle(writer);
   }
 
-  HANDLE file = CreateFileA(path.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
+  HANDLE file = CreateFileW(name.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
                             FILE_ATTRIBUTE_NORMAL, nullptr);
   if (file == INVALID_HANDLE_VALUE) {
     Log("read_open=failed " + std::to_string(GetLastError()));
@@ -109,16 +115,16 @@ int Hold(const std::string& path, const char* role, const char* readyEvent) {
   Log("fnv1a64=" + Hex(hash, 16));
   Log("holding");
   if (readyEvent) {
-    HANDLE ready = OpenEventA(EVENT_MODIFY_STATE, FALSE, readyEvent);
+    HANDLE ready = OpenEventW(EVENT_MODIFY_STATE, FALSE, Wide(*readyEvent).c_str());
     if (ready) {
       SetEvent(ready);
       CloseHandle(ready);
     }
   }
-  Sleep(Milliseconds("QV3_FAKE_VIEWER_HOLD_MS", 1500));
+  Sleep(Milliseconds(L"QV3_FAKE_VIEWER_HOLD_MS", 1500));
   CloseHandle(file);
   Log("released");
-  if (const DWORD stay = Milliseconds("QV3_FAKE_VIEWER_STAY_MS", 0)) {
+  if (const DWORD stay = Milliseconds(L"QV3_FAKE_VIEWER_STAY_MS", 0)) {
     Log("staying");
     Sleep(stay);
   }
@@ -129,15 +135,14 @@ int Hold(const std::string& path, const char* role, const char* readyEvent) {
 int HandOver(const std::string& path) {
   Log("begin role=launcher");
   std::string eventName = "qv3_fake_viewer_ready_" + std::to_string(GetCurrentProcessId());
-  HANDLE ready = CreateEventA(nullptr, TRUE, FALSE, eventName.c_str());
-  char self[MAX_PATH] = {};
-  GetModuleFileNameA(nullptr, self, sizeof self);
-  std::string command =
-      "\"" + std::string(self) + "\" --ready-event " + eventName + " \"" + path + "\"";
-  STARTUPINFOA startup{};
+  HANDLE ready = CreateEventW(nullptr, TRUE, FALSE, Wide(eventName).c_str());
+  wchar_t self[MAX_PATH] = {};
+  GetModuleFileNameW(nullptr, self, MAX_PATH);
+  std::wstring command = L"\"" + std::wstring(self) + L"\" --ready-event " + Wide(eventName) + L" \"" + Wide(path) + L"\"";
+  STARTUPINFOW startup{};
   startup.cb = sizeof startup;
   PROCESS_INFORMATION process{};
-  if (!CreateProcessA(nullptr, &command[0], nullptr, nullptr, FALSE, DETACHED_PROCESS, nullptr,
+  if (!CreateProcessW(nullptr, &command[0], nullptr, nullptr, FALSE, DETACHED_PROCESS, nullptr,
                       nullptr, &startup, &process)) {
     Log("spawn=failed " + std::to_string(GetLastError()));
     Log("end");
@@ -157,12 +162,16 @@ int HandOver(const std::string& path) {
 
 }  // namespace
 
-int main(int argc, char** argv) {
-  if (argc == 2 && std::string(argv[1]) != "--help") return Hold(argv[1], "holder", nullptr);
-  if (argc == 3 && std::string(argv[1]) == "--hand-over") return HandOver(argv[2]);
-  if (argc == 4 && std::string(argv[1]) == "--ready-event") {
-    return Hold(argv[3], "holder", argv[2]);
-  }
+int main() {
+  // The wide command line: the path arrives as it is, whatever the code page holds.
+  int argc = 0;
+  wchar_t** wide = CommandLineToArgvW(GetCommandLineW(), &argc);
+  std::vector<std::string> argv;
+  for (int i = 0; wide && i < argc; ++i) argv.push_back(Utf8(wide[i]));
+  if (wide) LocalFree(wide);
+  if (argc == 2 && argv[1] != "--help") return Hold(argv[1], "holder", nullptr);
+  if (argc == 3 && argv[1] == "--hand-over") return HandOver(argv[2]);
+  if (argc == 4 && argv[1] == "--ready-event") return Hold(argv[3], "holder", &argv[2]);
   fputs("usage: qv3_fake_viewer [--hand-over] PATH\n", stderr);
   return argc == 2 ? 0 : 2;
 }

@@ -101,12 +101,12 @@ class Driver:
                 raise Failure("the driver ended unexpectedly")
             self.buffer += chunk
         line, self.buffer = self.buffer.split(b"\n", 1)
-        return line.decode("cp949", errors="backslashreplace")
+        return line.decode("utf-8", errors="backslashreplace")
 
     def ask(self, *fields, timeout=60):
         """Runs one command; returns (succeeded, value)."""
         line = "\t".join(escape(str(f)) for f in fields) + "\n"
-        self.proc.stdin.write(line.encode("cp949"))
+        self.proc.stdin.write(line.encode("utf-8"))
         self.proc.stdin.flush()
         answer = self._line(timeout)
         status, _, value = answer.partition(" ")
@@ -275,7 +275,7 @@ def log_records():
     if not os.path.exists(FAKE_LOG):
         return []
     records = {}
-    for line in read(FAKE_LOG).decode("cp949", "replace").splitlines():
+    for line in read(FAKE_LOG).decode("utf-8", "replace").splitlines():
         pid, _, text = line.partition(" ")
         rec = records.setdefault(pid, {"pid": pid, "lines": []})
         rec["lines"].append(text)

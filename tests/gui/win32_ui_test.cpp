@@ -14,7 +14,9 @@
 #include <string>
 #include <thread>
 
+#include "platform/codepage.h"
 #include "platform/system_error.h"
+#include "platform/wide_win32.h"
 #include "resources/resource.h"
 #include "ui/win32/error_box.h"
 #include "ui/win32/password_dialog.h"
@@ -28,9 +30,9 @@ const char kProgressCaption[] = "파일 처리중";
 const char kErrorCaption[] = "타르베신 외부암호화파일 뷰어";
 
 std::string Text(HWND hwnd) {
-  char buffer[1024] = {};
-  GetWindowTextA(hwnd, buffer, sizeof buffer);
-  return buffer;
+  wchar_t buffer[1024] = {};
+  GetWindowTextW(hwnd, buffer, 1024);
+  return Utf8(buffer);
 }
 
 std::string ItemText(HWND dialog, int id) { return Text(GetDlgItem(dialog, id)); }
@@ -39,7 +41,7 @@ std::string ItemText(HWND dialog, int id) { return Text(GetDlgItem(dialog, id));
 class Win32Ui : public testing::Test {
  protected:
   void SetUp() override {
-    HWND probe = CreateWindowA("STATIC", "", WS_POPUP, 0, 0, 1, 1, nullptr, nullptr, nullptr, nullptr);
+    HWND probe = CreateWindowW(L"STATIC", L"", WS_POPUP, 0, 0, 1, 1, nullptr, nullptr, nullptr, nullptr);
     if (!probe) GTEST_SKIP() << "no display to create windows on";
     DestroyWindow(probe);
     InitCommonControls();
@@ -54,7 +56,7 @@ void WithDialog(const char* caption, const std::function<void(HWND)>& act, const
   std::atomic<bool> found{false};
   std::thread helper([&] {
     for (int i = 0; i < 1000; ++i) {
-      HWND hwnd = FindWindowA("#32770", caption);
+      HWND hwnd = FindWindowW(L"#32770", Wide(caption).c_str());
       if (hwnd && IsWindowVisible(hwnd)) {
         found = true;
         act(hwnd);
@@ -62,22 +64,25 @@ void WithDialog(const char* caption, const std::function<void(HWND)>& act, const
       }
       Sleep(10);
     }
-    PostThreadMessageA(mainThread, WM_QUIT, 0, 0);
+    PostThreadMessageW(mainThread, WM_QUIT, 0, 0);
   });
   show();
   helper.join();
   EXPECT_TRUE(found) << "no dialog captioned " << caption;
   MSG msg;
-  PeekMessageA(&msg, nullptr, WM_QUIT, WM_QUIT, PM_REMOVE);  // a late WM_QUIT must not leak
+  PeekMessageW(&msg, nullptr, WM_QUIT, WM_QUIT, PM_REMOVE);  // a late WM_QUIT must not leak
 }
 
-void Click(HWND dialog, int id) { SendMessageA(GetDlgItem(dialog, id), BM_CLICK, 0, 0); }
+void Click(HWND dialog, int id) { SendMessageW(GetDlgItem(dialog, id), BM_CLICK, 0, 0); }
+
+void SetItemText(HWND dialog, int id, const char* text) { SetDlgItemTextW(dialog, id, Wide(text).c_str()); }
 
 // --- password prompt ----------------------------------------------------------------
 
 struct PromptResult {
   INT_PTR result;
   char password[13];
+  std::string cp949Form;
 };
 
 PromptResult RunPrompt(const std::function<void(HWND)>& act) {
@@ -85,6 +90,7 @@ PromptResult RunPrompt(const std::function<void(HWND)>& act) {
   PromptResult r{};
   WithDialog(kPasswordCaption, act, [&] { r.result = dialog.DoModal(); });
   std::memcpy(r.password, dialog.m_password, sizeof r.password);
+  r.cp949Form = dialog.m_cp949Form;
   return r;
 }
 
@@ -101,10 +107,10 @@ TEST_F(Win32Ui, PasswordPromptStartsInTheMaskedEditAndIgnoresOkWhileEmpty) {
     GUITHREADINFO info{};
     info.cbSize = sizeof info;
     focusOnEdit = GetGUIThreadInfo(GetWindowThreadProcessId(dialog, nullptr), &info) && info.hwndFocus == edit;
-    masked = (GetWindowLongA(edit, GWL_STYLE) & ES_PASSWORD) && SendMessageA(edit, EM_GETPASSWORDCHAR, 0, 0) != 0;
+    masked = (GetWindowLongW(edit, GWL_STYLE) & ES_PASSWORD) && SendMessageW(edit, EM_GETPASSWORDCHAR, 0, 0) != 0;
     Click(dialog, IDOK);
     openAfterEmptyOk = IsWindow(dialog) && IsWindowVisible(dialog);
-    SetWindowTextA(edit, "abc");
+    SetWindowTextW(edit, L"abc");
     Click(dialog, IDOK);
   });
   EXPECT_TRUE(focusOnEdit);
@@ -117,7 +123,7 @@ TEST_F(Win32Ui, PasswordPromptStartsInTheMaskedEditAndIgnoresOkWhileEmpty) {
 
 TEST_F(Win32Ui, PasswordPromptTakesTheFirstElevenBytes) {
   PromptResult r = RunPrompt([](HWND dialog) {
-    SetDlgItemTextA(dialog, IDC_PASSWORD_EDIT, "123456789012345");
+    SetItemText(dialog, IDC_PASSWORD_EDIT, "123456789012345");
     Click(dialog, IDOK);
   });
   EXPECT_EQ(r.result, IDOK);
@@ -125,15 +131,29 @@ TEST_F(Win32Ui, PasswordPromptTakesTheFirstElevenBytes) {
   EXPECT_EQ(r.password[11], 0);
   EXPECT_EQ(r.password[12], 0);
 
-  // Korean text is two bytes a character in code page 949: still at most 11 bytes.
+  // Korean text is two bytes a character in code page 949: its first five characters
+  // (10 bytes), never half of the sixth. On a Korean system those are the bytes hashed;
+  // elsewhere they are the form tried when the system's own bytes open nothing.
   r = RunPrompt([](HWND dialog) {
-    SetDlgItemTextA(dialog, IDC_PASSWORD_EDIT, "가나다라마바사");
+    SetItemText(dialog, IDC_PASSWORD_EDIT, "가나다라마바사");
+    Click(dialog, IDOK);
+  });
+  std::string korean;
+  ASSERT_TRUE(Utf8ToCp949("가나다라마", &korean));
+  EXPECT_EQ(r.result, IDOK);
+  EXPECT_EQ(GetACP() == 949 ? std::string(r.password) : r.cp949Form, korean);
+  if (GetACP() == 949) {
+    EXPECT_EQ(r.cp949Form, "");
+  }
+
+  // A character beyond the first plane (two UTF-16 units) is never split either.
+  r = RunPrompt([](HWND dialog) {
+    SetItemText(dialog, IDC_PASSWORD_EDIT, "abcdefghi\U0001F4C4");
     Click(dialog, IDOK);
   });
   EXPECT_EQ(r.result, IDOK);
-  EXPECT_GT(std::strlen(r.password), 0u);
+  EXPECT_EQ(std::string(r.password).compare(0, 9, "abcdefghi"), 0);
   EXPECT_LE(std::strlen(r.password), 11u);
-  EXPECT_EQ(std::string("가나다라마바사").compare(0, std::strlen(r.password), r.password), 0);
 }
 
 TEST_F(Win32Ui, PasswordPromptCancelEscapeAndCloseEndWithCancelAndNoPassword) {
@@ -142,14 +162,14 @@ TEST_F(Win32Ui, PasswordPromptCancelEscapeAndCloseEndWithCancelAndNoPassword) {
       [](HWND d) { Click(d, IDCANCEL); },
       [](HWND d) {
         HWND edit = GetDlgItem(d, IDC_PASSWORD_EDIT);
-        PostMessageA(edit, WM_KEYDOWN, VK_ESCAPE, 0x00010001);
-        PostMessageA(edit, WM_KEYUP, VK_ESCAPE, static_cast<LPARAM>(0xC0010001u));
+        PostMessageW(edit, WM_KEYDOWN, VK_ESCAPE, 0x00010001);
+        PostMessageW(edit, WM_KEYUP, VK_ESCAPE, static_cast<LPARAM>(0xC0010001u));
       },
-      [](HWND d) { PostMessageA(d, WM_CLOSE, 0, 0); },
+      [](HWND d) { PostMessageW(d, WM_CLOSE, 0, 0); },
   };
   for (const auto& cancel : ways) {
     const PromptResult r = RunPrompt([&](HWND dialog) {
-      SetDlgItemTextA(dialog, IDC_PASSWORD_EDIT, "typed");
+      SetItemText(dialog, IDC_PASSWORD_EDIT, "typed");
       cancel(dialog);
     });
     EXPECT_EQ(r.result, IDCANCEL);
@@ -175,17 +195,17 @@ TEST_F(Win32Ui, ProgressDialogStartsHiddenAndTellsTheOperation) {
   EXPECT_EQ(ItemText(encrypt->Handle(), IDC_PROGRESS_MESSAGE), "암호화중...");
   EXPECT_EQ(ItemText(decrypt->Handle(), IDC_PROGRESS_MESSAGE), "복호화중...");
   EXPECT_EQ(ItemText(other->Handle(), IDC_PROGRESS_MESSAGE), "복호화중...");
-  EXPECT_EQ(SendDlgItemMessageA(decrypt->Handle(), IDC_PROGRESS_BAR, PBM_GETRANGE, FALSE, 0), 100);
-  EXPECT_EQ(SendDlgItemMessageA(decrypt->Handle(), IDC_PROGRESS_BAR, PBM_GETRANGE, TRUE, 0), 0);
-  EXPECT_FALSE(GetWindowLongA(decrypt->Handle(), GWL_STYLE) & WS_SYSMENU);
+  EXPECT_EQ(SendDlgItemMessageW(decrypt->Handle(), IDC_PROGRESS_BAR, PBM_GETRANGE, FALSE, 0), 100);
+  EXPECT_EQ(SendDlgItemMessageW(decrypt->Handle(), IDC_PROGRESS_BAR, PBM_GETRANGE, TRUE, 0), 0);
+  EXPECT_FALSE(GetWindowLongW(decrypt->Handle(), GWL_STYLE) & WS_SYSMENU);
 }
 
 TEST_F(Win32Ui, ProgressDialogUsesItsTenPointFontOnTextsAndCancelOnly) {
   auto dialog = MakeProgress(OPERATION_DECRYPT);
   HWND hwnd = dialog->Handle();
   ASSERT_NE(dialog->m_hFont, nullptr);
-  LOGFONTA font{};
-  ASSERT_NE(GetObjectA(dialog->m_hFont, sizeof font, &font), 0);
+  LOGFONTW font{};
+  ASSERT_NE(GetObjectW(dialog->m_hFont, sizeof font, &font), 0);
   HDC dc = GetDC(hwnd);
   const int dpi = GetDeviceCaps(dc, LOGPIXELSY);
   ReleaseDC(hwnd, dc);
@@ -194,7 +214,7 @@ TEST_F(Win32Ui, ProgressDialogUsesItsTenPointFontOnTextsAndCancelOnly) {
   // (What the dialog itself answers to WM_GETFONT is the dialog manager's business: it
   // keeps the template's font.)
   const WPARAM mine = reinterpret_cast<WPARAM>(dialog->m_hFont);
-  auto fontOf = [&](int id) { return static_cast<WPARAM>(SendDlgItemMessageA(hwnd, id, WM_GETFONT, 0, 0)); };
+  auto fontOf = [&](int id) { return static_cast<WPARAM>(SendDlgItemMessageW(hwnd, id, WM_GETFONT, 0, 0)); };
   EXPECT_EQ(fontOf(IDC_PROGRESS_MESSAGE), mine);
   EXPECT_EQ(fontOf(IDCANCEL), mine);
   EXPECT_EQ(fontOf(IDC_PROGRESS_FILE), mine);
@@ -204,7 +224,7 @@ TEST_F(Win32Ui, ProgressDialogUsesItsTenPointFontOnTextsAndCancelOnly) {
 TEST_F(Win32Ui, ProgressDialogIsCentredInTheWorkArea) {
   auto dialog = MakeProgress(OPERATION_DECRYPT);
   RECT work, rect;
-  ASSERT_TRUE(SystemParametersInfoA(SPI_GETWORKAREA, 0, &work, 0));
+  ASSERT_TRUE(SystemParametersInfoW(SPI_GETWORKAREA, 0, &work, 0));
   ASSERT_TRUE(GetWindowRect(dialog->Handle(), &rect));
   EXPECT_LE(std::abs((rect.left - work.left) - (work.right - rect.right)), 1);
   EXPECT_LE(std::abs((rect.top - work.top) - (work.bottom - rect.bottom)), 1);
@@ -220,7 +240,7 @@ TEST_F(Win32Ui, ProgressDialogCancelOnlyRaisesTheFlag) {
   EXPECT_TRUE(IsWindow(hwnd));
   EXPECT_TRUE(IsWindowVisible(hwnd));
   Click(hwnd, IDCANCEL);
-  SendMessageA(hwnd, WM_CLOSE, 0, 0);  // the dialog manager turns it into Cancel
+  SendMessageW(hwnd, WM_CLOSE, 0, 0);  // the dialog manager turns it into Cancel
   EXPECT_TRUE(dialog->m_bCancel);
   EXPECT_TRUE(IsWindowVisible(hwnd));
   EXPECT_EQ(dialog->Handle(), hwnd);
@@ -258,16 +278,17 @@ TEST_F(Win32Ui, ProgressDialogReleasesItsWindowAndFontHoweverItEnds) {
 TEST_F(Win32Ui, FrontEndProgressViewDrivesTheDialog) {
   Win32FrontEnd ui;
   std::unique_ptr<ProgressView> view = ui.OpenProgress(OPERATION_ENCRYPT);
-  HWND hwnd = FindWindowA("#32770", kProgressCaption);
+  HWND hwnd = FindWindowW(L"#32770", Wide(kProgressCaption).c_str());
   ASSERT_NE(hwnd, nullptr);
   EXPECT_EQ(GetWindowThreadProcessId(hwnd, nullptr), GetCurrentThreadId());
   EXPECT_FALSE(IsWindowVisible(hwnd));
   EXPECT_EQ(ItemText(hwnd, IDC_PROGRESS_MESSAGE), "암호화중...");
-  auto pos = [&] { return SendDlgItemMessageA(hwnd, IDC_PROGRESS_BAR, PBM_GETPOS, 0, 0); };
+  auto pos = [&] { return SendDlgItemMessageW(hwnd, IDC_PROGRESS_BAR, PBM_GETPOS, 0, 0); };
 
-  view->StartFile("C:\\문서\\보고서.hwp");
+  // Any name, whatever the code page holds.
+  view->StartFile("C:\\문서\\보고서 📄 Zoë 東京.hwp");
   EXPECT_TRUE(IsWindowVisible(hwnd));
-  EXPECT_EQ(ItemText(hwnd, IDC_PROGRESS_FILE), "C:\\문서\\보고서.hwp");
+  EXPECT_EQ(ItemText(hwnd, IDC_PROGRESS_FILE), "C:\\문서\\보고서 📄 Zoë 東京.hwp");
   EXPECT_EQ(pos(), 0);
   view->SetProgress(42);
   EXPECT_EQ(pos(), 42);
@@ -279,7 +300,7 @@ TEST_F(Win32Ui, FrontEndProgressViewDrivesTheDialog) {
 
   // A click that is still queued is served by the next update's pump.
   EXPECT_FALSE(view->IsCancelled());
-  PostMessageA(hwnd, WM_COMMAND, MAKEWPARAM(IDCANCEL, BN_CLICKED),
+  PostMessageW(hwnd, WM_COMMAND, MAKEWPARAM(IDCANCEL, BN_CLICKED),
                reinterpret_cast<LPARAM>(GetDlgItem(hwnd, IDCANCEL)));
   EXPECT_FALSE(view->IsCancelled());
   view->SetProgress(50);
@@ -312,7 +333,7 @@ std::string ErrorBoxText(const std::string& message, uint32_t code) {
 }
 
 TEST_F(Win32Ui, ErrorBoxCarriesTheCaptionAndTheMessage) {
-  EXPECT_EQ(ErrorBoxText("파일을 열 수 없습니다\r\nC:\\a.txt", 0), "파일을 열 수 없습니다\r\nC:\\a.txt");
+  EXPECT_EQ(ErrorBoxText("파일을 열 수 없습니다\r\nC:\\a Zoë 📄.txt", 0), "파일을 열 수 없습니다\r\nC:\\a Zoë 📄.txt");
   // A code the system cannot explain: the message alone, no colon.
   EXPECT_EQ(ErrorBoxText("Thread creation failed", 0x2FFFFFF), "Thread creation failed");
   EXPECT_EQ(ErrorBoxText("", 0), "");

@@ -92,7 +92,7 @@ class Machine:
             self.driver = subprocess.Popen([WINE_RUN, self.driver_exe], stdin=subprocess.PIPE,
                                            stdout=subprocess.PIPE, stderr=subprocess.DEVNULL,
                                            env=self.env)
-        self.driver.stdin.write(("\t".join(escape(str(f)) for f in fields) + "\n").encode("cp949"))
+        self.driver.stdin.write(("\t".join(escape(str(f)) for f in fields) + "\n").encode("utf-8"))
         self.driver.stdin.flush()
         line = self._line(timeout)
         status, _, value = line.partition(" ")
@@ -107,7 +107,7 @@ class Machine:
             byte = os.read(self.driver.stdout.fileno(), 1)
             check(byte, "the driver ended unexpectedly")
             buffer += byte
-        return buffer[:-1].decode("cp949", "backslashreplace")
+        return buffer[:-1].decode("utf-8", "backslashreplace")
 
     def do(self, *fields, timeout=60):
         ok, value = self.ask(*fields, timeout=timeout)

@@ -20,11 +20,12 @@
 
 #include "container/failure.h"
 #include "jobs/job_runner.h"
+#include "app/viewer_app.h"
 #include "platform/codepage.h"
 #include "platform/thread.h"
 #include "tests/engine_fixture.h"
 #include "ui/qt/error_box.h"
-#include "ui/qt/password_form.h"
+#include "platform/codepage.h"
 #include "ui/qt/password_prompt.h"
 #include "ui/qt/progress_window.h"
 #include "ui/qt/qt_front_end.h"
@@ -335,10 +336,11 @@ TEST(QtPasswordForm, TheCodePage949FormIsUsedOnlyWhereItOpens) {
       return true;
     });
     char password[kPromptPasswordSize];
-    ASSERT_TRUE(desktop.AskPassword(password));
+    std::string cp949Form;
+    ASSERT_TRUE(desktop.AskPassword(password, &cp949Form));
     FileList files;
     for (const std::string& f : c.files) files.Append(f);
-    desktop.ChoosePasswordForm(files, password);
+    ChoosePasswordForm(files, password, cp949Form);
     EXPECT_EQ(Hex(password), Hex(c.cp949Form ? cp949 : std::string("가나다"))) << c.files.back();
   }
 }

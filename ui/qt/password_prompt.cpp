@@ -8,7 +8,7 @@
 
 #include "crypto/secure.h"
 #include "ui/qt/dialog_layout.h"
-#include "ui/qt/password_form.h"
+#include "platform/codepage.h"
 
 const char PasswordPrompt::kCaption[] = "타르베신 외부암호파일 뷰어";
 const char PasswordPrompt::kPrompt[] = "복호화를 위해 암호를 입력하십시오.";
@@ -67,10 +67,10 @@ void PasswordPrompt::accept() {
   if (typed.isEmpty()) return;  // nothing typed: the dialog stays open
   const std::string all(typed.constData(), static_cast<size_t>(typed.size()));
   SecureWipe(typed.data(), static_cast<size_t>(typed.size()));
-  std::string taken = CutUtf8(all, kPromptPasswordBytes);
+  std::string taken = TypedPasswordBytes(all, kPromptPasswordBytes);
   std::memset(m_password, 0, sizeof m_password);
   std::memcpy(m_password, taken.data(), taken.size());
-  m_cp949Form = PromptCp949Form(all);
+  m_cp949Form = Cp949PasswordBytes(all, kPromptPasswordBytes);
   // What the field and the copies held goes, as far as the toolkit lets it.
   SecureWipe(&taken[0], taken.size());
   SecureWipe(const_cast<char*>(all.data()), all.size());

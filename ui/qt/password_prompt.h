@@ -28,7 +28,7 @@ class PasswordPrompt : public QDialog {
   // After Accepted: the accepted password, zero-terminated, at most 11 bytes.
   char m_password[kPromptPasswordSize];
   // After Accepted: what a Korean Windows prompt would have taken for the same text, in
-  // code page 949 (PromptCp949Form); "" when it is the same or cannot be had.
+  // code page 949 (Cp949PasswordBytes); "" when it is the same or cannot be had.
   std::string m_cp949Form;
 
   QLineEdit* Field() const { return m_field; }

@@ -14,21 +14,14 @@
 
 #include "association/xdg_applications.h"
 #include "association/xdg_association.h"
-#include "container/password_choice.h"
 #include "crypto/secure.h"
 #include "platform/file_ops.h"
 #include "ui/qt/dialog_layout.h"
 #include "ui/qt/error_box.h"
-#include "ui/qt/password_form.h"
 #include "ui/qt/password_prompt.h"
 #include "ui/viewer_text.h"
 
 namespace {
-
-void Wipe(std::string& secret) {
-  if (!secret.empty()) SecureWipe(&secret[0], secret.size());
-  secret.clear();
-}
 
 // Runs the GUI thread's event loop for about ms milliseconds (0: what is pending).
 void ServeEventsFor(int ms) {
@@ -84,7 +77,7 @@ std::vector<std::string> TypesOf(const std::string& path) {
 
 QtViewerFrontEnd::QtViewerFrontEnd() = default;
 
-QtViewerFrontEnd::~QtViewerFrontEnd() { Wipe(m_cp949Form); }
+QtViewerFrontEnd::~QtViewerFrontEnd() = default;
 
 void QtViewerFrontEnd::SetLog(std::ostream* log) {
   m_log = log;
@@ -95,25 +88,15 @@ void QtViewerFrontEnd::Say(const std::string& text) {
   if (m_log) *m_log << "tarvessin-viewer: " << text << std::endl;
 }
 
-bool QtViewerFrontEnd::AskPassword(char (&password)[kPromptPasswordSize]) {
+bool QtViewerFrontEnd::AskPassword(char (&password)[kPromptPasswordSize], std::string* cp949Form) {
   std::memset(password, 0, sizeof password);
-  Wipe(m_cp949Form);
+  cp949Form->clear();
   PasswordPrompt prompt;
   if (prompt.exec() != QDialog::Accepted) return false;
   std::memcpy(password, prompt.m_password, sizeof password);
-  m_cp949Form = prompt.m_cp949Form;
+  *cp949Form = prompt.m_cp949Form;
+  if (!cp949Form->empty()) Say("the password's code page 949 form is tried where it alone opens a container");
   return true;
-}
-
-void QtViewerFrontEnd::ChoosePasswordForm(const FileList& files, char (&password)[kPromptPasswordSize]) {
-  const std::vector<std::string> paths(files.begin(), files.end());
-  if (!m_cp949Form.empty() && AlternateOpensFirstContainer(paths, password, std::strlen(password), m_cp949Form.data(),
-                                                           m_cp949Form.size())) {
-    std::memset(password, 0, sizeof password);
-    std::memcpy(password, m_cp949Form.data(), m_cp949Form.size());
-    Say("the password opens the files as code page 949 text (typed on a Korean Windows system)");
-  }
-  Wipe(m_cp949Form);
 }
 
 void QtViewerFrontEnd::ShowViewerError(const char* message) {

@@ -22,11 +22,7 @@ class QtViewerFrontEnd : public ViewerFrontEnd {
   void SetLog(std::ostream* log);
 
   FrontEnd& JobFrontEnd() override { return m_jobs; }
-  bool AskPassword(char (&password)[kPromptPasswordSize]) override;
-  // When the typed text is not ASCII, fails the first container's key-block check and its
-  // code page 949 form (as a Korean Windows prompt takes it) opens it, the files are
-  // decrypted with that form.
-  void ChoosePasswordForm(const FileList& files, char (&password)[kPromptPasswordSize]) override;
+  bool AskPassword(char (&password)[kPromptPasswordSize], std::string* cp949Form) override;
   void ShowViewerError(const char* message) override;
   // The file's MIME type (the shared MIME database) and its parents go to XdgLauncher,
   // which starts the type's default application and waits for it with the GUI thread's
@@ -43,6 +39,5 @@ class QtViewerFrontEnd : public ViewerFrontEnd {
 
   QtFrontEnd m_jobs;
   std::ostream* m_log = nullptr;
-  std::string m_cp949Form;  // of the last accepted password
   XdgLauncher m_launcher;
 };

@@ -1,6 +1,7 @@
 #include "ui/win32/dialog.h"
 
-// The object travels to the dialog procedure as the creation parameter of WM_INITDIALOG
+// Unicode windows throughout: the texts read the same on every Windows locale. The
+// object travels to the dialog procedure as the creation parameter of WM_INITDIALOG
 // and is kept in DWLP_USER from then on. Messages that arrive before WM_INITDIALOG
 // (WM_SETFONT and the creation messages) find no object and get the default handling.
 // WM_NCDESTROY detaches the object, so a window destroyed by anyone (the dialog manager
@@ -9,7 +10,7 @@
 Dialog::~Dialog() {
   if (m_hWnd && !m_modal) {
     // No hook may run into a half-destroyed object while the window goes.
-    SetWindowLongPtrA(m_hWnd, DWLP_USER, 0);
+    SetWindowLongPtrW(m_hWnd, DWLP_USER, 0);
     ::DestroyWindow(m_hWnd);
     m_hWnd = nullptr;
   }
@@ -18,7 +19,7 @@ Dialog::~Dialog() {
 INT_PTR Dialog::DoModal() {
   if (m_hWnd) return -1;
   m_modal = true;
-  const INT_PTR result = DialogBoxParamA(GetModuleHandleA(nullptr), MAKEINTRESOURCEA(m_templateId),
+  const INT_PTR result = DialogBoxParamW(GetModuleHandleW(nullptr), MAKEINTRESOURCEW(m_templateId),
                                          m_parent, &Dialog::DialogProc, reinterpret_cast<LPARAM>(this));
   m_modal = false;
   m_hWnd = nullptr;
@@ -28,7 +29,7 @@ INT_PTR Dialog::DoModal() {
 bool Dialog::Create() {
   if (m_hWnd) return false;
   m_modal = false;
-  const HWND hwnd = CreateDialogParamA(GetModuleHandleA(nullptr), MAKEINTRESOURCEA(m_templateId),
+  const HWND hwnd = CreateDialogParamW(GetModuleHandleW(nullptr), MAKEINTRESOURCEW(m_templateId),
                                        m_parent, &Dialog::DialogProc, reinterpret_cast<LPARAM>(this));
   return hwnd != nullptr;
 }
@@ -53,11 +54,11 @@ void Dialog::EndDialog(INT_PTR result) {
 INT_PTR CALLBACK Dialog::DialogProc(HWND hwnd, UINT msg, WPARAM wp, LPARAM lp) {
   if (msg == WM_INITDIALOG) {
     Dialog* self = reinterpret_cast<Dialog*>(lp);
-    SetWindowLongPtrA(hwnd, DWLP_USER, lp);
+    SetWindowLongPtrW(hwnd, DWLP_USER, lp);
     self->m_hWnd = hwnd;
     return self->OnInitDialog();
   }
-  Dialog* self = reinterpret_cast<Dialog*>(GetWindowLongPtrA(hwnd, DWLP_USER));
+  Dialog* self = reinterpret_cast<Dialog*>(GetWindowLongPtrW(hwnd, DWLP_USER));
   if (!self) return FALSE;
   switch (msg) {
     case WM_COMMAND:
@@ -74,7 +75,7 @@ INT_PTR CALLBACK Dialog::DialogProc(HWND hwnd, UINT msg, WPARAM wp, LPARAM lp) {
       }
       return FALSE;
     case WM_NCDESTROY:
-      SetWindowLongPtrA(hwnd, DWLP_USER, 0);
+      SetWindowLongPtrW(hwnd, DWLP_USER, 0);
       if (self->m_hWnd == hwnd) self->m_hWnd = nullptr;
       return FALSE;
     default:

@@ -1,15 +1,21 @@
 #pragma once
 // The password prompt (template 1027): takes at most the first 11 bytes of what was
-// typed, ignores OK while the field is empty.
+// typed (in the ANSI code page, never half a character), ignores OK while the field is
+// empty.
+
+#include <string>
 
 #include "ui/win32/dialog.h"
 
 class PasswordDialog : public Dialog {
  public:
   explicit PasswordDialog(HWND parent = nullptr);
+  ~PasswordDialog() override;
 
   // After DoModal returned IDOK: the accepted password, zero-terminated, at most 11 bytes.
   char m_password[13];
+  // And the same typed text's code page 949 form where it differs, else "".
+  std::string m_cp949Form;
 
  protected:
   BOOL OnInitDialog() override;

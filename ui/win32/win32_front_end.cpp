@@ -5,6 +5,7 @@
 
 #include <memory>
 
+#include "platform/wide_win32.h"
 #include "resources/resource.h"
 #include "ui/win32/error_box.h"
 #include "ui/win32/progress_dialog.h"
@@ -16,9 +17,9 @@ namespace {
 // handling is not wanted while an engine runs, a click on Cancel is enough.
 void PumpMessages() {
   MSG msg;
-  while (PeekMessageA(&msg, nullptr, 0, 0, PM_REMOVE)) {
+  while (PeekMessageW(&msg, nullptr, 0, 0, PM_REMOVE)) {
     TranslateMessage(&msg);
-    DispatchMessageA(&msg);
+    DispatchMessageW(&msg);
   }
 }
 
@@ -48,8 +49,8 @@ class DialogProgressView : public ProgressView {
 
   void StartFile(const std::string& path) override {
     const HWND hwnd = m_dialog->Handle();
-    SendDlgItemMessageA(hwnd, IDC_PROGRESS_BAR, PBM_SETPOS, 0, 0);
-    SetDlgItemTextA(hwnd, IDC_PROGRESS_FILE, path.c_str());
+    SendDlgItemMessageW(hwnd, IDC_PROGRESS_BAR, PBM_SETPOS, 0, 0);
+    SetDlgItemTextW(hwnd, IDC_PROGRESS_FILE, Wide(path).c_str());
     ShowWindow(hwnd, SW_SHOWNORMAL);
     UpdateWindow(hwnd);
     PumpMessages();
@@ -57,7 +58,7 @@ class DialogProgressView : public ProgressView {
 
   void SetProgress(unsigned percent) override {
     const HWND hwnd = m_dialog->Handle();
-    SendDlgItemMessageA(hwnd, IDC_PROGRESS_BAR, PBM_SETPOS, percent, 0);
+    SendDlgItemMessageW(hwnd, IDC_PROGRESS_BAR, PBM_SETPOS, percent, 0);
     UpdateWindow(hwnd);
     PumpMessages();
   }

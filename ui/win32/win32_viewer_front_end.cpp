@@ -6,23 +6,25 @@
 
 #include "association/file_type_access.h"
 #include "crypto/secure.h"
+#include "platform/wide_win32.h"
 #include "platform/thread.h"
 #include "ui/win32/error_box.h"
 #include "ui/win32/password_dialog.h"
 
 LaunchResult OpenWithAssociatedProgram(const char* file, const char* verb, int showCommand, bool wait,
                                        const char* parameters) {
-  SHELLEXECUTEINFOA request = {};
+  const std::wstring wideFile = Wide(file), wideVerb = Wide(verb), wideParameters = Wide(parameters ? parameters : "");
+  SHELLEXECUTEINFOW request = {};
   request.cbSize = sizeof request;
   request.fMask = SEE_MASK_NOCLOSEPROCESS | SEE_MASK_FLAG_DDEWAIT | SEE_MASK_FLAG_NO_UI;  // 0x540
   request.hwnd = nullptr;
-  request.lpVerb = verb;
-  request.lpFile = file;
-  request.lpParameters = parameters;
+  request.lpVerb = wideVerb.c_str();
+  request.lpFile = wideFile.c_str();
+  request.lpParameters = parameters ? wideParameters.c_str() : nullptr;
   request.lpDirectory = nullptr;
   request.nShow = showCommand;
-  request.hInstApp = GetModuleHandleA(nullptr);
-  if (!ShellExecuteExA(&request)) return Failed;
+  request.hInstApp = GetModuleHandleW(nullptr);
+  if (!ShellExecuteExW(&request)) return Failed;
   // No handle makes the wait fail at once, as the shell call then gave no process.
   if (wait) WaitServingMessages(reinterpret_cast<ThreadHandle>(request.hProcess), nullptr);
   if (!request.hProcess) return NoProcess;
@@ -33,20 +35,22 @@ LaunchResult OpenWithAssociatedProgram(const char* file, const char* verb, int s
 void DrainMessages() {
   const DWORD deadline = GetTickCount() + 1000;
   MSG msg;
-  while (PeekMessageA(&msg, nullptr, 0, 0, PM_REMOVE)) {
+  while (PeekMessageW(&msg, nullptr, 0, 0, PM_REMOVE)) {
     TranslateMessage(&msg);
-    DispatchMessageA(&msg);
+    DispatchMessageW(&msg);
     if (static_cast<LONG>(GetTickCount() - deadline) > 0) break;
   }
 }
 
-bool Win32ViewerFrontEnd::AskPassword(char (&password)[kPromptPasswordSize]) {
+bool Win32ViewerFrontEnd::AskPassword(char (&password)[kPromptPasswordSize], std::string* cp949Form) {
   static_assert(sizeof password == sizeof PasswordDialog::m_password, "the prompt's buffer");
   PasswordDialog prompt;
   ScopedWipe wipe(prompt.m_password, sizeof prompt.m_password);
   std::memset(password, 0, sizeof password);
+  cp949Form->clear();
   if (prompt.DoModal() != IDOK) return false;
   std::memcpy(password, prompt.m_password, sizeof password);
+  cp949Form->swap(prompt.m_cp949Form);
   return true;
 }
 

@@ -11,9 +11,9 @@
 class Win32ViewerFrontEnd : public ViewerFrontEnd {
  public:
   FrontEnd& JobFrontEnd() override { return m_jobs; }
-  bool AskPassword(char (&password)[kPromptPasswordSize]) override;
+  bool AskPassword(char (&password)[kPromptPasswordSize], std::string* cp949Form) override;
   void ShowViewerError(const char* message) override;
-  // ShellExecuteExA "open", SW_SHOW, waiting for the process.
+  // ShellExecuteExW "open", SW_SHOW, waiting for the process.
   LaunchResult OpenPlaintext(const char* path) override;
   // The thread's messages dispatched between short sleeps.
   void ServeFor(unsigned ms) override;
