@@ -304,6 +304,26 @@ EMSCRIPTEN_KEEPALIVE int qv3_check_password(int source, double size, const char*
 // The code page 949 bytes of the UTF-8 text, the form a Korean Windows system keyed its
 // containers with, into out (capacity bytes). Returns their count, or -1 when the text
 // has a character code page 949 lacks or does not fit.
+// The text of an output that could not be created (stage 0) or completed once the engine
+// was done with it (stage 1: its last writes or its closing failed), worded as the
+// desktop engines word them, for the output named after input by the engine's rules
+// (generic: the container of a non-empty password).
+EMSCRIPTEN_KEEPALIVE const char* qv3_output_failure(int encrypt, int generic, int stage, const char* input,
+                                                    int code) {
+  static std::string text;
+  std::string output;
+  if (encrypt)
+    output = std::string(input) + "." + ChooseEncryptedExtension(input, generic != 0);
+  else if (PlaintextPath(input, false, &output) != PlaintextNameProblem::None)
+    output = input;
+  const FailureKind kind = stage == 1 ? FailureKind::WriteFailed
+                           : encrypt  ? FailureKind::OutputNotOpened
+                                      : FailureKind::OutputNotCreated;
+  const Failure failure{kind, static_cast<uint32_t>(code), output};
+  text = AppendSystemErrorText(FailureText(failure), failure.code);
+  return text.c_str();
+}
+
 // The system error codes JavaScript reports its failures with, by what happened: 0 not
 // found, 1 input or output failed, 2 access denied, 3 no space left. (The engine's C
 // library numbers them its own way.)

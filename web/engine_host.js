@@ -126,6 +126,17 @@ Qv3Engine.prototype.checkPassword = function (source, name, password) {
   }
 };
 
+// The engine's text for an output that could not be created ('create') or completed
+// ('flush') for the input named name, made with password; error is what the browser
+// threw.
+Qv3Engine.prototype.outputFailureText = function (encrypt, password, stage, name, error) {
+  var m = this.module;
+  var code = m._qv3_system_error(qv3ErrorKind(error));
+  return this.withBytes(new Uint8Array(0), name, function (_, nameAt) {
+    return m.UTF8ToString(m._qv3_output_failure(encrypt ? 1 : 0, password.length > 0 ? 1 : 0, stage === 'flush' ? 1 : 0, nameAt, code));
+  });
+};
+
 // The code page 949 bytes of the UTF-8 bytes, or null when code page 949 lacks one of
 // its characters.
 Qv3Engine.prototype.cp949Form = function (utf8) {

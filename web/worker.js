@@ -10,7 +10,9 @@
 // size }, failed { id, index, message }, cancelled { id, index }, end { id }.
 /* global createQv3Engine, Qv3Engine, QV3_WASM_BASE64, FileReaderSync */
 
-var STEP_BYTES = 4 * 1024 * 1024; // work between two looks at the page's messages
+var STEP_BYTES = 8 * 1024 * 1024; // work between two looks at the page's messages
+var SLICE_BYTES = 4 * 1024 * 1024; // what one read of a picked file asks for
+var SLICES_AHEAD = 4; // slices requested beyond those the next step needs
 var MEMORY_PART_BYTES = 64 * 1024 * 1024; // memory outputs are gathered into Blobs this size
 
 var enginePromise = Qv3Engine.create(createQv3Engine, decodeBase64(QV3_WASM_BASE64));
@@ -38,18 +40,68 @@ function yieldToMessages() {
   });
 }
 
-// A picked file read a chunk at a time, synchronously, as the engine asks.
-function blobSource(file) {
-  var reader = new FileReaderSync();
-  return {
+// A picked file read ahead of the engine in slices, each read by the browser on its own
+// threads while the engine works on the one before: before each step the worker waits
+// (prepare) until the slices that step can ask for have arrived, and the engine's reads
+// are served from them. At most a few slices are held. A read past what was prepared (a
+// container whose extensions run longer than that) is read directly.
+function readAheadSource(file) {
+  var slices = new Map(); // index: the promise of its bytes, then its bytes
+  var direct = null;
+  function request(i) {
+    if (i * SLICE_BYTES >= file.size || slices.has(i)) return;
+    var read = file.slice(i * SLICE_BYTES, (i + 1) * SLICE_BYTES).arrayBuffer().then(function (buffer) {
+      if (slices.get(i) === read) slices.set(i, new Uint8Array(buffer));
+    }, function () {
+      // Read again directly when the engine asks: the engine reports the failure.
+      if (slices.get(i) === read) slices.delete(i);
+    });
+    slices.set(i, read);
+  }
+  var source = {
     size: file.size,
+    position: 0, // after the engine's last read
+    // Resolves once the bytes up to until are in, or have failed to come.
+    prepare: function (until) {
+      var first = Math.floor(source.position / SLICE_BYTES);
+      var last = Math.floor((Math.min(until, file.size) - 1) / SLICE_BYTES);
+      for (var i = first; i <= last + SLICES_AHEAD; ++i) request(i);
+      var waits = [];
+      for (var j = first; j <= last; ++j) waits.push(slices.get(j));
+      return Promise.all(waits);
+    },
     read: function (view, position) {
-      var chunk = reader.readAsArrayBuffer(file.slice(position, position + view.length));
-      view.set(new Uint8Array(chunk));
-      return chunk.byteLength;
+      var n = 0;
+      while (n < view.length && position + n < file.size) {
+        var i = Math.floor((position + n) / SLICE_BYTES);
+        var bytes = slices.get(i);
+        if (!(bytes instanceof Uint8Array)) {
+          direct = direct || new FileReaderSync();
+          var rest = new Uint8Array(direct.readAsArrayBuffer(file.slice(position + n, position + view.length)));
+          view.set(rest, n);
+          n += rest.length;
+          break;
+        }
+        var at = position + n - i * SLICE_BYTES;
+        var take = Math.min(bytes.length - at, view.length - n);
+        view.set(bytes.subarray(at, at + take), n);
+        n += take;
+      }
+      source.position = position + n;
+      slices.forEach(function (_, k) {
+        if ((k + 1) * SLICE_BYTES <= source.position) slices.delete(k);
+      });
+      return n;
+    },
+    close: function () {
+      slices.clear();
     },
   };
+  return source;
 }
+
+// The head of a container or the first piece of a plaintext is what opening reads.
+var OPEN_BYTES = 1024 * 1024;
 
 // The origin's private file system, in a folder of this page's own that a lock held for
 // the page's life marks as in use; folders of pages that are gone are removed.
@@ -104,45 +156,11 @@ function holdFolderAndClean(s) {
   }).catch(function () {});
 }
 
-// Where one output goes. write(view) is what the engine calls; finish() gives the File
-// or Blob once the work succeeded; discard() removes what was written.
+// Where one output goes. write(view) is what the engine calls (view is valid only during
+// the call); finish() gives the File or Blob once the work succeeded; discard() removes
+// what was written.
 function makeSink() {
-  if (storage.kind === 'opfs') {
-    var name = 'out-' + self.crypto.randomUUID();
-    var dir = storage.dir;
-    // A name that is taken is never written through.
-    return dir
-      .getFileHandle(name)
-      .then(
-        function () { throw new Error('name taken'); },
-        function (e) {
-          if (e && e.name === 'NotFoundError') return dir.getFileHandle(name, { create: true });
-          throw e;
-        }
-      )
-      .then(function (handle) {
-        return handle.createSyncAccessHandle().then(function (access) {
-          var offset = 0;
-          return {
-            write: function (view) {
-              var n = access.write(view, { at: offset });
-              offset += n;
-              if (n !== view.length) throw new DOMException('short write', 'QuotaExceededError');
-            },
-            finish: function () {
-              access.flush();
-              access.close();
-              return handle.getFile();
-            },
-            discard: function () {
-              try { access.close(); } catch (e) { /* closed already */ }
-              return dir.removeEntry(name).catch(function () {});
-            },
-            storedName: name,
-          };
-        });
-      });
-  }
+  if (storage.kind === 'opfs') return opfsSink(storage.dir);
   var parts = [];
   var pending = 0;
   var blob = new Blob([]);
@@ -168,31 +186,91 @@ function makeSink() {
   });
 }
 
+// A new file in the page's own folder, never one that exists, written synchronously
+// through an access handle (measured faster here than writable streams, whose writes
+// the engine had to wait for).
+function opfsSink(dir) {
+  var name = 'out-' + self.crypto.randomUUID();
+  return dir.getFileHandle(name).then(
+    function () { throw new Error('name taken: ' + name); },
+    function (e) {
+      if (!e || e.name !== 'NotFoundError') throw e;
+      return dir.getFileHandle(name, { create: true });
+    }
+  ).then(function (handle) {
+    var remove = function () {
+      return dir.removeEntry(name).catch(function () {});
+    };
+    return handle.createSyncAccessHandle().then(function (access) {
+      var offset = 0;
+      return {
+        write: function (view) {
+          var n = access.write(view, { at: offset });
+          offset += n;
+          if (n !== view.length) throw new DOMException('short write', 'QuotaExceededError');
+        },
+        finish: function () {
+          return Promise.resolve().then(function () {
+            access.flush();
+            access.close();
+            return handle.getFile();
+          });
+        },
+        discard: function () {
+          try {
+            access.close();
+          } catch (e) {
+            // closed already
+          }
+          return remove();
+        },
+        storedName: name,
+      };
+    });
+  });
+}
+
 // The typed password, or its code page 949 form when that opens the first container whose
 // key block can tell and the typed form does not (containers made on Korean Windows).
 function choosePassword(engine, files, typed) {
   var ascii = typed.every(function (b) { return b < 0x80; });
-  if (ascii) return typed;
+  if (ascii) return Promise.resolve(typed);
   var alternate = engine.cp949Form(typed);
-  if (!alternate) return typed;
-  for (var i = 0; i < files.length; ++i) {
-    var answer = engine.checkPassword(blobSource(files[i]), files[i].name, typed);
-    if (answer === 'opens') break;
-    if (answer === 'wrong') {
-      if (engine.checkPassword(blobSource(files[i]), files[i].name, alternate) === 'opens') {
-        typed.fill(0);
-        self.postMessage({ type: 'password', form: 'cp949' });
-        return alternate;
+  if (!alternate) return Promise.resolve(typed);
+  var check = function (file, password) {
+    var source = readAheadSource(file);
+    return source.prepare(OPEN_BYTES).then(function () {
+      var answer = engine.checkPassword(source, file.name, password);
+      source.close();
+      return answer;
+    });
+  };
+  function from(i) {
+    if (i >= files.length) return Promise.resolve(false);
+    return check(files[i], typed).then(function (answer) {
+      if (answer === 'opens') return false;
+      if (answer === 'wrong') {
+        return check(files[i], alternate).then(function (other) {
+          return other === 'opens';
+        });
       }
-      break;
-    }
+      return from(i + 1);
+    });
   }
-  alternate.fill(0);
-  return typed;
+  return from(0).then(function (useAlternate) {
+    if (!useAlternate) {
+      alternate.fill(0);
+      return typed;
+    }
+    typed.fill(0);
+    self.postMessage({ type: 'password', form: 'cp949' });
+    return alternate;
+  });
 }
 
-// One file: the engine a step at a time, progress when it moves, Cancel between steps.
-// Resolves to 'done', 'failed' or 'cancelled'.
+// One file: the engine a step at a time, each step once its input has arrived; progress
+// when it moves, Cancel between steps. Resolves to 'done',
+// 'failed' or 'cancelled'.
 function runOne(engine, job, index, password) {
   var file = job.files[index];
   var post = function (m) {
@@ -201,28 +279,24 @@ function runOne(engine, job, index, password) {
     self.postMessage(m);
   };
   post({ type: 'start' });
-  return makeSink().then(function (sink) {
-    var session = engine.open(job.encrypt, blobSource(file), sink, file.name, password);
+  var source = readAheadSource(file);
+  return Promise.all([makeSink(), source.prepare(OPEN_BYTES)]).then(function (opened) {
+    var sink = opened[0];
+    var session = engine.open(job.encrypt, source, sink, file.name, password);
     var lastPercent = -1;
-    function fail() {
-      var message = session.message;
+    function end(outcome, message) {
       session.free();
+      source.close();
       return sink.discard().then(function () {
-        post({ type: 'failed', message: message });
-        return 'failed';
+        post({ type: outcome, message: message });
+        return outcome;
       });
     }
-    function loop() {
-      if (session.failed) return fail();
-      if (cancelled[job.id]) {
-        session.free();
-        return sink.discard().then(function () {
-          post({ type: 'cancelled' });
-          return 'cancelled';
-        });
-      }
+    function step() {
+      if (session.failed) return end('failed', session.message);
+      if (cancelled[job.id]) return end('cancelled');
       var r = session.step(STEP_BYTES);
-      if (r === 'failed') return fail();
+      if (r === 'failed') return end('failed', session.message);
       var percent = session.percent;
       if (percent !== lastPercent) {
         lastPercent = percent;
@@ -230,17 +304,23 @@ function runOne(engine, job, index, password) {
       }
       if (r === 'done') {
         var name = session.outputName;
-        session.free();
         return sink.finish().then(function (out) {
+          session.free();
+          source.close();
           post({ type: 'done', name: name, file: out, size: out.size, storedName: sink.storedName });
           return 'done';
+        }, function (e) {
+          // The output could not be completed: the engine's words for it.
+          return end('failed', engine.outputFailureText(job.encrypt, password, 'flush', file.name, e));
         });
       }
-      return yieldToMessages().then(loop);
+      return Promise.all([source.prepare(source.position + STEP_BYTES + OPEN_BYTES), yieldToMessages()]).then(step);
     }
-    return loop();
+    return step();
   }, function (e) {
-    post({ type: 'failed', message: String(e && e.message || e) });
+    // No room for the output in the page's storage.
+    source.close();
+    post({ type: 'failed', message: engine.outputFailureText(job.encrypt, password, 'create', file.name, e) });
     return 'failed';
   });
 }
@@ -248,15 +328,17 @@ function runOne(engine, job, index, password) {
 // A run ends at its first failure or Cancel: the files after it are not started.
 function runJob(job) {
   return enginePromise.then(function (engine) {
-    var password = job.encrypt ? job.password : choosePassword(engine, job.files, job.password);
-    function from(index) {
-      if (index >= job.files.length) return Promise.resolve();
-      return runOne(engine, job, index, password).then(function (outcome) {
-        if (outcome === 'done') return from(index + 1);
+    var chosen = job.encrypt ? Promise.resolve(job.password) : choosePassword(engine, job.files, job.password);
+    return chosen.then(function (password) {
+      function from(index) {
+        if (index >= job.files.length) return Promise.resolve();
+        return runOne(engine, job, index, password).then(function (outcome) {
+          if (outcome === 'done') return from(index + 1);
+        });
+      }
+      return from(0).finally(function () {
+        password.fill(0);
       });
-    }
-    return from(0).finally(function () {
-      password.fill(0);
     });
   });
 }

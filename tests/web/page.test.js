@@ -171,7 +171,7 @@ test('the bundled sample: shown in the page and saved as qv3 decrypts it; the pa
   assert.deepEqual([...page.errors, ...english.errors], []);
 });
 
-test('a wrong password, a damaged or cut container: the engine\'s text, nothing offered, nothing kept', async () => {
+test('a wrong password, a damaged or cut container, a full storage: the engine\'s text, nothing offered, nothing kept', async () => {
   const page = await open(await browser());
   const bytes = fs.readFileSync(sample);
   const damaged = Buffer.from(bytes);
@@ -188,6 +188,15 @@ test('a wrong password, a damaged or cut container: the engine\'s text, nothing 
     assert.deepEqual(await storedFiles(page), [], `${what}: nothing kept`);
     if (SHOTS && kind === 'KeyBlockMac') await page.screenshot({ path: path.join(SHOTS, 'web-error.png') });
   }
+  // No room left in the page's storage: the engine's text for the output, nothing kept.
+  const session = await page.context().newCDPSession(page);
+  await session.send('Storage.overrideQuotaForOrigin', { origin: new URL(site).origin, quotaSize: 1 << 20 });
+  const large = nativeContainer('large.bin', crypto.randomBytes(3 << 20), 'pw');
+  assert.deepEqual(await run(page, 'open', large, 'pw'), ['failed']);
+  assert.match(await page.textContent('#open-list li .failure'), /^(다음 )?파일을 쓸 수 없습니다\.\nlarge\.bin:\nNo space left on device$/);
+  assert.deepEqual(await storedFiles(page), [], 'nothing kept when the storage is full');
+  await session.send('Storage.overrideQuotaForOrigin', { origin: new URL(site).origin });
+
   // The engine's name rule: a plaintext name must remain once the extension is cut.
   const short = place('.aqv3', bytes);
   assert.deepEqual(await run(page, 'open', short, samplePassword.toString()), ['failed']);
