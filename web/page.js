@@ -177,8 +177,7 @@
     var problem = null;
     if (this.encrypt) {
       if (this.password.value !== this.again.value) problem = 'mismatch';
-      else if (this.password.value === '' && this.again.value === '' && this.again === document.activeElement)
-        problem = 'emptyPassword';
+      else if (this.password.value === '' && this.items.length) problem = 'emptyPassword';
       ready = ready && this.password.value === this.again.value;
     } else {
       ready = ready && bytes > 0;
@@ -297,6 +296,7 @@
       li.appendChild(actions);
       if (item.state === 'working') {
         item.progress = element('progress');
+        item.progress.setAttribute('aria-label', item.file.name);
         item.progress.max = 100;
         item.progress.value = item.percent;
         li.appendChild(item.progress);
@@ -494,11 +494,6 @@
       } else if (m.type === 'broken') {
         document.body.dataset.ready = 'broken';
         $('storage').textContent = t('engineBroken', { message: m.message });
-      } else if (m.type === 'password') {
-        // Only decryptions choose a password form.
-        Object.keys(runs).forEach(function (id) {
-          if (!runs[id].encrypt) runs[id].onMessage(m);
-        });
       } else if (runs[m.id]) {
         runs[m.id].onMessage(m);
       }

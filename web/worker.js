@@ -5,7 +5,7 @@
 // work on it has succeeded: a plaintext only after its container's MAC has been checked.
 //
 // Messages from the page: init { folder }, run { id, encrypt, files, password },
-// cancel { id }, discard { names }. To the page: ready { storage }, password { form },
+// cancel { id }, discard { names }. To the page: ready { storage }, password { id, form },
 // start { id, index }, progress { id, index, percent }, done { id, index, name, file,
 // size }, failed { id, index, message }, cancelled { id, index }, end { id }.
 /* global createQv3Engine, Qv3Engine, QV3_WASM_BASE64, FileReaderSync */
@@ -232,7 +232,9 @@ function opfsSink(dir) {
 
 // The typed password, or its code page 949 form when that opens the first container whose
 // key block can tell and the typed form does not (containers made on Korean Windows).
-function choosePassword(engine, files, typed) {
+function choosePassword(engine, job) {
+  var files = job.files;
+  var typed = job.password;
   var ascii = typed.every(function (b) { return b < 0x80; });
   if (ascii) return Promise.resolve(typed);
   var alternate = engine.cp949Form(typed);
@@ -263,7 +265,7 @@ function choosePassword(engine, files, typed) {
       return typed;
     }
     typed.fill(0);
-    self.postMessage({ type: 'password', form: 'cp949' });
+    self.postMessage({ type: 'password', id: job.id, form: 'cp949' });
     return alternate;
   });
 }
@@ -328,7 +330,7 @@ function runOne(engine, job, index, password) {
 // A run ends at its first failure or Cancel: the files after it are not started.
 function runJob(job) {
   return enginePromise.then(function (engine) {
-    var chosen = job.encrypt ? Promise.resolve(job.password) : choosePassword(engine, job.files, job.password);
+    var chosen = job.encrypt ? Promise.resolve(job.password) : choosePassword(engine, job);
     return chosen.then(function (password) {
       function from(index) {
         if (index >= job.files.length) return Promise.resolve();
