@@ -4,7 +4,8 @@
 usage: make_site.py WEB_SOURCE_DIR ENGINE_JS ENGINE_WASM SITE_DIR
 
 engine.js holds the whole worker as one function, qv3WorkerMain: the engine's module
-loader, its WebAssembly bytes (base64), the engine's JavaScript side and the worker. The
+loader, its WebAssembly bytes (base64), the engine's JavaScript side, the worker and its
+helper for input and output (started from its own function's text in turn). The
 page starts the worker from that function's text, so neither the worker nor the
 WebAssembly is ever fetched: the site works from any static host and straight from a
 folder, where a browser fetches nothing for a page. Files are written new beside their
@@ -41,6 +42,7 @@ def main():
         "var QV3_WASM_BASE64 = '%s';\n" % wasm,
         read(engine_js), "\n",
         read(os.path.join(source, "engine_host.js")), "\n",
+        read(os.path.join(source, "io_worker.js")), "\n",
         read(os.path.join(source, "worker.js")),
         "}\n",
     ])

@@ -1,25 +1,67 @@
 // The page's worker: runs the engine on the files the page hands over, one run at a time,
-// so the page stays responsive. It reads each input a chunk at a time (the engine never
-// holds a whole container), keeps each output in the origin's private file system where
-// the browser offers one (else in memory), and hands an output to the page only once the
-// work on it has succeeded: a plaintext only after its container's MAC has been checked.
+// so the page stays responsive. Its helper (io_worker.js) reads each input in slices ahead
+// of the engine (which never holds a whole container) and keeps each output in the
+// origin's private file system where the browser offers one (else in memory); an output
+// reaches the page only once the work on it has succeeded: a plaintext only after its
+// container's MAC has been checked.
 //
 // Messages from the page: init { folder }, run { id, encrypt, files, password },
 // cancel { id }, discard { names }. To the page: ready { storage }, password { id, form },
 // start { id, index }, progress { id, index, percent }, done { id, index, name, file,
 // size }, failed { id, index, message }, cancelled { id, index }, end { id }.
-/* global createQv3Engine, Qv3Engine, QV3_WASM_BASE64, FileReaderSync */
+/* global createQv3Engine, Qv3Engine, QV3_WASM_BASE64, FileReaderSync, qv3IoMain */
 
 var STEP_BYTES = 8 * 1024 * 1024; // work between two looks at the page's messages
 var SLICE_BYTES = 4 * 1024 * 1024; // what one read of a picked file asks for
 var SLICES_AHEAD = 4; // slices requested beyond those the next step needs
-var MEMORY_PART_BYTES = 64 * 1024 * 1024; // memory outputs are gathered into Blobs this size
+var WRITES_AHEAD_BYTES = 32 * 1024 * 1024; // output handed to the helper and not yet written
 
 var enginePromise = Qv3Engine.create(createQv3Engine, decodeBase64(QV3_WASM_BASE64));
 var storage = null; // { kind: 'opfs', folder } or { kind: 'memory' }
 var queue = [];
 var running = false;
 var cancelled = {};
+
+// The helper and its answers: one awaited answer per key, and each sink's write reports.
+var io = startHelper();
+var waiting = new Map();
+var sinks = new Map();
+var nextId = 1;
+
+function startHelper() {
+  var url = URL.createObjectURL(new Blob(['(' + qv3IoMain.toString() + ')();'], { type: 'text/javascript' }));
+  var helper = new Worker(url);
+  URL.revokeObjectURL(url);
+  helper.onmessage = function (e) {
+    var m = e.data;
+    if (m.op === 'write') {
+      sinks.get(m.sink).written(m.bytes, m.error);
+      return;
+    }
+    var key = keyOf(m);
+    var resolve = waiting.get(key);
+    waiting.delete(key);
+    resolve(m);
+  };
+  return helper;
+}
+
+function keyOf(m) {
+  return m.op + ':' + (m.op === 'read' ? m.source + ':' + m.index : m.sink);
+}
+
+// Sends message to the helper; resolves with its answer.
+function ask(message) {
+  return new Promise(function (resolve) {
+    waiting.set(keyOf(message), resolve);
+    io.postMessage(message);
+  });
+}
+
+// The helper's report of a failure as the browser's error, whose name the engine reads.
+function errorFrom(reported) {
+  return Object.assign(new Error(reported.message), { name: reported.name });
+}
 
 function decodeBase64(text) {
   var raw = atob(text);
@@ -40,22 +82,25 @@ function yieldToMessages() {
   });
 }
 
-// A picked file read ahead of the engine in slices, each read by the browser on its own
-// threads while the engine works on the one before: before each step the worker waits
-// (prepare) until the slices that step can ask for have arrived, and the engine's reads
-// are served from them. At most a few slices are held. A read past what was prepared (a
-// container whose extensions run longer than that) is read directly.
+// A picked file read ahead of the engine in slices by the helper while the engine works
+// on the one before: before each step the worker waits (prepare) until the slices that
+// step can ask for have arrived, and the engine's reads are served from them. At most a
+// few slices are held. A read past what was prepared (a container whose extensions run
+// longer than that), or of a slice the helper could not read, is read directly, so the
+// engine sees the browser's own failure.
 function readAheadSource(file) {
+  var id = nextId++;
   var slices = new Map(); // index: the promise of its bytes, then its bytes
   var direct = null;
   function request(i) {
     if (i * SLICE_BYTES >= file.size || slices.has(i)) return;
-    var read = file.slice(i * SLICE_BYTES, (i + 1) * SLICE_BYTES).arrayBuffer().then(function (buffer) {
-      if (slices.get(i) === read) slices.set(i, new Uint8Array(buffer));
-    }, function () {
-      // Read again directly when the engine asks: the engine reports the failure.
-      if (slices.get(i) === read) slices.delete(i);
-    });
+    var start = i * SLICE_BYTES;
+    var read = ask({ op: 'read', source: id, index: i, file: file, start: start, end: start + SLICE_BYTES })
+      .then(function (answer) {
+        if (slices.get(i) !== read) return;
+        if (answer.buffer) slices.set(i, new Uint8Array(answer.buffer));
+        else slices.delete(i);
+      });
     slices.set(i, read);
   }
   var source = {
@@ -156,77 +201,61 @@ function holdFolderAndClean(s) {
   }).catch(function () {});
 }
 
-// Where one output goes. write(view) is what the engine calls (view is valid only during
-// the call); finish() gives the File or Blob once the work succeeded; discard() removes
-// what was written.
+// Where one output goes, written by the helper. write(view) is what the engine calls
+// (view is valid only during the call; its bytes are moved to the helper); settle(limit)
+// resolves once at most limit bytes wait to be written; finish() gives the File or Blob
+// once the work succeeded; discard() removes what was written. A write the helper could
+// not make fails the engine's next write, or finish().
 function makeSink() {
-  if (storage.kind === 'opfs') return opfsSink(storage.dir);
-  var parts = [];
-  var pending = 0;
-  var blob = new Blob([]);
-  return Promise.resolve({
-    write: function (view) {
-      parts.push(view.slice());
-      pending += view.length;
-      if (pending >= MEMORY_PART_BYTES) {
-        blob = new Blob([blob].concat(parts));
-        parts = [];
-        pending = 0;
-      }
-    },
-    finish: function () {
-      return Promise.resolve(new Blob([blob].concat(parts)));
-    },
-    discard: function () {
-      parts = [];
-      blob = null;
-      return Promise.resolve();
-    },
-    storedName: null,
-  });
-}
-
-// A new file in the page's own folder, never one that exists, written synchronously
-// through an access handle (measured faster here than writable streams, whose writes
-// the engine had to wait for).
-function opfsSink(dir) {
-  var name = 'out-' + self.crypto.randomUUID();
-  return dir.getFileHandle(name).then(
-    function () { throw new Error('name taken: ' + name); },
-    function (e) {
-      if (!e || e.name !== 'NotFoundError') throw e;
-      return dir.getFileHandle(name, { create: true });
-    }
-  ).then(function (handle) {
-    var remove = function () {
-      return dir.removeEntry(name).catch(function () {});
+  var id = nextId++;
+  return ask({ op: 'open', sink: id, dir: storage.kind === 'opfs' ? storage.dir : null }).then(function (answer) {
+    if (answer.error) throw errorFrom(answer.error);
+    var pending = 0;
+    var failure = null;
+    var settled = [];
+    var sink = {
+      storedName: answer.name,
+      write: function (view) {
+        if (failure) throw failure;
+        var copy = view.slice();
+        pending += copy.length;
+        io.postMessage({ op: 'write', sink: id, buffer: copy.buffer }, [copy.buffer]);
+      },
+      written: function (bytes, error) {
+        pending -= bytes;
+        if (error && !failure) failure = errorFrom(error);
+        settled = settled.filter(function (w) {
+          if (pending > w.limit) return true;
+          w.resolve();
+          return false;
+        });
+      },
+      settle: function (limit) {
+        if (pending <= limit) return Promise.resolve();
+        return new Promise(function (resolve) {
+          settled.push({ limit: limit, resolve: resolve });
+        });
+      },
+      finish: function () {
+        return sink.settle(0).then(function () {
+          if (failure) throw failure;
+          return ask({ op: 'finish', sink: id });
+        }).then(function (done) {
+          if (done.error) throw errorFrom(done.error);
+          sinks.delete(id);
+          return done.file;
+        });
+      },
+      discard: function () {
+        return sink.settle(0).then(function () {
+          return ask({ op: 'discard', sink: id });
+        }).then(function () {
+          sinks.delete(id);
+        });
+      },
     };
-    return handle.createSyncAccessHandle().then(function (access) {
-      var offset = 0;
-      return {
-        write: function (view) {
-          var n = access.write(view, { at: offset });
-          offset += n;
-          if (n !== view.length) throw new DOMException('short write', 'QuotaExceededError');
-        },
-        finish: function () {
-          return Promise.resolve().then(function () {
-            access.flush();
-            access.close();
-            return handle.getFile();
-          });
-        },
-        discard: function () {
-          try {
-            access.close();
-          } catch (e) {
-            // closed already
-          }
-          return remove();
-        },
-        storedName: name,
-      };
-    });
+    sinks.set(id, sink);
+    return sink;
   });
 }
 
@@ -270,8 +299,8 @@ function choosePassword(engine, job) {
   });
 }
 
-// One file: the engine a step at a time, each step once its input has arrived; progress
-// when it moves, Cancel between steps. Resolves to 'done',
+// One file: the engine a step at a time, each step once its input has arrived and its
+// output has caught up; progress when it moves, Cancel between steps. Resolves to 'done',
 // 'failed' or 'cancelled'.
 function runOne(engine, job, index, password) {
   var file = job.files[index];
@@ -316,7 +345,11 @@ function runOne(engine, job, index, password) {
           return end('failed', engine.outputFailureText(job.encrypt, password, 'flush', file.name, e));
         });
       }
-      return Promise.all([source.prepare(source.position + STEP_BYTES + OPEN_BYTES), yieldToMessages()]).then(step);
+      return Promise.all([
+        source.prepare(source.position + STEP_BYTES + OPEN_BYTES),
+        sink.settle(WRITES_AHEAD_BYTES),
+        yieldToMessages(),
+      ]).then(step);
     }
     return step();
   }, function (e) {
