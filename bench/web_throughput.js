@@ -1,7 +1,9 @@
 // The engine's WebAssembly at work on one large file: in node, and in the page in Debian's
 // Chromium (served from 127.0.0.1, results in the origin's private storage as a user gets
 // them). Prints one JSON object: MB/s (10^6 bytes per second) of each, the best of the
-// runs, and the peak resident memory of the browser's processes during the page's runs.
+// runs, and the resident memory of the browser's processes once the page has loaded and at
+// its peak during the page's runs (summed over the processes, so pages they share count
+// once in each).
 // Started by bench/throughput-web, which gives every path.
 //
 // usage: node web_throughput.js SITE ENGINE_JS ENGINE_WASM NODE_MODULES CHROMIUM PLAINTEXT CONTAINER PASSWORD RUNS
@@ -89,7 +91,8 @@ async function inPage() {
   if (process.getuid() === 0) args.push('--no-sandbox');
   const context = await chromium.launchPersistentContext(profile, { executablePath: chromiumPath, headless: true, args });
   let peak = 0;
-  const sampler = setInterval(() => (peak = Math.max(peak, browserMemory(profile))), 100);
+  let idle = 0;
+  let sampler = null;
   const best = { decrypt: 0, encrypt: 0 };
   try {
     for (let i = 0; i < runs; ++i) {
@@ -97,6 +100,12 @@ async function inPage() {
         const page = await context.newPage();
         await page.goto(`http://127.0.0.1:${server.address().port}/`);
         await page.waitForSelector('body[data-ready="opfs"]');
+        if (!sampler) {
+          // What the browser holds with the page loaded, before any work.
+          await page.waitForTimeout(1000);
+          idle = browserMemory(profile);
+          sampler = setInterval(() => (peak = Math.max(peak, browserMemory(profile))), 100);
+        }
         await page.setInputFiles(`#${kind}-files`, input);
         await page.fill(`#${kind}-password`, password);
         if (kind === 'make') await page.fill('#make-again', password);
@@ -115,7 +124,7 @@ async function inPage() {
     server.close();
     fs.rmSync(profile, { recursive: true, force: true });
   }
-  return { ...best, peakMiB: peak / 1024 };
+  return { ...best, idleMiB: idle / 1024, peakMiB: peak / 1024 };
 }
 
 (async () => {
