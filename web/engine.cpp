@@ -18,6 +18,7 @@
 #include <memory>
 #include <new>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "container/failure.h"
@@ -86,9 +87,19 @@ enum StepResult { kFailed = -1, kMore = 0, kDone = 1 };
 // progress of the work.
 class Session {
  public:
+  Session(int source, uint64_t size, int sink, std::string name)
+      : m_source(source, size), m_sink(sink), m_name(std::move(name)) {}
   virtual ~Session() = default;
+
   // Runs until about budget bytes have been processed or the work is done.
-  virtual StepResult Step(double budget) = 0;
+  StepResult Step(double budget) {
+    if (Failed()) return kFailed;
+    if (m_finished) return kDone;
+    const bool ok = Guard([&] { m_finished = Work(budget); });
+    SecureWipe(m_buffer.data(), m_buffer.size());
+    if (!ok) return kFailed;
+    return m_finished ? kDone : kMore;
+  }
 
   void Fail(const Failure& failure) {
     m_failed = true;
@@ -102,6 +113,9 @@ class Session {
   unsigned Percent() const { return m_total ? static_cast<unsigned>(m_done * 100 / m_total) : 100; }
 
  protected:
+  // Works for about budget bytes, through m_buffer; true once all the work is done.
+  virtual bool Work(double budget) = 0;
+
   // Runs work, keeping what it throws as this session's failure; false when it threw.
   template <typename F>
   bool Guard(F work) {
@@ -116,11 +130,16 @@ class Session {
     return false;
   }
 
+  JsSource m_source;
+  JsSink m_sink;
+  std::string m_name;
+  std::vector<uint8_t> m_buffer;
   std::string m_outputName;
   uint64_t m_total = 0;  // what progress counts, as the desktop engines count it
   uint64_t m_done = 0;
 
  private:
+  bool m_finished = false;
   bool m_failed = false;
   Failure m_failure{FailureKind::Unreadable, 0, ""};
   std::string m_message;
@@ -133,61 +152,45 @@ constexpr size_t kPiece = 1024 * 1024;
 class DecryptSession : public Session {
  public:
   DecryptSession(int source, uint64_t size, int sink, const std::string& name)
-      : m_source(source, size), m_sink(sink), m_name(name), m_reader(m_source, name) {}
+      : Session(source, size, sink, name), m_reader(m_source, name) {}
 
   // The name rule, the layout, then the password: the checks of the desktop engines, in
   // their order.
   void Open(const char* password, size_t length) {
     Guard([&] {
-          switch (PlaintextPath(m_name, false, &m_outputName)) {
-            case PlaintextNameProblem::Invalid: throw SystemErrorException(FailureKind::InvalidName, 0, m_name);
-            case PlaintextNameProblem::Odd: throw SystemErrorException(FailureKind::OddName, 0, m_name);
-            case PlaintextNameProblem::None: break;
-          }
-          const ContainerLayout& layout = m_reader.ReadLayout();
-          m_total = layout.size - layout.overhead;
-          m_reader.Unlock(password, length);
-        });
-  }
-
-  StepResult Step(double budget) override {
-    if (Failed()) return kFailed;
-    if (m_finished) return kDone;
-    const bool ok = Guard([&] {
-      double used = 0;
-      while (used < budget) {
-        if (m_buffer.size() < kPiece) m_buffer.resize(kPiece);
-        const size_t got = m_reader.ReadPlaintext(m_buffer.data(), m_buffer.size());
-        if (got == 0) break;
-        const uint32_t status = m_sink.Write(m_buffer.data(), static_cast<uint32_t>(got));
-        if (status != 0) throw SystemErrorException(FailureKind::NextWriteFailed, status, m_outputName);
-        used += static_cast<double>(got);
-        m_done = m_total - std::min(m_total, m_reader.CipherRemaining());
-        if (m_reader.CipherRemaining() == 0) break;
+      switch (PlaintextPath(m_name, false, &m_outputName)) {
+        case PlaintextNameProblem::Invalid: throw SystemErrorException(FailureKind::InvalidName, 0, m_name);
+        case PlaintextNameProblem::Odd: throw SystemErrorException(FailureKind::OddName, 0, m_name);
+        case PlaintextNameProblem::None: break;
       }
-      if (m_reader.CipherRemaining() == 0) {
-        m_reader.Finish();
-        m_finished = true;
-      }
+      const ContainerLayout& layout = m_reader.ReadLayout();
+      m_total = layout.size - layout.overhead;
+      m_reader.Unlock(password, length);
     });
-    SecureWipe(m_buffer.data(), m_buffer.size());
-    if (!ok) return kFailed;
-    return m_finished ? kDone : kMore;
   }
 
  private:
-  JsSource m_source;
-  JsSink m_sink;
-  std::string m_name;
+  bool Work(double budget) override {
+    if (m_buffer.size() < kPiece) m_buffer.resize(kPiece);
+    for (double used = 0; used < budget && m_reader.CipherRemaining() > 0;) {
+      const size_t got = m_reader.ReadPlaintext(m_buffer.data(), m_buffer.size());
+      const uint32_t status = m_sink.Write(m_buffer.data(), static_cast<uint32_t>(got));
+      if (status != 0) throw SystemErrorException(FailureKind::NextWriteFailed, status, m_outputName);
+      used += static_cast<double>(got);
+    }
+    m_done = m_total - std::min(m_total, m_reader.CipherRemaining());
+    if (m_reader.CipherRemaining() > 0) return false;
+    m_reader.Finish();
+    return true;
+  }
+
   ContainerReader m_reader;
-  std::vector<uint8_t> m_buffer;
-  bool m_finished = false;
 };
 
 class EncryptSession : public Session {
  public:
   EncryptSession(int source, uint64_t size, int sink, const std::string& name)
-      : m_source(source, size), m_sink(sink), m_name(name), m_size(size) {}
+      : Session(source, size, sink, name), m_size(size) {}
 
   // The container is named by the engine's rule: generic "aqv3" when a password is
   // given, the kind's extension otherwise.
@@ -207,40 +210,26 @@ class EncryptSession : public Session {
     });
   }
 
-  StepResult Step(double budget) override {
-    if (Failed()) return kFailed;
-    if (m_finished) return kDone;
-    const bool ok = Guard([&] {
-      double used = 0;
-      if (m_buffer.size() < kPiece) m_buffer.resize(kPiece);
-      while (used < budget && m_done < m_size) {
-        uint32_t got = 0;
-        const uint32_t want = static_cast<uint32_t>(std::min<uint64_t>(kPiece, m_size - m_done));
-        const uint32_t status = m_source.Read(m_buffer.data(), want, &got);
-        if (status != 0 || got == 0)
-          throw SystemErrorException(FailureKind::Unreadable, status ? status : EndOfFileError(), m_name);
-        m_writer->WritePlaintext(m_buffer.data(), got);
-        m_done += got;
-        used += got;
-      }
-      if (m_done == m_size) {
-        m_writer->Finish();
-        m_finished = true;
-      }
-    });
-    SecureWipe(m_buffer.data(), m_buffer.size());
-    if (!ok) return kFailed;
-    return m_finished ? kDone : kMore;
+ private:
+  bool Work(double budget) override {
+    if (m_buffer.size() < kPiece) m_buffer.resize(kPiece);
+    for (double used = 0; used < budget && m_done < m_size;) {
+      uint32_t got = 0;
+      const uint32_t want = static_cast<uint32_t>(std::min<uint64_t>(kPiece, m_size - m_done));
+      const uint32_t status = m_source.Read(m_buffer.data(), want, &got);
+      if (status != 0 || got == 0)
+        throw SystemErrorException(FailureKind::Unreadable, status ? status : EndOfFileError(), m_name);
+      m_writer->WritePlaintext(m_buffer.data(), got);
+      m_done += got;
+      used += got;
+    }
+    if (m_done < m_size) return false;
+    m_writer->Finish();
+    return true;
   }
 
- private:
-  JsSource m_source;
-  JsSink m_sink;
-  std::string m_name;
   uint64_t m_size;
   std::unique_ptr<ContainerWriter> m_writer;
-  std::vector<uint8_t> m_buffer;
-  bool m_finished = false;
 };
 
 uint64_t ToSize(double size) { return size > 0 ? static_cast<uint64_t>(size) : 0; }
