@@ -18,6 +18,7 @@
 #include <memory>
 #include <new>
 #include <string>
+#include <system_error>
 #include <utility>
 #include <vector>
 
@@ -126,6 +127,9 @@ class Session {
       Fail(e.m_failure);
     } catch (const std::bad_alloc&) {
       Fail({FailureKind::MemoryAllocation, 0, ""});
+    } catch (const std::system_error&) {
+      // This build has no threads: work meant for a second thread cannot start.
+      Fail({FailureKind::ThreadCreation, 0, ""});
     }
     return false;
   }
@@ -285,7 +289,8 @@ EMSCRIPTEN_KEEPALIVE int qv3_check_password(int source, double size, const char*
       case PasswordCheck::Wrong: return 1;
       case PasswordCheck::Undecided: return 2;
     }
-  } catch (const SystemErrorException&) {
+  } catch (...) {
+    // Refused before the key block, or no memory: the run itself will say why.
   }
   return 2;
 }
