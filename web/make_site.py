@@ -1,5 +1,6 @@
 #!/usr/bin/env python3
-"""Lays out the static site: the page, its style and scripts, and engine.js.
+"""Lays out the static site: the page, its style and scripts, and engine.js; and the same
+page as one file, tarvessin-viewer.html, to carry or mail.
 
 usage: make_site.py WEB_SOURCE_DIR ENGINE_JS ENGINE_WASM SITE_DIR
 
@@ -12,7 +13,9 @@ folder, where a browser fetches nothing for a page. Files are written new beside
 final names and renamed over them, so a half-written site is never left behind.
 """
 import base64
+import hashlib
 import os
+import re
 import sys
 
 PAGE_FILES = ["index.html", "style.css", "texts.js", "page.js"]
@@ -28,6 +31,28 @@ def write(path, text):
     with open(temporary, "x", encoding="utf-8", newline="\n") as f:
         f.write(text)
     os.replace(temporary, path)
+
+
+def csp_hash(text):
+    return "'sha256-%s'" % base64.b64encode(hashlib.sha256(text.encode("utf-8")).digest()).decode("ascii")
+
+
+def single_file(page, style, scripts):
+    """The page with its style and scripts inside it. Its policy allows exactly those
+    (by their hashes) in place of the folder's files; everything else stays as strict."""
+    for name, text in scripts:
+        if re.search(r"</script", text, re.I):
+            sys.exit("make_site.py: %s holds a closing script tag and cannot be put inside the page" % name)
+    scripts_csp = " ".join(csp_hash(text) for _, text in scripts)
+    policy, n = re.subn(r"script-src 'self'", "script-src " + scripts_csp, page)
+    policy, m = re.subn(r"style-src 'self'", "style-src " + csp_hash(style), policy)
+    out, k = re.subn(r'<link rel="stylesheet" href="style.css">', lambda _: "<style>" + style + "</style>", policy)
+    out, j = re.subn(r'<script src="[a-z]+\.js" defer></script>\n', "", out)
+    inline = "".join("<script>%s</script>\n" % text for _, text in scripts)
+    out, i = re.subn(r"</body>", lambda _: inline + "</body>", out)
+    if (n, m, k, j, i) != (1, 1, 1, len(scripts), 1):
+        sys.exit("make_site.py: index.html is not laid out as this script expects")
+    return out
 
 
 def main():
@@ -47,6 +72,10 @@ def main():
         "}\n",
     ])
     write(os.path.join(site, "engine.js"), worker)
+    # Inline scripts run where they stand: at the end of the body, in the folder's order.
+    scripts = [(name, read(os.path.join(site, name))) for name in ["texts.js", "engine.js", "page.js"]]
+    write(os.path.join(site, "tarvessin-viewer.html"),
+          single_file(read(os.path.join(site, "index.html")), read(os.path.join(site, "style.css")), scripts))
 
 
 if __name__ == "__main__":

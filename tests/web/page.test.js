@@ -289,23 +289,26 @@ test('a container keyed with a password\'s code page 949 bytes opens with the pa
   assert.deepEqual(page.errors, []);
 });
 
-test('opened straight from the folder: the page works, keeps results in memory and says so', async () => {
-  const page = await open(await browser(), 'file://' + path.join(h.paths.site, 'index.html'));
-  assert.equal(await page.getAttribute('body', 'data-ready'), 'memory');
-  assert.match(await page.textContent('#storage'), /메모리/);
-  assert.deepEqual(await run(page, 'open', sample, samplePassword.toString()), ['done']);
-  assert.ok((await save(page, 'open', 0)).bytes.equals(nativePlaintext(sample, samplePassword)));
-  const files = [place('memo.txt', Buffer.from('메모'))];
-  assert.deepEqual(await run(page, 'make', files, 'pw'), ['done']);
-  const made = await save(page, 'make', 0);
-  assert.ok(nativePlaintext(place(made.name, made.bytes), 'pw').equals(Buffer.from('메모')));
+test('opened straight from the folder, as the site or as its one-file page: it works, keeps results in memory and says so', async () => {
+  const context = await browser();
+  for (const file of ['index.html', 'tarvessin-viewer.html']) {
+    const page = await open(context, 'file://' + path.join(h.paths.site, file));
+    assert.equal(await page.getAttribute('body', 'data-ready'), 'memory', file);
+    assert.match(await page.textContent('#storage'), /메모리/);
+    assert.deepEqual(await run(page, 'open', sample, samplePassword.toString()), ['done'], file);
+    assert.ok((await save(page, 'open', 0)).bytes.equals(nativePlaintext(sample, samplePassword)), file);
+    const files = [place('memo.txt', Buffer.from('메모'))];
+    assert.deepEqual(await run(page, 'make', files, 'pw'), ['done'], file);
+    const made = await save(page, 'make', 0);
+    assert.ok(nativePlaintext(place(made.name, made.bytes), 'pw').equals(Buffer.from('메모')), file);
 
-  // A file too large to be sure of memory is warned of before anything starts.
-  const huge = place('huge.bin.aqv3', Buffer.alloc(0));
-  fs.truncateSync(huge, 600 << 20); // sparse: nothing is written
-  await page.setInputFiles('#open-files', huge);
-  assert.match(await page.textContent('#open-notice'), /512 MiB/);
-  assert.deepEqual(page.errors, []);
+    // A file too large to be sure of memory is warned of before anything starts.
+    const huge = place('huge.bin.aqv3', Buffer.alloc(0));
+    fs.truncateSync(huge, 600 << 20); // sparse: nothing is written
+    await page.setInputFiles('#open-files', huge);
+    assert.match(await page.textContent('#open-notice'), /512 MiB/, file);
+    assert.deepEqual(page.errors, [], file);
+  }
 });
 
 test('nothing is requested once the page has loaded, and the page cannot connect anywhere', async () => {
