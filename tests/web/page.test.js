@@ -263,6 +263,21 @@ test('containers made in the page open in qv3 under the engine\'s names, and qv3
     assert.ok(nativePlaintext(place(container.name, container.bytes), password).equals(plaintext));
   }
 
+  // A file dropped on the page is taken as a picked one.
+  const dropped = await page.evaluateHandle(() => {
+    const transfer = new DataTransfer();
+    transfer.items.add(new File(['떨어뜨린 파일'], 'dropped.txt'));
+    return transfer;
+  });
+  await page.dispatchEvent('#make-drop', 'drop', { dataTransfer: dropped });
+  await page.fill('#make-password', password);
+  await page.fill('#make-again', password);
+  await page.click('#make-start');
+  await page.waitForSelector('#make-list li[data-state="done"]');
+  const fromDrop = await save(page, 'make', 0);
+  assert.equal(fromDrop.name, 'dropped.txt.aqv3');
+  assert.equal(nativePlaintext(place(fromDrop.name, fromDrop.bytes), password).toString(), '떨어뜨린 파일');
+
   const notes = crypto.randomBytes(33333);
   const fromQv3 = nativeContainer('notes.txt', notes, password);
   assert.deepEqual(await run(page, 'open', fromQv3, password), ['done']);
