@@ -6,6 +6,7 @@
 #include "container/engines.h"
 #include "container/format.h"
 #include "container/io.h"
+#include "container/key_material.h"
 #include "container/naming.h"
 #include "container/output_file.h"
 #include "container/pipeline.h"
@@ -20,23 +21,6 @@
 #include "platform/system_error.h"
 
 namespace {
-
-constexpr int kRandomRequests = 256;  // 32-byte requests hashed into each 16 random bytes
-
-void PutLittleEndian64(uint8_t* p, uint64_t v) {
-  for (int i = 0; i < 8; ++i) p[i] = static_cast<uint8_t>(v >> (8 * i));
-}
-
-// Feeds 256 requests of 32 random bytes to ctx.
-void FeedRandom(RandomSource& random, Sha256Context& ctx) {
-  uint8_t block[32];
-  ScopedWipe wipe(block, sizeof block);
-  for (int i = 0; i < kRandomRequests; ++i) {
-    std::memset(block, 0, sizeof block);
-    if (!random.Fill32(block)) throw SystemErrorException(FailureKind::NoRandomBytes, 0, "");
-    ctx.Update(block, sizeof block);
-  }
-}
 
 class Encryptor {
  public:
@@ -75,34 +59,14 @@ class Encryptor {
 bool Encryptor::WriteContainer(const std::string& path, const std::string& output) {
   uint8_t material[kKeyBlockSize];  // bulk IV, then bulk key
   ScopedWipe wipeMaterial(material, sizeof material);
-  for (int part = 0; part < 3; ++part) {
-    Sha256Context ctx;
-    ctx.Init();
-    FeedRandom(m_random, ctx);
-    uint8_t digest[32];
-    ctx.Final(digest);
-    std::memcpy(material + 16 * part, digest, 16);
-    SecureWipe(digest, sizeof digest);
-  }
+  MakeBulkIvAndKey(m_random, material);
 
   int64_t size = 0;
   uint32_t status = m_in.GetSize(&size);
   if (status != 0) throw SystemErrorException(FailureKind::SizeUnknown, status, path);
 
   uint8_t fileIv[16];
-  {
-    uint8_t seed[16];
-    PutLittleEndian64(seed, static_cast<uint64_t>(std::time(nullptr)));
-    PutLittleEndian64(seed + 8, static_cast<uint64_t>(size));
-    Sha256Context ctx;
-    ctx.Init();
-    ctx.Update(seed, sizeof seed);
-    ctx.Update(path.data(), static_cast<uint32_t>(path.size()));
-    FeedRandom(m_random, ctx);
-    uint8_t digest[32];
-    ctx.Final(digest);
-    std::memcpy(fileIv, digest, sizeof fileIv);
-  }
+  MakeFileIv(m_random, static_cast<uint64_t>(std::time(nullptr)), static_cast<uint64_t>(size), path, fileIv);
 
   // One second thread reads the source ahead and MACs and writes the container, so this
   // one does nothing but the cipher's chain.

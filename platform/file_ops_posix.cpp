@@ -88,8 +88,12 @@ uint32_t MoveRefusal(const char* to, Replacing replacing) {
 uint32_t MovePath(const char* from, const char* to, Replacing replacing) {
   if (replacing == Replacing::Writable && IsReadOnly(to)) return EACCES;
   if (replacing == Replacing::Never) {
-    if (renameat2(AT_FDCWD, from, AT_FDCWD, to, RENAME_NOREPLACE) != 0) {
-      if (errno != EINVAL && errno != ENOSYS) return static_cast<uint32_t>(errno);
+    int refused = -1;
+#ifdef RENAME_NOREPLACE  // a C library without the call (the browser's) takes the way below
+    refused = renameat2(AT_FDCWD, from, AT_FDCWD, to, RENAME_NOREPLACE);
+    if (refused != 0 && errno != EINVAL && errno != ENOSYS) return static_cast<uint32_t>(errno);
+#endif
+    if (refused != 0) {
       // A file system that cannot refuse in the rename itself: a second name that must
       // be new, then the first goes.
       if (link(from, to) != 0) return static_cast<uint32_t>(errno);

@@ -1,0 +1,369 @@
+// The page as a user drives it, in Debian's Chromium: served from a static server on
+// 127.0.0.1 and opened straight from the folder. Every plaintext is checked against what
+// the native qv3 makes of the same container; every failure shows the engine's own text;
+// nothing is requested once the page has loaded. With QV3_SCREENSHOTS=FOLDER set, the
+// pictures of the README are taken on the way.
+'use strict';
+
+const assert = require('node:assert/strict');
+const crypto = require('node:crypto');
+const fs = require('node:fs');
+const http = require('node:http');
+const path = require('node:path');
+const { after, before, test } = require('node:test');
+const h = require('./helpers.js');
+
+let chromium;
+try {
+  ({ chromium } = require(path.join(h.paths.nodeModules, 'playwright-core')));
+} catch (e) {
+  throw new Error(`playwright-core is not in ${h.paths.nodeModules}: run scripts/install-deps (${e.message})`);
+}
+
+const SHOTS = process.env.QV3_SCREENSHOTS;
+const sample = path.join(h.paths.samples, 'welcome.txt.aqv3');
+const samplePassword = fs.readFileSync(path.join(h.paths.samples, 'welcome.password'));
+const message = h.messages();
+const work = h.tempDir('qv3-web-page-');
+
+// The site from a static server that records every request it gets.
+const requests = [];
+const server = http.createServer((req, res) => {
+  requests.push({ url: req.url, at: Date.now() });
+  const name = path.basename(decodeURIComponent(new URL(req.url, 'http://x').pathname)) || 'index.html';
+  const file = path.join(h.paths.site, name);
+  if (!fs.existsSync(file)) {
+    res.writeHead(404).end();
+    return;
+  }
+  const types = { html: 'text/html', js: 'text/javascript', css: 'text/css' };
+  res.writeHead(200, { 'Content-Type': `${types[path.extname(name).slice(1)] || 'application/octet-stream'}; charset=utf-8` });
+  res.end(fs.readFileSync(file));
+});
+let site;
+let browsers = [];
+
+before(async () => {
+  await new Promise((resolve) => server.listen(0, '127.0.0.1', resolve));
+  site = `http://127.0.0.1:${server.address().port}/`;
+});
+
+after(async () => {
+  for (const b of browsers) await b.close();
+  server.close();
+  fs.rmSync(work, { recursive: true, force: true });
+});
+
+// A new browser with an empty profile of its own (so nothing is shared between tests).
+async function browser(locale = 'ko-KR') {
+  const args = ['--disable-gpu', '--disable-quic', '--no-first-run', '--disable-background-networking',
+    '--disable-component-update', '--disable-sync'];
+  if (process.getuid && process.getuid() === 0) args.push('--no-sandbox');
+  const context = await chromium.launchPersistentContext(h.tempDir('qv3-chromium-'), {
+    executablePath: h.paths.chromium, headless: true, args, locale, acceptDownloads: true,
+    viewport: { width: 1000, height: 760 },
+  });
+  browsers.push(context);
+  return context;
+}
+
+async function open(context, url = site) {
+  const page = await context.newPage();
+  const errors = [];
+  page.on('pageerror', (e) => errors.push(e.message));
+  page.errors = errors;
+  await page.goto(url);
+  await page.waitForSelector('body[data-ready]');
+  assert.notEqual(await page.getAttribute('body', 'data-ready'), 'broken');
+  return page;
+}
+
+// Runs the open (or make) list on files and waits until the run has ended; returns the
+// rows' states.
+async function run(page, kind, files, password, again = password) {
+  await page.setInputFiles(`#${kind}-files`, files);
+  await page.fill(`#${kind}-password`, password);
+  if (kind === 'make') await page.fill('#make-again', again);
+  await page.click(`#${kind}-start`);
+  await page.waitForFunction((k) => document.getElementById(`${k}-cancel`).hidden &&
+    [...document.querySelectorAll(`#${k}-list li`)].every((li) => !['waiting', 'working'].includes(li.dataset.state)), kind);
+  return states(page, kind);
+}
+
+function states(page, kind) {
+  return page.$$eval(`#${kind}-list li`, (rows) => rows.map((li) => li.dataset.state));
+}
+
+async function save(page, kind, index) {
+  const [download] = await Promise.all([
+    page.waitForEvent('download'),
+    page.click(`#${kind}-list li[data-index="${index}"] a.save`),
+  ]);
+  return { name: download.suggestedFilename(), bytes: fs.readFileSync(await download.path()) };
+}
+
+// Every file in the page's private storage: only outputs the page offers may be there.
+function storedFiles(page) {
+  return page.evaluate(async () => {
+    const names = [];
+    async function walk(dir) {
+      for await (const [name, handle] of dir.entries()) {
+        if (handle.kind === 'directory') await walk(handle);
+        else names.push(name);
+      }
+    }
+    await walk(await navigator.storage.getDirectory());
+    return names;
+  });
+}
+
+// A copy of a file in the test's folder, under a name of our choosing.
+function place(name, bytes) {
+  const folder = fs.mkdtempSync(path.join(work, 'f-'));
+  const file = path.join(folder, name);
+  fs.writeFileSync(file, bytes, { flag: 'wx' });
+  return file;
+}
+
+// A container made by qv3 from bytes; returns its path.
+function nativeContainer(name, bytes, password, extra = []) {
+  const plain = place(name, bytes);
+  const folder = path.dirname(plain);
+  h.qv3Ok(folder, ['encrypt', ...extra, name], password);
+  fs.rmSync(plain);
+  return path.join(folder, fs.readdirSync(folder)[0]);
+}
+
+function nativePlaintext(container, password) {
+  const folder = path.dirname(place(path.basename(container), fs.readFileSync(container)));
+  h.qv3Ok(folder, ['decrypt', path.basename(container)], password);
+  return fs.readFileSync(path.join(folder, path.basename(container).slice(0, -5)));
+}
+
+const shown = (text) => text.replace(/\r\n/g, '\n');
+
+test('the bundled sample: shown in the page and saved as qv3 decrypts it; the page in the browser\'s language', async () => {
+  const context = await browser('ko-KR');
+  const page = await open(context);
+  assert.equal(await page.getAttribute('body', 'data-ready'), 'opfs');
+  assert.equal(await page.textContent('h1'), '타르베신 외부암호파일 뷰어');
+  if (SHOTS) await page.screenshot({ path: path.join(SHOTS, 'web-empty.png') });
+  await page.setInputFiles('#open-files', sample);
+  await page.type('#open-password', 'tarves');
+  if (SHOTS) await page.screenshot({ path: path.join(SHOTS, 'web-password.png') });
+  assert.deepEqual(await run(page, 'open', sample, samplePassword.toString()), ['done']);
+
+  const expected = nativePlaintext(sample, samplePassword);
+  await page.click('#open-list li button.view');
+  await page.waitForSelector('#view-text');
+  assert.equal(await page.textContent('#view-text'), new TextDecoder().decode(expected));
+  if (SHOTS) await page.screenshot({ path: path.join(SHOTS, 'web-decrypted.png') });
+  const saved = await save(page, 'open', 0);
+  assert.equal(saved.name, 'welcome.txt');
+  assert.ok(saved.bytes.equals(expected));
+  assert.equal((await storedFiles(page)).length, 1, 'the one plaintext is kept on disk');
+
+  // The plaintext is kept only while its page lives: the next page clears it.
+  await page.close();
+  let later;
+  let left = ['?'];
+  for (let tries = 0; tries < 10 && left.length; ++tries) {
+    later = await open(context);
+    left = await storedFiles(later);
+    if (left.length) await later.close(); // the gone page's lock may not be released yet
+  }
+  assert.deepEqual(left, [], 'the next page removed what the closed one kept');
+
+  await later.click('#language');
+  assert.equal(await later.textContent('h1'), 'Tarvessin container viewer');
+  const english = await open(await browser('en-US'));
+  assert.equal(await english.textContent('h1'), 'Tarvessin container viewer');
+  assert.equal(await english.getAttribute('html', 'lang'), 'en');
+  assert.deepEqual([...page.errors, ...later.errors, ...english.errors], []);
+});
+
+test('a wrong password, a damaged or cut container, a full storage: the engine\'s text, nothing offered, nothing kept', async () => {
+  const page = await open(await browser());
+  const bytes = fs.readFileSync(sample);
+  const damaged = Buffer.from(bytes);
+  damaged[bytes.length - 40] ^= 1; // the last ciphertext block
+  const cases = [
+    ['a wrong password', sample, 'wrong', 'KeyBlockMac'],
+    ['a changed ciphertext byte', place('welcome.txt.aqv3', damaged), samplePassword.toString(), 'BulkMac'],
+    ['five bytes cut off', place('welcome.txt.aqv3', bytes.subarray(0, bytes.length - 5)), samplePassword.toString(), 'BadCipherLength'],
+  ];
+  for (const [what, file, password, kind] of cases) {
+    assert.deepEqual(await run(page, 'open', file, password), ['failed'], what);
+    assert.equal(await page.textContent('#open-list li .failure'), shown(message(kind, path.basename(file))), what);
+    assert.equal(await page.$$eval('#open-list li a.save, #open-list li button.view', (e) => e.length), 0, what);
+    assert.deepEqual(await storedFiles(page), [], `${what}: nothing kept`);
+    if (SHOTS && kind === 'KeyBlockMac') await page.screenshot({ path: path.join(SHOTS, 'web-error.png') });
+  }
+  // No room left in the page's storage: the engine's text for the output, nothing kept.
+  const session = await page.context().newCDPSession(page);
+  await session.send('Storage.overrideQuotaForOrigin', { origin: new URL(site).origin, quotaSize: 1 << 20 });
+  const large = nativeContainer('large.bin', crypto.randomBytes(3 << 20), 'pw');
+  assert.deepEqual(await run(page, 'open', large, 'pw'), ['failed']);
+  assert.match(await page.textContent('#open-list li .failure'), /^(다음 )?파일을 쓸 수 없습니다\.\nlarge\.bin:\nNo space left on device$/);
+  assert.deepEqual(await storedFiles(page), [], 'nothing kept when the storage is full');
+  await session.send('Storage.overrideQuotaForOrigin', { origin: new URL(site).origin });
+
+  // The engine's name rule: a plaintext name must remain once the extension is cut.
+  const short = place('.aqv3', bytes);
+  assert.deepEqual(await run(page, 'open', short, samplePassword.toString()), ['failed']);
+  assert.equal(await page.textContent('#open-list li .failure'), shown('엉뚱한 파일명입니다.\r\n.aqv3'));
+  assert.deepEqual(page.errors, []);
+});
+
+test('several containers with one password; a failure or Cancel ends the run, later ones are not started', async () => {
+  const page = await open(await browser());
+  const first = crypto.randomBytes(100000);
+  const third = crypto.randomBytes(5000);
+  const a = nativeContainer('a.bin', first, 'same');
+  const b = nativeContainer('b.bin', crypto.randomBytes(10), 'other');
+  const c = nativeContainer('c.bin', third, 'same');
+
+  assert.deepEqual(await run(page, 'open', [a, c], 'same'), ['done', 'done']);
+  assert.ok((await save(page, 'open', 0)).bytes.equals(first));
+  assert.ok((await save(page, 'open', 1)).bytes.equals(third));
+
+  assert.deepEqual(await run(page, 'open', [a, b, c], 'same'), ['done', 'failed', 'notStarted']);
+  assert.ok((await save(page, 'open', 0)).bytes.equals(first), 'the file before the failure is kept');
+  assert.equal((await storedFiles(page)).length, 1);
+
+  // Cancel while the large one is under way.
+  const big = nativeContainer('big.bin', crypto.randomBytes(128 << 20), 'same');
+  await page.setInputFiles('#open-files', [a, big, c]);
+  await page.fill('#open-password', 'same');
+  await page.click('#open-start');
+  await page.waitForSelector('#open-list li[data-index="1"] progress');
+  await page.waitForFunction(() => document.querySelector('#open-list li[data-index="1"] progress').value > 0);
+  await page.click('#open-cancel');
+  await page.waitForSelector('#open-cancel', { state: 'hidden' });
+  assert.deepEqual(await states(page, 'open'), ['done', 'cancelled', 'notStarted']);
+  assert.equal((await storedFiles(page)).length, 1, 'the cancelled output is removed');
+  assert.deepEqual(page.errors, []);
+});
+
+test('containers made in the page open in qv3 under the engine\'s names, and qv3\'s open in the page', async () => {
+  const page = await open(await browser());
+  const report = Buffer.from('보고서 내용\n'.repeat(5000));
+  const photo = crypto.randomBytes(70000);
+  const files = [place('보고서.txt', report), place('photo.JPG', photo)];
+  const password = '비밀pw'; // 8 bytes of UTF-8
+
+  await page.setInputFiles('#make-files', files);
+  await page.fill('#make-password', password);
+  await page.fill('#make-again', password + 'x');
+  assert.equal(await page.isDisabled('#make-start'), true, 'two different passwords make nothing');
+  assert.deepEqual(await run(page, 'make', files, password), ['done', 'done']);
+  for (const [index, plaintext] of [report, photo].entries()) {
+    const container = await save(page, 'make', index);
+    assert.equal(container.name, path.basename(files[index]) + '.aqv3');
+    assert.ok(nativePlaintext(place(container.name, container.bytes), password).equals(plaintext));
+  }
+
+  // A file dropped on the page is taken as a picked one.
+  const dropped = await page.evaluateHandle(() => {
+    const transfer = new DataTransfer();
+    transfer.items.add(new File(['떨어뜨린 파일'], 'dropped.txt'));
+    return transfer;
+  });
+  await page.dispatchEvent('#make-drop', 'drop', { dataTransfer: dropped });
+  await page.fill('#make-password', password);
+  await page.fill('#make-again', password);
+  await page.click('#make-start');
+  await page.waitForSelector('#make-list li[data-state="done"]');
+  const fromDrop = await save(page, 'make', 0);
+  assert.equal(fromDrop.name, 'dropped.txt.aqv3');
+  assert.equal(nativePlaintext(place(fromDrop.name, fromDrop.bytes), password).toString(), '떨어뜨린 파일');
+
+  const notes = crypto.randomBytes(33333);
+  const fromQv3 = nativeContainer('notes.txt', notes, password);
+  assert.deepEqual(await run(page, 'open', fromQv3, password), ['done']);
+  const opened = await save(page, 'open', 0);
+  assert.equal(opened.name, 'notes.txt');
+  assert.ok(opened.bytes.equals(notes));
+  assert.deepEqual(page.errors, []);
+});
+
+test('a container keyed with a password\'s code page 949 bytes opens with the password typed; the field takes 11 bytes', async () => {
+  const page = await open(await browser());
+  const row = h.rows('manifest.tsv', 6).find(([name, , encoding, outcome]) => name === 'password-cp949-v2.aqv3' && encoding === 'cp949' && outcome === 'ok');
+  const typed = Buffer.from(row[1], 'hex').toString('utf8');
+  const container = path.join(h.paths.corpus, 'containers', row[0]);
+  assert.deepEqual(await run(page, 'open', container, typed), ['done']);
+  assert.equal(h.sha256((await save(page, 'open', 0)).bytes), row[4]);
+  assert.match(await page.textContent('#open-notice'), /949/);
+
+  await page.fill('#open-password', '');
+  await page.type('#open-password', '가나다라'); // 3 bytes each: the fourth is one too many
+  assert.equal(await page.inputValue('#open-password'), '가나다');
+  await page.type('#open-password', 'xyz');
+  assert.equal(await page.inputValue('#open-password'), '가나다xy');
+  assert.deepEqual(page.errors, []);
+});
+
+test('opened straight from the folder, as the site or as its one-file page: it works, keeps results in memory and says so', async () => {
+  const context = await browser();
+  for (const file of ['index.html', 'tarvessin-viewer.html']) {
+    const page = await open(context, 'file://' + path.join(h.paths.site, file));
+    assert.equal(await page.getAttribute('body', 'data-ready'), 'memory', file);
+    assert.match(await page.textContent('#storage'), /메모리/);
+    assert.deepEqual(await run(page, 'open', sample, samplePassword.toString()), ['done'], file);
+    assert.ok((await save(page, 'open', 0)).bytes.equals(nativePlaintext(sample, samplePassword)), file);
+    const files = [place('memo.txt', Buffer.from('메모'))];
+    assert.deepEqual(await run(page, 'make', files, 'pw'), ['done'], file);
+    const made = await save(page, 'make', 0);
+    assert.ok(nativePlaintext(place(made.name, made.bytes), 'pw').equals(Buffer.from('메모')), file);
+
+    // A file too large to be sure of memory is warned of before anything starts.
+    const huge = place('huge.bin.aqv3', Buffer.alloc(0));
+    fs.truncateSync(huge, 600 << 20); // sparse: nothing is written
+    await page.setInputFiles('#open-files', huge);
+    assert.match(await page.textContent('#open-notice'), /512 MiB/, file);
+    assert.deepEqual(page.errors, [], file);
+  }
+});
+
+test('nothing is requested once the page has loaded, and the page cannot connect anywhere', async () => {
+  const context = await browser();
+  const page = await context.newPage();
+  const errors = [];
+  page.on('pageerror', (e) => errors.push(e.message));
+  const late = [];
+  let loaded = false;
+  page.on('request', (r) => loaded && late.push(r.url()));
+  await page.goto(site);
+  await page.waitForSelector('body[data-ready]');
+  loaded = true;
+  const since = requests.length;
+
+  assert.deepEqual(await run(page, 'open', sample, samplePassword.toString()), ['done']);
+  await page.click('#open-list li button.view');
+  await page.waitForSelector('#view-text');
+  await save(page, 'open', 0);
+  await run(page, 'make', [place('a.txt', Buffer.from('a'))], 'pw');
+  await save(page, 'make', 0);
+  assert.deepEqual(late.filter((url) => !url.startsWith('blob:')), [], 'no request but the page\'s own blob: URLs');
+
+  // What the page's policy forbids, from the page and from its worker: none may reach
+  // the server.
+  const target = `${site}probe`;
+  const refused = await page.evaluate(async (url) => {
+    navigator.sendBeacon(url, 'x');
+    const img = new Image();
+    await new Promise((resolve) => {
+      img.onload = img.onerror = resolve;
+      img.src = url;
+    });
+    return fetch(url).then(() => false, () => true);
+  }, target);
+  assert.ok(refused, 'fetch is refused');
+  const [worker] = page.workers();
+  assert.equal(await worker.evaluate((url) => fetch(url).then(() => false, () => true), target), true);
+  await page.waitForTimeout(500);
+
+  assert.deepEqual(requests.slice(since).map((r) => r.url), [], 'the server heard nothing after the load');
+  assert.deepEqual(errors, []);
+});

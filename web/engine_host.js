@@ -1,0 +1,202 @@
+// The engine's WebAssembly module as JavaScript sees it: sources and sinks by number,
+// passwords copied into the module's memory and wiped after use, sessions that work a step
+// at a time. Shared by the page's worker and by node (the tests, the benchmark); it knows
+// nothing of files or pages itself.
+'use strict';
+
+// What a browser or node reports while reading or writing, as the engine's system error
+// codes (0 not found, 1 input or output, 2 access denied, 3 no space left; the engine adds
+// their text to its message).
+function qv3ErrorKind(error) {
+  var name = error && (error.name || error.code);
+  if (name === 'NotFoundError' || name === 'ENOENT') return 0;
+  if (name === 'NotAllowedError' || name === 'SecurityError' || name === 'EACCES') return 2;
+  if (name === 'QuotaExceededError' || name === 'ENOSPC') return 3;
+  return 1;
+}
+
+function Qv3Engine(module, io) {
+  this.module = module;
+  this.io = io;
+}
+
+// wasmBinary: the module's bytes (the page carries them inside its own script, node reads
+// the .wasm file), so nothing is ever fetched.
+Qv3Engine.create = function (createModule, wasmBinary) {
+  var module = null;
+  var code = function (error) {
+    return module._qv3_system_error(qv3ErrorKind(error));
+  };
+  var io = {
+    next: 1,
+    sources: new Map(),
+    sinks: new Map(),
+    // A thrown exception must not unwind through the engine's frames: every failure
+    // becomes a code.
+    read: function (id, view, position) {
+      try {
+        return io.sources.get(id).read(view, position);
+      } catch (e) {
+        return -code(e);
+      }
+    },
+    write: function (id, view) {
+      try {
+        io.sinks.get(id).write(view);
+        return 0;
+      } catch (e) {
+        return code(e);
+      }
+    },
+  };
+  return createModule({ wasmBinary: wasmBinary, qv3Io: io }).then(function (m) {
+    module = m;
+    return new Qv3Engine(m, io);
+  });
+};
+
+// source: { size, read(view, position) } filling view from position and returning the
+// count read (0 only at the end); sink: { write(view) } writing all of view. Either
+// throws when it fails (a DOMException or a node error; its name tells the code).
+// Returns their numbers for the sessions; release them with forget().
+Qv3Engine.prototype.register = function (source, sink) {
+  var ids = {};
+  if (source) {
+    ids.source = this.io.next++;
+    this.io.sources.set(ids.source, source);
+  }
+  if (sink) {
+    ids.sink = this.io.next++;
+    this.io.sinks.set(ids.sink, sink);
+  }
+  return ids;
+};
+
+Qv3Engine.prototype.forget = function (ids) {
+  this.io.sources.delete(ids.source);
+  this.io.sinks.delete(ids.sink);
+};
+
+// Calls fn with the bytes and the name as zero-terminated copies in the module's memory,
+// wiping and freeing both however fn ends.
+Qv3Engine.prototype.withBytes = function (bytes, name, fn) {
+  var m = this.module;
+  var bytesAt = m._malloc(bytes.length + 1);
+  var nameSize = m.lengthBytesUTF8(name) + 1;
+  var nameAt = m._malloc(nameSize);
+  try {
+    m.HEAPU8.set(bytes, bytesAt);
+    m.HEAPU8[bytesAt + bytes.length] = 0;
+    m.stringToUTF8(name, nameAt, nameSize);
+    return fn(bytesAt, nameAt);
+  } finally {
+    m.HEAPU8.fill(0, bytesAt, bytesAt + bytes.length + 1);
+    m._free(bytesAt);
+    m._free(nameAt);
+  }
+};
+
+// A decryption (encrypt false) or encryption of source into sink. name: the container's
+// name (decryption) or the plaintext's (encryption), as the messages give it.
+Qv3Engine.prototype.open = function (encrypt, source, sink, name, password) {
+  var self = this;
+  var ids = this.register(source, sink);
+  var m = this.module;
+  var handle = this.withBytes(password, name, function (passwordAt, nameAt) {
+    var open = encrypt ? m._qv3_encrypt_open : m._qv3_decrypt_open;
+    return open(ids.source, source.size, ids.sink, nameAt, passwordAt, password.length);
+  });
+  return new Qv3Session(m, handle, function () {
+    self.forget(ids);
+  });
+};
+
+// 'opens', 'wrong', or 'undecided' (version 0, or a container refused before its key
+// block): what the password does to the container's key block, nothing else read.
+Qv3Engine.prototype.checkPassword = function (source, name, password) {
+  var ids = this.register(source, null);
+  var m = this.module;
+  try {
+    var answer = this.withBytes(password, name, function (passwordAt, nameAt) {
+      return m._qv3_check_password(ids.source, source.size, nameAt, passwordAt, password.length);
+    });
+    return ['opens', 'wrong', 'undecided'][answer];
+  } finally {
+    this.forget(ids);
+  }
+};
+
+// The engine's text for an output that could not be created ('create') or completed
+// ('flush') for the input named name, made with password; error is what the browser
+// threw.
+Qv3Engine.prototype.outputFailureText = function (encrypt, password, stage, name, error) {
+  var m = this.module;
+  var code = m._qv3_system_error(qv3ErrorKind(error));
+  return this.withBytes(new Uint8Array(0), name, function (_, nameAt) {
+    return m.UTF8ToString(m._qv3_output_failure(encrypt ? 1 : 0, password.length > 0 ? 1 : 0, stage === 'flush' ? 1 : 0, nameAt, code));
+  });
+};
+
+// The code page 949 bytes of the UTF-8 bytes, or null when code page 949 lacks one of
+// its characters.
+Qv3Engine.prototype.cp949Form = function (utf8) {
+  var m = this.module;
+  var capacity = utf8.length * 2 + 1;
+  var out = m._malloc(capacity);
+  try {
+    var n = this.withBytes(utf8, '', function (at) {
+      return m._qv3_cp949_form(at, utf8.length, out, capacity);
+    });
+    return n < 0 ? null : m.HEAPU8.slice(out, out + n);
+  } finally {
+    m.HEAPU8.fill(0, out, out + capacity);
+    m._free(out);
+  }
+};
+
+function Qv3Session(module, handle, release) {
+  this.module = module;
+  this.handle = handle;
+  this.release = release;
+  this.outputName = module.UTF8ToString(module._qv3_session_output_name(handle));
+}
+
+// Works for about budget bytes: 'more', 'done' (for a decryption: authenticated) or
+// 'failed' (then message holds the engine's text).
+Qv3Session.prototype.step = function (budget) {
+  var r = this.handle ? this.module._qv3_session_step(this.handle, budget) : -1;
+  return r > 0 ? 'done' : r === 0 ? 'more' : 'failed';
+};
+
+Object.defineProperties(Qv3Session.prototype, {
+  failed: {
+    get: function () {
+      return this.module._qv3_session_failed(this.handle) !== 0;
+    },
+  },
+  message: {
+    get: function () {
+      return this.module.UTF8ToString(this.module._qv3_session_message(this.handle));
+    },
+  },
+  failureKind: {
+    get: function () {
+      return this.module._qv3_session_failure_kind(this.handle);
+    },
+  },
+  percent: {
+    get: function () {
+      return this.module._qv3_session_percent(this.handle);
+    },
+  },
+});
+
+// Wipes the session's keys and releases it.
+Qv3Session.prototype.free = function () {
+  if (!this.handle) return;
+  this.module._qv3_session_free(this.handle);
+  this.handle = 0;
+  this.release();
+};
+
+if (typeof module !== 'undefined' && module.exports) module.exports = { Qv3Engine: Qv3Engine };
