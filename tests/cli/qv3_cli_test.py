@@ -7,9 +7,11 @@ usage: qv3_cli_test.py QV3 QV3_TEST_HOOKS [EMULATOR]
 QV3_TEST_HOOKS is the same program built with the switches only tests use (Ctrl-C at a
 chosen moment); QV3 itself must not have them.
 
-With EMULATOR (the Windows build under Wine) the program's text is code page 949, every
-line it writes ends in exactly CR LF, and a lean subset runs: each start of a Windows
-program costs a second or two.
+With EMULATOR (the Windows build under Wine) the program writes to its pipes in the ANSI
+code page of the Wine locale (QV3_WINE_LOCALE, Korean unless set: code page 949),
+every line it writes ends in exactly CR LF, and a lean subset runs: each start of a
+Windows program costs a second or two. Under a locale other than the Korean one only
+the tests of names and texts that hold on every code page run.
 """
 
 import json
@@ -17,6 +19,7 @@ import os
 import pty
 import re
 import select
+import shutil
 import signal
 import stat
 import subprocess
@@ -32,7 +35,10 @@ QV3 = os.path.abspath(sys.argv[1])
 QV3_TEST_HOOKS = os.path.abspath(sys.argv[2])
 EMULATOR = sys.argv[3] if len(sys.argv) > 3 and sys.argv[3] else None
 WINE = EMULATOR is not None
-ENCODING = "cp949" if WINE else "utf-8"
+LOCALE = os.environ.get("QV3_WINE_LOCALE", "ko_KR.UTF-8")
+KOREAN_LOCALE = LOCALE == "ko_KR.UTF-8"
+# What the Windows program writes to a pipe: the ANSI code page of its locale.
+ENCODING = ("cp949" if KOREAN_LOCALE else "cp1252") if WINE else "utf-8"
 
 KEY_BLOCK_PREFIX = "파일에 오류가 있습니다.\r\n"
 KEY_BLOCK_SUFFIX = "\r\n파일이 수정되었거나 암호가 틀립니다."
@@ -41,9 +47,9 @@ CONTAINER_OVERHEAD = 294
 TESTS = []
 
 
-def test(native_only=False):
+def test(native_only=False, every_locale=False):
     def register(fn):
-        if not (WINE and native_only):
+        if not (WINE and native_only) and (every_locale or not WINE or KOREAN_LOCALE):
             TESTS.append(fn)
         return fn
 
@@ -55,8 +61,10 @@ class Result:
         self.code = code
         self.raw_out = raw_out
         self.raw_err = raw_err
-        self.out = raw_out.decode(ENCODING)
-        self.err = raw_err.decode(ENCODING)
+        # Text for the checks that read it; a run told to write UTF-8 (--utf8) is checked
+        # by its bytes.
+        self.out = raw_out.decode(ENCODING, "replace")
+        self.err = raw_err.decode(ENCODING, "replace")
 
     def __repr__(self):
         return "exit %d\nstdout: %r\nstderr: %r" % (self.code, self.out, self.err)
@@ -253,6 +261,11 @@ def job_stops_at_first_failure(d):
         nl("qv3: error: 입력 파일이 존재하지 않습니다.\r\nmissing.aqv3:\n")), "missing container", r)
 
 
+def wine_path(path):
+    """The Windows name of a Linux path: Wine shows the Linux file system as drive Z:."""
+    return "Z:" + os.path.abspath(path).replace("/", "\\")
+
+
 def wine_folder_to_linux(path):
     """The Linux path of a Windows path inside the prefix scripts/wine-run uses."""
     prefix = os.environ.get("WINEPREFIX")
@@ -396,6 +409,63 @@ def nothing_is_written_through_what_others_planted(d):
                     if os.path.lexists(path):
                         os.chmod(path, 0o600) if not os.path.islink(path) else None
                         os.remove(path)
+
+
+# --- any name, any code page -------------------------------------------------------------
+
+# Hangul with a character beyond the first plane, Latin letters code page 949 lacks,
+# Japanese, and Hanja that no Korean code page holds.
+ANY_NAMES = ["보고서 📄.txt", "Zoë — résumé.txt", "東京の地図.txt", "𠜎 丟.txt"]
+
+
+def as_ansi(text):
+    """A regular expression for text as written to a pipe in the ANSI code page: every
+    character the page lacks becomes '?' (a character beyond the first plane, one or two:
+    it is two UTF-16 units)."""
+    out = b""
+    for c in text:
+        try:
+            out += re.escape(c.encode(ENCODING))
+        except UnicodeEncodeError:
+            out += rb"\?\??" if ord(c) > 0xFFFF else rb"\?"
+    return out
+
+
+@test(every_locale=True)
+def any_name_on_any_code_page(d):
+    """Files named with characters no single code page holds are encrypted, decrypted
+    and named in messages as they are: to a pipe in UTF-8 with --utf8, else in the ANSI
+    code page with '?' for what it lacks (Windows)."""
+    contents = {}
+    for name in ANY_NAMES:
+        contents[name] = name.encode("utf-8") * 50
+        write(d, name, contents[name])
+    write(d, "pw.txt", b"pw")
+    r = qv3(d, "encrypt", "--password-file", "pw.txt", *ANY_NAMES)
+    check(r.code == 0 and r.err == "", "encrypt every name", r)
+    for name in ANY_NAMES:
+        check(exists(d, name + ".aqv3"), "the container of %s" % name)
+        os.remove(os.path.join(d, name))
+    r = qv3(d, "decrypt", "--password-file", "pw.txt", *[n + ".aqv3" for n in ANY_NAMES])
+    check(r.code == 0 and r.err == "", "decrypt every name", r)
+    for name in ANY_NAMES:
+        check(read(d, name) == contents[name], "the plaintext of %s" % name)
+
+    r = qv3(d, "--utf8", "inspect", ANY_NAMES[0] + ".aqv3", "없는 📄.aqv3")
+    check(r.code == 1 and r.raw_out.split(b"\r\n" if WINE else b"\n")[0] == (ANY_NAMES[0] + ".aqv3").encode() and
+          "없는 📄.aqv3".encode() in r.raw_err, "--utf8: names exactly as they are", r)
+    if WINE:
+        r = qv3(d, "inspect", ANY_NAMES[1] + ".aqv3")
+        check(r.code == 0 and re.match(as_ansi(ANY_NAMES[1] + ".aqv3") + rb"\r\n", r.raw_out),
+              "without --utf8: the ANSI code page, '?' for what it lacks", r)
+        # A path longer than the system's limit is refused as a name, never cut.
+        deep = os.path.join(d, *(["폴더" * 20] * 5))
+        os.makedirs(deep)
+        long_name = os.path.join(deep, "문서 " + "가" * 70 + ".txt.aqv3")
+        shutil.copyfile(os.path.join(d, ANY_NAMES[0] + ".aqv3"), long_name)
+        r = qv3(d, "--utf8", "decrypt", "--password-file", "pw.txt", wine_path(long_name))
+        check(r.code == 1 and r.raw_err.startswith(nl("qv3: error: 잘못된 파일명입니다.\r\n").encode()) and
+              os.listdir(deep) == [os.path.basename(long_name)], "a %d-character path" % len(wine_path(long_name)), r)
 
 
 # --- passwords -------------------------------------------------------------------------

@@ -92,6 +92,8 @@ TEST(Naming, PlaintextPathBesideOrInTheWorkingFolder) {
   // container's name) and its terminator must fit the limit.
   const std::string longest = std::string(kMaxPathLength - 6 - 5, 'n') + ".aqv3";
   const std::string room = std::string(kMaxPathLength - folder.size() - 6 - 5, 'n') + ".zqv3";
+  std::string hangul200;
+  for (int i = 0; i < 200; ++i) hangul200 += "가";
   using P = PlaintextNameProblem;
   struct Case {
     std::string container;
@@ -116,6 +118,9 @@ TEST(Naming, PlaintextPathBesideOrInTheWorkingFolder) {
       {"d" + sep + "x.aqv3.bak", false, P::NotContainer, ""},
       {longest, false, P::None, longest.substr(0, longest.size() - 5)},
       {"n" + longest, false, P::Invalid, ""},
+      // The limit counts what the system counts: 200 Hangul characters (600 bytes) fit
+      // Windows' 260 characters.
+      {"d" + sep + hangul200 + ".txt.aqv3", false, P::None, "d" + sep + hangul200 + ".txt"},
       // In the working folder the whole path and its temporary siblings must fit.
       {"d" + sep + room, true, P::None, folder + room.substr(0, room.size() - 5)},
       {"d" + sep + "n" + room, true, P::Invalid, ""},

@@ -61,11 +61,27 @@ DRIVER = None
 STORE = None                      # containers made once, copied by the cases
 
 TESTS = []
+EVERY_LOCALE = set()   # the cases run under every locale; the rest under the Korean one
+
+# Hangul with a character beyond the first plane, Latin letters code page 949 lacks,
+# Japanese, and Hanja no Korean code page holds.
+ANY_NAMES = ["보고서 📄", "Zoë — résumé", "東京の地図", "𠜎 丟"]
+KOREAN_PASSWORD = "비밀번호"      # a Korean Windows system hashes its code page 949 bytes
 
 
 def test(fn):
     TESTS.append(fn)
     return fn
+
+
+def every_locale(fn):
+    EVERY_LOCALE.add(fn.__name__)
+    return fn
+
+
+def ansi():
+    """The ANSI code page of the locale the programs run under, for Wine's own tools."""
+    return "cp949" if A.locale.startswith("ko_") else "cp1252"
 
 
 # A test's own reason for failing; anything else that escapes a test is a fault of the
@@ -213,7 +229,7 @@ def wine(*args, check_ok=True):
                        capture_output=True, env=ENV, timeout=120)
     if check_ok and p.returncode != 0:
         raise Failure("%s failed (%d): %s" % (" ".join(args), p.returncode,
-                                              p.stderr.decode("cp949", "replace")))
+                                              p.stderr.decode(ansi(), "replace")))
     return p
 
 
@@ -224,7 +240,7 @@ def reg_default(key):
     if p.returncode == 1:
         return None
     check(p.returncode == 0, "reg query %s failed with %d" % (key, p.returncode))
-    for line in p.stdout.decode("cp949").splitlines():
+    for line in p.stdout.decode(ansi(), "replace").splitlines():
         if "    REG_SZ" in line:
             return line.split("    REG_SZ", 1)[1][4:]
     raise Failure("HKCR\\%s has no REG_SZ default value:\n%s" % (key, p.stdout))
@@ -726,6 +742,74 @@ def plaintext_of_a_running_viewer_kept(d):
     check_nothing_left("after both viewers")
 
 
+@test
+@every_locale
+def any_name_opens_and_lands_beside(d):
+    # Names no single code page holds: each opened through the association and removed,
+    # then all of them decrypted beside themselves.
+    for name in ANY_NAMES:
+        container = copy_container(d, name + ".qv3test.aqv3")
+        v = start(container)
+        enter_password(PASSWORD)
+        rec = follow_plaintext(in_working_folder(name + ".qv3test"), 1, name)[0]
+        check_handed_plaintext(rec, name + ".qv3test", name)
+        v.ended(seconds=30)
+        check_nothing_left(name)
+        os.remove(FAKE_LOG)
+    v = start(*[copy_container(d, n + ".qv3test.aqv3") for n in ANY_NAMES])
+    enter_password(PASSWORD, press="enter")
+    v.ended(seconds=30)
+    for name in ANY_NAMES:
+        path = os.path.join(d, name + ".qv3test")
+        check(os.path.exists(path) and read(path) == plaintext(name + ".qv3test") and is_read_only(path),
+              "%s is decrypted beside its container, read-only" % name)
+    check_nothing_opened("several")
+
+
+@test
+@every_locale
+def a_container_keyed_on_a_korean_system_opens_on_any(d):
+    # Typed as Korean text: a Korean system hashes its code page 949 bytes; another tries
+    # them once its own bytes fail.
+    v = start(copy_container(d, "korean.qv3test.aqv3"))
+    enter_password(KOREAN_PASSWORD)
+    rec = follow_plaintext(in_working_folder("korean.qv3test"), 1, "Korean-keyed")[0]
+    check_handed_plaintext(rec, "korean.qv3test", "Korean-keyed")
+    v.ended(seconds=30)
+    check_nothing_left("Korean-keyed")
+
+
+@test
+@every_locale
+def a_profile_whose_name_no_code_page_holds(d):
+    # The local application data of a user named Zoë (and 東京 beside it): the working
+    # folder follows, and stale plaintexts there are cleared as anywhere.
+    key = "HKCU\\Software\\Microsoft\\Windows\\CurrentVersion\\Explorer\\User Shell Folders"
+    profile = "C:\\users\\Zoë 東京\\AppData\\Local"
+    wine("reg", "add", key, "/v", "Local AppData", "/t", "REG_EXPAND_SZ", "/d", profile, "/f")
+    try:
+        folder = os.path.join(A.prefix, "drive_c", "users", "Zoë 東京", "AppData")
+        os.makedirs(os.path.join(folder, "Local"), exist_ok=True)
+        working = os.path.join(folder, "LocalLow", "QV3V")
+        os.makedirs(working, exist_ok=True)
+        stale = os.path.join(working, "left-by-a-dead-run.qv3test")
+        with open(stale, "wb") as f:
+            f.write(b"stale")
+        v = start(copy_container(d, "doc.qv3test.aqv3"))
+        enter_password(PASSWORD)
+        wait_for(lambda: log_records() and log_records()[0].get("path"), 30, "the program was not started",
+                 poll=no_box)
+        handed = log_records()[0]["path"]
+        check(handed.lower() == (profile[:-len("Local")] + "LocalLow\\QV3V\\doc.qv3test").lower(),
+              "the plaintext was handed from %r" % handed)
+        v.ended(seconds=30)
+        check(os.listdir(working) == [], "the profile's working folder holds %s" % os.listdir(working))
+    finally:
+        wine("reg", "delete", key, "/v", "Local AppData", "/f", check_ok=False)
+        wine("reg", "add", key, "/v", "Local AppData", "/t", "REG_EXPAND_SZ", "/d",
+             "%USERPROFILE%\\AppData\\Local", "/f", check_ok=False)
+
+
 # --- screenshots ------------------------------------------------------------------------
 
 
@@ -739,34 +823,38 @@ def capture(caption, path):
 
 def screenshots(folder):
     """The prompt, the progress window and an error box, on containers in a folder with a
-    plain name on drive C: rather than in the scratch folder."""
+    plain name on drive C: rather than in the scratch folder. Under a locale other than
+    the Korean one the pictures are named after its code page (password-prompt-cp1252.png)
+    and the files after characters that code page lacks."""
     os.makedirs(folder, exist_ok=True)
-    d = os.path.join(A.prefix, "drive_c", "업무자료")
+    suffix = "" if A.locale.startswith("ko_") else "-" + ansi()
+    d = os.path.join(A.prefix, "drive_c", "업무자료" if not suffix else "Zoë 업무자료")
     os.makedirs(d, exist_ok=True)
-    report = "분기 실적 보고서.docx.aqv3"
-    video = "제품 소개 영상.mp4.aqv3"
+    report = "분기 실적 보고서.docx.aqv3" if not suffix else "분기 보고서 📄.docx.aqv3"
+    video = "제품 소개 영상.mp4.aqv3" if not suffix else "Zoë — 제품 소개 東京.mp4.aqv3"
     shutil.copyfile(os.path.join(STORE, "doc.qv3test.aqv3"), os.path.join(d, report))
     os.symlink(os.path.join(STORE, "big.qv3test.aqv3"), os.path.join(d, video))
+    at = "C:\\" + os.path.basename(d) + "\\"
     try:
-        v = start("C:\\업무자료\\" + report)
+        v = start(at + report)
         DRIVER.wait(CAPTION_PROMPT)
         DRIVER.do("type", CAPTION_PROMPT, 1003, "abcdefgh")
-        capture(CAPTION_PROMPT, os.path.join(folder, "password-prompt.png"))
+        capture(CAPTION_PROMPT, os.path.join(folder, "password-prompt%s.png" % suffix))
         DRIVER.do("key", CAPTION_PROMPT, 1003, VK_ESCAPE)
         v.ended(status=1)
 
-        v = start("C:\\업무자료\\" + video)
+        v = start(at + video)
         enter_password(PASSWORD)
         DRIVER.wait(CAPTION_PROGRESS)
         wait_for(lambda: int(DRIVER.do("pos", CAPTION_PROGRESS, 1012)) >= 3, 30, "progress")
-        capture(CAPTION_PROGRESS, os.path.join(folder, "progress.png"))
+        capture(CAPTION_PROGRESS, os.path.join(folder, "progress%s.png" % suffix))
         DRIVER.do("click", CAPTION_PROGRESS, 2)
         v.ended(status=1)
 
-        v = start("C:\\업무자료\\" + report)
+        v = start(at + report)
         enter_password("wrong")
         DRIVER.wait(CAPTION_ERROR)
-        capture(CAPTION_ERROR, os.path.join(folder, "error-box.png"))
+        capture(CAPTION_ERROR, os.path.join(folder, "error-box%s.png" % suffix))
         DRIVER.do("click", CAPTION_ERROR, 1)
         v.ended(status=1)
     finally:
@@ -781,7 +869,7 @@ def make_containers():
     os.makedirs(STORE)
     content = bytes((i * 7 + i // 251) & 0xFF for i in range(200_000))
     for i, name in enumerate(["doc.qv3test", "doc.qv3hand", "a.qv3test", "보고서.qv3test",
-                              "보고서.qv3none"]):
+                              "보고서.qv3none"] + [n + ".qv3test" for n in ANY_NAMES]):
         with open(os.path.join(STORE, name), "wb") as f:
             f.write(name.encode() + content[i:])
     with open(os.path.join(STORE, "big.qv3test"), "wb") as f:
@@ -792,8 +880,17 @@ def make_containers():
     p = subprocess.run([A.wine_run, A.qv3, "encrypt", "--password-file", "pw.txt"] + names,
                        cwd=STORE, stdin=subprocess.DEVNULL, capture_output=True, env=ENV,
                        timeout=300)
-    check(p.returncode == 0, "qv3 encrypt failed: %s" % p.stderr.decode("cp949", "replace"))
+    check(p.returncode == 0, "qv3 encrypt failed: %s" % p.stderr.decode(ansi(), "replace"))
     os.remove(os.path.join(STORE, "big.qv3test"))
+    # One keyed as on a Korean Windows system: its password's code page 949 bytes.
+    with open(os.path.join(STORE, "korean.qv3test"), "wb") as f:
+        f.write(b"keyed on a Korean system" * 1000)
+    with open(os.path.join(STORE, "korean.txt"), "wb") as f:
+        f.write(KOREAN_PASSWORD.encode())
+    p = subprocess.run([A.wine_run, A.qv3, "encrypt", "--password-file", "korean.txt", "--password-encoding",
+                        "cp949", "korean.qv3test"], cwd=STORE, stdin=subprocess.DEVNULL, capture_output=True,
+                       env=ENV, timeout=300)
+    check(p.returncode == 0, "qv3 encrypt failed: %s" % p.stderr.decode(ansi(), "replace"))
 
 
 def associate():
@@ -828,6 +925,9 @@ def main():
     for name in ("viewer", "driver", "fake-viewer", "qv3", "wine-run", "prefix"):
         parser.add_argument("--" + name, required=True)
     parser.add_argument("--only", nargs="*", help="run only these cases")
+    parser.add_argument("--locale", default="ko_KR.UTF-8",
+                        help="the locale the programs run under (another than the Korean one runs "
+                             "only the cases that hold on every code page)")
     parser.add_argument("--list", action="store_true", help="list the cases")
     parser.add_argument("--screenshots", metavar="DIR", help="capture screenshots into DIR")
     A = parser.parse_args()
@@ -843,8 +943,10 @@ def main():
     for name in ("viewer", "driver", "fake_viewer", "qv3"):
         setattr(A, name, os.path.abspath(getattr(A, name)))
     cases = [fn for fn in TESTS if not A.only or fn.__name__ in A.only]
+    if not A.locale.startswith("ko_"):
+        cases = [fn for fn in cases if fn.__name__ in EVERY_LOCALE]
 
-    ENV = dict(os.environ, WINEPREFIX=os.path.abspath(A.prefix))
+    ENV = dict(os.environ, WINEPREFIX=os.path.abspath(A.prefix), QV3_WINE_LOCALE=A.locale)
     WORK = tempfile.mkdtemp(prefix="viewer_test.", dir=os.path.dirname(A.driver))
     FAKE_LOG = os.path.join(WORK, "fake_viewer.log")
     STORE = os.path.join(WORK, "store")
