@@ -13,6 +13,7 @@
 #include "platform/lock_file.h"
 #include "platform/text.h"
 #include "platform/path.h"
+#include "platform/system_error.h"
 #include "platform/working_folder.h"
 #include "ui/viewer_text.h"
 
@@ -22,6 +23,32 @@ bool AllDone(const JobOutcome& outcome) {
   for (FileOutcome file : outcome)
     if (file != FileOutcome::Done) return false;
   return true;
+}
+
+// The job's windows are the desktop's own; its failures are kept for one list at the end.
+// Called on the job's thread; read once the job has ended.
+class FailureCollector : public FrontEnd {
+ public:
+  explicit FailureCollector(FrontEnd& windows) : m_windows(windows) {}
+  std::unique_ptr<ProgressView> OpenProgress(ProgressOperation operation) override {
+    return m_windows.OpenProgress(operation);
+  }
+  void ShowErrorMessage(const std::string& message, uint32_t code) override {
+    texts.push_back(AppendSystemErrorText(message, code));
+  }
+  void ServeEvents() override { m_windows.ServeEvents(); }
+
+  std::vector<std::string> texts;
+
+ private:
+  FrontEnd& m_windows;
+};
+
+// One box's text for the files that could not be encrypted, each with its reason.
+std::string FailureList(const std::vector<std::string>& failures) {
+  std::string text = kEncryptionFailures;
+  for (const std::string& failure : failures) text += "\r\n\r\n" + failure;
+  return text;
 }
 
 }  // namespace
@@ -59,10 +86,20 @@ bool ViewerApp::RunViewer(const char* commandLine) {
   int count = 0;
   char** args = SplitCommandLine(commandLine, &count);
   if (!args) return false;
-  const std::vector<std::string> arguments(args + (count > 0 ? 1 : 0), args + count);
+  std::vector<std::string> arguments(args + (count > 0 ? 1 : 0), args + count);
   FreeArgumentBlock(args);
 
-  // Any '/' in the tail selects the switch road; the text from it must be a whole switch.
+  // The file manager's verbs: a switch of their own first, then the files.
+  if (!arguments.empty()) {
+    const std::string verb = arguments.front();
+    arguments.erase(arguments.begin());
+    if (CompareIgnoringAsciiCase(verb.c_str(), "/Encrypt") == 0) return RunEncrypt(arguments);
+    if (CompareIgnoringAsciiCase(verb.c_str(), "/DecryptHere") == 0) return RunDecryptHere(arguments);
+    arguments.insert(arguments.begin(), verb);
+  }
+
+  // Any other '/' in the tail selects the switch road; the text from it must be a whole
+  // switch.
   if (const char* slash = std::strchr(CommandLineTail(commandLine), '/')) {
     const bool registering = CompareIgnoringAsciiCase(slash, "/RegServer") == 0;
     const bool unregistering = CompareIgnoringAsciiCase(slash, "/UnRegServer") == 0;
@@ -75,7 +112,48 @@ bool ViewerApp::RunViewer(const char* commandLine) {
   return RunOnArguments(arguments);
 }
 
-bool ViewerApp::RunOnArguments(const std::vector<std::string>& arguments) {
+bool ViewerApp::RunOnArguments(const std::vector<std::string>& arguments) { return RunDecryption(arguments, false); }
+
+bool ViewerApp::RunDecryptHere(const std::vector<std::string>& arguments) { return RunDecryption(arguments, true); }
+
+bool ViewerApp::RunEncrypt(const std::vector<std::string>& arguments) {
+  m_exitStatus = 1;
+  // A folder is refused before anything is asked (there is no recursion into one).
+  std::vector<std::string> failures;
+  FileList* files = new FileList;
+  for (const std::string& argument : arguments) {
+    if (LookUpPath(argument.c_str()) == PathKind::Directory)
+      failures.push_back(FailureText({FailureKind::DirectoryNotEncrypted, 0, argument}));
+    else
+      files->Append(argument);
+  }
+  if (files->Empty()) {
+    delete files;
+    m_ui.ShowViewerError(failures.empty() ? kNoInputFiles : FailureList(failures).c_str());
+    return false;
+  }
+
+  char password[kPromptPasswordSize] = {};
+  ScopedWipe wipe(password, sizeof password);
+  if (!m_ui.AskNewPassword(password)) {
+    delete files;
+    return false;
+  }
+  // Every file is tried; what failed is listed once, at the end.
+  FailureCollector collector(m_ui.JobFrontEnd());
+  JobOptions options;
+  options.encrypt = true;
+  options.continuePastFailures = true;
+  options.numberTakenNames = true;
+  options.reportTo = &collector;
+  const JobOutcome outcome = m_jobRunner.RunJob(files, options, password);
+  failures.insert(failures.end(), collector.texts.begin(), collector.texts.end());
+  if (!failures.empty()) m_ui.ShowViewerError(FailureList(failures).c_str());
+  m_exitStatus = failures.empty() && AllDone(outcome) ? 0 : 1;
+  return false;
+}
+
+bool ViewerApp::RunDecryption(const std::vector<std::string>& arguments, bool alwaysBeside) {
   m_exitStatus = 1;
   const std::string workingFolder = WorkingFolder();
   RemoveStalePlaintexts(workingFolder);
@@ -98,7 +176,7 @@ bool ViewerApp::RunOnArguments(const std::vector<std::string>& arguments) {
   }
   ChoosePasswordForm(*files, password, cp949Form);
   bool done;
-  if (files->Count() == 1)
+  if (files->Count() == 1 && !alwaysBeside)
     done = DecryptAndView(files, password, workingFolder);
   else
     done = AllDone(DecryptFileList(files, false, false, password, workingFolder));

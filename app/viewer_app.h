@@ -26,7 +26,9 @@ class ViewerApp {
   ~ViewerApp() = default;
 
   // The run over the whole process command line (program path first), split with the
-  // viewer's own rules. A '/' anywhere after the program path selects the switch road:
+  // viewer's own rules. A first argument "/Encrypt" or "/DecryptHere" (any case) takes
+  // that road with the arguments after it. Otherwise a '/' anywhere after the program
+  // path selects the switch road:
   // the text from it, compared whole and ignoring case, "/RegServer" or "/UnRegServer"
   // records or removes the association; anything else does nothing. Otherwise the
   // arguments after the program path go to RunOnArguments. Always false.
@@ -46,6 +48,20 @@ class ViewerApp {
   // when this run's job reports that it decrypted it. Always false.
   bool RunOnArguments(const std::vector<std::string>& arguments);
 
+  // "Decrypt here" of a file manager (/DecryptHere, --decrypt-here): the road of several
+  // containers whatever their number: one prompt, every plaintext beside its container,
+  // read-only, nothing opened. Always false.
+  bool RunDecryptHere(const std::vector<std::string>& arguments);
+
+  // "Encrypt with password…" of a file manager (/Encrypt, --encrypt): a folder among the
+  // files is refused; the password is asked once, twice typed (AskNewPassword); then
+  // every file becomes a container beside it, named as the engine names the containers
+  // of a password (a.txt.aqv3; where that is taken, the first free "a (2).txt.aqv3" …),
+  // never over an existing file, the file itself untouched.
+  // A failed file does not stop the others; what failed is listed in one box at the end,
+  // and success says nothing. Always false.
+  bool RunEncrypt(const std::vector<std::string>& arguments);
+
   // Decrypts files (taken over) with the password; returns when the job has ended, with
   // what became of each file.
   JobOutcome DecryptFileList(FileList* files, bool toWorkingFolder, bool deleteSource, const char* password,
@@ -63,6 +79,8 @@ class ViewerApp {
   void UnregisterFileType();
 
  private:
+  // The decryption roads; alwaysBeside: one container too goes beside itself.
+  bool RunDecryption(const std::vector<std::string>& arguments, bool alwaysBeside);
   // The single-file road, after the prompt; true when the plaintext was shown.
   bool DecryptAndView(FileList* files, const char* password, const std::string& workingFolder);
 

@@ -22,6 +22,8 @@ namespace {
 
 const char kUsage[] =
     "Usage: tarvessin-viewer [--verbose] [--] CONTAINER...\n"
+    "       tarvessin-viewer [--verbose] --decrypt-here [--] CONTAINER...\n"
+    "       tarvessin-viewer [--verbose] --encrypt [--] FILE...\n"
     "       tarvessin-viewer [--verbose] /RegServer | --register\n"
     "       tarvessin-viewer [--verbose] /UnRegServer | --unregister\n"
     "\n"
@@ -31,8 +33,15 @@ const char kUsage[] =
     "type, and deleted once that program has let go of it. Several are decrypted beside\n"
     "themselves, read-only, and nothing is opened. Names that do not exist are passed over.\n"
     "\n"
+    "--decrypt-here              (\"Decrypt here\") every container beside itself, even one\n"
+    "--encrypt                   (\"Encrypt with password...\") asks for a password twice,\n"
+    "                            then makes a container beside every file (NAME.aqv3),\n"
+    "                            never over an existing file; a folder is refused, and\n"
+    "                            what failed is listed at the end\n"
     "/RegServer, --register      associate the containers with this program for the\n"
-    "                            current user (MIME type, desktop entry, icon, default)\n"
+    "                            current user (MIME type, desktop entry, icon, default),\n"
+    "                            and add the two roads above to the file managers' menus\n"
+    "                            (a Dolphin service menu, Nemo actions, Nautilus scripts)\n"
     "/UnRegServer, --unregister  remove exactly what --register installed\n"
     "--verbose                   say on standard error what is done (the association's\n"
     "                            files, the program the plaintext goes to, every box)\n"
@@ -41,7 +50,7 @@ const char kUsage[] =
     "Exit status: 0 when everything asked was done, 1 when a failure was shown, the user\n"
     "cancelled or there is no display, 2 for a usage error.\n";
 
-enum class Switch { None, Register, Unregister };
+enum class Switch { None, Register, Unregister, Encrypt, DecryptHere };
 
 }  // namespace
 
@@ -65,6 +74,11 @@ int main(int argc, char** argv) {
       selected = Switch::Register;
     } else if (options && (CompareIgnoringAsciiCase(argv[i], "/UnRegServer") == 0 || argument == "--unregister")) {
       selected = Switch::Unregister;
+    } else if (options && (CompareIgnoringAsciiCase(argv[i], "/Encrypt") == 0 || argument == "--encrypt")) {
+      selected = Switch::Encrypt;
+    } else if (options &&
+               (CompareIgnoringAsciiCase(argv[i], "/DecryptHere") == 0 || argument == "--decrypt-here")) {
+      selected = Switch::DecryptHere;
     } else if (options && argument.size() > 1 && argument[0] == '-') {
       std::fprintf(stderr, "tarvessin-viewer: unknown option %s\n\n%s", argv[i], kUsage);
       return 2;
@@ -72,7 +86,8 @@ int main(int argc, char** argv) {
       files.push_back(argument);
     }
   }
-  if (selected != Switch::None && !files.empty()) {
+  const bool road = selected == Switch::None || selected == Switch::Encrypt || selected == Switch::DecryptHere;
+  if (!road && !files.empty()) {
     std::fprintf(stderr, "tarvessin-viewer: a switch takes no files\n\n%s", kUsage);
     return 2;
   }
@@ -80,7 +95,7 @@ int main(int argc, char** argv) {
   // Only the windows need a display: the switches work without one. Without one Qt
   // would abort; the user hears why instead.
   std::optional<QApplication> application;
-  if (selected == Switch::None) {
+  if (road) {
     if (!std::getenv("DISPLAY") && !std::getenv("WAYLAND_DISPLAY") && !std::getenv("QT_QPA_PLATFORM")) {
       std::fputs("tarvessin-viewer: no display to show windows on (neither DISPLAY nor WAYLAND_DISPLAY is set)\n",
                  stderr);
@@ -91,11 +106,12 @@ int main(int argc, char** argv) {
   QtViewerFrontEnd desktop;
   if (verbose) desktop.SetLog(&std::cerr);
   ViewerApp viewer(desktop);
-  if (selected == Switch::Register)
-    viewer.RegisterFileType();
-  else if (selected == Switch::Unregister)
-    viewer.UnregisterFileType();
-  else
-    viewer.RunOnArguments(files);
+  switch (selected) {
+    case Switch::Register: viewer.RegisterFileType(); break;
+    case Switch::Unregister: viewer.UnregisterFileType(); break;
+    case Switch::Encrypt: viewer.RunEncrypt(files); break;
+    case Switch::DecryptHere: viewer.RunDecryptHere(files); break;
+    case Switch::None: viewer.RunOnArguments(files); break;
+  }
   return viewer.ExitStatus();
 }

@@ -10,6 +10,17 @@ namespace {
 const char kExtension[] = "aqv3";
 const char kProgId[] = "TarvessinViewer.Document";
 
+// A verb of the file manager's menu: its text, icon, and the command that starts the
+// viewer on every file selected (one run for a selection: MultiSelectModel).
+void WriteVerb(const std::string& key, const char* text, const std::string& program, const char* road) {
+  const std::string quoted = "\"" + program + "\"";
+  CGCFileTypeAccess::SetStringValue(HKEY_CLASSES_ROOT, key.c_str(), "", text);
+  CGCFileTypeAccess::SetStringValue(HKEY_CLASSES_ROOT, key.c_str(), "MultiSelectModel", "Player");
+  CGCFileTypeAccess::SetStringValue(HKEY_CLASSES_ROOT, key.c_str(), "Icon", (quoted + ",0").c_str());
+  CGCFileTypeAccess::SetStringValue(HKEY_CLASSES_ROOT, (key + "\\command").c_str(), "",
+                                    (quoted + " " + road + " \"%1\"").c_str());
+}
+
 void NotifyShell() { SHChangeNotify(SHCNE_ASSOCCHANGED, SHCNF_FLUSHNOWAIT, nullptr, nullptr); }
 
 }  // namespace
@@ -78,11 +89,14 @@ void RegisterFileType() {
   access.SetProgId(kProgId);
   access.SetIconLocation(quoted + ",0");
   access.WriteAssociation();
+  WriteVerb(kEncryptVerbKey, kEncryptVerbText, Utf8(path), "/Encrypt");
+  WriteVerb(kDecryptHereVerbKey, kDecryptHereVerbText, Utf8(path), "/DecryptHere");
   NotifyShell();
 }
 
 void UnregisterFileType() {
   SHDeleteKeyW(HKEY_CLASSES_ROOT, L".aqv3");
-  SHDeleteKeyW(HKEY_CLASSES_ROOT, Wide(kProgId).c_str());
+  SHDeleteKeyW(HKEY_CLASSES_ROOT, Wide(kProgId).c_str());  // its verbs with it
+  SHDeleteKeyW(HKEY_CLASSES_ROOT, Wide(kEncryptVerbKey).c_str());
   NotifyShell();
 }

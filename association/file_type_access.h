@@ -42,7 +42,18 @@ class CGCFileTypeAccess {
   std::string m_strIconLocation;
 };
 
-// "/RegServer": ".aqv3" → "TarvessinViewer.Document", opened by this program.
+// The file manager's verbs the association adds (keys under HKEY_CLASSES_ROOT): on
+// every file, "Encrypt with password…" (/Encrypt); on the container type, beside open,
+// "Decrypt here" (/DecryptHere). Each has its text, an icon, MultiSelectModel "Player"
+// and a command starting the viewer on the selection.
+inline const char kEncryptVerbKey[] = "*\\shell\\TarvessinViewer.Encrypt";
+inline const char kDecryptHereVerbKey[] = "TarvessinViewer.Document\\shell\\DecryptHere";
+inline const char kEncryptVerbText[] = "암호 파일로 만들기…";
+inline const char kDecryptHereVerbText[] = "여기에 풀기";
+
+// "/RegServer": ".aqv3" → "TarvessinViewer.Document", opened by this program; then the
+// two verbs.
 void RegisterFileType();
-// "/UnRegServer": deletes both keys with their subkeys.
+// "/UnRegServer": deletes both keys with their subkeys (the container type's verb with
+// them), and the verb on every file.
 void UnregisterFileType();

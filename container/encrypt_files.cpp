@@ -24,12 +24,11 @@ namespace {
 
 class Encryptor {
  public:
-  Encryptor(Lock& lock, const char* password, bool deleteSource, bool useGenericExtension, FrontEnd& ui,
-            ProgressView& view, RandomSource& random)
+  Encryptor(Lock& lock, const char* password, const EncryptOptions& options, FrontEnd& ui, ProgressView& view,
+            RandomSource& random)
       : m_lock(lock),
         m_password(password),
-        m_deleteSource(deleteSource),
-        m_generic(useGenericExtension),
+        m_options(options),
         m_ui(ui),
         m_view(view),
         m_random(random) {}
@@ -42,11 +41,15 @@ class Encryptor {
 
  private:
   bool WriteContainer(const std::string& path, const std::string& output);
+  // The n-th name of path's container (NumberedName), and how many there are to try.
+  std::string ContainerName(const std::string& path, unsigned n) const {
+    return NumberedName(path, n) + "." + ChooseEncryptedExtension(path.c_str(), m_options.useGenericExtension);
+  }
+  unsigned NamesToTry() const { return m_options.numberTakenNames ? kNumberedAttempts : 1; }
 
   Lock& m_lock;
   const char* m_password;
-  bool m_deleteSource;
-  bool m_generic;
+  const EncryptOptions& m_options;
   FrontEnd& m_ui;
   ProgressView& m_view;
   RandomSource& m_random;
@@ -99,9 +102,8 @@ bool Encryptor::WriteContainer(const std::string& path, const std::string& outpu
 
 FileOutcome Encryptor::EncryptOne(const std::string& path) {
   m_outcome = FileOutcome::Done;
-  const std::string outputPath = path + "." + ChooseEncryptedExtension(path.c_str(), m_generic);
   m_view.StartFile(path);
-  if (!PathFits(PartialPath(outputPath, kPartialAttempts))) {
+  if (!PathFits(PartialPath(ContainerName(path, NamesToTry()), kPartialAttempts))) {
     Fail(FailureKind::InvalidName, 0, path);
     return m_outcome;
   }
@@ -111,31 +113,36 @@ FileOutcome Encryptor::EncryptOne(const std::string& path) {
     Fail(InputOpenFailure(path, true, status));
     return m_outcome;
   }
-  // An existing file of the container's name is refused now, as creating it would be;
-  // the move into place refuses one that appears meanwhile.
-  OutputFile output(outputPath);
-  status = MoveRefusal(outputPath.c_str(), Replacing::Never);
+  // An existing file of the container's name is refused now (or passed over for the next
+  // numbered name), as creating it would be; the move into place refuses one that
+  // appears meanwhile.
+  unsigned n = 1;
+  status = MoveRefusal(ContainerName(path, n).c_str(), Replacing::Never);
+  while (status == FileExistsError() && n < NamesToTry())
+    status = MoveRefusal(ContainerName(path, ++n).c_str(), Replacing::Never);
+  OutputFile output(ContainerName(path, n));
   if (status == 0) status = output.Create(m_out);
   if (status != 0) {
     m_in.Close();
-    Fail(FailureKind::OutputNotOpened, status, outputPath);
+    Fail(FailureKind::OutputNotOpened, status, output.FinalPath());
     return m_outcome;
   }
 
   try {
-    if (!WriteContainer(path, outputPath)) m_outcome = FileOutcome::Cancelled;  // no message
+    if (!WriteContainer(path, output.FinalPath())) m_outcome = FileOutcome::Cancelled;  // no message
   } catch (const SystemErrorException& e) {
     Fail(e.m_failure);
   }
-  if (!m_out.Flush()) Fail(FailureKind::WriteFailed, LastSystemError(), outputPath);
+  if (!m_out.Flush()) Fail(FailureKind::WriteFailed, LastSystemError(), output.FinalPath());
   m_in.Close();
   m_out.Close();
   if (m_outcome == FileOutcome::Done) {
     status = output.PutInPlace(Replacing::Never);
-    if (status != 0) Fail(FailureKind::OutputNotOpened, status, outputPath);
+    while (status == FileExistsError() && n < NamesToTry()) status = output.PutInPlaceAs(ContainerName(path, ++n));
+    if (status != 0) Fail(FailureKind::OutputNotOpened, status, output.FinalPath());
   }
   if (m_outcome != FileOutcome::Done) return m_outcome;  // output's destructor removes it
-  if (m_deleteSource) {
+  if (m_options.deleteSource) {
     SetReadOnly(path.c_str(), false);
     DeletePath(path.c_str());
   }
@@ -144,14 +151,14 @@ FileOutcome Encryptor::EncryptOne(const std::string& path) {
 
 }  // namespace
 
-JobOutcome EncryptFiles(Lock& keyScheduleLock, FileList& files, char* password, bool deleteSource,
-                        bool useGenericExtension, FrontEnd& ui, RandomSource* random) {
+JobOutcome EncryptFiles(Lock& keyScheduleLock, FileList& files, char* password, const EncryptOptions& options,
+                        FrontEnd& ui, RandomSource* random) {
   ScopedWipe wipePassword(password, 256);
   JobOutcome outcome(files.Count(), FileOutcome::NotStarted);
   std::unique_ptr<ProgressView> view = ui.OpenProgress(OPERATION_ENCRYPT);
   SystemRandomSource systemRandom;
   RandomSource& source = random ? *random : systemRandom;
-  Encryptor encryptor(keyScheduleLock, password, deleteSource, useGenericExtension, ui, *view, source);
+  Encryptor encryptor(keyScheduleLock, password, options, ui, *view, source);
   // The provider is released on every path, also when files are left in the list.
   struct Release {
     RandomSource& r;
@@ -164,7 +171,7 @@ JobOutcome EncryptFiles(Lock& keyScheduleLock, FileList& files, char* password, 
   for (FileOutcome& result : outcome) {
     result = encryptor.EncryptOne(files.Front());
     files.RemoveFront();
-    if (result != FileOutcome::Done) break;
+    if (result == FileOutcome::Cancelled || (result == FileOutcome::Failed && !options.continuePastFailures)) break;
   }
   return outcome;
 }

@@ -54,8 +54,19 @@ struct DecryptOptions {
 JobOutcome DecryptFiles(Lock& keyScheduleLock, FileList& files, char* password, const DecryptOptions& options,
                         FrontEnd& ui);
 
+struct EncryptOptions {
+  bool deleteSource = false;         // remove each file once its container is in place
+  bool useGenericExtension = false;  // every container is named with "aqv3"
+  // A failed file does not end the run (Cancel still does): the desktop's encryption of a
+  // selection tries every file and reports every failure.
+  bool continuePastFailures = false;
+  // Where the container's name is taken, the first free one of NumberedName's names
+  // ("a (2).txt.aqv3" …) is used instead of failing. Nothing is ever replaced either way.
+  bool numberTakenNames = false;
+};
+
 // Turns each file of files into a version 2 container beside it, named by
 // ChooseEncryptedExtension(path, useGenericExtension); an existing file of that name is
 // never replaced. random: the source of random bytes (null: the system's).
-JobOutcome EncryptFiles(Lock& keyScheduleLock, FileList& files, char* password, bool deleteSource,
-                        bool useGenericExtension, FrontEnd& ui, RandomSource* random = nullptr);
+JobOutcome EncryptFiles(Lock& keyScheduleLock, FileList& files, char* password, const EncryptOptions& options,
+                        FrontEnd& ui, RandomSource* random = nullptr);

@@ -65,6 +65,14 @@ const char* ChooseEncryptedExtension(const char* path, bool useGenericExtension)
   return CategoryExtensions[kDefaultCategory];
 }
 
+std::string NumberedName(const std::string& path, unsigned n) {
+  if (n <= 1) return path;
+  const size_t name = path.rfind(kPathSeparator) + 1;  // npos + 1 is 0
+  size_t dot = path.rfind('.');
+  if (dot == std::string::npos || dot <= name) dot = path.size();
+  return path.substr(0, dot) + " (" + std::to_string(n) + ")" + path.substr(dot);
+}
+
 std::string PartialPath(const std::string& output, unsigned attempt) {
   std::string path = output + kPartialSuffix;
   if (attempt > 1) path += std::to_string(attempt);

@@ -10,6 +10,13 @@
 // name has none), ignoring ASCII letter case. Never fails.
 const char* ChooseEncryptedExtension(const char* path, bool useGenericExtension);
 
+// The n-th name for a file of path where path itself is taken (n = 1 gives path): " (n)"
+// goes before the file name's last extension, or at its end when it has none ("a.txt"
+// gives "a (2).txt", ".profile" gives ".profile (2)"). Names are tried up to
+// kNumberedAttempts.
+inline constexpr unsigned kNumberedAttempts = 99;
+std::string NumberedName(const std::string& path, unsigned n);
+
 // The suffix of the temporary file an output (a plaintext, a container) is written to,
 // beside its final path, before it is put in place: the output's path and the suffix,
 // or, where that name is taken, the suffix followed by a number from 2 on.

@@ -25,6 +25,11 @@ uint32_t OutputFile::PutInPlace(Replacing replacing) {
   return status;
 }
 
+uint32_t OutputFile::PutInPlaceAs(std::string finalPath) {
+  m_final = std::move(finalPath);
+  return PutInPlace(Replacing::Never);
+}
+
 void OutputFile::Discard() {
   if (m_temporary.empty()) return;
   // The engines' plaintexts carry the read-only mark from before their move.

@@ -28,6 +28,9 @@ class OutputFile {
   // MovePath for what replacing allows). 0 or the move's code; on failure the temporary
   // file is still there (for Discard).
   uint32_t PutInPlace(Replacing replacing);
+  // The same under another final name, never replacing anything there (the temporary
+  // file keeps its name; its final path becomes finalPath).
+  uint32_t PutInPlaceAs(std::string finalPath);
 
   // Deletes the temporary file, if one was created and not put in place.
   void Discard();

@@ -63,6 +63,9 @@ bool JobRunner::StartJobAndWait(FileList* files, const char* password, const Job
   job->workingFolder = options.workingFolder;
   job->overwrite = options.overwrite;
   job->outputPath = options.outputPath;
+  job->continuePastFailures = options.continuePastFailures;
+  job->numberTakenNames = options.numberTakenNames;
+  job->ui = options.reportTo ? options.reportTo : &m_ui;
   job->outcome = outcome;
 
   // Held until the handle is stored and the job counted: the worker's first step takes
@@ -97,7 +100,12 @@ void JobRunner::ExecuteJob(CryptJob* job) {
 
   if (job->files) {
     if (job->encrypt) {
-      *job->outcome = EncryptFiles(m_lock, *job->files, job->password, job->deleteSource, job->passwordGiven, m_ui);
+      EncryptOptions options;
+      options.deleteSource = job->deleteSource;
+      options.useGenericExtension = job->passwordGiven;
+      options.continuePastFailures = job->continuePastFailures;
+      options.numberTakenNames = job->numberTakenNames;
+      *job->outcome = EncryptFiles(m_lock, *job->files, job->password, options, *job->ui);
     } else {
       DecryptOptions options;
       options.deleteSource = job->deleteSource;
@@ -105,7 +113,7 @@ void JobRunner::ExecuteJob(CryptJob* job) {
       options.workingFolder = job->workingFolder;
       options.overwrite = job->overwrite;
       options.outputPath = job->outputPath;
-      *job->outcome = DecryptFiles(m_lock, *job->files, job->password, options, m_ui);
+      *job->outcome = DecryptFiles(m_lock, *job->files, job->password, options, *job->ui);
     }
   }
   delete job->files;

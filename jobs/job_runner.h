@@ -23,6 +23,10 @@ struct JobOptions {
   std::string workingFolder;     // the run's, resolved once by the caller
   bool overwrite = false;        // decryption beside: replace an existing file
   std::string outputPath;        // decryption of one container: its plaintext's path
+  bool continuePastFailures = false;  // encryption: a failed file does not end the job
+  bool numberTakenNames = false;      // encryption: a taken container name gets a number
+  FrontEnd* reportTo = nullptr;  // the front end of this job's windows and failures, when
+                                 // not the runner's own
 };
 
 // The record handed to the worker thread; allocated by StartJobAndWait, freed by the
@@ -39,6 +43,9 @@ struct CryptJob {
   std::string workingFolder;
   bool overwrite;
   std::string outputPath;
+  bool continuePastFailures;
+  bool numberTakenNames;
+  FrontEnd* ui;          // where the engine reports: the runner's front end, or the job's
   JobOutcome* outcome;   // the starter's, which waits until the worker has ended
 };
 

@@ -5,8 +5,10 @@
 #define IDD_PROGRESS 118        // progress dialog
 #define IDI_APPLICATION_ICON 128
 #define IDD_PASSWORD 1027       // password prompt
+#define IDD_NEW_PASSWORD 1028   // the encryption road's prompt: the password twice
 
 #define IDC_PASSWORD_EDIT 1003
+#define IDC_PASSWORD_CONFIRM 1004
 #define IDC_PROGRESS_MESSAGE 1011
 #define IDC_PROGRESS_BAR 1012
 #define IDC_PROGRESS_FILE 1013

@@ -30,6 +30,13 @@ class ViewerFrontEnd {
   // False after Cancel, Escape or closing, password then all zero.
   virtual bool AskPassword(char (&password)[kPromptPasswordSize], std::string* cp949Form) = 0;
 
+  // The encryption road's prompt, in the style of AskPassword's: the password, its
+  // confirmation, and a line saying that only the first 11 bytes count. OK with two
+  // different entries says so (kPasswordsDiffer) and asks again; OK with an empty one
+  // does nothing. True after OK with the password as AskPassword gives it (no other
+  // form: a container is keyed with this system's bytes); false after Cancel.
+  virtual bool AskNewPassword(char (&password)[kPromptPasswordSize]) = 0;
+
   // The run's own error notice (caption kViewerCaption, one OK button, no owner); returns
   // when the user has dismissed it.
   virtual void ShowViewerError(const char* message) = 0;

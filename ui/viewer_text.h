@@ -5,3 +5,7 @@
 inline const char kViewerCaption[] = "타르베신 외부암호파일뷰어";
 inline const char kNoInputFiles[] = "입력 파일이 없습니다.";
 inline const char kNoAssociatedProgram[] = "연결된 프로그램이 없습니다.";
+// The encryption road's: the end box's first line, before each failure and its reason.
+inline const char kEncryptionFailures[] = "다음 파일은 암호로 만들지 못했습니다.";
+// The encryption road's prompt, when the two passwords typed differ (it then asks again).
+inline const char kPasswordsDiffer[] = "두 암호가 서로 다릅니다. 다시 입력하십시오.";

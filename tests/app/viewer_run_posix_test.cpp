@@ -8,6 +8,8 @@
 #include <gtest/gtest.h>
 #include <sys/stat.h>
 
+#include <cerrno>
+
 #include <cstdio>
 #include <cstdlib>
 #include <functional>
@@ -22,6 +24,7 @@
 #include "platform/file_handle.h"
 #include "platform/file_ops.h"
 #include "platform/lock_file.h"
+#include "platform/system_error.h"
 #include "platform/thread.h"
 #include "platform/working_folder.h"
 #include "tests/engine_fixture.h"
@@ -43,7 +46,8 @@ class ScriptedDesktop : public ViewerFrontEnd {
   // Run when the program is handed the file (it may keep the file open).
   std::function<void(const std::string&)> onOpen;
 
-  int prompts = 0, serves = 0, registered = 0, unregistered = 0;
+  std::optional<std::string> newPassword;  // none: the encryption prompt is cancelled
+  int prompts = 0, newPrompts = 0, serves = 0, registered = 0, unregistered = 0;
   std::vector<std::string> boxes;
   std::vector<std::string> opened;
   std::vector<uint8_t> content;     // what the program read
@@ -57,6 +61,12 @@ class ScriptedDesktop : public ViewerFrontEnd {
     cp949Form->clear();
     if (!password) return false;
     std::snprintf(out, sizeof out, "%s", password->c_str());
+    return true;
+  }
+  bool AskNewPassword(char (&out)[kPromptPasswordSize]) override {
+    ++newPrompts;
+    if (!newPassword) return false;
+    std::snprintf(out, sizeof out, "%s", newPassword->c_str());
     return true;
   }
   void ShowViewerError(const char* message) override {
@@ -257,6 +267,73 @@ TEST_F(ViewerRun, RoadsWithoutViewing) {
     EXPECT_EQ(left, c.staleRemoved ? std::vector<std::string>{} : std::vector<std::string>{"stale.txt"});
     RemoveFile(m_working + "/stale.txt");
   }
+}
+
+// The file manager's two verbs: a selection made into containers beside it (every file
+// tried, failures listed once at the end), and containers decrypted beside themselves.
+TEST_F(ViewerRun, EncryptASelectionThenDecryptHere) {
+  const std::string korean = m_files / "보고서 2024.txt", again = m_files / "b.txt";
+  const std::string gone = m_files / "gone.txt", folder = m_files / "폴더";
+  WriteBytes(korean, Plaintext("보고서"));
+  WriteBytes(again, Plaintext("b"));
+  const std::vector<uint8_t> theirs = {1, 2, 3};
+  WriteBytes(again + ".aqv3", theirs);
+  ASSERT_EQ(CreateFolder(folder.c_str()), 0u);
+  const auto quoted = [](const std::vector<std::string>& paths) {
+    std::string tail;
+    for (const std::string& path : paths) tail += " \"" + path + "\"";
+    return tail;
+  };
+  const std::string selection = quoted({korean, folder, again, gone});
+  const std::string failures = std::string(kEncryptionFailures) + "\r\n\r\n" +
+                               FailureText({FailureKind::DirectoryNotEncrypted, 0, folder}) + "\r\n\r\n" +
+                               AppendSystemErrorText(FailureText({FailureKind::InputMissing, ENOENT, gone}), ENOENT);
+  struct Case {
+    const char* what;
+    std::string tail;
+    std::optional<std::string> newPassword;
+    std::vector<std::string> boxes;
+    int newPrompts, exitStatus;
+  };
+  const Case cases[] = {
+      {"only a folder", "/Encrypt" + quoted({folder}), kPassword,
+       {std::string(kEncryptionFailures) + "\r\n\r\n" + FailureText({FailureKind::DirectoryNotEncrypted, 0, folder})}, 0, 1},
+      {"nothing chosen", "/encrypt", kPassword, {kNoInputFiles}, 0, 1},
+      {"cancelled", "/Encrypt" + selection, std::nullopt, {}, 1, 1},
+      {"a selection", "/ENCRYPT" + selection, kPassword, {failures}, 1, 1},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.what);
+    ScriptedDesktop desktop;
+    desktop.newPassword = c.newPassword;
+    EXPECT_EQ(Run(desktop, {}, c.tail.c_str()), c.exitStatus);
+    EXPECT_EQ(desktop.boxes, c.boxes);
+    EXPECT_EQ(desktop.newPrompts, c.newPrompts);
+    EXPECT_EQ(desktop.prompts, 0);
+    EXPECT_TRUE(desktop.jobs.errors.empty()) << "a failure shown on its own";
+    EXPECT_EQ(ReadBytes(again + ".aqv3"), theirs) << "an existing container replaced";
+    RemoveFile(m_working + "/stale.txt");
+  }
+  ASSERT_TRUE(Exists(korean + ".aqv3"));
+  ASSERT_TRUE(Exists(m_files / "b (2).txt.aqv3"));
+  EXPECT_EQ(ReadBytes(korean), Plaintext("보고서")) << "a source changed";
+  EXPECT_FALSE(testutil::IsReadOnly(korean));
+
+  // Decrypt here: one container too goes beside itself, read-only, and nothing is opened.
+  RemoveFile(korean);
+  RemoveFile(again);
+  for (const std::string& containers : {quoted({korean + ".aqv3"}), quoted({m_files / "b (2).txt.aqv3"})}) {
+    ScriptedDesktop desktop;
+    desktop.password = kPassword;
+    EXPECT_EQ(Run(desktop, {}, ("/DecryptHere" + containers).c_str()), 0);
+    EXPECT_TRUE(desktop.opened.empty());
+    EXPECT_EQ(desktop.prompts, 1);
+  }
+  EXPECT_EQ(ReadBytes(korean), Plaintext("보고서"));
+  EXPECT_EQ(ReadBytes(m_files / "b (2).txt"), Plaintext("b"));
+  EXPECT_TRUE(testutil::IsReadOnly(korean));
+  EXPECT_TRUE(testutil::IsReadOnly(m_files / "b (2).txt"));
+  EXPECT_EQ(WorkingFiles(), std::vector<std::string>{});
 }
 
 // Another run shows the same container's plaintext (it holds the mark, the file is

@@ -83,7 +83,10 @@ struct Fixture : testing::Test {
   JobOutcome Encrypt(FileList& files, const std::string& password, bool deleteSource = false,
                      bool generic = true, RandomSource* random = nullptr) {
     PasswordBuffer pw(password);
-    const JobOutcome outcome = EncryptFiles(lock, files, pw.bytes, deleteSource, generic, ui, random);
+    EncryptOptions options;
+    options.deleteSource = deleteSource;
+    options.useGenericExtension = generic;
+    const JobOutcome outcome = EncryptFiles(lock, files, pw.bytes, options, ui, random);
     EXPECT_TRUE(pw.Wiped());
     EXPECT_EQ(ui.closed, ui.opened);
     EXPECT_EQ(ui.operation, OPERATION_ENCRYPT);
@@ -475,6 +478,32 @@ TEST_F(EncryptFilesTest, AnExistingContainerIsNeverReplaced) {
   ExpectOneError("출력 파일을 열 수 없습니다.\r\n" + p + ".aqv3", kExists);
   EXPECT_EQ(ReadBytes(p + ".aqv3"), container);
   EXPECT_EQ(again.Count(), 1u);
+}
+
+// The desktop's road: every file is tried, a taken name gets the next free number, and
+// nothing there is replaced.
+TEST_F(EncryptFilesTest, TakenNamesNumberedAndFailuresPassedOver) {
+  const std::string a = dir / "a.pdf", b = dir / "보고서.hwp", missing = dir / "missing.txt";
+  WriteBytes(a, RandomBytes(100, 41));
+  WriteBytes(b, RandomBytes(70000, 42));
+  const std::vector<uint8_t> theirs = {7, 7, 7};
+  WriteBytes(a + ".aqv3", theirs);
+  WriteBytes(dir / "보고서.hwp.aqv3", theirs);
+  CreateFolder((dir / "보고서 (2).hwp.aqv3").c_str());
+  FileList files = List({a, missing, b});
+  EncryptOptions options;
+  options.useGenericExtension = true;
+  options.continuePastFailures = true;
+  options.numberTakenNames = true;
+  PasswordBuffer pw("pw");
+  const JobOutcome outcome = EncryptFiles(lock, files, pw.bytes, options, ui);
+  EXPECT_EQ(outcome, (JobOutcome{FileOutcome::Done, FileOutcome::Failed, FileOutcome::Done}));
+  ExpectOneError("입력 파일이 존재하지 않습니다.\r\n" + missing, kNotFound);
+  EXPECT_EQ(ReadBytes(a + ".aqv3"), theirs);
+  EXPECT_EQ(ReadBytes(dir / "보고서.hwp.aqv3"), theirs);
+  EXPECT_EQ(DecryptInMemory(ReadBytes(dir / "a (2).pdf.aqv3"), "pw"), ReadBytes(a));
+  EXPECT_EQ(DecryptInMemory(ReadBytes(dir / "보고서 (3).hwp.aqv3"), "pw"), ReadBytes(b));
+  EXPECT_TRUE(Exists(a) && Exists(b)) << "a source was removed";
 }
 
 TEST_F(EncryptFilesTest, InputsThatCannotBeOpened) {

@@ -54,6 +54,14 @@ class Plan : public FileFaults {
   FileFaults* m_previous;
 };
 
+// Containers named "aqv3", as a run with a password names them.
+EncryptOptions GenericNames(bool deleteSource) {
+  EncryptOptions options;
+  options.deleteSource = deleteSource;
+  options.useGenericExtension = true;
+  return options;
+}
+
 struct FaultsTest : testing::Test {
   TempDir dir;
   Lock lock;
@@ -183,7 +191,7 @@ TEST_F(FaultsTest, EncryptFaultsEachWithItsMessage) {
     {
       Plan plan(c.op, c.mode, c.nth, c.afterOpens, c.openMode, c.sticky);
       char password[257] = "pw";
-      EncryptFiles(lock, files, password, true, true, ui);
+      EncryptFiles(lock, files, password, GenericNames(true), ui);
       EXPECT_GE(plan.fired, 1);
     }
     const std::string expected = c.message(dir);
@@ -224,7 +232,7 @@ TEST_F(FaultsTest, EncryptReportsAWriteFailureBeforeALaterReadFailure) {
   FileList one;
   one.Append(dir / "mib.bin");
   FileFaults* previous = InstallFileFaults(&count);
-  EncryptFiles(lock, one, password, false, true, ui);
+  EncryptFiles(lock, one, password, GenericNames(false), ui);
   InstallFileFaults(previous);
   ASSERT_TRUE(ui.errors.empty());
   ASSERT_GE(count.writes, 5);  // head, key block, its MAC, data, trailer
@@ -236,7 +244,7 @@ TEST_F(FaultsTest, EncryptReportsAWriteFailureBeforeALaterReadFailure) {
   files.Append(dir / "two.bin");
   previous = InstallFileFaults(&faults);
   std::strcpy(password, "pw");
-  EncryptFiles(lock, files, password, false, true, ui);
+  EncryptFiles(lock, files, password, GenericNames(false), ui);
   InstallFileFaults(previous);
   ASSERT_EQ(ui.errors.size(), 1u);
   EXPECT_EQ(ui.errors[0].message, "파일을 쓸 수 없습니다.\r\n" + (dir / "two.bin.aqv3"));
@@ -273,7 +281,7 @@ TEST_F(FaultsTest, EncryptOfASourceThatChangesSizeWhileRead) {
     files.Append(dir / "two.bin");
     FileFaults* previous = InstallFileFaults(&resize);
     char password[257] = "pw";
-    EncryptFiles(lock, files, password, false, true, ui);
+    EncryptFiles(lock, files, password, GenericNames(false), ui);
     InstallFileFaults(previous);
     if (newSize < p2.size()) {
       ASSERT_EQ(ui.errors.size(), 1u) << newSize;

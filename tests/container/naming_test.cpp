@@ -83,6 +83,24 @@ TEST(Naming, TheReaderTakesOffExactlyWhatTheWriterAdded) {
   }
 }
 
+TEST(Naming, NumberedNamesForATakenName) {
+  const std::string sep(1, kPathSeparator);
+  const struct {
+    std::string path;
+    unsigned n;
+    std::string numbered;
+  } cases[] = {
+      {"a.txt", 1, "a.txt"},
+      {"a.txt", 2, "a (2).txt"},
+      {"x.tar.gz", 10, "x.tar (10).gz"},
+      {"README", 3, "README (3)"},
+      {".profile", 2, ".profile (2)"},
+      {"old.docs" + sep + "README", 2, "old.docs" + sep + "README (2)"},
+      {"문서" + sep + "보고서.최종.hwp", 99, "문서" + sep + "보고서.최종 (99).hwp"},
+  };
+  for (const auto& c : cases) EXPECT_EQ(NumberedName(c.path, c.n), c.numbered) << c.path << " " << c.n;
+}
+
 // Where the engine writes a plaintext and where the viewer looks for it afterwards.
 TEST(Naming, PlaintextPathBesideOrInTheWorkingFolder) {
   const std::string workingFolder = WorkingFolder();

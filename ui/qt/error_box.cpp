@@ -25,3 +25,10 @@ void ShowErrorBox(const std::string& caption, const std::string& text) {
   const std::unique_ptr<QMessageBox> box = MakeErrorBox(caption, text);
   box->exec();
 }
+
+void ShowWarningBox(QWidget* parent, const std::string& caption, const std::string& text) {
+  const std::unique_ptr<QMessageBox> box = MakeErrorBox(caption, text);
+  box->setIcon(QMessageBox::Warning);
+  box->setParent(parent, box->windowFlags());
+  box->exec();
+}

@@ -7,8 +7,10 @@
 #include <cstring>
 
 #include "crypto/secure.h"
-#include "ui/qt/dialog_layout.h"
 #include "platform/codepage.h"
+#include "ui/qt/dialog_layout.h"
+#include "ui/qt/error_box.h"
+#include "ui/viewer_text.h"
 
 const char PasswordPrompt::kCaption[] = "타르베신 외부암호파일 뷰어";
 const char PasswordPrompt::kPrompt[] = "복호화를 위해 암호를 입력하십시오.";
@@ -75,5 +77,90 @@ void PasswordPrompt::accept() {
   SecureWipe(&taken[0], taken.size());
   SecureWipe(const_cast<char*>(all.data()), all.size());
   m_field->clear();
+  QDialog::accept();
+}
+
+const char NewPasswordPrompt::kPrompt[] = "암호 파일로 만들 암호를 두 번 입력하십시오.";
+const char NewPasswordPrompt::kConfirmLabel[] = "암호 확인";
+const char NewPasswordPrompt::kLimit[] = "암호는 앞의 11바이트만 쓰입니다.";
+
+namespace {
+
+QLineEdit* PasswordField(QWidget* parent, const char* name, const QRect& where) {
+  auto* field = new QLineEdit(parent);
+  field->setObjectName(QString::fromUtf8(name));
+  field->setEchoMode(QLineEdit::Password);
+  field->setGeometry(where);
+  return field;
+}
+
+QLabel* Text(QWidget* parent, const char* text, const QRect& where) {
+  auto* label = new QLabel(QString::fromUtf8(text), parent);
+  label->setGeometry(where);
+  return label;
+}
+
+}  // namespace
+
+NewPasswordPrompt::NewPasswordPrompt(QWidget* parent) : QDialog(parent) {
+  std::memset(m_password, 0, sizeof m_password);
+  SetTemplateFrame(this);
+  setWindowTitle(QString::fromUtf8(PasswordPrompt::kCaption));
+  setWindowIcon(ApplicationIcon());
+  setFont(TemplateFont());
+  const DialogUnits units(font());
+  setFixedSize(units.Size(187, 116));
+
+  m_field = PasswordField(this, "password", units.Rect(64, 40, 110, 12));
+  m_confirmation = PasswordField(this, "confirmation", units.Rect(64, 56, 110, 12));
+  auto* ok = new QPushButton(QString::fromUtf8(PasswordPrompt::kOk), this);
+  ok->setObjectName(QStringLiteral("ok"));
+  ok->setDefault(true);
+  ok->setGeometry(units.Rect(49, 93, 42, 16));
+  connect(ok, &QPushButton::clicked, this, &QDialog::accept);
+  auto* cancel = new QPushButton(QString::fromUtf8(PasswordPrompt::kCancel), this);
+  cancel->setObjectName(QStringLiteral("cancel"));
+  cancel->setAutoDefault(false);
+  cancel->setGeometry(units.Rect(94, 93, 42, 16));
+  connect(cancel, &QPushButton::clicked, this, &QDialog::reject);
+
+  Text(this, kPrompt, units.Rect(35, 15, 142, 16));
+  auto* icon = new QLabel(this);
+  icon->setPixmap(ApplicationIcon().pixmap(32, 32));
+  icon->setGeometry(units.Rect(11, 12, 20, 20));
+  icon->setAlignment(Qt::AlignLeft | Qt::AlignTop);
+  Text(this, PasswordPrompt::kLabel, units.Rect(14, 41, 48, 10));
+  Text(this, kConfirmLabel, units.Rect(14, 57, 48, 10));
+  Text(this, kLimit, units.Rect(14, 75, 163, 10));
+
+  setTabOrder(m_field, m_confirmation);
+  setTabOrder(m_confirmation, ok);
+  setTabOrder(ok, cancel);
+  m_field->setFocus();
+}
+
+NewPasswordPrompt::~NewPasswordPrompt() { SecureWipe(m_password, sizeof m_password); }
+
+void NewPasswordPrompt::accept() {
+  QByteArray typed = m_field->text().toUtf8(), again = m_confirmation->text().toUtf8();
+  const bool empty = typed.isEmpty(), same = typed == again;
+  std::string taken = TypedPasswordBytes(std::string(typed.constData(), static_cast<size_t>(typed.size())),
+                                         kPromptPasswordBytes);
+  SecureWipe(typed.data(), static_cast<size_t>(typed.size()));
+  SecureWipe(again.data(), static_cast<size_t>(again.size()));
+  if (empty) return;  // nothing typed: the dialog stays open
+  if (!same) {
+    if (!taken.empty()) SecureWipe(&taken[0], taken.size());
+    ShowWarningBox(this, PasswordPrompt::kCaption, kPasswordsDiffer);
+    m_field->clear();
+    m_confirmation->clear();
+    m_field->setFocus();
+    return;
+  }
+  std::memset(m_password, 0, sizeof m_password);
+  std::memcpy(m_password, taken.data(), taken.size());
+  SecureWipe(&taken[0], taken.size());
+  m_field->clear();
+  m_confirmation->clear();
   QDialog::accept();
 }

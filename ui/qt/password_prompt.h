@@ -43,3 +43,31 @@ class PasswordPrompt : public QDialog {
   QPushButton* m_ok;
   QPushButton* m_cancel;
 };
+
+// The encryption road's prompt (template 1028) in Qt: the password, its confirmation and
+// the line that says only the first 11 bytes count. OK with an empty password does
+// nothing; with two different entries it says so (kPasswordsDiffer), empties both fields
+// and asks again.
+class NewPasswordPrompt : public QDialog {
+ public:
+  static const char kPrompt[];
+  static const char kConfirmLabel[];
+  static const char kLimit[];
+
+  explicit NewPasswordPrompt(QWidget* parent = nullptr);
+  ~NewPasswordPrompt() override;
+
+  // After Accepted: the password, zero-terminated, at most 11 bytes (UTF-8, never half a
+  // character).
+  char m_password[kPromptPasswordSize];
+
+  QLineEdit* Field() const { return m_field; }
+  QLineEdit* Confirmation() const { return m_confirmation; }
+
+ protected:
+  void accept() override;
+
+ private:
+  QLineEdit* m_field;
+  QLineEdit* m_confirmation;
+};

@@ -99,6 +99,14 @@ bool QtViewerFrontEnd::AskPassword(char (&password)[kPromptPasswordSize], std::s
   return true;
 }
 
+bool QtViewerFrontEnd::AskNewPassword(char (&password)[kPromptPasswordSize]) {
+  std::memset(password, 0, sizeof password);
+  NewPasswordPrompt prompt;
+  if (prompt.exec() != QDialog::Accepted) return false;
+  std::memcpy(password, prompt.m_password, sizeof password);
+  return true;
+}
+
 void QtViewerFrontEnd::ShowViewerError(const char* message) {
   Say(std::string("box \"") + kViewerCaption + "\": " + message);
   ShowErrorBox(kViewerCaption, message);

@@ -23,6 +23,7 @@ class QtViewerFrontEnd : public ViewerFrontEnd {
 
   FrontEnd& JobFrontEnd() override { return m_jobs; }
   bool AskPassword(char (&password)[kPromptPasswordSize], std::string* cp949Form) override;
+  bool AskNewPassword(char (&password)[kPromptPasswordSize]) override;
   void ShowViewerError(const char* message) override;
   // The file's MIME type (the shared MIME database) and its parents go to XdgLauncher,
   // which starts the type's default application and waits for it with the GUI thread's

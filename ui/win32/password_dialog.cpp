@@ -7,6 +7,7 @@
 #include "platform/codepage.h"
 #include "platform/wide_win32.h"
 #include "resources/resource.h"
+#include "ui/viewer_text.h"
 
 PasswordDialog::PasswordDialog(HWND parent) : Dialog(IDD_PASSWORD, parent) {
   std::memset(m_password, 0, sizeof m_password);
@@ -19,22 +20,36 @@ BOOL PasswordDialog::OnInitDialog() {
   return TRUE;
 }
 
+namespace {
+
+// All that was typed into an edit, as UTF-8; the window's copies are the toolkit's.
+std::string TypedText(HWND dialog, int id) {
+  const HWND edit = GetDlgItem(dialog, id);
+  std::wstring text(static_cast<size_t>(GetWindowTextLengthW(edit)) + 1, L'\0');
+  text.resize(static_cast<size_t>(GetWindowTextW(edit, &text[0], static_cast<int>(text.size()))));
+  std::string typed = Utf8(text);
+  if (!text.empty()) SecureZeroMemory(&text[0], text.size() * sizeof(wchar_t));
+  return typed;
+}
+
+void Wipe(std::string& text) {
+  if (!text.empty()) SecureWipe(&text[0], text.size());
+}
+
+}  // namespace
+
 void PasswordDialog::OnOK() {
   // The edit has no limit of its own: all that was typed is read in Unicode, and the
   // first 11 bytes of its ANSI code page form are taken, never half a character.
-  const HWND edit = GetDlgItem(m_hWnd, IDC_PASSWORD_EDIT);
-  std::wstring text(static_cast<size_t>(GetWindowTextLengthW(edit)) + 1, L'\0');
-  text.resize(static_cast<size_t>(GetWindowTextW(edit, &text[0], static_cast<int>(text.size()))));
-  if (text.empty()) return;  // nothing typed: the dialog stays open
-  std::string typed = Utf8(text);
-  SecureZeroMemory(&text[0], text.size() * sizeof(wchar_t));
+  std::string typed = TypedText(m_hWnd, IDC_PASSWORD_EDIT);
+  if (typed.empty()) return;  // nothing typed: the dialog stays open
   std::string taken = TypedPasswordBytes(typed, kPromptPasswordBytes);
   m_cp949Form = Cp949PasswordBytes(typed, kPromptPasswordBytes);
   if (m_cp949Form == taken) m_cp949Form.clear();
   std::memset(m_password, 0, sizeof m_password);
   std::memcpy(m_password, taken.data(), taken.size());
-  if (!taken.empty()) SecureWipe(&taken[0], taken.size());
-  if (!typed.empty()) SecureWipe(&typed[0], typed.size());
+  Wipe(taken);
+  Wipe(typed);
   if (m_password[0] == '\0') return;  // nothing the code page can hold
   Dialog::OnOK();
 }
@@ -42,4 +57,41 @@ void PasswordDialog::OnOK() {
 PasswordDialog::~PasswordDialog() {
   SecureWipe(m_password, sizeof m_password);
   if (!m_cp949Form.empty()) SecureWipe(&m_cp949Form[0], m_cp949Form.size());
+}
+
+NewPasswordDialog::NewPasswordDialog(HWND parent) : Dialog(IDD_NEW_PASSWORD, parent) {
+  std::memset(m_password, 0, sizeof m_password);
+}
+
+NewPasswordDialog::~NewPasswordDialog() { SecureWipe(m_password, sizeof m_password); }
+
+BOOL NewPasswordDialog::OnInitDialog() {
+  Dialog::OnInitDialog();
+  SetFocus(GetDlgItem(m_hWnd, IDC_PASSWORD_EDIT));
+  return TRUE;
+}
+
+void NewPasswordDialog::OnOK() {
+  std::string typed = TypedText(m_hWnd, IDC_PASSWORD_EDIT);
+  std::string again = TypedText(m_hWnd, IDC_PASSWORD_CONFIRM);
+  const bool empty = typed.empty(), same = typed == again;
+  Wipe(again);
+  if (empty) return;  // nothing typed: the dialog stays open
+  if (!same) {
+    Wipe(typed);
+    wchar_t caption[128] = {};
+    GetWindowTextW(m_hWnd, caption, 128);
+    MessageBoxW(m_hWnd, Wide(kPasswordsDiffer).c_str(), caption, MB_OK | MB_ICONWARNING);
+    SetDlgItemTextW(m_hWnd, IDC_PASSWORD_EDIT, L"");
+    SetDlgItemTextW(m_hWnd, IDC_PASSWORD_CONFIRM, L"");
+    SetFocus(GetDlgItem(m_hWnd, IDC_PASSWORD_EDIT));
+    return;
+  }
+  std::string taken = TypedPasswordBytes(typed, kPromptPasswordBytes);
+  std::memset(m_password, 0, sizeof m_password);
+  std::memcpy(m_password, taken.data(), taken.size());
+  Wipe(taken);
+  Wipe(typed);
+  if (m_password[0] == '\0') return;  // nothing the code page can hold
+  Dialog::OnOK();
 }

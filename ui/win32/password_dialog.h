@@ -22,3 +22,20 @@ class PasswordDialog : public Dialog {
   void DoDataExchange() override {}
   void OnOK() override;
 };
+
+// The encryption road's prompt (template 1028): the password and its confirmation. OK
+// with an empty password does nothing; with two different entries it says so, empties
+// both fields and asks again.
+class NewPasswordDialog : public Dialog {
+ public:
+  explicit NewPasswordDialog(HWND parent = nullptr);
+  ~NewPasswordDialog() override;
+
+  // After DoModal returned IDOK: the password, zero-terminated, at most 11 bytes of the
+  // ANSI code page form of what was typed, never half a character.
+  char m_password[13];
+
+ protected:
+  BOOL OnInitDialog() override;
+  void OnOK() override;
+};

@@ -54,6 +54,15 @@ bool Win32ViewerFrontEnd::AskPassword(char (&password)[kPromptPasswordSize], std
   return true;
 }
 
+bool Win32ViewerFrontEnd::AskNewPassword(char (&password)[kPromptPasswordSize]) {
+  static_assert(sizeof password == sizeof NewPasswordDialog::m_password, "the prompt's buffer");
+  NewPasswordDialog prompt;
+  std::memset(password, 0, sizeof password);
+  if (prompt.DoModal() != IDOK) return false;
+  std::memcpy(password, prompt.m_password, sizeof password);
+  return true;
+}
+
 void Win32ViewerFrontEnd::ShowViewerError(const char* message) { ShowViewerErrorBox(message); }
 
 LaunchResult Win32ViewerFrontEnd::OpenPlaintext(const char* path) {
