@@ -199,6 +199,22 @@ TEST_F(Win32Ui, ProgressDialogUsesItsTenPointFontOnTextsAndCancelOnly) {
   EXPECT_EQ(fontOf(IDCANCEL), mine);
   EXPECT_EQ(fontOf(IDC_PROGRESS_FILE), mine);
   EXPECT_NE(fontOf(IDC_PROGRESS_BAR), mine);
+
+  // Moved to a display of another scale, as the system tells a per-monitor aware window:
+  // the font is made anew for the new DPI, on the same controls, and the old one goes.
+  const HFONT old = dialog->m_hFont;
+  const UINT newDpi = static_cast<UINT>(dpi) * 3 / 2;
+  RECT rect;
+  ASSERT_TRUE(GetWindowRect(hwnd, &rect));
+  SendMessageA(hwnd, WM_DPICHANGED, MAKEWPARAM(newDpi, newDpi), reinterpret_cast<LPARAM>(&rect));
+  ASSERT_NE(dialog->m_hFont, old);
+  ASSERT_NE(GetObjectA(dialog->m_hFont, sizeof font, &font), 0);
+  EXPECT_EQ(font.lfHeight, -MulDiv(10, static_cast<int>(newDpi), 72));
+  const WPARAM remade = reinterpret_cast<WPARAM>(dialog->m_hFont);
+  EXPECT_EQ(fontOf(IDC_PROGRESS_MESSAGE), remade);
+  EXPECT_EQ(fontOf(IDCANCEL), remade);
+  EXPECT_EQ(fontOf(IDC_PROGRESS_FILE), remade);
+  EXPECT_EQ(0u, GetObjectType(old)) << "the font of the old DPI was not deleted";
 }
 
 TEST_F(Win32Ui, ProgressDialogIsCentredInTheWorkArea) {
