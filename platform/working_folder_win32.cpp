@@ -33,12 +33,9 @@ std::string LocalAppDataFolder() {
 
 void GetWorkingFolder(size_t length, char* dest) {
   if (dest == nullptr || length == 0) return;
-  const unsigned major = LOBYTE(LOWORD(GetVersion()));
-  std::string localAppData;
-  if (major >= 5) localAppData = LocalAppDataFolder();
-  std::string temp;
-  if (major < 5 || localAppData.empty()) temp = TemporaryFolder();
-  const std::string path = ComposeWorkingFolder(major, temp, localAppData, IsProductRunning());
+  const std::string localAppData = LocalAppDataFolder();
+  const std::string temp = localAppData.empty() ? TemporaryFolder() : std::string();
+  const std::string path = ComposeWorkingFolder(temp, localAppData, IsProductRunning());
   // Too long a path is cut at a character boundary; dest is always terminated.
   MbsBoundedCopy(dest, path.c_str(), length - 1);
 }
