@@ -341,7 +341,10 @@ class ArchTest:
         p = run([MAKE_MSI, "--arch", self.arch, "--version", newer,
                  "--viewer", os.path.join(programs, "TarvessinViewer.exe"),
                  "--qv3", os.path.join(programs, "qv3.exe"),
-                 "--readme", os.path.join(programs, "README.txt"), "--out", self.newer_msi],
+                 "--readme", os.path.join(programs, "README.txt"),
+                 "--license", os.path.join(programs, "LICENSE.txt"),
+                 "--notices", os.path.join(programs, "THIRD-PARTY-NOTICES.txt"),
+                 "--out", self.newer_msi],
                 text=True)
         check(p.returncode == 0, "make-msi %s failed: %s" % (newer, p.stderr))
         self.install(self.newer_msi, "version " + newer)
