@@ -9,6 +9,7 @@
 #include <atomic>
 #include <cstdlib>
 #include <cstring>
+#include <cwctype>
 #include <functional>
 #include <memory>
 #include <string>
@@ -306,6 +307,22 @@ TEST_F(Win32Ui, FrontEndProgressViewDrivesTheDialog) {
 
   view.reset();
   EXPECT_FALSE(IsWindow(hwnd));
+}
+
+// --- the manifest -----------------------------------------------------------------
+
+TEST_F(Win32Ui, TheManifestIsInEffect) {
+  // What the loader made of the manifest linked with the viewer's resources: the
+  // comctl32 in use is the side-by-side assembly of common controls 6 (visual styles),
+  // not the system folder's version 5 (the classic controls). (Its DPI settings cannot be
+  // told apart here: Wine makes every program DPI aware; dist_test reads them.)
+  wchar_t path[MAX_PATH] = {};
+  ASSERT_NE(GetModuleFileNameW(GetModuleHandleW(L"comctl32.dll"), path, MAX_PATH), 0u);
+  std::wstring lower(path);
+  for (wchar_t& c : lower) c = static_cast<wchar_t>(towlower(c));
+  EXPECT_NE(lower.find(L"\\winsxs\\"), std::wstring::npos) << "comctl32 from the system folder";
+  EXPECT_NE(lower.find(L"microsoft.windows.common-controls_6595b64144ccf1df_6."), std::wstring::npos)
+      << "comctl32 is not version 6";
 }
 
 // --- error box ----------------------------------------------------------------------
