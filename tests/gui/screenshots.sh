@@ -7,8 +7,9 @@ usage() {
   cat <<'USAGE'
 Usage: tests/gui/screenshots.sh [BUILD_DIR]
 
-Runs TarvessinViewer.exe from BUILD_DIR (default: build/win32, built with the win32
-preset including its tests) under Wine inside xvfb-run, with Wine's visual styles (its
+Runs TarvessinViewer.exe from BUILD_DIR (default: build/win32, or build/win64 on a
+machine that runs no 32-bit programs; built with its preset including the tests) under
+Wine inside xvfb-run, with Wine's visual styles (its
 "Light" theme) on, once at 96 DPI and once at 144 DPI (Wine's LogPixels), and writes
 docs/screenshots/password-prompt.png, progress.png and error-box.png (96 DPI) and
 password-prompt-144dpi.png, progress-144dpi.png and error-box-144dpi.png. The pictures
@@ -20,9 +21,11 @@ USAGE
 case ${1:-} in -h | --help) usage; exit 0 ;; esac
 
 root=$(cd "$(dirname -- "${BASH_SOURCE[0]}")/../.." && pwd -P)
-build=$(cd "${1:-$root/build/win32}" && pwd -P)
+default=$root/build/win32
+"$root/scripts/wine-run" --can-run i386 >/dev/null 2>&1 || default=$root/build/win64
+build=$(cd "${1:-$default}" && pwd -P)
 for f in app/TarvessinViewer.exe tests/gui/qv3_gui_driver.exe tests/gui/qv3_fake_viewer.exe cli/qv3.exe; do
-  [[ -f $build/$f ]] || { echo "screenshots.sh: $build/$f is missing: build the win32 preset first" >&2; exit 1; }
+  [[ -f $build/$f ]] || { echo "screenshots.sh: $build/$f is missing: build its preset first" >&2; exit 1; }
 done
 
 export WINEPREFIX=$build/screenshots-prefix
