@@ -29,17 +29,11 @@ bool IsProductRunning() { return IsProductRegistered() && IsProductWindowOpen();
 
 const char* WorkingFolderName(bool productRunning) { return productRunning ? "QV31V" : "QV3V"; }
 
-std::string ComposeWorkingFolder(unsigned majorVersion, const std::string& tempFolder,
-                                 const std::string& localAppData, bool productRunning) {
-  std::string base;
-  if (majorVersion < 5 || localAppData.empty()) {
-    base = tempFolder;
-  } else {
-    base = localAppData;
-    // From version 6 on the sibling folder whose name ends in "Low": the name gains
-    // the suffix directly, with no separator.
-    if (majorVersion > 5) base += "Low";
-  }
+std::string ComposeWorkingFolder(const std::string& tempFolder, const std::string& localAppData,
+                                 bool productRunning) {
+  // The sibling folder whose name ends in "Low": the name gains the suffix directly,
+  // with no separator.
+  std::string base = localAppData.empty() ? tempFolder : localAppData + "Low";
   std::vector<char> buffer(base.begin(), base.end());
   buffer.push_back('\0');
   StripTrailingBackslash(buffer.data());

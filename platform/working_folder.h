@@ -2,8 +2,8 @@
 // The per-user folder where a plaintext that is only viewed is written. Every call in one
 // run yields the same text, so the decryption engine and the viewer find the file again.
 //
-// Windows: the temporary folder (system major version below 5), else the local
-// application-data folder ("Low" appended to its name from version 6 on), without a
+// Windows: the local application-data folder with "Low" appended to its name (the
+// sibling folder for low-integrity writes that every supported Windows has), without a
 // trailing backslash, then "\QV31V" when the product is installed (its registry value
 // "Path" can be read) and running (a window of class "Tarvessin" exists), else "\QV3V".
 // When the local application-data folder cannot be named, the temporary folder stands in
@@ -51,9 +51,9 @@ bool IsProductRunning();
 const char* WorkingFolderName(bool productRunning);
 
 // The Windows rule itself, given what the system reports, for tests on any system: the
-// base folder chosen by major version, its trailing backslash removed, then a backslash
-// and the folder's own name. localAppData may be empty when the system could not name
-// it; the temporary folder is then used, so the result is absolute whenever the system
-// names either folder.
-std::string ComposeWorkingFolder(unsigned majorVersion, const std::string& tempFolder,
-                                 const std::string& localAppData, bool productRunning);
+// base folder, its trailing backslash removed, then a backslash and the folder's own
+// name. localAppData may be empty when the system could not name it; the temporary
+// folder is then used, so the result is absolute whenever the system names either
+// folder.
+std::string ComposeWorkingFolder(const std::string& tempFolder, const std::string& localAppData,
+                                 bool productRunning);

@@ -34,12 +34,9 @@ std::string LocalAppDataFolder() {
 
 void GetWorkingFolder(size_t length, char* dest) {
   if (dest == nullptr || length == 0) return;
-  const unsigned major = LOBYTE(LOWORD(GetVersion()));
-  std::string localAppData;
-  if (major >= 5) localAppData = LocalAppDataFolder();
-  std::string temp;
-  if (major < 5 || localAppData.empty()) temp = TemporaryFolder();
-  CopyWorkingFolder(ComposeWorkingFolder(major, temp, localAppData, IsProductRunning()), length, dest);
+  const std::string localAppData = LocalAppDataFolder();
+  const std::string temp = localAppData.empty() ? TemporaryFolder() : std::string();
+  CopyWorkingFolder(ComposeWorkingFolder(temp, localAppData, IsProductRunning()), length, dest);
 }
 
 bool IsProductRegistered() {

@@ -972,7 +972,7 @@ def set_up():
     global DRIVER, WORKING_FOLDER, WORKING_FOLDER_WIN
     DRIVER = Driver()
     local = DRIVER.do("folder", 28, timeout=120)   # local application data
-    # Wine reports Windows 7: the viewer's folder is the "Low" sibling of that folder.
+    # The viewer's folder is the "Low" sibling of that folder.
     WORKING_FOLDER_WIN = local.rstrip("\\") + "Low\\QV3V"
     drive, rest = WORKING_FOLDER_WIN.split(":", 1)
     check(drive.upper() == "C", "working folder on drive C: %s" % WORKING_FOLDER_WIN)

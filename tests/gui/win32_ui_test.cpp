@@ -9,6 +9,7 @@
 #include <atomic>
 #include <cstdlib>
 #include <cstring>
+#include <cwctype>
 #include <functional>
 #include <memory>
 #include <string>
@@ -219,6 +220,22 @@ TEST_F(Win32Ui, ProgressDialogUsesItsTenPointFontOnTextsAndCancelOnly) {
   EXPECT_EQ(fontOf(IDCANCEL), mine);
   EXPECT_EQ(fontOf(IDC_PROGRESS_FILE), mine);
   EXPECT_NE(fontOf(IDC_PROGRESS_BAR), mine);
+
+  // Moved to a display of another scale, as the system tells a per-monitor aware window:
+  // the font is made anew for the new DPI, on the same controls, and the old one goes.
+  const HFONT old = dialog->m_hFont;
+  const UINT newDpi = static_cast<UINT>(dpi) * 3 / 2;
+  RECT rect;
+  ASSERT_TRUE(GetWindowRect(hwnd, &rect));
+  SendMessageW(hwnd, WM_DPICHANGED, MAKEWPARAM(newDpi, newDpi), reinterpret_cast<LPARAM>(&rect));
+  ASSERT_NE(dialog->m_hFont, old);
+  ASSERT_NE(GetObjectW(dialog->m_hFont, sizeof font, &font), 0);
+  EXPECT_EQ(font.lfHeight, -MulDiv(10, static_cast<int>(newDpi), 72));
+  const WPARAM remade = reinterpret_cast<WPARAM>(dialog->m_hFont);
+  EXPECT_EQ(fontOf(IDC_PROGRESS_MESSAGE), remade);
+  EXPECT_EQ(fontOf(IDCANCEL), remade);
+  EXPECT_EQ(fontOf(IDC_PROGRESS_FILE), remade);
+  EXPECT_EQ(0u, GetObjectType(old)) << "the font of the old DPI was not deleted";
 }
 
 TEST_F(Win32Ui, ProgressDialogIsCentredInTheWorkArea) {
@@ -311,6 +328,22 @@ TEST_F(Win32Ui, FrontEndProgressViewDrivesTheDialog) {
 
   view.reset();
   EXPECT_FALSE(IsWindow(hwnd));
+}
+
+// --- the manifest -----------------------------------------------------------------
+
+TEST_F(Win32Ui, TheManifestIsInEffect) {
+  // What the loader made of the manifest linked with the viewer's resources: the
+  // comctl32 in use is the side-by-side assembly of common controls 6 (visual styles),
+  // not the system folder's version 5 (the classic controls). (Its DPI settings cannot be
+  // told apart here: Wine makes every program DPI aware; dist_test reads them.)
+  wchar_t path[MAX_PATH] = {};
+  ASSERT_NE(GetModuleFileNameW(GetModuleHandleW(L"comctl32.dll"), path, MAX_PATH), 0u);
+  std::wstring lower(path);
+  for (wchar_t& c : lower) c = static_cast<wchar_t>(towlower(c));
+  EXPECT_NE(lower.find(L"\\winsxs\\"), std::wstring::npos) << "comctl32 from the system folder";
+  EXPECT_NE(lower.find(L"microsoft.windows.common-controls_6595b64144ccf1df_6."), std::wstring::npos)
+      << "comctl32 is not version 6";
 }
 
 // --- error box ----------------------------------------------------------------------

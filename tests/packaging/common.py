@@ -77,6 +77,7 @@ def summary(passed, failed, skipped=0):
 PE_MACHINES = {0x14C: "i386", 0x8664: "x86-64"}
 PE_SUBSYSTEMS = {2: "gui", 3: "console"}
 RT_VERSION = 16
+RT_MANIFEST = 24
 
 
 def pe_header(data):
@@ -98,6 +99,17 @@ def pe_header(data):
         sections.append((va, max(vsize, rawsize), rawptr))
     return (PE_MACHINES.get(machine, hex(machine)), PE_SUBSYSTEMS.get(subsystem, subsystem),
             sections, dirs)
+
+
+def pe_stamps(data):
+    """(time stamp, (major, minor) operating system version, (major, minor) subsystem
+    version) of a PE image's headers."""
+    pe = struct.unpack_from("<I", data, 0x3C)[0]
+    stamp = struct.unpack_from("<I", data, pe + 8)[0]
+    opt = pe + 24
+    os_version = struct.unpack_from("<HH", data, opt + 40)
+    subsystem_version = struct.unpack_from("<HH", data, opt + 48)
+    return stamp, os_version, subsystem_version
 
 
 def _offset(sections, rva):
@@ -131,9 +143,9 @@ def _version_node(data, at):
     return key, value, children, length
 
 
-def version_info(data):
-    """The version resource of a PE image: {"FileVersion": (a, b, c, d), "ProductVersion":
-    (a, b, c, d), "strings": {name: text} of its one string table}."""
+def resource(data, kind, what):
+    """(offset, size) in data of the first resource of type kind (its first name and
+    language); what names it in the failure."""
     _, _, sections, dirs = pe_header(data)
     check(len(dirs) > 2 and dirs[2][0], "the program has no resources")
     base = _offset(sections, dirs[2][0])
@@ -145,12 +157,24 @@ def version_info(data):
             yield ident, target
 
     level = base
-    for wanted in (RT_VERSION, None, None):   # type, then the first name and language
+    for wanted in (kind, None, None):   # type, then the first name and language
         found = [t for i, t in entries(level) if wanted is None or i == wanted]
-        check(found, "the program has no version resource")
+        check(found, "the program has no %s" % what)
         level = base + (found[0] & 0x7FFFFFFF)
     rva, size = struct.unpack_from("<II", data, level)
-    root = _offset(sections, rva)
+    return _offset(sections, rva), size
+
+
+def manifest(data):
+    """The application manifest of a PE image, as text."""
+    at, size = resource(data, RT_MANIFEST, "application manifest")
+    return data[at:at + size].decode("utf-8")
+
+
+def version_info(data):
+    """The version resource of a PE image: {"FileVersion": (a, b, c, d), "ProductVersion":
+    (a, b, c, d), "strings": {name: text} of its one string table}."""
+    root, size = resource(data, RT_VERSION, "version resource")
     key, fixed, children, _ = _version_node(data[:root + size], root)
     check(key == "VS_VERSION_INFO", "the version resource is named %r" % key)
     signature, _, fms, fls, pms, pls = struct.unpack_from("<IIIIII", fixed)

@@ -86,6 +86,15 @@ def lintian_reports_no_error():
         print("        lintian: " + p.stdout.strip().replace("\n", "\n        lintian: "))
     check(p.returncode == 0 and not re.search(r"^E: ", p.stdout, re.M),
           "lintian failed (%d):\n%s%s" % (p.returncode, p.stdout, p.stderr))
+    # The licence is what lets people audit and reuse the package: not even a warning
+    # about the copyright file.
+    about_copyright = re.findall(r"^[EW]: \S+: \S*copyright\S*.*$", p.stdout, re.M)
+    check(not about_copyright, "lintian on the copyright file:\n" + "\n".join(about_copyright))
+    with open(os.path.join(ROOT, "usr/share/doc/qv3/copyright"), encoding="utf-8") as f:
+        text = f.read()
+    check(re.search(r"^License: Apache-2\.0$", text, re.M) and
+          "/usr/share/common-licenses/Apache-2.0" in text,
+          "the copyright file does not grant the Apache License 2.0")
 
 
 def unpacked_qv3_states_the_version_and_decrypts_the_sample():

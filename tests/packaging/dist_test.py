@@ -1,8 +1,9 @@
 #!/usr/bin/env python3
 """Checks the folder scripts/package fills, without installing anything: SHA256SUMS, the
-portable zips and the programs in them (architecture, version resource), the read-me, and
-the tables of both Windows installers (msiinfo, msiextract), so the installer of an
-architecture this machine cannot run is checked too.
+portable zips and the programs in them (architecture, version resource, manifest, header
+dates and versions), the read-me, the licence and the third-party notices, and the tables
+of both Windows installers (msiinfo, msiextract), so the installer of an architecture
+this machine cannot run is checked too.
 
 usage: dist_test.py DIST
 """
@@ -10,17 +11,24 @@ usage: dist_test.py DIST
 import hashlib
 import os
 import re
+import subprocess
 import sys
 import tempfile
+import time
+import xml.etree.ElementTree as ET
 import zipfile
 
-from common import (artifact_names, check, debian_arch, pe_header, project_version, run,
-                    run_cases, summary, version_info)
+from common import (ROOT, artifact_names, check, debian_arch, manifest, pe_header, pe_stamps,
+                    project_version, run, run_cases, summary, version_info)
 
 DIST = None
 VERSION = None
 ARCHES = {"x86": ("win32", "i386", "Intel"), "x64": ("win64", "x86-64", "x64")}
 PROGRAMS = {"TarvessinViewer.exe": "gui", "qv3.exe": "console"}
+TEXTS = ["LICENSE.txt", "README.txt", "THIRD-PARTY-NOTICES.txt"]
+COMPILERS = {"win32": "i686-w64-mingw32-g++-posix", "win64": "x86_64-w64-mingw32-g++-posix"}
+# Windows 7, the oldest system the programs are made for.
+MINIMUM_WINDOWS = (6, 1)
 
 
 def path(name):
@@ -28,13 +36,25 @@ def path(name):
 
 
 def zip_programs(zip_arch):
-    """{name: bytes} of a portable zip, its layout checked."""
+    """{name: bytes} of a portable zip, its layout checked: the folder, then its files in
+    byte order, every entry dated by the commit."""
     name = "TarvessinViewer-%s-%s" % (VERSION, zip_arch)
+    files = sorted(list(PROGRAMS) + TEXTS)
     with zipfile.ZipFile(path(name + ".zip")) as z:
-        entries = sorted(z.namelist())
-        expected = sorted([name + "/"] + [name + "/" + f for f in list(PROGRAMS) + ["README.txt"]])
+        entries = z.namelist()
+        expected = [name + "/"] + [name + "/" + f for f in files]
         check(entries == expected, "%s.zip holds %s, expected %s" % (name, entries, expected))
-        return {f: z.read(name + "/" + f) for f in list(PROGRAMS) + ["README.txt"]}
+        dates = {i.date_time for i in z.infolist()}
+        check(len(dates) == 1, "%s.zip's entries carry several times: %s" % (name, dates))
+        return {f: z.read(name + "/" + f) for f in files}
+
+
+def source_date():
+    """The time every artifact is dated by: SOURCE_DATE_EPOCH when given, else the commit's."""
+    if os.environ.get("SOURCE_DATE_EPOCH"):
+        return int(os.environ["SOURCE_DATE_EPOCH"])
+    return int(subprocess.run(["git", "-C", ROOT, "log", "-1", "--format=%ct"],
+                              capture_output=True, text=True, check=True).stdout)
 
 
 def msi_table(msi, table):
@@ -92,6 +112,67 @@ def programs_carry_the_project_version_and_architecture():
                 check(strings.get(key) == value, "%s: %s is %r, expected %r"
                       % (where, key, strings.get(key), value))
             check(strings.get("FileDescription"), "%s has no description" % where)
+            stamp, os_version, subsystem_version = pe_stamps(files[name])
+            check(stamp == source_date(), "%s: its header is dated %d, not by the commit (%d)"
+                  % (where, stamp, source_date()))
+            check(os_version == MINIMUM_WINDOWS and subsystem_version == MINIMUM_WINDOWS,
+                  "%s asks for Windows %s (subsystem %s), not %s"
+                  % (where, os_version, subsystem_version, MINIMUM_WINDOWS))
+
+
+def programs_declare_styles_dpi_awareness_and_their_systems():
+    """Both programs of both zips carry the one manifest: common controls 6 (visual
+    styles), per-monitor DPI awareness v2 falling back to the system's, Windows 7 to 11."""
+    v1 = "{urn:schemas-microsoft-com:asm.v1}"
+    settings = "{http://schemas.microsoft.com/SMI/2016/WindowsSettings}"
+    old_settings = "{http://schemas.microsoft.com/SMI/2005/WindowsSettings}"
+    compatibility = "{urn:schemas-microsoft-com:compatibility.v1}"
+    windows_7, windows_10 = ("{35138b9a-5d96-4fbd-8e2d-a2440225f93a}",
+                             "{8e0f7a12-bfb3-4fe8-b9a5-48fd50a15a9a}")
+    texts = set()
+    for zip_arch in ("win32", "win64"):
+        files = zip_programs(zip_arch)
+        for name in PROGRAMS:
+            texts.add(manifest(files[name]))
+    check(len(texts) == 1, "the programs carry %d different manifests" % len(texts))
+    root = ET.fromstring(texts.pop().encode("utf-8"))
+    controls = [e.attrib for e in root.iter(v1 + "assemblyIdentity")
+                if e.get("name") == "Microsoft.Windows.Common-Controls"]
+    check([c.get("version") for c in controls] == ["6.0.0.0"],
+          "the manifest does not ask for common controls 6: %s" % controls)
+    awareness = [e.text.replace(" ", "").lower().split(",")
+                 for e in root.iter(settings + "dpiAwareness")]
+    check(awareness == [["permonitorv2", "system"]],
+          "dpiAwareness is %s, not per-monitor v2 then system" % awareness)
+    check([e.text for e in root.iter(old_settings + "dpiAware")] == ["true"],
+          "no system awareness (dpiAware) for systems before Windows 10 1607")
+    systems = [e.get("Id") for e in root.iter(compatibility + "supportedOS")]
+    check(len(systems) == 4 and systems[0] == windows_7 and systems[-1] == windows_10,
+          "supportedOS is %s, not Windows 7, 8, 8.1 and 10/11" % systems)
+
+
+def licence_and_notices_travel_with_the_programs():
+    """Each zip carries the project's licence and, taken whole from the toolchain
+    packages' copyright files, the notices of the runtime libraries the programs link."""
+    with open(os.path.join(ROOT, "LICENSE"), encoding="utf-8") as f:
+        licence = f.read()
+    for zip_arch, compiler in COMPILERS.items():
+        files = zip_programs(zip_arch)
+        check(files["LICENSE.txt"].decode("utf-8") == licence.replace("\n", "\r\n"),
+              "the %s zip's LICENSE.txt is not LICENSE" % zip_arch)
+        check("Apache License" in licence and "Version 2.0, January 2004" in licence,
+              "LICENSE is not the Apache License 2.0")
+        notices = files["THIRD-PARTY-NOTICES.txt"].decode("utf-8-sig").replace("\r\n", "\n")
+        for library in ("libstdc++.a", "libgcc.a", "libwinpthread.a", "libmingwex.a"):
+            p = run([compiler, "-print-file-name=" + library], text=True)
+            owner = run(["dpkg", "-S", os.path.realpath(p.stdout.strip())], text=True)
+            check(owner.returncode == 0, "no package holds %s of %s" % (library, compiler))
+            package = owner.stdout.split(":")[0]
+            with open("/usr/share/doc/%s/copyright" % package, encoding="utf-8") as f:
+                text = f.read()
+            check(package in notices and text in notices,
+                  "the %s zip's notices lack %s's copyright file (%s)"
+                  % (zip_arch, package, library))
 
 
 def readme_tells_how_to_register_and_unregister():
@@ -126,6 +207,12 @@ def installers_hold_the_zip_programs_and_the_association():
         check(("INSTALLDIR", program_files, "TarvessinViewer") in msi_table(msi, "Directory"),
               "%s: INSTALLDIR is not %s\\TarvessinViewer" % (msi, program_files))
         check(msi_table(msi, "CustomAction") == [], "%s runs custom actions" % msi)
+        conditions = [row[0] for row in msi_table(msi, "LaunchCondition")]
+        check("Installed OR VersionNT >= %d%02d" % MINIMUM_WINDOWS in conditions,
+              "%s does not refuse systems before Windows 7: %s" % (msi, conditions))
+        check(("Created: %s" % time.strftime("%a %b %e %H:%M:%S %Y",
+                                             time.localtime(source_date()))) in p.stdout,
+              "%s is not dated by the commit: %s" % (msi, p.stdout))
         registries[msi_arch] = [row[1:] for row in msi_table(msi, "Registry")]
 
         with tempfile.TemporaryDirectory(prefix="dist_test.") as out:
@@ -159,6 +246,8 @@ def main():
     VERSION = project_version()
     cases = [sha256sums_list_every_artifact_and_nothing_else,
              programs_carry_the_project_version_and_architecture,
+             programs_declare_styles_dpi_awareness_and_their_systems,
+             licence_and_notices_travel_with_the_programs,
              readme_tells_how_to_register_and_unregister,
              installers_hold_the_zip_programs_and_the_association]
     failed = run_cases(cases)

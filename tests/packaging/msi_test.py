@@ -1,10 +1,11 @@
 #!/usr/bin/env python3
 """Installs the Windows installers under Wine as an administrator would, and uses what
-they installed as a user would: msiexec /i ... /qn, the association compared with what
-the installed viewer's /RegServer writes, a container opened through the association
-(the password typed into the installed viewer's prompt through qv3_gui_driver.exe), the
-same version, the other architecture's installer (on 64-bit) and a newer version
-installed over it, an older one refused, and msiexec /x ... /qn.
+they installed as a user would: refused on Windows Vista, msiexec /i ... /qn, the
+association compared with what the installed viewer's /RegServer writes, a container
+opened through the association (the password typed into the installed viewer's prompt
+through qv3_gui_driver.exe), the same version, the other architecture's installer (on
+64-bit) and a newer version installed over it, an older one refused, and
+msiexec /x ... /qn.
 
 Each installer runs in a new Wine prefix of its own architecture under WORK (never the
 build trees' prefixes), one after the other. An installer whose programs this machine
@@ -218,6 +219,20 @@ class ArchTest:
 
     # --- the steps, in order ------------------------------------------------------------------
 
+    def windows_vista_refuses_it(self):
+        """The launch condition: a system older than Windows 7 installs nothing."""
+        program_files = self.machine.do("folder", 38, timeout=180)   # CSIDL_PROGRAM_FILES
+        self.folder_win = program_files.rstrip("\\") + "\\TarvessinViewer"
+        # The version Wine reports to the programs it starts from now on.
+        self.machine.reg("add", "HKCU\\Software\\Wine", "/v", "Version", "/d", "vista", "/f")
+        try:
+            code = self.machine.msiexec("/i", win(self.msi), "/qn")
+        finally:
+            self.machine.reg("delete", "HKCU\\Software\\Wine", "/v", "Version", "/f")
+        check(code != 0, "msiexec /i on Windows Vista exited with 0")
+        check(not os.path.exists(self.folder()), "%s was installed on Windows Vista" % self.folder_win)
+        check(self.machine.installations() == [], "Windows Vista lists TarvessinViewer")
+
     def install_puts_the_files_in_place(self):
         program_files = self.machine.do("folder", 38, timeout=180)   # CSIDL_PROGRAM_FILES
         self.folder_win = program_files.rstrip("\\") + "\\TarvessinViewer"
@@ -341,7 +356,10 @@ class ArchTest:
         p = run([MAKE_MSI, "--arch", self.arch, "--version", newer,
                  "--viewer", os.path.join(programs, "TarvessinViewer.exe"),
                  "--qv3", os.path.join(programs, "qv3.exe"),
-                 "--readme", os.path.join(programs, "README.txt"), "--out", self.newer_msi],
+                 "--readme", os.path.join(programs, "README.txt"),
+                 "--license", os.path.join(programs, "LICENSE.txt"),
+                 "--notices", os.path.join(programs, "THIRD-PARTY-NOTICES.txt"),
+                 "--out", self.newer_msi],
                 text=True)
         check(p.returncode == 0, "make-msi %s failed: %s" % (newer, p.stderr))
         self.install(self.newer_msi, "version " + newer)
@@ -361,7 +379,7 @@ class ArchTest:
         check(not left, "association entries left: %r" % left)
         check(self.machine.installations() == [], "still listed as installed")
 
-    STEPS = (install_puts_the_files_in_place, association_equals_what_regserver_writes,
+    STEPS = (windows_vista_refuses_it, install_puts_the_files_in_place, association_equals_what_regserver_writes,
              installed_viewer_opens_a_container_through_the_association,
              reinstalling_the_same_version_leaves_one_installation,
              the_other_architectures_installer_replaces_it,

@@ -23,29 +23,26 @@ std::string FromFilledBuffer() {
 
 }  // namespace
 
-TEST(ComposeWorkingFolder, BaseFolderFollowsTheSystemVersion) {
-  EXPECT_EQ(ComposeWorkingFolder(4, kTemp, kLocal, false), "C:\\TEMP\\QV3V");
-  EXPECT_EQ(ComposeWorkingFolder(3, kTemp, kLocal, false), "C:\\TEMP\\QV3V");
-  EXPECT_EQ(ComposeWorkingFolder(4, kTemp, "", false), "C:\\TEMP\\QV3V");
-  EXPECT_EQ(ComposeWorkingFolder(5, kTemp, "C:\\Documents and Settings\\kim\\Local Settings\\Application Data",
-                                 false),
-            "C:\\Documents and Settings\\kim\\Local Settings\\Application Data\\QV3V");
-  // From version 6 on, the sibling whose name ends in Low: no separator before "Low".
-  EXPECT_EQ(ComposeWorkingFolder(6, kTemp, kLocal, false), "C:\\Users\\kim\\AppData\\LocalLow\\QV3V");
-  EXPECT_EQ(ComposeWorkingFolder(10, kTemp, kLocal, false), "C:\\Users\\kim\\AppData\\LocalLow\\QV3V");
-  EXPECT_EQ(ComposeWorkingFolder(4, "C:\\", kLocal, false), "C:\\QV3V");
-}
-
-TEST(ComposeWorkingFolder, ProductFolderWhileTheProductRuns) {
-  EXPECT_EQ(ComposeWorkingFolder(6, kTemp, kLocal, true), "C:\\Users\\kim\\AppData\\LocalLow\\QV31V");
-  EXPECT_EQ(ComposeWorkingFolder(4, kTemp, kLocal, true), "C:\\TEMP\\QV31V");
-}
-
-TEST(ComposeWorkingFolder, MissingLocalAppDataFallsBackToTheTemporaryFolder) {
-  // The result must stay absolute: "\QV3V" alone would be a folder of the current drive.
-  EXPECT_EQ(ComposeWorkingFolder(5, kTemp, "", false), "C:\\TEMP\\QV3V");
-  EXPECT_EQ(ComposeWorkingFolder(6, kTemp, "", false), "C:\\TEMP\\QV3V") << "no Low on the fallback";
-  EXPECT_EQ(ComposeWorkingFolder(6, kTemp, "", true), "C:\\TEMP\\QV31V");
+TEST(ComposeWorkingFolder, LocalAppDataLowSiblingOrTheTemporaryFolder) {
+  struct Case {
+    const char* temp;
+    const char* local;
+    bool productRunning;
+    const char* expected;
+  };
+  const Case cases[] = {
+      // The sibling whose name ends in Low: no separator before "Low".
+      {kTemp, kLocal, false, "C:\\Users\\kim\\AppData\\LocalLow\\QV3V"},
+      {kTemp, kLocal, true, "C:\\Users\\kim\\AppData\\LocalLow\\QV31V"},
+      // Without the local folder the result must stay absolute: "\QV3V" alone would be a
+      // folder of the current drive. The temporary folder gets no Low.
+      {kTemp, "", false, "C:\\TEMP\\QV3V"},
+      {kTemp, "", true, "C:\\TEMP\\QV31V"},
+      {"C:\\", "", false, "C:\\QV3V"},
+  };
+  for (const Case& c : cases)
+    EXPECT_EQ(ComposeWorkingFolder(c.temp, c.local, c.productRunning), c.expected)
+        << c.temp << " | " << c.local << " | " << c.productRunning;
 }
 
 TEST(StripTrailingBackslash, RemovesOneTrailingBackslashInPlace) {

@@ -93,14 +93,12 @@ class ProductProbe : public testing::Test {
 
 }  // namespace
 
-TEST(WorkingFolderWin32, LocalAppDataFolderFollowsTheSystemVersion) {
-  const unsigned major = LOBYTE(LOWORD(GetVersion()));
+TEST(WorkingFolderWin32, IsInTheLowSiblingOfTheLocalAppDataFolder) {
   char local[MAX_PATH + 1] = {};
   ASSERT_TRUE(SUCCEEDED(SHGetFolderPathA(nullptr, CSIDL_LOCAL_APPDATA, nullptr, 0, local)));
   ASSERT_NE(local[0], '\0');
-  const std::string base = std::string(local) + (major > 5 ? "Low" : "");
   const std::string folder = WorkingFolder();
-  EXPECT_EQ(folder.substr(0, folder.rfind('\\')), base) << "version " << major;
+  EXPECT_EQ(folder.substr(0, folder.rfind('\\')), std::string(local) + "Low");
 }
 
 TEST_F(ProductProbe, ValueAndWindowTogetherGiveTheProductFolder) {

@@ -7,6 +7,39 @@
 // WM_NCDESTROY detaches the object, so a window destroyed by anyone (the dialog manager
 // after EndDialog, DestroyWindow, the end of the thread) leaves m_hWnd null.
 
+namespace {
+
+// Calls of Windows 10 looked up at run time; null on older systems, where the system DPI
+// is every window's DPI and windows are never rescaled.
+template <typename Function>
+Function User32Call(const char* name) {
+  const FARPROC address = GetProcAddress(GetModuleHandleW(L"user32.dll"), name);
+  return reinterpret_cast<Function>(reinterpret_cast<void (*)()>(address));
+}
+
+}  // namespace
+
+UINT Dialog::Dpi() const {
+  static const auto getDpiForWindow = User32Call<UINT(WINAPI*)(HWND)>("GetDpiForWindow");
+  if (getDpiForWindow && m_hWnd) {
+    if (const UINT dpi = getDpiForWindow(m_hWnd)) return dpi;
+  }
+  const HDC dc = GetDC(m_hWnd);
+  const int dpi = GetDeviceCaps(dc, LOGPIXELSY);
+  ReleaseDC(m_hWnd, dc);
+  return static_cast<UINT>(dpi);
+}
+
+void Dialog::KeepOwnFont(int id) {
+  // DCDC_DISABLE_FONTUPDATE: the dialog manager leaves the control's font alone on a DPI
+  // change.
+  constexpr int kDisableFontUpdate = 1;
+  static const auto setBehavior =
+      User32Call<BOOL(WINAPI*)(HWND, int, int)>("SetDialogControlDpiChangeBehavior");
+  if (!setBehavior) return;
+  if (HWND control = GetDlgItem(m_hWnd, id)) setBehavior(control, kDisableFontUpdate, kDisableFontUpdate);
+}
+
 Dialog::~Dialog() {
   if (m_hWnd && !m_modal) {
     // No hook may run into a half-destroyed object while the window goes.
@@ -73,6 +106,10 @@ INT_PTR CALLBACK Dialog::DialogProc(HWND hwnd, UINT msg, WPARAM wp, LPARAM lp) {
         self->OnCancel();
         return TRUE;
       }
+      return FALSE;
+    case WM_DPICHANGED:
+      // The dialog manager's own handling (relayout, the template's font) follows.
+      self->OnDpiChanged(HIWORD(wp));
       return FALSE;
     case WM_NCDESTROY:
       SetWindowLongPtrW(hwnd, DWLP_USER, 0);

@@ -28,6 +28,17 @@ class Dialog {
   virtual void OnCancel();
   void EndDialog(INT_PTR result);
 
+  // Scale. The dialog manager lays out and scales the template (positions, sizes, its
+  // font) for the window's DPI, and again when a per-monitor aware window moves to a
+  // display of another scale. What a dialog makes itself, such as a font, follows Dpi():
+  // the DPI of the window's display where the system scales each display, else the
+  // system's. OnDpiChanged is called with the new DPI when the window moved; a control
+  // given to KeepOwnFont keeps the font the dialog sets on it instead of getting the
+  // template's back.
+  UINT Dpi() const;
+  virtual void OnDpiChanged(UINT /*dpi*/) {}
+  void KeepOwnFont(int id);
+
   HWND m_hWnd = nullptr;
 
  private:

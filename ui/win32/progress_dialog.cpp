@@ -2,7 +2,6 @@
 
 #include <commctrl.h>
 
-#include <cstddef>
 #include <cstring>
 
 #include "container/front_end.h"
@@ -11,16 +10,9 @@
 
 namespace {
 
-// The size of the non-client metrics without iPaddedBorderWidth, which every version of
-// the system accepts (the full structure is refused before Vista).
-constexpr UINT kNonClientMetricsSize = offsetof(NONCLIENTMETRICSW, lfMessageFont) + sizeof(LOGFONTW);
-static_assert(kNonClientMetricsSize <= sizeof(NONCLIENTMETRICSW), "metrics buffer too small");
-
-// The bar colour used on systems before Windows 2000, whose default bar is hard to see.
-constexpr COLORREF kOldSystemBarColour = 0xCC6600;
-
-void SetControlFont(HWND dialog, int id, HFONT font) {
-  if (HWND control = GetDlgItem(dialog, id)) SendMessageW(control, WM_SETFONT, reinterpret_cast<WPARAM>(font), 0);
+void SetControlFont(HWND dialog, int id, HFONT font, BOOL redraw) {
+  if (HWND control = GetDlgItem(dialog, id))
+    SendMessageW(control, WM_SETFONT, reinterpret_cast<WPARAM>(font), static_cast<LPARAM>(redraw));
 }
 
 // Centres a window without owner in the work area of the screen, keeping it inside.
@@ -58,37 +50,39 @@ ProgressDialog::~ProgressDialog() {
   }
 }
 
+// The controls that draw with the dialog's own font; the bar and the icon keep theirs.
+constexpr int kOwnFontControls[] = {IDC_PROGRESS_MESSAGE, IDCANCEL, IDC_PROGRESS_FILE};
+
+void ProgressDialog::SetFont(UINT dpi, BOOL redraw) {
+  NONCLIENTMETRICSW metrics;
+  std::memset(&metrics, 0, sizeof metrics);
+  metrics.cbSize = sizeof metrics;
+  SystemParametersInfoW(SPI_GETNONCLIENTMETRICS, sizeof metrics, &metrics, 0);
+  // The menu font's face and style, 10 points high at the window's DPI.
+  LOGFONTW font = metrics.lfMenuFont;
+  font.lfHeight = -MulDiv(10, static_cast<int>(dpi), 72);
+
+  const HFONT old = m_hFont;
+  m_hFont = CreateFontIndirectW(&font);
+  SendMessageW(m_hWnd, WM_SETFONT, reinterpret_cast<WPARAM>(m_hFont), redraw);
+  for (int id : kOwnFontControls) SetControlFont(m_hWnd, id, m_hFont, redraw);
+  // No control draws with the old font any more.
+  if (old) DeleteObject(old);
+}
+
 BOOL ProgressDialog::OnInitDialog() {
   Dialog::OnInitDialog();
 
-  NONCLIENTMETRICSW metrics;
-  std::memset(&metrics, 0, sizeof metrics);
-  metrics.cbSize = kNonClientMetricsSize;
-  SystemParametersInfoW(SPI_GETNONCLIENTMETRICS, kNonClientMetricsSize, &metrics, 0);
-  LOGFONTW font = metrics.lfMenuFont;
-
-  const HDC dc = GetDC(m_hWnd);
-  const int dpi = GetDeviceCaps(dc, LOGPIXELSY);
-  ReleaseDC(m_hWnd, dc);
-  font.lfHeight = -MulDiv(10, dpi, 72);
-
-  m_hFont = CreateFontIndirectW(&font);
-  SendMessageW(m_hWnd, WM_SETFONT, reinterpret_cast<WPARAM>(m_hFont), 0);
-  SetControlFont(m_hWnd, IDC_PROGRESS_MESSAGE, m_hFont);
-  SetControlFont(m_hWnd, IDCANCEL, m_hFont);
-  SetControlFont(m_hWnd, IDC_PROGRESS_FILE, m_hFont);
+  SetFont(Dpi(), FALSE);
+  for (int id : kOwnFontControls) KeepOwnFont(id);
 
   CenterInWorkArea(m_hWnd);
 
   SetDlgItemTextW(m_hWnd, IDC_PROGRESS_MESSAGE,
                   Wide(m_nOperation == OPERATION_ENCRYPT ? "암호화중..." : "복호화중...").c_str());
-
-  OSVERSIONINFOW version;
-  std::memset(&version, 0, sizeof version);
-  version.dwOSVersionInfoSize = sizeof version;
-  if (GetVersionExW(&version) && version.dwMajorVersion < 5)
-    SendDlgItemMessageW(m_hWnd, IDC_PROGRESS_BAR, PBM_SETBARCOLOR, 0, static_cast<LPARAM>(kOldSystemBarColour));
   return TRUE;
 }
+
+void ProgressDialog::OnDpiChanged(UINT dpi) { SetFont(dpi, TRUE); }
 
 void ProgressDialog::OnCancel() { m_bCancel = true; }

@@ -15,9 +15,13 @@ class ProgressDialog : public Dialog {
 
   bool m_bCancel;
   int m_nOperation;  // OPERATION_ENCRYPT or OPERATION_DECRYPT; set before Create
-  HFONT m_hFont;
+  HFONT m_hFont;  // the system's menu font at 10 points for the window's DPI
 
  protected:
   BOOL OnInitDialog() override;
   void OnCancel() override;  // sets m_bCancel, nothing else: the window stays open
+  void OnDpiChanged(UINT dpi) override;  // the font made anew for the new DPI
+
+ private:
+  void SetFont(UINT dpi, BOOL redraw);
 };
