@@ -13,6 +13,7 @@
 #include "platform/lock_file.h"
 #include "platform/text.h"
 #include "platform/path.h"
+#include "platform/selection.h"
 #include "platform/system_error.h"
 #include "platform/working_folder.h"
 #include "ui/viewer_text.h"
@@ -93,8 +94,15 @@ bool ViewerApp::RunViewer(const char* commandLine) {
   if (!arguments.empty()) {
     const std::string verb = arguments.front();
     arguments.erase(arguments.begin());
-    if (CompareIgnoringAsciiCase(verb.c_str(), "/Encrypt") == 0) return RunEncrypt(arguments);
-    if (CompareIgnoringAsciiCase(verb.c_str(), "/DecryptHere") == 0) return RunDecryptHere(arguments);
+    const bool encrypt = CompareIgnoringAsciiCase(verb.c_str(), "/Encrypt") == 0;
+    if (encrypt || CompareIgnoringAsciiCase(verb.c_str(), "/DecryptHere") == 0) {
+      // A desktop that starts a run per selected file: one of them takes them all.
+      if (!GatherSelection(encrypt ? "Encrypt" : "DecryptHere", arguments)) {
+        m_exitStatus = 0;
+        return false;
+      }
+      return encrypt ? RunEncrypt(arguments) : RunDecryptHere(arguments);
+    }
     arguments.insert(arguments.begin(), verb);
   }
 

@@ -3,6 +3,9 @@
 #include <shlobj.h>
 #include <shlwapi.h>
 
+#include <string>
+
+#include "resources/resource.h"
 #include "platform/wide_win32.h"
 
 namespace {
@@ -10,11 +13,13 @@ namespace {
 const char kExtension[] = "aqv3";
 const char kProgId[] = "TarvessinViewer.Document";
 
-// A verb of the file manager's menu: its text, icon, and the command that starts the
-// viewer on every file selected (one run for a selection: MultiSelectModel).
-void WriteVerb(const std::string& key, const char* text, const std::string& program, const char* road) {
+// A verb of the file manager's menu: its text (the program's string resource textId, in
+// the user's language), icon, and the command that starts the viewer on the files
+// selected (Explorer starts it once per file; the runs gather: platform/selection.h).
+void WriteVerb(const std::string& key, int textId, const std::string& program, const char* road) {
   const std::string quoted = "\"" + program + "\"";
-  CGCFileTypeAccess::SetStringValue(HKEY_CLASSES_ROOT, key.c_str(), "", text);
+  const std::string text = "@" + program + ",-" + std::to_string(textId);
+  CGCFileTypeAccess::SetStringValue(HKEY_CLASSES_ROOT, key.c_str(), "MUIVerb", text.c_str());
   CGCFileTypeAccess::SetStringValue(HKEY_CLASSES_ROOT, key.c_str(), "MultiSelectModel", "Player");
   CGCFileTypeAccess::SetStringValue(HKEY_CLASSES_ROOT, key.c_str(), "Icon", (quoted + ",0").c_str());
   CGCFileTypeAccess::SetStringValue(HKEY_CLASSES_ROOT, (key + "\\command").c_str(), "",
@@ -89,8 +94,8 @@ void RegisterFileType() {
   access.SetProgId(kProgId);
   access.SetIconLocation(quoted + ",0");
   access.WriteAssociation();
-  WriteVerb(kEncryptVerbKey, kEncryptVerbText, Utf8(path), "/Encrypt");
-  WriteVerb(kDecryptHereVerbKey, kDecryptHereVerbText, Utf8(path), "/DecryptHere");
+  WriteVerb(kEncryptVerbKey, IDS_ENCRYPT_VERB, Utf8(path), "/Encrypt");
+  WriteVerb(kDecryptHereVerbKey, IDS_DECRYPT_HERE_VERB, Utf8(path), "/DecryptHere");
   NotifyShell();
 }
 

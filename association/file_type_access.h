@@ -43,13 +43,12 @@ class CGCFileTypeAccess {
 };
 
 // The file manager's verbs the association adds (keys under HKEY_CLASSES_ROOT): on
-// every file, "Encrypt with password…" (/Encrypt); on the container type, beside open,
-// "Decrypt here" (/DecryptHere). Each has its text, an icon, MultiSelectModel "Player"
-// and a command starting the viewer on the selection.
+// every file, "암호 파일로 만들기…" (/Encrypt); on the container type, beside open,
+// "여기에 풀기" (/DecryptHere). Each has its text (MUIVerb, naming the program's string
+// resource), an icon, MultiSelectModel "Player" and a command starting the viewer on
+// the selection.
 inline const char kEncryptVerbKey[] = "*\\shell\\TarvessinViewer.Encrypt";
 inline const char kDecryptHereVerbKey[] = "TarvessinViewer.Document\\shell\\DecryptHere";
-inline const char kEncryptVerbText[] = "암호 파일로 만들기…";
-inline const char kDecryptHereVerbText[] = "여기에 풀기";
 
 // "/RegServer": ".aqv3" → "TarvessinViewer.Document", opened by this program; then the
 // two verbs.

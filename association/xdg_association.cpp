@@ -10,8 +10,10 @@
 #include <cstring>
 #include <cstdlib>
 #include <iostream>
+#include <iterator>
 #include <sstream>
 
+#include "association/verbs.h"
 #include "association/xdg_launch.h"
 
 namespace {
@@ -23,6 +25,13 @@ const char* const kMimeDatabaseFiles[] = {"XMLnamespaces", "aliases", "generic-i
 
 void Say(std::ostream* log, const std::string& text) {
   if (log) *log << "tarvessin-viewer: " << text << '\n';
+}
+
+// text as one word of the shell, single-quoted.
+std::string ShellWord(const std::string& text) {
+  std::string word = "'";
+  for (char c : text) word += c == '\'' ? std::string("'\\''") : std::string(1, c);
+  return word + "'";
 }
 
 std::string Trim(const std::string& text) {
@@ -80,8 +89,8 @@ std::string Folder(const std::string& path) {
 // name or link this program did not make: a taken name gets the next one), then moves
 // it into place, so that a reader never sees half of it. A path that is a symbolic link
 // (as dotfile managers make them) is written through to the file it leads to, so that
-// the link stays a link; an existing file keeps its mode.
-bool WriteFile(const std::string& path, const std::string& content, std::ostream* log) {
+// the link stays a link; an existing file keeps its mode, a new one gets newMode.
+bool WriteFile(const std::string& path, const std::string& content, std::ostream* log, mode_t newMode = 0644) {
   if (!MakeFolders(Folder(path))) {
     Complain(log, "cannot create the folder of " + path + ": " + std::strerror(errno));
     return false;
@@ -98,7 +107,7 @@ bool WriteFile(const std::string& path, const std::string& content, std::ostream
     free(resolved);
   }
   const bool existed = stat(target.c_str(), &st) == 0;
-  const mode_t mode = existed ? (st.st_mode & 07777) : 0644;
+  const mode_t mode = existed ? (st.st_mode & 07777) : newMode;
 
   std::string temporary;
   int fd = -1;
@@ -187,6 +196,74 @@ std::string IconFolder(const XdgFolders& f, int size) {
 }
 std::string MimeAppsPath(const XdgFolders& f) { return f.configHome + "/mimeapps.list"; }
 
+// The line by which a Nautilus script is known for one of ours.
+const char kScriptMark[] = "# Written by tarvessin-viewer --register; tarvessin-viewer --unregister removes it.";
+
+struct ScriptVerb {
+  const char* viewerSwitch;
+  const char* korean;
+  const char* english;
+};
+const ScriptVerb kScriptVerbs[] = {
+    {"--encrypt", kEncryptVerbText, kEncryptVerbTextEnglish},
+    {"--decrypt-here", kDecryptHereVerbText, kDecryptHereVerbTextEnglish},
+};
+
+std::string ScriptPath(const XdgFolders& f, const char* name) {
+  return f.dataHome + "/" + kNautilusScripts + "/" + name;
+}
+
+// A regular file (not a link) carrying the mark.
+bool IsOurScript(const std::string& path) {
+  struct stat st {};
+  std::string text;
+  return lstat(path.c_str(), &st) == 0 && S_ISREG(st.st_mode) && ReadTextFile(path, &text) &&
+         text.find(kScriptMark) != std::string::npos;
+}
+
+// The folders the menu files live in, deepest first, to be removed once empty.
+const char* const kMenuFolders[] = {"kio/servicemenus", "kio", "nemo/actions", "nemo", "nautilus/scripts",
+                                    "nautilus"};
+
+// Writes the menus; Dolphin shows a user's service menu only when it is executable, and
+// Nautilus only runs scripts that are.
+bool WriteMenus(const XdgFolders& folders, const XdgRegistration& registration, std::ostream* log) {
+  bool ok = true;
+  for (size_t i = 0; i < registration.menuTemplates.size() && i < std::size(kFileManagerMenus); ++i) {
+    const std::string path = folders.dataHome + "/" + kFileManagerMenus[i];
+    const mode_t mode = std::strncmp(kFileManagerMenus[i], "kio/", 4) == 0 ? 0755 : 0644;
+    ok = WriteFile(path, DesktopEntryFor(registration.menuTemplates[i], registration.programPath), log, mode) && ok;
+  }
+  for (const ScriptVerb& verb : kScriptVerbs) {
+    const char* name = registration.englishScriptNames ? verb.english : verb.korean;
+    const char* other = registration.englishScriptNames ? verb.korean : verb.english;
+    // A script of that name that is not ours is the user's: it stays, and the menu
+    // entry is not made.
+    bool written = false;
+    if (Exists(ScriptPath(folders, name)) && !IsOurScript(ScriptPath(folders, name)))
+      Complain(log, "not replacing " + ScriptPath(folders, name) + ": a script of that name is there already");
+    else
+      written = WriteFile(ScriptPath(folders, name), NautilusScript(registration.programPath, verb.viewerSwitch),
+                          log, 0755);
+    ok = written && ok;
+    // A registration in the other language leaves no second entry behind (and keeps the
+    // one there is when the new one could not be made).
+    if (written && IsOurScript(ScriptPath(folders, other))) ok = RemoveFile(ScriptPath(folders, other), log) && ok;
+  }
+  return ok;
+}
+
+bool RemoveMenus(const XdgFolders& folders, std::ostream* log) {
+  bool ok = true;
+  for (const char* menu : kFileManagerMenus) ok = RemoveFile(folders.dataHome + "/" + menu, log) && ok;
+  for (const ScriptVerb& verb : kScriptVerbs) {
+    for (const char* name : {verb.korean, verb.english})
+      if (IsOurScript(ScriptPath(folders, name))) ok = RemoveFile(ScriptPath(folders, name), log) && ok;
+  }
+  for (const char* folder : kMenuFolders) RemoveEmptyFolder(folders.dataHome + "/" + folder, log);
+  return ok;
+}
+
 // The icon sizes a registration may have written.
 const int kIconSizes[] = {16, 22, 24, 32, 48, 64, 128, 256};
 
@@ -258,6 +335,11 @@ std::string DesktopEntryFor(const std::string& desktopTemplate, const std::strin
     at += exec.size();
   }
   return entry;
+}
+
+std::string NautilusScript(const std::string& programPath, const char* viewerSwitch) {
+  return std::string("#!/bin/sh\n") + kScriptMark + "\nexec " + ShellWord(programPath) + " " + viewerSwitch +
+         " -- \"$@\"\n";
 }
 
 std::string EditMimeApps(const std::string& text, const std::string& mimeType, const std::string& desktopId,
@@ -336,6 +418,7 @@ bool RegisterXdgFileType(const XdgFolders& folders, const XdgRegistration& regis
        ok;
   for (const XdgRegistration::Icon& icon : registration.icons)
     ok = WriteFile(IconFolder(folders, icon.size) + "/" + kViewerIconName + ".png", icon.png, log) && ok;
+  ok = WriteMenus(folders, registration, log) && ok;
   ok = EditMimeAppsFile(folders, true, log) && ok;
   RunTool("update-mime-database", MimeFolder(folders), log);
   RunTool("update-desktop-database", ApplicationsFolder(folders), log);
@@ -356,6 +439,7 @@ bool UnregisterXdgFileType(const XdgFolders& folders, std::ostream* log) {
   }
   RemoveEmptyFolder(folders.dataHome + "/icons/hicolor", log);
   RemoveEmptyFolder(folders.dataHome + "/icons", log);
+  ok = RemoveMenus(folders, log) && ok;
   ok = EditMimeAppsFile(folders, false, log) && ok;
   if (packageThere) RefreshOrRemoveMimeDatabase(folders, log);
   if (desktopThere) RefreshOrRemoveDesktopDatabase(folders, log);

@@ -7,6 +7,12 @@
 // line starts the viewer on the files, made the default application for the type in
 // mimeapps.list). The MIME and desktop databases are refreshed afterwards with
 // update-mime-database and update-desktop-database where they are installed.
+//
+// Registration also adds the two verbs of association/verbs.h to the file managers'
+// menus, in each one's own extension point that needs no code: Dolphin service menus
+// (kio/servicemenus, executable as Dolphin asks of a user's own), Nemo actions
+// (nemo/actions) and Nautilus scripts (nautilus/scripts, named after the verb and
+// shown on any selection; the viewer refuses what is not for it).
 
 #include <ostream>
 #include <string>
@@ -32,13 +38,32 @@ struct XdgRegistration {
     std::string png;
   };
   std::vector<Icon> icons;
+  // The service menus and Nemo actions: for each path of kFileManagerMenus, in order, its
+  // text with "@EXEC@" standing for the program (see resources/linux, which mirrors the
+  // paths with ".in" added).
+  std::vector<std::string> menuTemplates;
+  bool englishScriptNames = false;  // the Nautilus scripts' names: the verbs' English texts
 };
+
+// The menu files of RegisterXdgFileType, under the data home.
+inline const char* const kFileManagerMenus[] = {
+    "kio/servicemenus/tarvessin-viewer-encrypt.desktop",
+    "kio/servicemenus/tarvessin-viewer-decrypt-here.desktop",
+    "nemo/actions/tarvessin-viewer-encrypt.nemo_action",
+    "nemo/actions/tarvessin-viewer-decrypt-here.nemo_action",
+};
+inline const char kNautilusScripts[] = "nautilus/scripts";
+
+// The Nautilus script that starts program on the road of viewerSwitch ("--encrypt") with
+// the selected files (the arguments Nautilus gives it). It says in a comment that
+// registration wrote it, which is how removal knows it for ours.
+std::string NautilusScript(const std::string& programPath, const char* viewerSwitch);
 
 // The desktop entry for program: the template with "@EXEC@" replaced by the program's
 // path as one Exec argument.
 std::string DesktopEntryFor(const std::string& desktopTemplate, const std::string& programPath);
 
-// Writes the package, the desktop entry and the icons into the data home, makes the
+// Writes the package, the desktop entry, the icons and the menus into the data home, makes the
 // entry the default for kContainerMimeType and kAesEncryptedMimeType in the config
 // home's mimeapps.list, and refreshes both databases. Registering again writes the same
 // files. Every file is written new beside its place and moved there; the user's
@@ -48,7 +73,8 @@ std::string DesktopEntryFor(const std::string& desktopTemplate, const std::strin
 // written (a mimeapps.list that cannot be read is left alone: false).
 bool RegisterXdgFileType(const XdgFolders& folders, const XdgRegistration& registration, std::ostream* log);
 
-// Removes exactly what RegisterXdgFileType writes: its files, the viewer's ID from the
+// Removes exactly what RegisterXdgFileType writes: its files (a Nautilus script of a
+// verb's name only when it is one of ours, in either language), the viewer's ID from the
 // mimeapps.list lines of its types (a line that does not name it is left byte for
 // byte), the databases' files and the folders that only they kept (refreshed instead
 // where other entries remain). Removing when nothing is registered changes nothing.

@@ -2,6 +2,10 @@
 #pragma once
 
 #define IDS_ERROR_CAPTION 102   // caption of every error box of a job
+// The file manager's verbs, named by the registry's MUIVerb ("@PROGRAM,-ID"), so that the
+// shell shows them in the user's language.
+#define IDS_ENCRYPT_VERB 103
+#define IDS_DECRYPT_HERE_VERB 104
 #define IDD_PROGRESS 118        // progress dialog
 #define IDI_APPLICATION_ICON 128
 #define IDD_PASSWORD 1027       // password prompt

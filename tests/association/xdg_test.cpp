@@ -307,6 +307,108 @@ TEST(XdgAssociation, TheMimePackageCoversEveryContainerExtension) {
   EXPECT_NE(package.find(std::string("type=\"") + kContainerMimeType + "\""), std::string::npos);
 }
 
+std::vector<std::string> MenuTemplates() {
+  std::vector<std::string> templates;
+  for (const char* menu : kFileManagerMenus)
+    templates.push_back(Read(std::string(QV3_LINUX_RESOURCES_DIR) + "/" + menu + ".in"));
+  return templates;
+}
+
+// The value of key in group of a desktop-style file, as written (escapes kept).
+std::string Value(const std::string& text, const std::string& group, const std::string& key) {
+  const size_t start = text.find("[" + group + "]\n");
+  if (start == std::string::npos) return "";
+  const size_t end = text.find("\n[", start + 1);
+  const size_t at = text.find("\n" + key + "=", start);
+  if (at == std::string::npos || at > end) return "";
+  const size_t from = at + key.size() + 2;
+  return text.substr(from, text.find('\n', from) - from);
+}
+
+// The file managers' menus: each starts the program it was written for on the road of
+// its verb with the selected files, shows on the files it is for, and the Nautilus
+// scripts (named after the verbs in the language asked for) leave a user's own script
+// of the same name alone.
+TEST(XdgAssociation, FileManagerMenusStartTheirRoadOnTheSelection) {
+  Desktop desktop;
+  const XdgFolders& f = desktop.folders;
+  TempDir bin;
+  // A stand-in program that says what it was given, at a path no shell may misread.
+  const std::string program = (bin / "it's $HOME `x` \"y\"") + "/tarvessin-viewer";
+  Write(program, "#!/bin/sh\nprintf '%s|' \"$0\" \"$@\"\n");
+  fs::permissions(program, fs::perms::owner_all);
+  XdgRegistration r;
+  r.programPath = program;
+  r.mimePackage = Read(std::string(QV3_LINUX_RESOURCES_DIR) + "/tarvessin-viewer.xml");
+  r.desktopTemplate = Read(std::string(QV3_LINUX_RESOURCES_DIR) + "/tarvessin-viewer.desktop.in");
+  r.menuTemplates = MenuTemplates();
+  ASSERT_TRUE(RegisterXdgFileType(f, r, nullptr));
+
+  const struct {
+    const char* path;
+    const char* group;  // of the Exec line
+    const char* road;
+    const char* shownOn;  // the key and value saying which files it is for
+  } menus[] = {
+      {"kio/servicemenus/tarvessin-viewer-encrypt.desktop", "Desktop Action encrypt", "--encrypt",
+       "MimeType=all/allfiles;"},
+      {"kio/servicemenus/tarvessin-viewer-decrypt-here.desktop", "Desktop Action decryptHere", "--decrypt-here",
+       "MimeType=application/x-tarvessin-container;"},
+      {"nemo/actions/tarvessin-viewer-encrypt.nemo_action", "Nemo Action", "--encrypt", "Extensions=nodirs;"},
+      {"nemo/actions/tarvessin-viewer-decrypt-here.nemo_action", "Nemo Action", "--decrypt-here",
+       "Extensions=aqv3;pqv3;"},
+  };
+  for (const auto& m : menus) {
+    SCOPED_TRACE(m.path);
+    const std::string path = f.dataHome + "/" + m.path;
+    const std::string text = Read(path);
+    EXPECT_NE(text.find(m.shownOn), std::string::npos);
+    // Dolphin shows a user's service menu only when it may run it.
+    EXPECT_EQ((fs::status(path).permissions() & fs::perms::owner_exec) != fs::perms::none,
+              std::string(m.path).rfind("kio/", 0) == 0);
+    // The Exec line, read and split as a desktop entry's (which the validator accepts).
+    const std::string entryPath = desktop.root / "exec.desktop";
+    Write(entryPath, "[Desktop Entry]\nType=Application\nName=V\nExec=" + Value(text, m.group, "Exec") + "\n");
+    DesktopEntry entry;
+    ASSERT_TRUE(ReadDesktopEntry(entryPath, &entry));
+    std::vector<std::string> argv;
+    ASSERT_TRUE(LaunchCommand(entry, "/x/y z.aqv3", &argv)) << entry.exec;
+    EXPECT_EQ(argv, (std::vector<std::string>{program, m.road, "--", "/x/y z.aqv3"}));
+    if (HaveTool("desktop-file-validate")) {
+      EXPECT_EQ(Output("desktop-file-validate " + ShellQuote(entryPath) + " 2>&1"), "");
+    }
+  }
+  // Every extension a container is named with shows "Decrypt here" in Nemo.
+  const std::string nemo = Read(f.dataHome + "/nemo/actions/tarvessin-viewer-decrypt-here.nemo_action");
+  for (const char* name : {"a.jpg", "a.ps", "a", "a.avi", "a.mp3", "a.xls", "a.doc", "a.ppt", "a.hwp", "a.pdf",
+                           "a.gul", "a.dwg", "a.zip"})
+    EXPECT_NE(nemo.find(std::string(ChooseEncryptedExtension(name, false)) + ";"), std::string::npos) << name;
+
+  // Nautilus runs a script with the selected names, in the folder shown.
+  const std::string scripts = f.dataHome + "/nautilus/scripts/";
+  for (const auto& [name, road] : {std::pair<std::string, std::string>{"암호 파일로 만들기…", "--encrypt"},
+                                   {"여기에 풀기", "--decrypt-here"}}) {
+    EXPECT_EQ(Output("cd / && " + ShellQuote(scripts + name) + " 'a b.txt' '-x' '$y'"),
+              program + "|" + road + "|--|a b.txt|-x|$y|")
+        << name;
+  }
+
+  // In English the scripts change names, nothing of the Korean ones is left; a user's
+  // own script of a verb's name is never replaced or removed.
+  Write(scripts + "Decrypt here", "#!/bin/sh\necho mine\n");
+  r.englishScriptNames = true;
+  EXPECT_FALSE(RegisterXdgFileType(f, r, nullptr)) << "a user's script was replaced in silence";
+  EXPECT_EQ(Read(scripts + "Decrypt here"), "#!/bin/sh\necho mine\n");
+  EXPECT_TRUE(fs::exists(scripts + "Encrypt with password…"));
+  EXPECT_FALSE(fs::exists(scripts + "암호 파일로 만들기…"));
+  EXPECT_TRUE(fs::exists(scripts + "여기에 풀기")) << "ours, and no English one took its place";
+  ASSERT_TRUE(UnregisterXdgFileType(f, nullptr));
+  EXPECT_EQ(Snapshot(f.dataHome + "/nautilus"),
+            (std::map<std::string, std::string>{{"scripts", "<folder>"}, {"scripts/Decrypt here", "#!/bin/sh\necho mine\n"}}));
+  EXPECT_FALSE(fs::exists(f.dataHome + "/kio"));
+  EXPECT_FALSE(fs::exists(f.dataHome + "/nemo"));
+}
+
 // Registration in private folders: every fact recorded and found again by the desktop's
 // tools; registering twice is the same; removal leaves the folders as they were, the
 // user's own entries included.
@@ -324,6 +426,7 @@ TEST(XdgAssociation, RegisterThenUnregisterLeavesTheFoldersAsTheyWere) {
   r.mimePackage = Read(std::string(QV3_LINUX_RESOURCES_DIR) + "/tarvessin-viewer.xml");
   r.desktopTemplate = Read(std::string(QV3_LINUX_RESOURCES_DIR) + "/tarvessin-viewer.desktop.in");
   r.icons = {{16, "png16"}, {32, "png32"}};
+  r.menuTemplates = MenuTemplates();
   ASSERT_TRUE(RegisterXdgFileType(f, r, nullptr));
   const auto registered = Snapshot(f.dataHome);
   ASSERT_TRUE(RegisterXdgFileType(f, r, nullptr));

@@ -43,13 +43,18 @@
 //   attrs PATH                   prints GetFileAttributesW's result in hex, or
 //                                "missing ERROR"
 //   folder CSIDL                 prints SHGetFolderPathW's result for that folder
-//   hold PATH                    opens the file for reading, sharing reading only, and
+//   hold PATH [none]             opens the file for reading, sharing reading only (with
+//                                "none", sharing nothing: no one else can read it), and
 //                                keeps it open (as a program showing it would) until
 //                                release PATH or the driver's end
 //   release PATH                 closes what hold opened
+//   indirect TEXT                prints what the shell shows for an indirect string
+//                                ("@PROGRAM,-ID": that program's string resource in the
+//                                user's language; SHLoadIndirectString)
 //   sleep MS
 
 #include <windows.h>
+#include <shlwapi.h>
 
 #include <commctrl.h>
 #include <fcntl.h>
@@ -341,9 +346,11 @@ std::string Run(const std::vector<std::string>& args) {
     return Escape(Utf8(path));
   }
   if (name == "hold") {
-    need(2, 2);
+    need(2, 3);
     if (g_held.count(args[1])) throw Failure{"already held"};
-    HANDLE file = CreateFileW(Wide(args[1]).c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
+    if (args.size() == 3 && args[2] != "none") throw Failure{"the sharing is \"none\" or not given"};
+    const DWORD share = args.size() == 3 ? 0 : FILE_SHARE_READ;
+    HANDLE file = CreateFileW(Wide(args[1]).c_str(), GENERIC_READ, share, nullptr, OPEN_EXISTING,
                               FILE_ATTRIBUTE_NORMAL, nullptr);
     if (file == INVALID_HANDLE_VALUE) throw Failure{"cannot open: error " + std::to_string(GetLastError())};
     g_held[args[1]] = file;
@@ -356,6 +363,13 @@ std::string Run(const std::vector<std::string>& args) {
     CloseHandle(held->second);
     g_held.erase(held);
     return "";
+  }
+  if (name == "indirect") {
+    need(2, 2);
+    wchar_t text[1024] = {};
+    const HRESULT hr = SHLoadIndirectString(Wide(args[1]).c_str(), text, 1024, nullptr);
+    if (FAILED(hr)) throw Failure{"SHLoadIndirectString failed: " + Hex(static_cast<unsigned long>(hr))};
+    return Escape(Utf8(text));
   }
   if (name == "sleep") {
     need(2, 2);

@@ -185,13 +185,14 @@ class Viewer:
     def ended(self, seconds=15, status=0):
         """Waits for the viewer to end by itself (a modal box or prompt left open would
         keep it running) and checks its exit status: 0 when everything asked was done, 1
-        when a failure was shown or the user cancelled."""
+        when a failure was shown or the user cancelled; status None: any."""
         try:
             code = self.proc.wait(timeout=seconds)
         except subprocess.TimeoutExpired:
             raise Failure("the viewer did not end within %d s; windows shown: %s"
                           % (seconds, shown() or "none"))
-        check(code == status, "the viewer ended with status %d, not %d" % (code, status))
+        if status is not None:
+            check(code == status, "the viewer ended with status %d, not %d" % (code, status))
 
     def stop(self):
         if self.running():
@@ -244,6 +245,15 @@ def reg_default(key):
         if "    REG_SZ" in line:
             return line.split("    REG_SZ", 1)[1][4:]
     raise Failure("HKCR\\%s has no REG_SZ default value:\n%s" % (key, p.stdout))
+
+
+def reg_value(key, name):
+    """A named REG_SZ value of an HKEY_CLASSES_ROOT key, None when it is missing."""
+    p = wine("reg", "query", "HKCR\\" + key, "/v", name, check_ok=False)
+    for line in p.stdout.decode(ansi(), "replace").splitlines() if p.returncode == 0 else []:
+        if line.strip().startswith(name + "    REG_SZ"):
+            return line.split("    REG_SZ", 1)[1][4:]
+    return None
 
 
 def reg_set(key, value):
@@ -376,13 +386,27 @@ def register_and_unregister_association(d):
         "TarvessinViewer.Document\\shell\\open\\command": command,
     }
 
+    # The file manager's verbs: on every file, and on the container type beside open;
+    # their texts are the program's string resources, which the shell shows.
+    verbs = {"*\\shell\\TarvessinViewer.Encrypt": ("암호 파일로 만들기…", "/Encrypt", 103),
+             "TarvessinViewer.Document\\shell\\DecryptHere": ("여기에 풀기", "/DecryptHere", 104)}
+    for key, (_, road, _) in verbs.items():
+        expected[key + "\\command"] = '"%s" %s "%%1"' % (exe, road)
+
     def registered(what):
         for key, value in expected.items():
             got = reg_default(key)
             check(got == value, "%s: HKCR\\%s is %r, expected %r" % (what, key, got, value))
+        for key, (text, _, ident) in verbs.items():
+            for name, value in (("MUIVerb", "@%s,-%d" % (exe, ident)), ("MultiSelectModel", "Player"),
+                                ("Icon", '"%s",0' % exe)):
+                got = reg_value(key, name)
+                check(got == value, "%s: HKCR\\%s %s is %r, expected %r" % (what, key, name, got, value))
+            shown = DRIVER.do("indirect", reg_value(key, "MUIVerb"))
+            check(shown == text, "%s: the shell shows %r for HKCR\\%s" % (what, shown, key))
 
     def unregistered(what):
-        for key in (".aqv3", "TarvessinViewer.Document"):
+        for key in (".aqv3", "TarvessinViewer.Document", "*\\shell\\TarvessinViewer.Encrypt"):
             check(reg_default(key) is None, "%s: HKCR\\%s still exists" % (what, key))
 
     def run(*args, status=0):
@@ -489,7 +513,7 @@ def follow_plaintext(path, records_expected, what):
     return recs
 
 
-def check_handed_plaintext(rec, name, what):
+def check_handed_plaintext(rec, name, what, content=None):
     check(rec.get("path", "").lower() == (WORKING_FOLDER_WIN + "\\" + name).lower(),
           "%s: the program was handed %r, expected the working folder's %s"
           % (what, rec.get("path"), name))
@@ -500,7 +524,7 @@ def check_handed_plaintext(rec, name, what):
     if os.geteuid() != 0:   # Wine lets root write to read-only files
         check(rec.get("write_open", "").startswith("failed"),
               "%s: the plaintext could be opened for writing" % what)
-    content = plaintext(name)
+    content = plaintext(name) if content is None else content
     check(rec.get("size") == str(len(content)) and rec.get("fnv1a64") == fnv1a64(content),
           "%s: the program read %s bytes (hash %s), expected %d (hash %s)"
           % (what, rec.get("size"), rec.get("fnv1a64"), len(content), fnv1a64(content)))
@@ -622,6 +646,132 @@ def two_containers_decrypted_beside_themselves(d):
               % (n, attributes))
     check_nothing_left("two containers")
     check_nothing_opened("two containers")
+
+
+@test
+def encrypt_a_selection_from_the_file_manager(d):
+    # Explorer starts the verb once per selected file: the runs become one, with one
+    # prompt. Of three files (a Korean name, one whose container is already beside it,
+    # one another program holds unshared) two become containers and one is listed.
+    contents = {}
+    for i, name in enumerate(["분기 보고서.qv3test", "b.qv3test", "locked.qv3test"]):
+        contents[name] = (name * 50).encode() + bytes(range(256)) * (i + 1) * 300
+        with open(os.path.join(d, name), "wb") as f:
+            f.write(contents[name])
+    theirs = b"an older container, kept"
+    with open(os.path.join(d, "b.qv3test.aqv3"), "wb") as f:
+        f.write(theirs)
+    locked = win(os.path.join(d, "locked.qv3test"))
+    DRIVER.do("hold", locked, "none")
+    try:
+        runs = [start("/Encrypt", win(os.path.join(d, name))) for name in contents]
+        DRIVER.wait(CAPTION_PROMPT, 30)
+        controls = DRIVER.controls(CAPTION_PROMPT)
+        fields = [c for c in controls if c[1] == "Edit"]
+        check([c[0] for c in fields] == [1003, 1004] and all(c[2] & ES_PASSWORD for c in fields),
+              "two masked fields: %s" % controls)
+        check(any("11" in c[3] for c in controls), "a line says only the first 11 bytes count: %s" % controls)
+
+        # Two different entries: said, then asked again with both fields empty.
+        DRIVER.do("settext", CAPTION_PROMPT, 1003, PASSWORD)
+        DRIVER.do("settext", CAPTION_PROMPT, 1004, PASSWORD[:-1])
+        DRIVER.do("click", CAPTION_PROMPT, 1)
+        DRIVER.wait(CAPTION_VIEWER)
+        check(DRIVER.do("text", CAPTION_VIEWER, MESSAGE_TEXT_ID) == "두 암호가 서로 다릅니다. 다시 입력하십시오.",
+              "the mismatch box")
+        DRIVER.do("click", CAPTION_VIEWER, 1)
+        DRIVER.gone(CAPTION_VIEWER)
+        check(DRIVER.do("text", CAPTION_PROMPT, 1003) == "" and DRIVER.do("text", CAPTION_PROMPT, 1004) == "",
+              "both fields are emptied")
+        check(not any(n.endswith(".aqv3") for n in os.listdir(d) if n != "b.qv3test.aqv3"),
+              "a container was made before the passwords agreed")
+
+        DRIVER.do("settext", CAPTION_PROMPT, 1003, PASSWORD)
+        DRIVER.do("settext", CAPTION_PROMPT, 1004, PASSWORD)
+        DRIVER.do("click", CAPTION_PROMPT, 1)
+        DRIVER.wait(CAPTION_VIEWER, 60)
+        text = DRIVER.do("text", CAPTION_VIEWER, MESSAGE_TEXT_ID)
+        check(text.startswith("다음 파일은 암호로 만들지 못했습니다.\r\n\r\n파일을 열 수 없습니다.\r\n" + locked),
+              "the list of failures: %r" % text)
+        check("분기" not in text and "b.qv3test" not in text, "only the held file is listed: %r" % text)
+        check(DRIVER.do("count", CAPTION_PROMPT) == "0", "a second prompt is still open")
+        DRIVER.do("click", CAPTION_VIEWER, 1)
+        statuses = []
+        for v in runs:
+            v.ended(seconds=30, status=None)
+            statuses.append(v.proc.returncode)
+        check(sorted(statuses) == [0, 0, 1], "exit statuses %s: two handed over, one listed a failure" % statuses)
+    finally:
+        DRIVER.do("release", locked)
+
+    made = {"분기 보고서.qv3test": "분기 보고서.qv3test.aqv3", "b.qv3test": "b (2).qv3test.aqv3"}
+    check(sorted(os.listdir(d)) == sorted(list(contents) + list(made.values()) + ["b.qv3test.aqv3"]),
+          "beside the files: %s" % sorted(os.listdir(d)))
+    check(read(os.path.join(d, "b.qv3test.aqv3")) == theirs, "the older container was replaced")
+    for name in contents:
+        check(read(os.path.join(d, name)) == contents[name] and not is_read_only(os.path.join(d, name)),
+              "%s is untouched" % name)
+
+    # Each container opens through the double-click road and in qv3 decrypt to the bytes.
+    for name, container in made.items():
+        v = start(win(os.path.join(d, container)))
+        enter_password(PASSWORD)
+        shown_name = container[:-5]
+        rec = follow_plaintext(in_working_folder(shown_name), 1, container)[0]
+        check_handed_plaintext(rec, shown_name, container, content=contents[name])
+        v.ended(seconds=30)
+        os.remove(FAKE_LOG)
+        out = os.path.join(d, "qv3-" + name)
+        p = subprocess.run([A.wine_run, A.qv3, "decrypt", "--password-file", win(os.path.join(STORE, "pw.txt")),
+                            "-o", win(out), win(os.path.join(d, container))],
+                           stdin=subprocess.DEVNULL, capture_output=True, env=ENV, timeout=120)
+        check(p.returncode == 0 and read(out) == contents[name],
+              "qv3 decrypt %s: %d %s" % (container, p.returncode, p.stderr.decode(ansi(), "replace")))
+    check_nothing_left("encryption")
+
+
+@test
+def encrypt_cancelled_or_given_a_folder_and_decrypt_here(d):
+    path = os.path.join(d, "a.qv3test")
+    with open(path, "wb") as f:
+        f.write(b"plain")
+    # Cancel ends the run having done nothing.
+    v = start("/Encrypt", win(path))
+    DRIVER.wait(CAPTION_PROMPT)
+    DRIVER.do("click", CAPTION_PROMPT, 2)
+    v.ended(status=1)
+    check(sorted(os.listdir(d)) == ["a.qv3test"], "after Cancel: %s" % os.listdir(d))
+    # A folder alone is refused before anything is asked.
+    folder = os.path.join(d, "폴더")
+    os.mkdir(folder)
+    v = start("/Encrypt", win(folder))
+    DRIVER.wait(CAPTION_VIEWER)
+    check(DRIVER.do("text", CAPTION_VIEWER, MESSAGE_TEXT_ID)
+          == "다음 파일은 암호로 만들지 못했습니다.\r\n\r\n디렉터리는 암호화할 수 없습니다.\r\n" + win(folder),
+          "the folder's box")
+    check(not DRIVER.exists(CAPTION_PROMPT), "no prompt for a folder")
+    DRIVER.do("click", CAPTION_VIEWER, 1)
+    v.ended(status=1)
+
+    # Decrypt here: every container beside itself, read-only, one prompt, nothing opened
+    # (also when Explorer starts one run per container).
+    names = ["a.qv3test", "보고서.qv3test"]
+    sub = os.path.join(d, "here")
+    os.mkdir(sub)
+    runs = [start("/DecryptHere", copy_container(sub, n + ".aqv3")) for n in names]
+    enter_password(PASSWORD)
+    statuses = []
+    for v in runs:
+        v.ended(seconds=30, status=None)
+        statuses.append(v.proc.returncode)
+    check(statuses == [0, 0], "exit statuses %s" % statuses)
+    check(DRIVER.do("count", CAPTION_PROMPT) == "0", "a second prompt")
+    for n in names:
+        p = os.path.join(sub, n)
+        check(os.path.exists(p) and read(p) == plaintext(n) and is_read_only(p),
+              "%s is decrypted beside its container, read-only" % n)
+    check_nothing_left("decrypt here")
+    check_nothing_opened("decrypt here")
 
 
 @test
@@ -822,7 +972,8 @@ def capture(caption, path):
 
 
 def screenshots(folder):
-    """The prompt, the progress window and an error box, on containers in a folder with a
+    """The prompt, the progress window, the encryption road's prompt and an error box, on
+    containers in a folder with a
     plain name on drive C: rather than in the scratch folder. Under a locale other than
     the Korean one the pictures are named after its code page (password-prompt-cp1252.png)
     and the files after characters that code page lacks."""
@@ -849,6 +1000,22 @@ def screenshots(folder):
         wait_for(lambda: int(DRIVER.do("pos", CAPTION_PROGRESS, 1012)) >= 3, 30, "progress")
         capture(CAPTION_PROGRESS, os.path.join(folder, "progress%s.png" % suffix))
         DRIVER.do("click", CAPTION_PROGRESS, 2)
+        # A fast machine may finish first: no program is associated with the video.
+        wait_for(lambda: not v.running() or DRIVER.exists(CAPTION_VIEWER), 30, "the end of the run")
+        if DRIVER.exists(CAPTION_VIEWER):
+            DRIVER.do("click", CAPTION_VIEWER, 1)
+        v.ended(status=1)
+
+        # The encryption road's prompt, from the file manager's verb.
+        plain = os.path.join(d, report[:-5])
+        with open(plain, "wb") as f:
+            f.write(b"x" * 1000)
+        v = start("/Encrypt", at + report[:-5])
+        DRIVER.wait(CAPTION_PROMPT)
+        DRIVER.do("type", CAPTION_PROMPT, 1003, "abcdefgh")
+        DRIVER.do("type", CAPTION_PROMPT, 1004, "abcdefgh")
+        capture(CAPTION_PROMPT, os.path.join(folder, "new-password-prompt%s.png" % suffix))
+        DRIVER.do("click", CAPTION_PROMPT, 2)
         v.ended(status=1)
 
         v = start(at + report)

@@ -65,6 +65,11 @@ def contents_are_the_program_its_manual_and_its_documents():
                        ("/usr/share/applications/tarvessin-viewer.desktop", "-rw-r--r--"),
                        ("/usr/share/mime/packages/tarvessin-viewer.xml", "-rw-r--r--"),
                        ("/usr/share/icons/hicolor/32x32/apps/tarvessin-viewer.png", "-rw-r--r--"),
+                       # The file managers' menus, system-wide (Dolphin runs only executable ones).
+                       ("/usr/share/kio/servicemenus/tarvessin-viewer-encrypt.desktop", "-rwxr-xr-x"),
+                       ("/usr/share/kio/servicemenus/tarvessin-viewer-decrypt-here.desktop", "-rwxr-xr-x"),
+                       ("/usr/share/nemo/actions/tarvessin-viewer-encrypt.nemo_action", "-rw-r--r--"),
+                       ("/usr/share/nemo/actions/tarvessin-viewer-decrypt-here.nemo_action", "-rw-r--r--"),
                        ("/usr/share/man/man1/qv3.1.gz", "-rw-r--r--"),
                        ("/usr/share/doc/qv3/copyright", "-rw-r--r--"),
                        ("/usr/share/doc/qv3/changelog.gz", "-rw-r--r--"),
@@ -74,6 +79,14 @@ def contents_are_the_program_its_manual_and_its_documents():
     others = [n for n, (mode, _) in listed.items()
               if not mode.startswith("d") and not n.startswith(("/usr/bin/", "/usr/share/"))]
     check(not others, "files outside /usr/bin and /usr/share: %s" % others)
+    # Installed, the menus start the program found through PATH, as the desktop entry does.
+    for menu in ("kio/servicemenus/tarvessin-viewer-encrypt.desktop", "nemo/actions/tarvessin-viewer-encrypt.nemo_action",
+                 "kio/servicemenus/tarvessin-viewer-decrypt-here.desktop",
+                 "nemo/actions/tarvessin-viewer-decrypt-here.nemo_action"):
+        with open(os.path.join(ROOT, "usr/share", menu), encoding="utf-8") as f:
+            execs = re.findall(r"^Exec=(.*)$", f.read(), re.M)
+        road = "--encrypt" if "encrypt" in menu.split("-")[-1] else "--decrypt-here"
+        check(execs == ["tarvessin-viewer %s -- %%F" % road], "%s: Exec lines %r" % (menu, execs))
     with open(os.path.join(ROOT, "usr/share/doc/qv3/copyright"), encoding="utf-8") as f:
         check("TarvessinViewer project's own" in f.read(),
               "the copyright file does not say the code is the project's own")

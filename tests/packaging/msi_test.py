@@ -45,7 +45,13 @@ UNINSTALL = ("HKLM\\Software\\Microsoft\\Windows\\CurrentVersion\\Uninstall",
              "HKLM\\Software\\Wow6432Node\\Microsoft\\Windows\\CurrentVersion\\Uninstall")
 ASSOCIATION_KEYS = (".aqv3", ".aqv3\\shell\\open\\command", "TarvessinViewer.Document",
                     "TarvessinViewer.Document\\DefaultIcon",
-                    "TarvessinViewer.Document\\shell\\open\\command")
+                    "TarvessinViewer.Document\\shell\\open\\command",
+                    "*\\shell\\TarvessinViewer.Encrypt\\command",
+                    "TarvessinViewer.Document\\shell\\DecryptHere\\command")
+# The verbs' named values, as (key, name).
+VERB_VALUES = tuple((key, name) for key in ("*\\shell\\TarvessinViewer.Encrypt",
+                                            "TarvessinViewer.Document\\shell\\DecryptHere")
+                    for name in ("MUIVerb", "MultiSelectModel", "Icon"))
 
 
 def win(path):
@@ -138,8 +144,20 @@ class Machine:
                 return line.split("    REG_SZ", 1)[1][4:]
         raise AssertionError("HKCR\\%s has no REG_SZ default value: %r" % (key, p.stdout))
 
+    def reg_value(self, key, name):
+        """A named REG_SZ value of an HKEY_CLASSES_ROOT key; None when it is missing."""
+        p = self.wine("reg", "query", "HKCR\\" + key, "/v", name)
+        for line in p.stdout.decode("cp949").splitlines() if p.returncode == 0 else []:
+            if line.strip().startswith(name + "    REG_SZ"):
+                return line.split("    REG_SZ", 1)[1][4:]
+        return None
+
     def association(self):
-        return {key: self.reg_default(key) for key in ASSOCIATION_KEYS}
+        """Every value the association writes: default values by key, named ones by
+        (key, name)."""
+        values = {key: self.reg_default(key) for key in ASSOCIATION_KEYS}
+        values.update({kn: self.reg_value(*kn) for kn in VERB_VALUES})
+        return values
 
     def reg(self, *args):
         p = self.wine("reg", *args)
@@ -249,9 +267,14 @@ class ArchTest:
         check(p.returncode == 0, "TarvessinViewer.exe /RegServer exited with %d" % p.returncode)
         self.registered = self.machine.association()
         check(None not in self.registered.values(), "/RegServer wrote %r" % self.registered)
-        for key in ASSOCIATION_KEYS:
+        for key in self.registered:
             check(written[key] == self.registered[key], "HKCR\\%s: the installer wrote %r, "
                   "/RegServer writes %r" % (key, written[key], self.registered[key]))
+        # The verbs' texts are the installed program's own, in the user's language.
+        for key, text in (("*\\shell\\TarvessinViewer.Encrypt", "암호 파일로 만들기…"),
+                          ("TarvessinViewer.Document\\shell\\DecryptHere", "여기에 풀기")):
+            shown = self.machine.do("indirect", written[(key, "MUIVerb")])
+            check(shown == text, "HKCR\\%s shows %r, expected %r" % (key, shown, text))
 
     def installed_viewer_opens_a_container_through_the_association(self):
         m = self.machine

@@ -10,8 +10,9 @@ usage: viewer_e2e_test.py --viewer PROGRAM --qv3 PROGRAM [--only NAME...]
 
 Without an X display it runs itself under xvfb-run; exit status 77 (skipped) when
 there is neither, or xdotool is missing. With --screenshots no test runs: the password
-prompt, the progress window and an error box are captured into DIR as
-linux-password-prompt.png, linux-progress.png and linux-error-box.png.
+prompt, the progress window, the encryption road's prompt and an error box are captured
+into DIR as linux-password-prompt.png, linux-progress.png, linux-new-password-prompt.png
+and linux-error-box.png.
 """
 
 import argparse
@@ -243,6 +244,19 @@ def register_then_unregister(d):
     check(os.path.exists(os.path.join(d.data, "icons/hicolor/32x32/apps/tarvessin-viewer.png")), "the icon")
     with open(os.path.join(d.data, "mime/globs2")) as f:
         check("%s:*.aqv3" % MIME_TYPE in f.read(), "the MIME database knows *.aqv3")
+    # The file managers' menus: Dolphin's service menus (executable, or Dolphin ignores
+    # them), Nemo's actions and Nautilus's scripts, each starting this program.
+    for menu in ("kio/servicemenus/tarvessin-viewer-encrypt.desktop",
+                 "kio/servicemenus/tarvessin-viewer-decrypt-here.desktop",
+                 "nemo/actions/tarvessin-viewer-encrypt.nemo_action",
+                 "nemo/actions/tarvessin-viewer-decrypt-here.nemo_action",
+                 "nautilus/scripts/암호 파일로 만들기…", "nautilus/scripts/여기에 풀기"):
+        path = os.path.join(d.data, menu)
+        check(os.path.exists(path), menu + " is written")
+        with open(path) as f:
+            check(A.viewer in f.read(), menu + " starts this program")
+        check(not menu.startswith(("kio", "nautilus")) or os.stat(path).st_mode & stat.S_IXUSR,
+              menu + " is executable")
     r = subprocess.run([A.viewer, "--verbose", "/UnRegServer"], env=d.env, capture_output=True, text=True, timeout=60)
     check(r.returncode == 0 and "removed" in r.stderr, "--verbose says what was removed: %r" % r.stderr)
     check(d.snapshot(d.data, d.config) == before, "the data and config homes are as they were")
@@ -321,6 +335,70 @@ def two_containers_end_up_beside_themselves_read_only(d):
 
 
 @test
+def encrypt_three_files_from_the_file_manager(d):
+    # A Korean name, one whose container is already beside it, one that cannot be read:
+    # a mismatched confirmation is refused, then two containers and one failure listed.
+    contents = {"분기 보고서.txt": "한글\n".encode() * 3000, "b.txt": b"bee\n" * 500}
+    for name, content in contents.items():
+        with open(os.path.join(d.files, name), "wb") as f:
+            f.write(content)
+    theirs = b"an older container, kept"
+    with open(os.path.join(d.files, "b.txt.aqv3"), "wb") as f:
+        f.write(theirs)
+    unreadable = os.path.join(d.files, "locked.txt")
+    if os.geteuid() == 0:
+        os.symlink("locked.txt", unreadable)  # root reads any file; no one opens this name
+    else:
+        with open(unreadable, "wb") as f:
+            f.write(b"secret")
+        os.chmod(unreadable, 0)
+    v = Viewer(d, "--encrypt", *[os.path.join(d.files, n) for n in contents], unreadable)
+    v.keys(CAPTION_PROMPT, "Tab", "Return", text=PASSWORD)  # the confirmation left empty
+    dismiss(v, CAPTION_VIEWER)  # the two entries differ: said, and asked again
+    check(not any(n.endswith(".aqv3") and n != "b.txt.aqv3" for n in os.listdir(d.files)),
+          "a container was made before the passwords agreed")
+    v.keys(CAPTION_PROMPT, text=PASSWORD)
+    subprocess.run(["xdotool", "key", "Tab"], check=True)
+    subprocess.run(["xdotool", "type", "--delay", "15", PASSWORD], check=True)
+    subprocess.run(["xdotool", "key", "Return"], check=True)
+    v.window(CAPTION_VIEWER, timeout=60)
+    dismiss(v, CAPTION_VIEWER)
+    said = v.finish()
+    listed = said[said.find("다음 파일은 암호로 만들지 못했습니다."):]
+    check(box_said(said, CAPTION_VIEWER, "다음 파일은 암호로 만들지 못했습니다.\r\n\r\n") and unreadable in listed
+          and "보고서" not in listed and "b.txt" not in listed, "one failure listed:\n" + said)
+    check(v.proc.returncode == 1, "a failure was shown: status %d" % v.proc.returncode)
+    made = {"분기 보고서.txt": "분기 보고서.txt.aqv3", "b.txt": "b (2).txt.aqv3"}
+    with open(os.path.join(d.files, "b.txt.aqv3"), "rb") as f:
+        check(f.read() == theirs, "the older container was replaced")
+    pw = os.path.join(d.root, "password")
+    with open(pw, "w") as f:
+        f.write(PASSWORD)
+    for name, container in made.items():
+        out = os.path.join(d.root, name)
+        r = subprocess.run([A.qv3, "decrypt", "--password-file", pw, "-o", out, os.path.join(d.files, container)],
+                           env=d.env, capture_output=True, text=True)
+        with open(out, "rb") as f:
+            check(r.returncode == 0 and f.read() == contents[name], "%s opens to its bytes: %r" % (container, r))
+        with open(os.path.join(d.files, name), "rb") as f:
+            check(f.read() == contents[name], name + " is untouched")
+
+    # Decrypt here: both beside themselves, read-only, nothing opened.
+    for name in made:
+        os.remove(os.path.join(d.files, name))
+    v = Viewer(d, "--decrypt-here", *[os.path.join(d.files, c) for c in made.values()])
+    v.keys(CAPTION_PROMPT, "Return", text=PASSWORD)
+    v.finish()
+    check(v.proc.returncode == 0, "both decrypted: status %d" % v.proc.returncode)
+    for name, container in made.items():
+        path = os.path.join(d.files, container[:-5])
+        with open(path, "rb") as f:
+            check(f.read() == contents[name], path + " beside its container")
+        check(not os.stat(path).st_mode & (stat.S_IWUSR | stat.S_IWGRP | stat.S_IWOTH), path + " is read-only")
+    check(d.program_log() == [], "nothing was opened")
+
+
+@test
 def no_input_shows_its_box(d):
     for args in ((), (os.path.join(d.files, "missing.aqv3"),)):
         v = Viewer(d, *args)
@@ -396,6 +474,21 @@ def screenshots(d, out):
     # No program is associated with the video here: the run ends with that box.
     dismiss(v, CAPTION_VIEWER)
     v.finish(timeout=120)
+    # The encryption road's prompt, both fields typed.
+    plain = os.path.join(d.files, "분기 실적 보고서.docx")
+    with open(plain, "wb") as f:
+        f.write(b"x" * 1000)
+    v = Viewer(d, "--encrypt", plain)
+    w = v.window(CAPTION_PROMPT)
+    subprocess.run(["xdotool", "windowfocus", "--sync", w], check=True)
+    time.sleep(0.2)
+    subprocess.run(["xdotool", "type", "--delay", "15", "abcdefgh"], check=True)
+    subprocess.run(["xdotool", "key", "Tab"], check=True)
+    subprocess.run(["xdotool", "type", "--delay", "15", "abcdefgh"], check=True)
+    time.sleep(0.3)
+    capture(w, os.path.join(out, "linux-new-password-prompt.png"))
+    subprocess.run(["xdotool", "key", "Escape"], check=True)
+    v.finish()
     small = d.container("보고서.docx", b"x" * 1000)
     v = Viewer(d, small)
     v.keys(CAPTION_PROMPT, "Return", text="wrong")

@@ -80,7 +80,7 @@ void PasswordPrompt::accept() {
   QDialog::accept();
 }
 
-const char NewPasswordPrompt::kPrompt[] = "암호 파일로 만들 암호를 두 번 입력하십시오.";
+const char NewPasswordPrompt::kPrompt[] = "새 암호를 두 번 입력하십시오.";
 const char NewPasswordPrompt::kConfirmLabel[] = "암호 확인";
 const char NewPasswordPrompt::kLimit[] = "암호는 앞의 11바이트만 쓰입니다.";
 
@@ -151,7 +151,7 @@ void NewPasswordPrompt::accept() {
   if (empty) return;  // nothing typed: the dialog stays open
   if (!same) {
     if (!taken.empty()) SecureWipe(&taken[0], taken.size());
-    ShowWarningBox(this, PasswordPrompt::kCaption, kPasswordsDiffer);
+    ShowWarningBox(this, kViewerCaption, kPasswordsDiffer);
     m_field->clear();
     m_confirmation->clear();
     m_field->setFocus();

@@ -126,6 +126,8 @@ bool QtViewerFrontEnd::RegisterFileType() {
   registration.desktopTemplate = ToStd(Resource(":/tarvessin-viewer.desktop.in"));
   registration.icons = {{16, ToStd(Resource(":/tarvessin-viewer-16.png"))},
                         {32, ToStd(Resource(":/tarvessin-viewer-32.png"))}};
+  for (const char* menu : kFileManagerMenus)
+    registration.menuTemplates.push_back(ToStd(Resource((std::string(":/") + menu + ".in").c_str())));
   return RegisterXdgFileType(XdgFoldersFromEnvironment(), registration, m_log);
 }
 

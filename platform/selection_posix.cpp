@@ -1,0 +1,3 @@
+#include "platform/selection.h"
+
+bool GatherSelection(const std::string&, std::vector<std::string>&) { return true; }
