@@ -46,7 +46,7 @@ bool ViewPlaintext(const char* path, ViewerFrontEnd& ui) {
       return true;
     case Failed:
       DeletePlaintext(path);
-      ui.ShowViewerError(kNoAssociatedProgram);
+      ui.ShowViewerError(Tr(kNoAssociatedProgram));
       return false;
     case NoProcess:
       WaitForHandOff(path, ui);

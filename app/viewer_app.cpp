@@ -47,7 +47,7 @@ class FailureCollector : public FrontEnd {
 
 // One box's text for the files that could not be encrypted, each with its reason.
 std::string FailureList(const std::vector<std::string>& failures) {
-  std::string text = kEncryptionFailures;
+  std::string text = Tr(kEncryptionFailures);
   for (const std::string& failure : failures) text += "\r\n\r\n" + failure;
   return text;
 }
@@ -137,7 +137,7 @@ bool ViewerApp::RunEncrypt(const std::vector<std::string>& arguments) {
   }
   if (files->Empty()) {
     delete files;
-    m_ui.ShowViewerError(failures.empty() ? kNoInputFiles : FailureList(failures).c_str());
+    m_ui.ShowViewerError(failures.empty() ? Tr(kNoInputFiles) : FailureList(failures).c_str());
     return false;
   }
 
@@ -171,7 +171,7 @@ bool ViewerApp::RunDecryption(const std::vector<std::string>& arguments, bool al
     if (PathExists(argument.c_str())) files->Append(argument);
   if (files->Empty()) {
     delete files;
-    m_ui.ShowViewerError(kNoInputFiles);
+    m_ui.ShowViewerError(Tr(kNoInputFiles));
     return false;
   }
 

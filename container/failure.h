@@ -49,15 +49,15 @@ struct Failure {
   std::string path;
 };
 
-// The fixed text before and after the path of a failure's message.
+// The fixed text before and after the path of a failure's message, in Korean.
 struct FailureMessage {
   const char* prefix;
   const char* suffix;
 };
 FailureMessage MessageFor(FailureKind kind);
 
-// The failure's message as the user reads it: prefix, path, suffix. The front end adds
-// the system's text for a non-zero code.
+// The failure's message as the user reads it, in their language (Tr): prefix, path,
+// suffix. The front end adds the system's text for a non-zero code.
 std::string FailureText(const Failure& failure);
 
 // The failure of an input file that could not be opened for reading (status code): it

@@ -40,6 +40,20 @@ KOREAN_LOCALE = LOCALE == "ko_KR.UTF-8"
 # What the Windows program writes to a pipe: the ANSI code page of its locale.
 ENCODING = ("cp949" if KOREAN_LOCALE else "cp1252") if WINE else "utf-8"
 
+# Under Wine with another locale than the Korean one the programs speak English: the
+# texts expected are then po/en.po's English of the Korean ones.
+ENGLISH = WINE and not KOREAN_LOCALE
+sys.path.insert(0, os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "..", "po"))
+import po_tool  # noqa: E402
+CATALOG = {o: t for o, t, _ in po_tool.parse(os.path.join(os.path.dirname(os.path.abspath(__file__)),
+                                                          "..", "..", "po", "en.po"))}
+
+
+def tr(korean):
+    """A text as qv3 writes it in the run's language."""
+    return CATALOG.get(korean, korean) if ENGLISH else korean
+
+
 KEY_BLOCK_PREFIX = "파일에 오류가 있습니다.\r\n"
 KEY_BLOCK_SUFFIX = "\r\n파일이 수정되었거나 암호가 틀립니다."
 CONTAINER_OVERHEAD = 294
@@ -464,7 +478,7 @@ def any_name_on_any_code_page(d):
         long_name = os.path.join(deep, "문서 " + "가" * 70 + ".txt.aqv3")
         shutil.copyfile(os.path.join(d, ANY_NAMES[0] + ".aqv3"), long_name)
         r = qv3(d, "--utf8", "decrypt", "--password-file", "pw.txt", wine_path(long_name))
-        check(r.code == 1 and r.raw_err.startswith(nl("qv3: error: 잘못된 파일명입니다.\r\n").encode()) and
+        check(r.code == 1 and r.raw_err.startswith(nl("qv3: error: " + tr("잘못된 파일명입니다.\r\n")).encode()) and
               os.listdir(deep) == [os.path.basename(long_name)], "a %d-character path" % len(wine_path(long_name)), r)
 
 

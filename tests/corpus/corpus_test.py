@@ -2,7 +2,7 @@
 """Decrypts every container of the corpus with qv3 as a user would and checks each
 outcome the manifest gives.
 
-usage: corpus_test.py QV3 CORPUS_DIR [EMULATOR]
+usage: corpus_test.py [--english] QV3 CORPUS_DIR [EMULATOR]
 
 For each manifest row, on a copy of the container in a temporary folder:
   qv3 decrypt --password-file FILE [--password-encoding cp949] CONTAINER
@@ -15,6 +15,10 @@ must never change. Nothing is written to standard output.
 With EMULATOR (the Windows build under Wine) the program's text is code page 949 and
 every line it writes ends in exactly CR LF: the message's own CR LF stay, its final LF
 becomes CR LF.
+
+With --english the program runs under an English locale (LC_ALL=en_US.UTF-8, or an
+English Wine prefix, code page 1252): every message is the English of po/en.po around
+the same path, no Hangul anywhere, the exit statuses and files the same.
 """
 
 import hashlib
@@ -27,10 +31,15 @@ import tempfile
 sys.path.insert(0, os.path.join(os.path.dirname(os.path.abspath(__file__)), ".."))
 from harness import line_ends, unescape  # noqa: E402
 
-QV3 = os.path.abspath(sys.argv[1])
-CORPUS = os.path.abspath(sys.argv[2])
-EMULATOR = sys.argv[3] if len(sys.argv) > 3 and sys.argv[3] else None
-ENCODING = "cp949" if EMULATOR else "utf-8"
+ARGS = [a for a in sys.argv[1:] if a != "--english"]
+ENGLISH = "--english" in sys.argv[1:]
+QV3 = os.path.abspath(ARGS[0])
+CORPUS = os.path.abspath(ARGS[1])
+EMULATOR = ARGS[2] if len(ARGS) > 2 and ARGS[2] else None
+ENCODING = ("cp1252" if ENGLISH else "cp949") if EMULATOR else "utf-8"
+ENVIRONMENT = dict(os.environ, LANGUAGE="")
+if ENGLISH:
+    ENVIRONMENT.update(LC_ALL="en_US.UTF-8", QV3_WINE_LOCALE="en_US.UTF-8")
 PRE_EXISTING = b"a file that was here before; a failed decryption must leave it alone\n"
 
 
@@ -48,6 +57,13 @@ def rows(name, fields):
 
 MESSAGES = {name: (unescape(prefix), unescape(suffix))
             for _, (name, prefix, suffix) in rows("messages.tsv", 3)}
+if ENGLISH:
+    sys.path.insert(0, os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "..", "po"))
+    import po_tool  # noqa: E402
+    CATALOG = {o: t for o, t, _ in po_tool.parse(os.path.join(os.path.dirname(os.path.abspath(__file__)),
+                                                              "..", "..", "po", "en.po"))}
+    MESSAGES = {name: (CATALOG.get(prefix, prefix) if prefix else "", CATALOG.get(suffix, suffix) if suffix else "")
+                for name, (prefix, suffix) in MESSAGES.items()}
 
 
 def read(path):
@@ -72,14 +88,14 @@ def run_qv3(folder, container, password_file, encoding, overwrite, empty):
     args.append(container)
     command = ([EMULATOR] if EMULATOR else []) + [QV3] + args
     p = subprocess.run(command, cwd=folder, stdin=subprocess.DEVNULL, capture_output=True,
-                       timeout=120)
+                       timeout=120, env=ENVIRONMENT)
     if EMULATOR and p.returncode != 0 and not p.stdout and not p.stderr:
         # Seen once in many thousand runs under Wine: exit 1 with nothing written at all,
         # which qv3 never does for a failure of its own. Said here and run once more, so
         # that a second silent run still fails the row.
         print("WARNING: %s exited %d without a word; run again" % (" ".join(args), p.returncode))
         p = subprocess.run(command, cwd=folder, stdin=subprocess.DEVNULL, capture_output=True,
-                           timeout=120)
+                           timeout=120, env=ENVIRONMENT)
     return p
 
 
@@ -132,6 +148,8 @@ def check_row(base, number, container, password_hex, encoding, outcome, detail):
                 problem("expected exit status 1 (%s)" % detail)
             elif not stderr_matches(p.stderr, message):
                 problem("expected the %s message %r" % (detail, message))
+            if ENGLISH and any("\uac00" <= c <= "\ud7a3" for c in p.stderr.decode(ENCODING, "replace")):
+                problem("Hangul in an English message")
             expected_files = sorted([container] + ([output] if pre_existing else []))
             if files != expected_files:
                 problem("left %s, expected %s" % (files, expected_files))
@@ -161,7 +179,7 @@ def main():
     if EMULATOR:
         # The first start may set up the emulator (and say so on standard error).
         subprocess.run([EMULATOR, QV3, "--version"], stdin=subprocess.DEVNULL,
-                       capture_output=True, timeout=300)
+                       capture_output=True, timeout=300, env=ENVIRONMENT)
     runs = failed = 0
     with tempfile.TemporaryDirectory(prefix="qv3-corpus-") as base:
         for number, (container, password_hex, encoding, outcome, detail, _) in manifest:
@@ -171,8 +189,9 @@ def main():
             runs += 1 if outcome == "ok" else 2
     for p in problems:
         print("FAIL " + p)
-    print("%d manifest rows, %d runs of qv3 decrypt over %d containers%s: %s" %
+    print("%d manifest rows, %d runs of qv3 decrypt over %d containers%s%s: %s" %
           (len(manifest), runs, len(containers), " under " + os.path.basename(EMULATOR) if EMULATOR else "",
+           " in English" if ENGLISH else "",
            "%d rows FAILED" % failed if problems else "all passed"))
     return 1 if problems else 0
 

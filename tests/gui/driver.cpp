@@ -14,7 +14,8 @@
 // found under an English system too.
 // The exit status is 0 when every command succeeded, 1 otherwise, 2 for a usage error.
 //
-// Commands (CAPTION is a dialog's exact caption; ID a control identifier, decimal or
+// Commands (CAPTION is a dialog's exact caption, "#ID" after it asking for a dialog that
+// holds that control; ID a control identifier, decimal or
 // 0x hex; "self" names the dialog itself; timeouts in milliseconds):
 //   wait CAPTION [TIMEOUT]       until a visible dialog with that caption exists; prints
 //                                its window handle
@@ -138,12 +139,22 @@ struct Search {
   std::vector<HWND> found;
 };
 
+// A caption may end in "#ID": then only a dialog holding a control of that ID matches
+// (the English windows share one caption: the prompt holds 1003, a box 65535).
 BOOL CALLBACK CollectDialog(HWND hwnd, LPARAM param) {
   auto* search = reinterpret_cast<Search*>(param);
   if (!IsWindowVisible(hwnd) || ClassName(hwnd) != "#32770") return TRUE;
   wchar_t title[1024] = {};
   GetWindowTextW(hwnd, title, 1024);
-  if (*search->caption == Utf8(title)) search->found.push_back(hwnd);
+  std::string caption = *search->caption;
+  const size_t hash = caption.rfind('#');
+  int control = 0;
+  if (hash != std::string::npos && hash + 1 < caption.size() &&
+      caption.find_first_not_of("0123456789", hash + 1) == std::string::npos) {
+    control = std::atoi(caption.c_str() + hash + 1);
+    caption.erase(hash);
+  }
+  if (caption == Utf8(title) && (!control || GetDlgItem(hwnd, control))) search->found.push_back(hwnd);
   return TRUE;
 }
 

@@ -16,6 +16,9 @@ docs/screenshots:
   the same three with -cp1252                         Korean interface on code page 1252
                                                       (an English system's), with names
                                                       that code page lacks
+  the same three with -en                             English interface (an English
+                                                      system's UI language)
+(and new-password-prompt, the encryption road's prompt, in each of these)
 The pictures are taken in prefixes of their own, BUILD_DIR/screenshots-prefix and
 BUILD_DIR/screenshots-prefix-en_US, whose Wine servers are stopped afterwards; the
 tests' prefixes are not touched.
@@ -69,10 +72,11 @@ prepare() { # prefix locale dpi
   WINEPREFIX=$1 wineserver -w 2>/dev/null || true
 }
 
-# Takes the pictures in prefix $1 under locale $2 at DPI $3 and copies them to
-# docs/screenshots, the DPI's suffix added to every name but 96's.
+# Takes the pictures in prefix $1 under locale $2 at DPI $3 (the interface in the language
+# of QV3_WINE_UI_LOCALE, else of $2) and copies them to docs/screenshots, the DPI's suffix
+# added to every name but 96's.
 shoot() { # prefix locale dpi
-  local out=$shots/${2%%.*}-$3 suffix picture
+  local out=$shots/${2%%.*}-${QV3_WINE_UI_LOCALE:-$2}-$3 suffix picture
   prepare "$@"
   xvfb-run -a -s '-screen 0 1280x1024x24' python3 "$root/tests/gui/viewer_test.py" \
     --screenshots "$out" \
@@ -92,3 +96,4 @@ shoot() { # prefix locale dpi
 shoot "${prefixes[0]}" ko_KR.UTF-8 96
 shoot "${prefixes[0]}" ko_KR.UTF-8 144
 QV3_WINE_UI_LOCALE=ko_KR.UTF-8 shoot "${prefixes[1]}" en_US.UTF-8 96
+shoot "${prefixes[1]}" en_US.UTF-8 96

@@ -36,6 +36,28 @@ CAPTION_PROMPT = "타르베신 외부암호파일 뷰어"     # password prompt
 CAPTION_ERROR = "타르베신 외부암호화파일 뷰어"    # every error box of a job
 CAPTION_PROGRESS = "파일 처리중"
 ALL_CAPTIONS = (CAPTION_VIEWER, CAPTION_PROMPT, CAPTION_ERROR, CAPTION_PROGRESS)
+ENGLISH = False                   # the programs speak English (a UI language not Korean)
+CATALOG = {}                      # po/en.po: each Korean text's English
+
+
+def speak_english():
+    """Under an English UI language the windows carry the English name, one caption for
+    the prompt and the boxes: the driver tells them apart by a control they hold."""
+    global ENGLISH, CATALOG, CAPTION_VIEWER, CAPTION_PROMPT, CAPTION_ERROR, CAPTION_PROGRESS, ALL_CAPTIONS
+    sys.path.insert(0, os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "..", "po"))
+    import po_tool
+    ENGLISH = True
+    CATALOG = {o: t for o, t, _ in po_tool.parse(os.path.join(os.path.dirname(os.path.abspath(__file__)),
+                                                              "..", "..", "po", "en.po"))}
+    CAPTION_VIEWER = CAPTION_ERROR = "TarvessinViewer#65535"
+    CAPTION_PROMPT = "TarvessinViewer#1003"
+    CAPTION_PROGRESS = "Processing files"
+    ALL_CAPTIONS = (CAPTION_VIEWER, CAPTION_PROMPT, CAPTION_PROGRESS)
+
+
+def tr(korean):
+    """A text as the programs show it in the run's language."""
+    return CATALOG.get(korean, korean) if ENGLISH else korean
 
 PASSWORD = "abcdefghijk"          # 11 bytes: the most the prompt takes
 FILE_ERROR_PREFIX = "파일에 오류가 있습니다.\r\n"
@@ -363,11 +385,12 @@ def plaintext(name):
 
 
 @test
+@every_locale
 def no_input_files(d):
     for args in ([], [win(os.path.join(d, "missing.qv3test.aqv3"))]):
         v = start(*args)
         DRIVER.wait(CAPTION_VIEWER)
-        check(DRIVER.do("text", CAPTION_VIEWER, MESSAGE_TEXT_ID) == "입력 파일이 없습니다.",
+        check(DRIVER.do("text", CAPTION_VIEWER, MESSAGE_TEXT_ID) == tr("입력 파일이 없습니다."),
               "box text with arguments %s" % args)
         check(not DRIVER.exists(CAPTION_PROMPT), "no password prompt beside the box")
         DRIVER.do("click", CAPTION_VIEWER, 1)
@@ -402,8 +425,8 @@ def register_and_unregister_association(d):
                                 ("Icon", '"%s",0' % exe)):
                 got = reg_value(key, name)
                 check(got == value, "%s: HKCR\\%s %s is %r, expected %r" % (what, key, name, got, value))
-            shown = DRIVER.do("indirect", reg_value(key, "MUIVerb"))
-            check(shown == text, "%s: the shell shows %r for HKCR\\%s" % (what, shown, key))
+            shown = DRIVER.do("indirect", "@%s,-%d" % (exe, ident))
+            check(shown == tr(text), "%s: the shell shows %r for HKCR\\%s" % (what, shown, key))
 
     def unregistered(what):
         for key in (".aqv3", "TarvessinViewer.Document", "*\\shell\\TarvessinViewer.Encrypt"):
@@ -439,6 +462,7 @@ def register_and_unregister_association(d):
 
 
 @test
+@every_locale
 def password_prompt_controls_empty_ok_and_escape(d):
     v = start(copy_container(d, "doc.qv3test.aqv3"))
     DRIVER.wait(CAPTION_PROMPT)
@@ -446,8 +470,8 @@ def password_prompt_controls_empty_ok_and_escape(d):
     icons = [c for c in controls if c[1].lower() == "static" and c[2] & 0xF == SS_ICON]
     summary = [(ident, cls.lower(), text) for ident, cls, style, text in controls
                if (ident, cls, style, text) not in icons]
-    expected = [(1003, "edit", ""), (1, "button", "확인(&O)"), (2, "button", "취소(&C)"),
-                (-1, "static", "복호화를 위해 암호를 입력하십시오."), (-1, "static", "암호")]
+    expected = [(1003, "edit", ""), (1, "button", tr("확인(&O)")), (2, "button", tr("취소(&C)")),
+                (-1, "static", tr("복호화를 위해 암호를 입력하십시오.")), (-1, "static", tr("암호"))]
     check(summary == expected, "controls in template order: %s" % summary)
     check(len(icons) == 1, "one icon beside the texts: %s" % controls)
     edit_style = controls[0][2]
@@ -591,7 +615,7 @@ def no_associated_program(d):
 def check_error_box(v, container, suffix, what):
     DRIVER.wait(CAPTION_ERROR, seconds=30)
     text = DRIVER.do("text", CAPTION_ERROR, MESSAGE_TEXT_ID)
-    expected = FILE_ERROR_PREFIX + container + suffix
+    expected = tr(FILE_ERROR_PREFIX) + container + tr(suffix)
     check(text == expected, "%s: box text %r, expected %r" % (what, text, expected))
     # The engine closes its progress window only after the box.
     check(DRIVER.exists(CAPTION_PROGRESS), "%s: the progress window stays while the box is "
@@ -609,6 +633,7 @@ def check_error_box(v, container, suffix, what):
 
 
 @test
+@every_locale
 def wrong_password(d):
     container = copy_container(d, "doc.qv3test.aqv3")
     v = start(container)
@@ -775,6 +800,7 @@ def encrypt_cancelled_or_given_a_folder_and_decrypt_here(d):
 
 
 @test
+@every_locale
 def progress_window_and_cancel(d):
     container = win(os.path.join(STORE, "big.qv3test.aqv3"))
     v = start(container)
@@ -791,9 +817,9 @@ def progress_window_and_cancel(d):
     DRIVER.do("click", CAPTION_PROGRESS, 2)
     check(second < 100, "decryption ended before Cancel could be pressed: make the "
           "container bigger")
-    check(texts[1011] == "복호화중...", "message line %r" % texts[1011])
+    check(texts[1011] == tr("복호화중..."), "message line %r" % texts[1011])
     check(texts[1013] == container, "file line %r" % texts[1013])
-    check(texts[2] == "취소(&C)", "Cancel button %r" % texts[2])
+    check(texts[2] == tr("취소(&C)"), "Cancel button %r" % texts[2])
     check(bar_class == "msctls_progress32", "1012 is a progress bar")
     check(bar_range == "0 100", "the bar runs from 0 to 100 (%r)" % bar_range)
     check(0 <= first < second <= 100, "the bar moves: %d, then %d" % (first, second))
@@ -973,16 +999,18 @@ def capture(caption, path):
 
 def screenshots(folder):
     """The prompt, the progress window, the encryption road's prompt and an error box, on
-    containers in a folder with a
-    plain name on drive C: rather than in the scratch folder. Under a locale other than
-    the Korean one the pictures are named after its code page (password-prompt-cp1252.png)
-    and the files after characters that code page lacks."""
+    containers in a folder with a plain name on drive C: rather than in the scratch
+    folder. In English the pictures are named with "-en" (password-prompt-en.png) and the
+    files are English ones; in Korean on another code page they are named after it
+    (password-prompt-cp1252.png), and the files after characters that code page lacks."""
     os.makedirs(folder, exist_ok=True)
-    suffix = "" if A.locale.startswith("ko_") else "-" + ansi()
-    d = os.path.join(A.prefix, "drive_c", "업무자료" if not suffix else "Zoë 업무자료")
+    suffix = "-en" if ENGLISH else "" if A.locale.startswith("ko_") else "-" + ansi()
+    folder_name, report, video = {
+        "": ("업무자료", "분기 실적 보고서.docx.aqv3", "제품 소개 영상.mp4.aqv3"),
+        "-en": ("Work", "Quarterly report.docx.aqv3", "Product video.mp4.aqv3"),
+    }.get(suffix, ("Zoë 업무자료", "분기 보고서 📄.docx.aqv3", "Zoë — 제품 소개 東京.mp4.aqv3"))
+    d = os.path.join(A.prefix, "drive_c", folder_name)
     os.makedirs(d, exist_ok=True)
-    report = "분기 실적 보고서.docx.aqv3" if not suffix else "분기 보고서 📄.docx.aqv3"
-    video = "제품 소개 영상.mp4.aqv3" if not suffix else "Zoë — 제품 소개 東京.mp4.aqv3"
     shutil.copyfile(os.path.join(STORE, "doc.qv3test.aqv3"), os.path.join(d, report))
     os.symlink(os.path.join(STORE, "big.qv3test.aqv3"), os.path.join(d, video))
     at = "C:\\" + os.path.basename(d) + "\\"
@@ -1114,6 +1142,8 @@ def main():
         cases = [fn for fn in cases if fn.__name__ in EVERY_LOCALE]
 
     ENV = dict(os.environ, WINEPREFIX=os.path.abspath(A.prefix), QV3_WINE_LOCALE=A.locale)
+    if not os.environ.get("QV3_WINE_UI_LOCALE", A.locale).startswith("ko_"):
+        speak_english()
     WORK = tempfile.mkdtemp(prefix="viewer_test.", dir=os.path.dirname(A.driver))
     FAKE_LOG = os.path.join(WORK, "fake_viewer.log")
     STORE = os.path.join(WORK, "store")

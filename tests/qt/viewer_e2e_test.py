@@ -12,7 +12,7 @@ Without an X display it runs itself under xvfb-run; exit status 77 (skipped) whe
 there is neither, or xdotool is missing. With --screenshots no test runs: the password
 prompt, the progress window, the encryption road's prompt and an error box are captured
 into DIR as linux-password-prompt.png, linux-progress.png, linux-new-password-prompt.png
-and linux-error-box.png.
+and linux-error-box.png, and in English (LANG=en_US.UTF-8) as the same names with "-en".
 """
 
 import argparse
@@ -399,6 +399,28 @@ def encrypt_three_files_from_the_file_manager(d):
 
 
 @test
+def speaks_english_under_an_english_locale(d):
+    # Every window and text in English, the name "TarvessinViewer" for every caption; the
+    # system's own text stays the system's.
+    d.env["LANG"] = "en_US.UTF-8"
+    container = d.container("secret.txt", b"x" * 100)
+    v = Viewer(d, container)
+    v.keys("TarvessinViewer", "Return", text="wrong")
+    v.window("TarvessinViewer")
+    dismiss(v, "TarvessinViewer")
+    said = v.finish()
+    check(box_said(said, "TarvessinViewer", "The file cannot be opened:\r\n" + container +
+                   "\r\nThe file was changed, or the password is wrong."), "the job's box in English:\n" + said)
+    check(not any("\uac00" <= c <= "\ud7a3" for c in said), "no Hangul:\n" + said)
+    v = Viewer(d)
+    dismiss(v, "TarvessinViewer")
+    check(box_said(v.finish(), "TarvessinViewer", "No input files."), "the run's own box in English")
+    r = subprocess.run([A.viewer, "--help"], env=d.env, capture_output=True, text=True, timeout=60)
+    check(r.returncode == 0 and "Usage: tarvessin-viewer" in r.stdout and
+          not any("\uac00" <= c <= "\ud7a3" for c in r.stdout), "--help in English: %r" % r.stdout[:200])
+
+
+@test
 def no_input_shows_its_box(d):
     for args in ((), (os.path.join(d.files, "missing.aqv3"),)):
         v = Viewer(d, *args)
@@ -457,25 +479,33 @@ def capture(window, path):
     subprocess.run(["import", "-window", "root", "-crop", crop, "+repage", path], check=True)
 
 
-def screenshots(d, out):
+def screenshots(d, out, english=False):
+    """The pictures in Korean, or in English (LANG=en_US.UTF-8, named with "-en")."""
     os.makedirs(out, exist_ok=True)
+    CAPTION_PROMPT, CAPTION_PROGRESS, CAPTION_VIEWER, CAPTION_ERROR = (
+        ("TarvessinViewer", "Processing files", "TarvessinViewer", "TarvessinViewer") if english else
+        (globals()["CAPTION_PROMPT"], globals()["CAPTION_PROGRESS"], globals()["CAPTION_VIEWER"],
+         globals()["CAPTION_ERROR"]))
+    suffix = "-en" if english else ""
+    if english:
+        d.env["LANG"] = "en_US.UTF-8"
     # Big enough to be caught in progress; the prompt shows the masked password.
-    big = d.container("제품 소개 영상.mp4", os.urandom(1 << 20) * 300)
+    big = d.container("Product video.mp4" if english else "제품 소개 영상.mp4", os.urandom(1 << 20) * 300)
     v = Viewer(d, big)
     w = v.window(CAPTION_PROMPT)
     subprocess.run(["xdotool", "windowfocus", "--sync", w], check=True)
     subprocess.run(["xdotool", "type", "--delay", "15", PASSWORD], check=True)
     time.sleep(0.3)
-    capture(w, os.path.join(out, "linux-password-prompt.png"))
+    capture(w, os.path.join(out, "linux-password-prompt%s.png" % suffix))
     subprocess.run(["xdotool", "key", "Return"], check=True)
     w = v.window(CAPTION_PROGRESS, timeout=60)
     time.sleep(0.15)
-    capture(w, os.path.join(out, "linux-progress.png"))
+    capture(w, os.path.join(out, "linux-progress%s.png" % suffix))
     # No program is associated with the video here: the run ends with that box.
     dismiss(v, CAPTION_VIEWER)
     v.finish(timeout=120)
     # The encryption road's prompt, both fields typed.
-    plain = os.path.join(d.files, "분기 실적 보고서.docx")
+    plain = os.path.join(d.files, "Quarterly report.docx" if english else "분기 실적 보고서.docx")
     with open(plain, "wb") as f:
         f.write(b"x" * 1000)
     v = Viewer(d, "--encrypt", plain)
@@ -486,15 +516,15 @@ def screenshots(d, out):
     subprocess.run(["xdotool", "key", "Tab"], check=True)
     subprocess.run(["xdotool", "type", "--delay", "15", "abcdefgh"], check=True)
     time.sleep(0.3)
-    capture(w, os.path.join(out, "linux-new-password-prompt.png"))
+    capture(w, os.path.join(out, "linux-new-password-prompt%s.png" % suffix))
     subprocess.run(["xdotool", "key", "Escape"], check=True)
     v.finish()
-    small = d.container("보고서.docx", b"x" * 1000)
+    small = d.container("Report.docx" if english else "보고서.docx", b"x" * 1000)
     v = Viewer(d, small)
     v.keys(CAPTION_PROMPT, "Return", text="wrong")
     w = v.window(CAPTION_ERROR)
     time.sleep(0.3)
-    capture(w, os.path.join(out, "linux-error-box.png"))
+    capture(w, os.path.join(out, "linux-error-box%s.png" % suffix))
     dismiss(v, CAPTION_ERROR)
     v.finish()
     print("screenshots in " + out)
@@ -533,8 +563,9 @@ def main():
 
 def run():
     if A.screenshots:
-        with tempfile.TemporaryDirectory(prefix="qv3-viewer-") as root:
-            screenshots(Desktop(root), os.path.abspath(A.screenshots))
+        for english in (False, True):
+            with tempfile.TemporaryDirectory(prefix="qv3-viewer-") as root:
+                screenshots(Desktop(root), os.path.abspath(A.screenshots), english)
         return 0
 
     failed = []

@@ -15,7 +15,7 @@ std::unique_ptr<QMessageBox> MakeErrorBox(const std::string& caption, const std:
   box->setTextFormat(Qt::PlainText);
   box->setText(FromSystemText(shown));
   box->setStandardButtons(QMessageBox::Ok);
-  box->button(QMessageBox::Ok)->setText(QStringLiteral("확인"));
+  box->button(QMessageBox::Ok)->setText(QString::fromUtf8(Tr("확인")));
   box->setWindowModality(Qt::ApplicationModal);
   box->setWindowFlag(Qt::WindowStaysOnTopHint, true);
   return box;

@@ -8,8 +8,11 @@
 #include <memory>
 #include <string>
 
-// The caption of every error box of a job (string 102 of the Windows program).
-inline const char kJobErrorCaption[] = "타르베신 외부암호화파일 뷰어";
+#include "platform/catalog.h"
+
+// The caption of every error box of a job (string 102 of the Windows program), in
+// Korean: shown through Tr.
+inline const char kJobErrorCaption[] = N_("타르베신 외부암호화파일 뷰어");
 
 // The box, not yet shown.
 std::unique_ptr<QMessageBox> MakeErrorBox(const std::string& caption, const std::string& text);

@@ -5,27 +5,28 @@
 #include <QtWidgets/QProgressBar>
 #include <QtWidgets/QPushButton>
 
+#include "platform/catalog.h"
 #include "ui/qt/dialog_layout.h"
 
-const char ProgressWindow::kCaption[] = "파일 처리중";
-const char ProgressWindow::kEncrypting[] = "암호화중...";
-const char ProgressWindow::kDecrypting[] = "복호화중...";
-const char ProgressWindow::kCancel[] = "취소(&C)";
+const char ProgressWindow::kCaption[] = N_("파일 처리중");
+const char ProgressWindow::kEncrypting[] = N_("암호화중...");
+const char ProgressWindow::kDecrypting[] = N_("복호화중...");
+const char ProgressWindow::kCancel[] = N_("취소(&C)");
 
 ProgressWindow::ProgressWindow(int operation, std::function<void()> onCancel) : m_onCancel(std::move(onCancel)) {
   SetTemplateFrame(this);
-  setWindowTitle(QString::fromUtf8(kCaption));
+  setWindowTitle(QString::fromUtf8(Tr(kCaption)));
   setWindowIcon(ApplicationIcon());
   setFont(TemplateFont());
   const DialogUnits units(font());
   setFixedSize(units.Size(187, 96));
 
-  m_cancel = new QPushButton(QString::fromUtf8(kCancel), this);
+  m_cancel = new QPushButton(QString::fromUtf8(Tr(kCancel)), this);
   m_cancel->setDefault(true);
   m_cancel->setGeometry(units.Rect(70, 76, 37, 13));
   connect(m_cancel, &QPushButton::clicked, this, [this] { m_onCancel(); });
 
-  m_message = new QLabel(QString::fromUtf8(operation == OPERATION_ENCRYPT ? kEncrypting : kDecrypting), this);
+  m_message = new QLabel(QString::fromUtf8(Tr(operation == OPERATION_ENCRYPT ? kEncrypting : kDecrypting)), this);
   m_message->setGeometry(units.Rect(32, 11, 145, 15));
 
   m_bar = new QProgressBar(this);

@@ -81,8 +81,8 @@ std::unique_ptr<ProgressView> QtFrontEnd::OpenProgress(ProgressOperation operati
 
 void QtFrontEnd::ShowErrorMessage(const std::string& message, uint32_t code) {
   const std::string text = AppendSystemErrorText(message, code);
-  if (m_log) *m_log << "tarvessin-viewer: box \"" << kJobErrorCaption << "\": " << text << std::endl;
-  OnGuiThread([&text] { ShowErrorBox(kJobErrorCaption, text); }, true);
+  if (m_log) *m_log << "tarvessin-viewer: box \"" << Tr(kJobErrorCaption) << "\": " << text << std::endl;
+  OnGuiThread([&text] { ShowErrorBox(Tr(kJobErrorCaption), text); }, true);
 }
 
 void QtFrontEnd::ServeEvents() {

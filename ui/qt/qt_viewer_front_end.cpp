@@ -108,8 +108,8 @@ bool QtViewerFrontEnd::AskNewPassword(char (&password)[kPromptPasswordSize]) {
 }
 
 void QtViewerFrontEnd::ShowViewerError(const char* message) {
-  Say(std::string("box \"") + kViewerCaption + "\": " + message);
-  ShowErrorBox(kViewerCaption, message);
+  Say(std::string("box \"") + Tr(kViewerCaption) + "\": " + message);
+  ShowErrorBox(Tr(kViewerCaption), message);
 }
 
 LaunchResult QtViewerFrontEnd::OpenPlaintext(const char* path) {

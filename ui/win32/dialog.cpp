@@ -1,5 +1,7 @@
 #include "ui/win32/dialog.h"
 
+#include "platform/resources_win32.h"
+
 // Unicode windows throughout: the texts read the same on every Windows locale. The
 // object travels to the dialog procedure as the creation parameter of WM_INITDIALOG
 // and is kept in DWLP_USER from then on. Messages that arrive before WM_INITDIALOG
@@ -52,8 +54,10 @@ Dialog::~Dialog() {
 INT_PTR Dialog::DoModal() {
   if (m_hWnd) return -1;
   m_modal = true;
-  const INT_PTR result = DialogBoxParamW(GetModuleHandleW(nullptr), MAKEINTRESOURCEW(m_templateId),
-                                         m_parent, &Dialog::DialogProc, reinterpret_cast<LPARAM>(this));
+  const DLGTEMPLATE* layout = DialogTemplate(m_templateId);
+  if (!layout) return -1;
+  const INT_PTR result = DialogBoxIndirectParamW(GetModuleHandleW(nullptr), layout, m_parent, &Dialog::DialogProc,
+                                                 reinterpret_cast<LPARAM>(this));
   m_modal = false;
   m_hWnd = nullptr;
   return result;
@@ -62,8 +66,10 @@ INT_PTR Dialog::DoModal() {
 bool Dialog::Create() {
   if (m_hWnd) return false;
   m_modal = false;
-  const HWND hwnd = CreateDialogParamW(GetModuleHandleW(nullptr), MAKEINTRESOURCEW(m_templateId),
-                                       m_parent, &Dialog::DialogProc, reinterpret_cast<LPARAM>(this));
+  const DLGTEMPLATE* layout = DialogTemplate(m_templateId);
+  if (!layout) return false;
+  const HWND hwnd = CreateDialogIndirectParamW(GetModuleHandleW(nullptr), layout, m_parent, &Dialog::DialogProc,
+                                               reinterpret_cast<LPARAM>(this));
   return hwnd != nullptr;
 }
 

@@ -2,6 +2,7 @@
 
 #include <windows.h>
 
+#include "platform/resources_win32.h"
 #include "platform/system_error.h"
 #include "platform/wide_win32.h"
 #include "resources/resource.h"
@@ -9,11 +10,10 @@
 
 void ShowErrorMessage(std::string message, uint32_t systemError) {
   const std::string text = AppendSystemErrorText(message, systemError);
-  wchar_t caption[256] = {};
-  LoadStringW(GetModuleHandleW(nullptr), IDS_ERROR_CAPTION, caption, 256);
-  MessageBoxW(GetForegroundWindow(), Wide(text).c_str(), caption, MB_OK | MB_ICONERROR | MB_TOPMOST);
+  const std::wstring caption = ResourceString(IDS_ERROR_CAPTION);
+  MessageBoxW(GetForegroundWindow(), Wide(text).c_str(), caption.c_str(), MB_OK | MB_ICONERROR | MB_TOPMOST);
 }
 
 void ShowViewerErrorBox(const char* message) {
-  MessageBoxW(nullptr, Wide(message).c_str(), Wide(kViewerCaption).c_str(), MB_OK | MB_ICONERROR | MB_TOPMOST);
+  MessageBoxW(nullptr, Wide(message).c_str(), Wide(Tr(kViewerCaption)).c_str(), MB_OK | MB_ICONERROR | MB_TOPMOST);
 }

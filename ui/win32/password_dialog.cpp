@@ -79,7 +79,7 @@ void NewPasswordDialog::OnOK() {
   if (empty) return;  // nothing typed: the dialog stays open
   if (!same) {
     Wipe(typed);
-    MessageBoxW(m_hWnd, Wide(kPasswordsDiffer).c_str(), Wide(kViewerCaption).c_str(), MB_OK | MB_ICONWARNING);
+    MessageBoxW(m_hWnd, Wide(Tr(kPasswordsDiffer)).c_str(), Wide(Tr(kViewerCaption)).c_str(), MB_OK | MB_ICONWARNING);
     SetDlgItemTextW(m_hWnd, IDC_PASSWORD_EDIT, L"");
     SetDlgItemTextW(m_hWnd, IDC_PASSWORD_CONFIRM, L"");
     SetFocus(GetDlgItem(m_hWnd, IDC_PASSWORD_EDIT));

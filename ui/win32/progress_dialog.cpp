@@ -5,6 +5,7 @@
 #include <cstring>
 
 #include "container/front_end.h"
+#include "platform/catalog.h"
 #include "platform/wide_win32.h"
 #include "resources/resource.h"
 
@@ -79,7 +80,7 @@ BOOL ProgressDialog::OnInitDialog() {
   CenterInWorkArea(m_hWnd);
 
   SetDlgItemTextW(m_hWnd, IDC_PROGRESS_MESSAGE,
-                  Wide(m_nOperation == OPERATION_ENCRYPT ? "암호화중..." : "복호화중...").c_str());
+                  Wide(Tr(m_nOperation == OPERATION_ENCRYPT ? N_("암호화중...") : N_("복호화중..."))).c_str());
   return TRUE;
 }
 
