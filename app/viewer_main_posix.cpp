@@ -14,41 +14,41 @@
 #include <vector>
 
 #include "app/viewer_app.h"
+#include "platform/catalog.h"
 #include "platform/text.h"
 #include "qv3_version.h"
 #include "ui/qt/qt_viewer_front_end.h"
 
 namespace {
 
-const char kUsage[] =
-    "Usage: tarvessin-viewer [--verbose] [--] CONTAINER...\n"
-    "       tarvessin-viewer [--verbose] --decrypt-here [--] CONTAINER...\n"
-    "       tarvessin-viewer [--verbose] --encrypt [--] FILE...\n"
-    "       tarvessin-viewer [--verbose] /RegServer | --register\n"
-    "       tarvessin-viewer [--verbose] /UnRegServer | --unregister\n"
+// The help, in Korean; its English is in po/en.po.
+const char kUsage[] = N_(
+    "사용법: tarvessin-viewer [--verbose] [--] 암호파일...\n"
+    "        tarvessin-viewer [--verbose] --decrypt-here [--] 암호파일...\n"
+    "        tarvessin-viewer [--verbose] --encrypt [--] 파일...\n"
+    "        tarvessin-viewer [--verbose] /RegServer | --register\n"
+    "        tarvessin-viewer [--verbose] /UnRegServer | --unregister\n"
     "\n"
-    "Opens password-protected containers (*.aqv3 and the category extensions). Asks once\n"
-    "for the password. One container is decrypted into the working folder\n"
-    "($XDG_RUNTIME_DIR/QV3V), opened with the program the desktop associates with its\n"
-    "type, and deleted once that program has let go of it. Several are decrypted beside\n"
-    "themselves, read-only, and nothing is opened. Names that do not exist are passed over.\n"
+    "암호로 보호된 암호 파일(*.aqv3 와 종류별 확장자)을 엽니다. 암호는 한 번만 묻습니다.\n"
+    "암호 파일이 하나면 작업 폴더($XDG_RUNTIME_DIR/QV3V)에 풀어 그 종류에 연결된\n"
+    "프로그램으로 열고, 그 프로그램이 파일을 놓으면 지웁니다. 여러 개면 각각 제자리에\n"
+    "읽기 전용으로 풀고 아무것도 열지 않습니다. 없는 이름은 건너뜁니다.\n"
     "\n"
-    "--decrypt-here              (\"Decrypt here\") every container beside itself, even one\n"
-    "--encrypt                   (\"Encrypt with password...\") asks for a password twice,\n"
-    "                            then makes a container beside every file (NAME.aqv3),\n"
-    "                            never over an existing file; a folder is refused, and\n"
-    "                            what failed is listed at the end\n"
-    "/RegServer, --register      associate the containers with this program for the\n"
-    "                            current user (MIME type, desktop entry, icon, default),\n"
-    "                            and add the two roads above to the file managers' menus\n"
-    "                            (a Dolphin service menu, Nemo actions, Nautilus scripts)\n"
-    "/UnRegServer, --unregister  remove exactly what --register installed\n"
-    "--verbose                   say on standard error what is done (the association's\n"
-    "                            files, the program the plaintext goes to, every box)\n"
-    "--version                   the version\n"
+    "--decrypt-here              (\"여기에 풀기\") 하나라도 모든 암호 파일을 제자리에 풉니다\n"
+    "--encrypt                   (\"암호 파일로 만들기…\") 암호를 두 번 묻고, 파일마다 옆에\n"
+    "                            암호 파일(이름.aqv3)을 만듭니다. 있는 파일은 덮어쓰지\n"
+    "                            않고, 폴더는 거절하며, 실패한 것은 끝에 모아 알립니다\n"
+    "/RegServer, --register      이 사용자에게 암호 파일을 이 프로그램과 연결하고\n"
+    "                            (MIME 형식, 데스크톱 항목, 아이콘, 기본 프로그램), 위의 두\n"
+    "                            길을 파일 관리자 메뉴에 더합니다 (Dolphin 서비스 메뉴,\n"
+    "                            Nemo 동작, Nautilus 스크립트)\n"
+    "/UnRegServer, --unregister  --register 가 설치한 것만 정확히 지웁니다\n"
+    "--verbose                   하는 일을 표준 오류에 알립니다 (연결 파일, 평문을 넘기는\n"
+    "                            프로그램, 모든 알림 상자)\n"
+    "--version                   버전\n"
     "\n"
-    "Exit status: 0 when everything asked was done, 1 when a failure was shown, the user\n"
-    "cancelled or there is no display, 2 for a usage error.\n";
+    "종료 상태: 요청한 일을 모두 했으면 0, 실패를 알렸거나 사용자가 취소했거나 화면이\n"
+    "없으면 1, 사용법 오류는 2.\n");
 
 enum class Switch { None, Register, Unregister, Encrypt, DecryptHere };
 
@@ -63,7 +63,7 @@ int main(int argc, char** argv) {
     if (options && argument == "--") {
       options = false;
     } else if (options && (argument == "--help" || argument == "-h")) {
-      std::fputs(kUsage, stdout);
+      std::fputs(Tr(kUsage), stdout);
       return 0;
     } else if (options && argument == "--version") {
       std::printf("tarvessin-viewer %s\n", QV3_VERSION_TEXT);
@@ -80,7 +80,7 @@ int main(int argc, char** argv) {
                (CompareIgnoringAsciiCase(argv[i], "/DecryptHere") == 0 || argument == "--decrypt-here")) {
       selected = Switch::DecryptHere;
     } else if (options && argument.size() > 1 && argument[0] == '-') {
-      std::fprintf(stderr, "tarvessin-viewer: unknown option %s\n\n%s", argv[i], kUsage);
+      std::fprintf(stderr, Tr("tarvessin-viewer: 알 수 없는 옵션 %s\n\n%s"), argv[i], Tr(kUsage));
       return 2;
     } else {
       files.push_back(argument);
@@ -88,7 +88,7 @@ int main(int argc, char** argv) {
   }
   const bool road = selected == Switch::None || selected == Switch::Encrypt || selected == Switch::DecryptHere;
   if (!road && !files.empty()) {
-    std::fprintf(stderr, "tarvessin-viewer: a switch takes no files\n\n%s", kUsage);
+    std::fprintf(stderr, Tr("tarvessin-viewer: 이 스위치에는 파일을 줄 수 없습니다\n\n%s"), Tr(kUsage));
     return 2;
   }
 
@@ -97,7 +97,7 @@ int main(int argc, char** argv) {
   std::optional<QApplication> application;
   if (road) {
     if (!std::getenv("DISPLAY") && !std::getenv("WAYLAND_DISPLAY") && !std::getenv("QT_QPA_PLATFORM")) {
-      std::fputs("tarvessin-viewer: no display to show windows on (neither DISPLAY nor WAYLAND_DISPLAY is set)\n",
+      std::fputs(Tr("tarvessin-viewer: 창을 보일 화면이 없습니다 (DISPLAY 도 WAYLAND_DISPLAY 도 없습니다)\n"),
                  stderr);
       return 1;
     }

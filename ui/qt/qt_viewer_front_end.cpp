@@ -16,6 +16,7 @@
 #include "association/xdg_association.h"
 #include "crypto/secure.h"
 #include "platform/file_ops.h"
+#include "platform/language.h"
 #include "ui/qt/dialog_layout.h"
 #include "ui/qt/error_box.h"
 #include "ui/qt/password_prompt.h"
@@ -128,6 +129,7 @@ bool QtViewerFrontEnd::RegisterFileType() {
                         {32, ToStd(Resource(":/tarvessin-viewer-32.png"))}};
   for (const char* menu : kFileManagerMenus)
     registration.menuTemplates.push_back(ToStd(Resource((std::string(":/") + menu + ".in").c_str())));
+  registration.englishScriptNames = UserLanguage() == Language::English;
   return RegisterXdgFileType(XdgFoldersFromEnvironment(), registration, m_log);
 }
 
