@@ -2,9 +2,11 @@
 
 namespace {
 
-uint32_t Word(const std::string& bytes, size_t at, bool swapped) {
+uint32_t Word(const std::string& bytes, uint64_t at, bool swapped) {
   if (at + 4 > bytes.size()) return 0;
-  const auto b = [&](size_t i) { return static_cast<uint32_t>(static_cast<unsigned char>(bytes[at + i])); };
+  const auto b = [&](size_t i) {
+    return static_cast<uint32_t>(static_cast<unsigned char>(bytes[static_cast<size_t>(at) + i]));
+  };
   return swapped ? (b(0) << 24 | b(1) << 16 | b(2) << 8 | b(3)) : (b(3) << 24 | b(2) << 16 | b(1) << 8 | b(0));
 }
 

@@ -8,6 +8,12 @@ enum class Language { Korean, English };
 
 Language UserLanguage();
 
+#ifdef __EMSCRIPTEN__
+// The browser build only: the page tells the engine its language (the browser's, or the
+// one the user chose on the page); Korean until it does.
+void SetPageLanguage(Language language);
+#endif
+
 // The POSIX rule on the environment's values (null or "" for a variable that is not
 // set): the locale is the first set of LC_ALL, LC_MESSAGES and LANG; none, "C" or
 // "POSIX" (with any suffix) gives Korean. Otherwise LANGUAGE, when set, lists languages

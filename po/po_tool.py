@@ -2,11 +2,14 @@
 """The English catalog, po/en.po, and what is made of it or checked against it.
 
 usage: po_tool.py rc CATALOG OUT_RC OUT_IDS
+       po_tool.py table CATALOG OUT
        po_tool.py check CATALOG TEMPLATE [RESOURCE_SCRIPT...]
 
 rc     writes the Windows programs' string tables (both languages, one identifier per
        text, from 2000 on in the catalog's order) and the sorted table of identifiers
        the programs look their texts up in (an include file of C++ initializers).
+table  writes every text and its English as C++ initializers sorted by the text's bytes
+       (the browser build's catalog, built into the engine).
 check  fails unless every text of TEMPLATE (xgettext's extraction from the sources) has
        an English translation in CATALOG and CATALOG holds no text the sources lack; for
        each RESOURCE_SCRIPT, the texts of every English dialog template must be the
@@ -87,6 +90,14 @@ def write_rc(catalog, out_rc, out_ids):
             f.write("{%s, %d},\n" % (c_string(original), ids[original]))
 
 
+def write_table(catalog, out):
+    entries = sorted(parse(catalog), key=lambda e: e[0].encode("utf-8"))
+    with open(out, "w", encoding="utf-8", newline="\n") as f:
+        f.write("// Made from po/en.po by po/po_tool.py; not to be edited. Sorted by the texts' bytes.\n")
+        for original, translation, fuzzy in entries:
+            f.write("{%s, %s},\n" % (c_string(original), c_string("" if fuzzy else translation)))
+
+
 def dialog_texts(script):
     """{(language, dialog id): [texts]} of the DIALOGEX blocks, font names left out."""
     texts, language, dialog = {}, None, None
@@ -148,6 +159,9 @@ def check(catalog, template, scripts):
 def main(argv):
     if len(argv) == 5 and argv[1] == "rc":
         write_rc(argv[2], argv[3], argv[4])
+        return 0
+    if len(argv) == 4 and argv[1] == "table":
+        write_table(argv[2], argv[3])
         return 0
     if len(argv) >= 4 and argv[1] == "check":
         return check(argv[2], argv[3], argv[4:])

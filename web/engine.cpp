@@ -30,6 +30,7 @@
 #include "container/system_error_exception.h"
 #include "crypto/secure.h"
 #include "platform/codepage.h"
+#include "platform/language.h"
 #include "platform/random.h"
 #include "platform/system_error.h"
 
@@ -266,6 +267,11 @@ EMSCRIPTEN_KEEPALIVE Session* qv3_encrypt_open(int source, double size, int sink
 // Works for about budget bytes: 1 when the work is done (a plaintext only once its
 // container has authenticated), 0 when there is more, -1 on failure.
 EMSCRIPTEN_KEEPALIVE int qv3_session_step(Session* s, double budget) { return s->Step(budget); }
+
+// The language of every text the engine makes from now on: 1 English, 0 Korean.
+EMSCRIPTEN_KEEPALIVE void qv3_set_language(int english) {
+  SetPageLanguage(english ? Language::English : Language::Korean);
+}
 
 EMSCRIPTEN_KEEPALIVE int qv3_session_failed(Session* s) { return s->Failed() ? 1 : 0; }
 // The failure's kind as the container code names it (0 based), -1 when none.

@@ -96,6 +96,11 @@ Qv3Engine.prototype.withBytes = function (bytes, name, fn) {
   }
 };
 
+// The language of the engine's texts from now on: 'en' or 'ko'.
+Qv3Engine.prototype.setLanguage = function (language) {
+  this.module._qv3_set_language(language === 'en' ? 1 : 0);
+};
+
 // A decryption (encrypt false) or encryption of source into sink. name: the container's
 // name (decryption) or the plaintext's (encryption), as the messages give it.
 Qv3Engine.prototype.open = function (encrypt, source, sink, name, password) {

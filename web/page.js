@@ -213,6 +213,7 @@
       encrypt: this.encrypt,
       files: this.items.map(function (item) { return item.file; }),
       password: password,
+      language: language,
     }, [password.buffer]);
     this.cancelButton.hidden = false;
     this.render();
@@ -314,7 +315,6 @@
       if (item.state === 'failed') {
         var failure = element('p', 'failure');
         failure.setAttribute('role', 'alert');
-        if (t('engineText')) failure.appendChild(element('span', 'lead', t('engineText')));
         // The engine's own text, its line breaks kept.
         failure.appendChild(document.createTextNode(item.message.replace(/\r\n/g, '\n')));
         li.appendChild(failure);

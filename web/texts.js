@@ -1,5 +1,5 @@
-// The page's own texts, Korean and English; the engine's failure texts are its own and
-// come from the engine. {name} marks a value filled in when shown.
+// The page's own texts, Korean and English; the engine's failure texts come from the
+// engine, in the language the page tells it. {name} marks a value filled in when shown.
 'use strict';
 
 var QV3_TEXTS = {
@@ -42,7 +42,6 @@ var QV3_TEXTS = {
     automatic: '자동 ({name})',
     shownPart: '처음 {size}만 보여 줍니다. 전체는 저장해서 보십시오.',
     noPreview: '이 형식은 브라우저에서 보여 줄 수 없습니다. 저장해서 여십시오.',
-    engineText: '',
     size: '{n} 바이트',
   },
   en: {
@@ -84,7 +83,6 @@ var QV3_TEXTS = {
     automatic: 'Automatic ({name})',
     shownPart: 'Showing the first {size}; save the file to see all of it.',
     noPreview: 'The browser cannot show this type; save it and open it.',
-    engineText: 'The engine says (in Korean):',
     size: '{n} bytes',
   },
 };

@@ -363,6 +363,7 @@ function runOne(engine, job, index, password) {
 // A run ends at its first failure or Cancel: the files after it are not started.
 function runJob(job) {
   return enginePromise.then(function (engine) {
+    engine.setLanguage(job.language);
     var chosen = job.encrypt ? Promise.resolve(job.password) : choosePassword(engine, job);
     return chosen.then(function (password) {
       function from(index) {

@@ -179,6 +179,10 @@ test('the bundled sample: shown in the page and saved as qv3 decrypts it; the pa
   const english = await open(await browser('en-US'));
   assert.equal(await english.textContent('h1'), 'Tarvessin container viewer');
   assert.equal(await english.getAttribute('html', 'lang'), 'en');
+  // The engine speaks the page's language too.
+  assert.deepEqual(await run(english, 'open', sample, 'wrong'), ['failed']);
+  assert.equal(await english.textContent('#open-list li .failure'),
+    shown('The file cannot be opened:\r\nwelcome.txt.aqv3\r\nThe file was changed, or the password is wrong.'));
   assert.deepEqual([...page.errors, ...later.errors, ...english.errors], []);
 });
 
