@@ -71,6 +71,8 @@ def contents_are_the_program_its_manual_and_its_documents():
                        ("/usr/share/nemo/actions/tarvessin-viewer-encrypt.nemo_action", "-rw-r--r--"),
                        ("/usr/share/nemo/actions/tarvessin-viewer-decrypt-here.nemo_action", "-rw-r--r--"),
                        ("/usr/share/man/man1/qv3.1.gz", "-rw-r--r--"),
+                       ("/usr/share/man/ko/man1/tarvessin-viewer.1.gz", "-rw-r--r--"),
+                       ("/usr/share/locale/en/LC_MESSAGES/tarvessin.mo", "-rw-r--r--"),
                        ("/usr/share/doc/qv3/copyright", "-rw-r--r--"),
                        ("/usr/share/doc/qv3/changelog.gz", "-rw-r--r--"),
                        ("/usr/share/doc/qv3/examples/welcome.txt.aqv3", "-rw-r--r--")):
