@@ -36,6 +36,17 @@ void Wipe(std::string& text) {
   if (!text.empty()) SecureWipe(&text[0], text.size());
 }
 
+// Puts the first 11 bytes of typed's ANSI code page form (never half a character) into
+// password and wipes typed; false when nothing the code page holds was typed.
+bool Take(std::string& typed, char (&password)[13]) {
+  std::string taken = TypedPasswordBytes(typed, kPromptPasswordBytes);
+  std::memset(password, 0, sizeof password);
+  std::memcpy(password, taken.data(), taken.size());
+  Wipe(taken);
+  Wipe(typed);
+  return password[0] != '\0';
+}
+
 }  // namespace
 
 void PasswordDialog::OnOK() {
@@ -43,14 +54,9 @@ void PasswordDialog::OnOK() {
   // first 11 bytes of its ANSI code page form are taken, never half a character.
   std::string typed = TypedText(m_hWnd, IDC_PASSWORD_EDIT);
   if (typed.empty()) return;  // nothing typed: the dialog stays open
-  std::string taken = TypedPasswordBytes(typed, kPromptPasswordBytes);
   m_cp949Form = Cp949PasswordBytes(typed, kPromptPasswordBytes);
-  if (m_cp949Form == taken) m_cp949Form.clear();
-  std::memset(m_password, 0, sizeof m_password);
-  std::memcpy(m_password, taken.data(), taken.size());
-  Wipe(taken);
-  Wipe(typed);
-  if (m_password[0] == '\0') return;  // nothing the code page can hold
+  if (!Take(typed, m_password)) return;  // nothing the code page can hold
+  if (m_cp949Form == m_password) m_cp949Form.clear();
   Dialog::OnOK();
 }
 
@@ -85,11 +91,6 @@ void NewPasswordDialog::OnOK() {
     SetFocus(GetDlgItem(m_hWnd, IDC_PASSWORD_EDIT));
     return;
   }
-  std::string taken = TypedPasswordBytes(typed, kPromptPasswordBytes);
-  std::memset(m_password, 0, sizeof m_password);
-  std::memcpy(m_password, taken.data(), taken.size());
-  Wipe(taken);
-  Wipe(typed);
-  if (m_password[0] == '\0') return;  // nothing the code page can hold
+  if (!Take(typed, m_password)) return;  // nothing the code page can hold
   Dialog::OnOK();
 }
