@@ -3,6 +3,7 @@
 
 #include <algorithm>
 #include <cstdlib>
+#include <memory>
 #include <string>
 #include <unordered_map>
 #include <vector>
@@ -20,6 +21,7 @@
 #include "platform/console.h"
 #include "platform/file_ops.h"
 #include "platform/lock.h"
+#include "platform/random.h"
 #include "platform/thread.h"
 #include "platform/working_folder.h"
 
@@ -293,6 +295,19 @@ std::vector<std::vector<size_t>> WaitFor(const CryptRequest& request,
   return waitFor;
 }
 
+// The system's random source, acquired once and kept for a batch's later files: on
+// Windows acquiring it costs more than a small file's own work.
+class KeptRandom : public RandomSource {
+ public:
+  bool Acquire() override { return m_source.Acquire(); }
+  bool Fill32(uint8_t out[32]) override { return m_source.Fill32(out); }
+  bool Fill(uint8_t* out, size_t count) override { return m_source.Fill(out, count); }
+  void Release() override {}  // released with the batch
+
+ private:
+  SystemRandomSource m_source;
+};
+
 // One engine run per file, with a one-file list: what becomes of a file does not depend
 // on the others, so that any number of them can run at once.
 class CryptBatch : public BatchWork {
@@ -317,11 +332,14 @@ class CryptBatch : public BatchWork {
     char password[kMaxPasswordBytes + 1] = {};
     ScopedWipe wipe(password, sizeof password);
     std::copy(m_password.c_str(), m_password.c_str() + m_password.size(), password);
-    if (m_request.encrypt)
+    if (m_request.encrypt) {
+      std::unique_ptr<KeptRandom> random = TakeRandom();
       EncryptFiles(m_keyScheduleLock, list, password, m_request.deleteSource, m_password.size() > 0,
-                   m_console.File(file));
-    else
+                   m_console.File(file), random.get());
+      GiveBack(std::move(random));
+    } else {
       DecryptFiles(m_keyScheduleLock, list, password, m_options, m_console.File(file));
+    }
     m_console.RunEnded(file);
   }
 
@@ -331,9 +349,24 @@ class CryptBatch : public BatchWork {
   const CryptRequest& m_request;
   const std::vector<std::string>& m_paths;
   const Password& m_password;
+  // A source for one file's run: one that an earlier file gave back, or a new one.
+  std::unique_ptr<KeptRandom> TakeRandom() {
+    LockGuard guard(&m_randomLock);
+    if (m_random.empty()) return std::make_unique<KeptRandom>();
+    std::unique_ptr<KeptRandom> random = std::move(m_random.back());
+    m_random.pop_back();
+    return random;
+  }
+  void GiveBack(std::unique_ptr<KeptRandom> random) {
+    LockGuard guard(&m_randomLock);
+    m_random.push_back(std::move(random));
+  }
+
   ConsoleBatch& m_console;
   DecryptOptions m_options;
   Lock m_keyScheduleLock;
+  Lock m_randomLock;
+  std::vector<std::unique_ptr<KeptRandom>> m_random;  // at most one a thread
 };
 
 int RunCrypt(const std::vector<std::string>& args, bool encrypt) {
