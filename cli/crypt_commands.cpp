@@ -47,21 +47,21 @@ std::string JobsHelp() {
          " (default: the\n"
          "                       processors this process may use, here " +
          std::to_string(std::min(UsableProcessors(), kMaxJobs)) +
-         "); the messages, the\n"
-         "                       files left and the exit status are those of --jobs 1\n";
+         "); messages,\n"
+         "                       files left and exit status are those of --jobs 1\n";
 }
 
 const char kBatchHelp[] =
-    "A failure of one file never stops the others: that file leaves no output. Each file's\n"
-    "messages come in the order the files were given. Files that share a name (one given\n"
-    "twice, or one whose output another reads or writes; letter case aside) are worked on\n"
-    "one after the other, in that order.\n";
+    "A failure of one file never stops the others: that file leaves no output. Each\n"
+    "file's messages come in the order the files were given. Files that share a name\n"
+    "(one given twice, or one whose output another reads or writes, letter case\n"
+    "aside) are worked on one after the other, in that order.\n";
 
 const char kExitHelp[] =
     "Progress is shown on standard error when it is a terminal; errors are printed there\n"
-    "as \"qv3: error: ...\". Ctrl-C stops the work as a Cancel button does: every file in\n"
-    "progress leaves no output and the files not yet started are not touched. A Ctrl-C\n"
-    "that comes when every file is done changes nothing.\n"
+    "as \"qv3: error: ...\". Ctrl-C stops the work as a Cancel button does: every file\n"
+    "in progress leaves no output and the files not yet started are not touched. A\n"
+    "Ctrl-C that comes when every file is done changes nothing.\n"
     "\n"
     "Exit status: 0 when every file succeeded, 1 when a failure was reported, 2 for a\n"
     "usage error (including a password that cannot be read, or one refused as above),\n"
