@@ -4,6 +4,7 @@
 
 #include <benchmark/benchmark.h>
 
+#include <string>
 #include <vector>
 
 #include "container/format.h"
@@ -64,6 +65,20 @@ void Sha256(benchmark::State& state) {
   state.SetBytesProcessed(static_cast<int64_t>(state.iterations() * buf.size()));
 }
 BENCHMARK(Sha256)->Arg(0)->Arg(1);
+
+// One container's password key, the most of what decrypting or encrypting a small file
+// costs (bench/throughput's password has 10 bytes).
+void KeyDerivation(benchmark::State& state) {
+  const std::string password(static_cast<size_t>(state.range(0)), 'p');
+  uint8_t iv[16] = {1}, key[32];
+  for (auto _ : state) {
+    DeriveContainerKey(iv, password.data(), password.size(), key);
+    benchmark::DoNotOptimize(key);
+  }
+  state.SetItemsProcessed(static_cast<int64_t>(state.iterations()));
+  state.SetLabel(ActiveSha256().name);
+}
+BENCHMARK(KeyDerivation)->Arg(10)->Unit(benchmark::kMicrosecond);
 
 std::vector<uint8_t> MakeContainer(size_t size) {
   std::vector<uint8_t> plain(size, 0x5a);

@@ -47,153 +47,166 @@ std::string FitName(const std::string& name, size_t width) {
   return "..." + name.substr(start);
 }
 
-#ifdef QV3_TEST_HOOKS
-// Test builds of qv3 only (never the shipped program): Ctrl-C at a moment a test
-// chooses, which a signal sent from outside cannot hit for certain.
-// QV3_TEST_INTERRUPT="FILE:PERCENT" raises it once file FILE (counted from 1) has reached
-// PERCENT (0: as it starts); "end" raises it as the engine closes its view, after its
-// last file.
-class TestInterrupt {
- public:
-  TestInterrupt() {
-    const char* setting = std::getenv("QV3_TEST_INTERRUPT");
-    if (!setting) return;
-    unsigned long file = 0;
-    char extra = 0;
-    if (std::strcmp(setting, "end") == 0)
-      m_atEnd = true;
-    else if (std::sscanf(setting, "%lu:%lu%c", &file, &m_percent, &extra) == 2)
-      m_file = file;
-  }
-  // File index (from 1) has reached percent.
-  void At(size_t index, unsigned percent) {
-    if (m_file == index && percent >= m_percent) {
-      m_file = 0;
-      RaiseInterrupt();
-    }
-  }
-  void AtEnd() {
-    if (m_atEnd) RaiseInterrupt();
-  }
-
- private:
-  size_t m_file = 0;  // 0: not at a file
-  unsigned long m_percent = 0;
-  bool m_atEnd = false;
-};
-#else
-class TestInterrupt {
- public:
-  void At(size_t, unsigned) {}
-  void AtEnd() {}
-};
-#endif
-
-class ConsoleProgressView : public ProgressView {
- public:
-  ConsoleProgressView(ConsoleFrontEnd& ui, bool draw, size_t fileCount)
-      : m_ui(ui), m_draw(draw), m_fileCount(fileCount) {}
-  ~ConsoleProgressView() override {
-    if (m_draw) m_ui.EndLine();
-    m_test.AtEnd();
-  }
-
-  void StartFile(const std::string& path) override {
-    ++m_index;
-    m_test.At(m_index, 0);
-    if (!m_draw) return;
-    m_ui.EndLine();  // the previous file's line stays as it ended
-    m_name = BaseName(path);
-    m_size = 0;
-    FileHandle file;
-    int64_t size = 0;
-    if (file.Open(path.c_str(), FileMode::Read, Disposition::OpenExisting) == 0 &&
-        file.GetSize(&size) == 0)
-      m_size = static_cast<uint64_t>(size);
-    m_start = Clock::now();
-    m_percent = 0;
-    Redraw();
-  }
-
-  void SetProgress(unsigned percent) override {
-    m_test.At(m_index, percent);
-    if (!m_draw) return;
-    m_percent = percent;
-    if (percent >= 100 || Clock::now() - m_lastDraw >= kRedrawInterval) Redraw();
-  }
-
-  // The engines stop as soon as this says yes, leaving the file in progress undone.
-  bool IsCancelled() override {
-    if (!InterruptRequested()) return false;
-    m_ui.NoteStopped();
-    return true;
-  }
-
- private:
-  void Redraw() {
-    m_lastDraw = Clock::now();
-    const double seconds = std::chrono::duration<double>(m_lastDraw - m_start).count();
-    double rate = -1;
-    if (seconds >= 0.2 && m_size > 0)
-      rate = static_cast<double>(m_size) * m_percent / 100.0 / seconds;
-    m_ui.DrawLine(FormatProgressLine(m_name, m_index, m_fileCount, m_percent, rate, kLineWidth));
-  }
-
-  ConsoleFrontEnd& m_ui;
-  bool m_draw;
-  size_t m_fileCount;
-  size_t m_index = 0;
-  std::string m_name;
-  uint64_t m_size = 0;
-  unsigned m_percent = 0;
-  Clock::time_point m_start;
-  Clock::time_point m_lastDraw;
-  TestInterrupt m_test;
-};
+// " 42% [########            ]  12.3 MB/s"; bytesPerSecond < 0 leaves the rate out.
+std::string BarAndRate(unsigned percent, double bytesPerSecond) {
+  if (percent > 100) percent = 100;
+  const size_t filled = kBarWidth * percent / 100;
+  std::string bar(filled, '#');
+  bar.append(kBarWidth - filled, ' ');
+  char text[64];
+  if (bytesPerSecond >= 0)
+    std::snprintf(text, sizeof text, " %3u%% [%s] %7.1f MB/s", percent, bar.c_str(),
+                  bytesPerSecond / 1e6);
+  else
+    std::snprintf(text, sizeof text, " %3u%% [%s]", percent, bar.c_str());
+  return text;
+}
 
 }  // namespace
 
 std::string FormatProgressLine(const std::string& name, size_t index, size_t count,
                                unsigned percent, double bytesPerSecond, size_t width) {
-  if (percent > 100) percent = 100;
   std::string prefix;
   if (count > 1) prefix = "[" + std::to_string(index) + "/" + std::to_string(count) + "] ";
-  char tail[64];
-  const size_t filled = kBarWidth * percent / 100;
-  std::string bar(filled, '#');
-  bar.append(kBarWidth - filled, ' ');
-  if (bytesPerSecond >= 0)
-    std::snprintf(tail, sizeof tail, " %3u%% [%s] %7.1f MB/s", percent, bar.c_str(),
-                  bytesPerSecond / 1e6);
-  else
-    std::snprintf(tail, sizeof tail, " %3u%% [%s]", percent, bar.c_str());
-  const size_t fixed = prefix.size() + std::string(tail).size();
+  const std::string tail = BarAndRate(percent, bytesPerSecond);
+  const size_t fixed = prefix.size() + tail.size();
   const size_t room = width > fixed ? width - fixed : 0;
   return prefix + FitName(name, room) + tail;
 }
 
-ConsoleFrontEnd::ConsoleFrontEnd(bool showProgress, size_t fileCount)
-    : m_showProgress(showProgress), m_fileCount(fileCount) {}
-
-ConsoleFrontEnd::~ConsoleFrontEnd() { EndLine(); }
-
-std::unique_ptr<ProgressView> ConsoleFrontEnd::OpenProgress(ProgressOperation) {
-  return std::make_unique<ConsoleProgressView>(*this, m_showProgress, m_fileCount);
+std::string FormatBatchLine(size_t filesDone, size_t files, uint64_t bytesDone, uint64_t bytes,
+                            double bytesPerSecond) {
+  const bool gigabytes = bytes >= 100000000000ull;  // keeps the line within 79 columns
+  const double unit = gigabytes ? 1e9 : 1e6;
+  char text[96];
+  std::snprintf(text, sizeof text, "[%zu/%zu] %.1f/%.1f %s", filesDone, files,
+                static_cast<double>(bytesDone) / unit, static_cast<double>(bytes) / unit,
+                gigabytes ? "GB" : "MB");
+  const unsigned percent = bytes ? static_cast<unsigned>(bytesDone * 100 / bytes)
+                                 : static_cast<unsigned>(files ? filesDone * 100 / files : 100);
+  return text + BarAndRate(percent, bytesPerSecond);
 }
 
-void ConsoleFrontEnd::ShowErrorMessage(const std::string& message, uint32_t code) {
-  EndLine();
-  WriteStandard(StandardStream::Error,
-                "qv3: error: " + AppendSystemErrorText(message, code) + "\n");
-  m_failureReported = true;
+// ---------------------------------------------------------------------------------------
+
+// What one file's engine run reports to: its notices, held until they may be printed.
+class ConsoleBatch::FileUi : public FrontEnd {
+ public:
+  FileUi(ConsoleBatch& batch, size_t file) : m_batch(batch), m_file(file) {}
+  std::unique_ptr<ProgressView> OpenProgress(ProgressOperation) override;
+  void ShowErrorMessage(const std::string& message, uint32_t code) override {
+    m_notices += "qv3: error: " + AppendSystemErrorText(message, code) + "\n";
+  }
+  // Written by the run's thread; read by the calling thread once the run has ended.
+  std::string m_notices;
+
+ private:
+  ConsoleBatch& m_batch;
+  size_t m_file;
+};
+
+class ConsoleBatch::View : public ProgressView {
+ public:
+  View(ConsoleBatch& batch, size_t file) : m_batch(batch), m_file(file) {}
+
+  void StartFile(const std::string&) override { SetProgress(0); }
+
+  void SetProgress(unsigned percent) override {
+#ifdef QV3_TEST_HOOKS
+    // Test builds only: Ctrl-C at a moment a test chooses, which a signal sent from
+    // outside cannot hit for certain.
+    if (!m_raised && m_batch.m_testFile == m_file + 1 && percent >= m_batch.m_testPercent) {
+      m_raised = true;
+      RaiseInterrupt();
+    }
+#endif
+    m_batch.Progress(m_file, percent);
+  }
+
+  // The engine stops as soon as this says yes, leaving the file in progress undone.
+  bool IsCancelled() override {
+    if (!InterruptRequested()) return false;
+    m_batch.m_stopped = true;
+    return true;
+  }
+
+ private:
+  ConsoleBatch& m_batch;
+  size_t m_file;
+  bool m_raised = false;
+};
+
+std::unique_ptr<ProgressView> ConsoleBatch::FileUi::OpenProgress(ProgressOperation) {
+  return std::make_unique<View>(m_batch, m_file);
 }
 
-int ConsoleFrontEnd::ExitStatus() const {
-  if (m_stopped) return 130;
-  return m_failureReported ? 1 : 0;
+ConsoleBatch::ConsoleBatch(bool showProgress, const std::vector<std::string>& paths)
+    : m_showProgress(showProgress), m_sizes(paths.size(), 0), m_doneBytes(paths.size(), 0) {
+  for (size_t i = 0; i < paths.size(); ++i) m_files.push_back(std::make_unique<FileUi>(*this, i));
+#ifdef QV3_TEST_HOOKS
+  // QV3_TEST_INTERRUPT="FILE:PERCENT" raises Ctrl-C once file FILE (counted from 1) has
+  // reached PERCENT (0: as it starts); "end" once every file has ended.
+  if (const char* setting = std::getenv("QV3_TEST_INTERRUPT")) {
+    unsigned long file = 0;
+    char extra = 0;
+    if (std::strcmp(setting, "end") == 0)
+      m_testAtEnd = true;
+    else if (std::sscanf(setting, "%lu:%lu%c", &file, &m_testPercent, &extra) == 2)
+      m_testFile = file;
+  }
+#endif
+  if (!m_showProgress) return;
+  m_names.reserve(paths.size());
+  for (size_t i = 0; i < paths.size(); ++i) {
+    m_names.push_back(BaseName(paths[i]));
+    FileHandle file;
+    int64_t size = 0;
+    if (file.Open(paths[i].c_str(), FileMode::Read, Disposition::OpenExisting) == 0 &&
+        file.GetSize(&size) == 0)
+      m_sizes[i] = static_cast<uint64_t>(size);
+    m_totalBytes += m_sizes[i];
+  }
 }
 
-void ConsoleFrontEnd::DrawLine(const std::string& text) {
+ConsoleBatch::~ConsoleBatch() { EndLine(); }
+
+FrontEnd& ConsoleBatch::File(size_t file) { return *m_files[file]; }
+
+void ConsoleBatch::Progress(size_t file, unsigned percent) {
+  if (!m_showProgress) return;
+  LockGuard guard(&m_screen);
+  const auto now = Clock::now();
+  if (!m_started) {
+    m_started = true;
+    m_start = now;
+  }
+  const uint64_t done = m_sizes[file] * (percent > 100 ? 100 : percent) / 100;
+  if (done > m_doneBytes[file]) {
+    m_bytesDone += done - m_doneBytes[file];
+    m_doneBytes[file] = done;
+  }
+  m_percent = percent;
+  if (percent >= 100 || now - m_lastDraw >= kRedrawInterval) Redraw(now);
+}
+
+void ConsoleBatch::RunEnded(size_t file) {
+  if (!m_showProgress) return;
+  LockGuard guard(&m_screen);
+  ++m_filesDone;
+  m_bytesDone += m_sizes[file] - m_doneBytes[file];
+  m_doneBytes[file] = m_sizes[file];
+  if (m_files.size() > 1) Redraw(Clock::now());
+}
+
+void ConsoleBatch::Redraw(Clock::time_point now) {
+  m_lastDraw = now;
+  const double seconds = std::chrono::duration<double>(now - m_start).count();
+  const double rate = seconds >= 0.2 ? static_cast<double>(m_bytesDone) / seconds : -1;
+  std::string text;
+  if (m_files.size() == 1)
+    text = FormatProgressLine(m_names[0], 1, 1, m_percent, m_totalBytes ? rate : -1, kLineWidth);
+  else
+    text = FormatBatchLine(m_filesDone, m_files.size(), m_bytesDone, m_totalBytes, rate);
   std::string out = "\r" + text;
   // Blanks over what is left of a longer previous line.
   if (m_drawnLength > text.size()) out.append(m_drawnLength - text.size(), ' ');
@@ -201,7 +214,33 @@ void ConsoleFrontEnd::DrawLine(const std::string& text) {
   m_drawnLength = text.size() > 0 ? text.size() : 1;
 }
 
-void ConsoleFrontEnd::EndLine() {
+void ConsoleBatch::Ended(size_t file, bool started) {
+  if (!started) m_stopped = true;
+  const std::string& notices = m_files[file]->m_notices;
+  if (notices.empty()) return;
+  m_failureReported = true;
+  LockGuard guard(&m_screen);
+  EndLineLocked();
+  WriteStandard(StandardStream::Error, notices);
+}
+
+void ConsoleBatch::AllEnded() {
+#ifdef QV3_TEST_HOOKS
+  if (m_testAtEnd) RaiseInterrupt();
+#endif
+}
+
+int ConsoleBatch::ExitStatus() const {
+  if (m_stopped) return 130;
+  return m_failureReported ? 1 : 0;
+}
+
+void ConsoleBatch::EndLine() {
+  LockGuard guard(&m_screen);
+  EndLineLocked();
+}
+
+void ConsoleBatch::EndLineLocked() {
   if (m_drawnLength == 0) return;
   WriteStandard(StandardStream::Error, "\n");
   m_drawnLength = 0;

@@ -1,3 +1,4 @@
+#include <algorithm>
 #include <cstring>
 #include <string>
 #include <vector>
@@ -9,8 +10,8 @@
 #include "container/output_file.h"
 #include "container/progress_step.h"
 #include "container/system_error_exception.h"
-#include "platform/file_handle.h"
 #include "crypto/secure.h"
+#include "platform/file_handle.h"
 #include "platform/file_ops.h"
 #include "platform/lock.h"
 #include "platform/system_error.h"
@@ -111,7 +112,11 @@ void Decryptor::Transform(const std::string& path, const std::string& output) {
     ContainerReader reader(source, path, &m_lock);
     const ContainerLayout& layout = reader.ReadLayout();
     reader.Unlock(m_password, std::strlen(m_password));
-    if (m_buffer.empty()) m_buffer.resize(kChunk);
+    // No bigger than the container needs: a small file's run is not slowed by clearing
+    // and wiping a chunk it never fills.
+    const size_t want = static_cast<size_t>(
+        std::min<uint64_t>(kChunk, std::max<uint64_t>(16, layout.cipherLength)));
+    if (m_buffer.size() < want) m_buffer.resize(want);
     const uint64_t total = layout.size - layout.overhead;
     ProgressStep step(m_view, total);
     while (const size_t n = reader.ReadPlaintext(m_buffer.data(), m_buffer.size())) {

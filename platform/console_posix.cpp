@@ -4,6 +4,7 @@
 #include <termios.h>
 #include <unistd.h>
 
+#include <atomic>
 #include <csignal>
 #include <cstdio>
 #include <cstring>
@@ -11,9 +12,16 @@
 
 namespace {
 
-volatile sig_atomic_t g_interruptRequested = 0;
+// Set by the handler on whichever thread the signal reaches, read by every thread that
+// works: an atomic, lock-free so that a handler may set it.
+std::atomic<bool> g_interruptRequested{false};
+static_assert(std::atomic<bool>::is_always_lock_free, "a signal handler sets it");
 
-void OnInterrupt(int) { g_interruptRequested = 1; }
+void OnInterrupt(int) {
+  const int saved = errno;  // the interrupted code may be about to read it
+  g_interruptRequested = true;
+  errno = saved;
+}
 
 // Signals that could end or stop the process while the terminal does not echo. Each is
 // caught for the length of the read, so that echo is restored before it takes effect.
@@ -163,7 +171,7 @@ void InstallInterruptHandler() {
   sigaction(SIGTERM, &action, nullptr);
 }
 
-bool InterruptRequested() { return g_interruptRequested != 0; }
+bool InterruptRequested() { return g_interruptRequested; }
 
 // Delivered to the calling thread: the handler has run when raise returns.
 void RaiseInterrupt() { raise(SIGINT); }

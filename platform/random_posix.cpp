@@ -12,11 +12,12 @@ bool SystemRandomSource::Acquire() {
   return true;
 }
 
-bool SystemRandomSource::Fill32(uint8_t out[32]) {
+bool SystemRandomSource::Fill(uint8_t* out, size_t count) {
   if (!m_acquired) return false;
   size_t done = 0;
-  while (done < 32) {
-    const ssize_t n = getrandom(out + done, 32 - done, 0);
+  while (done < count) {
+    // A request above 256 bytes may come back short when a signal arrives: go on.
+    const ssize_t n = getrandom(out + done, count - done, 0);
     if (n < 0) {
       if (errno == EINTR) continue;
       return false;

@@ -10,9 +10,11 @@ bool SystemRandomSource::Acquire() {
   return true;
 }
 
-bool SystemRandomSource::Fill32(uint8_t out[32]) {
+bool SystemRandomSource::Fill(uint8_t* out, size_t count) {
   if (!m_acquired) return false;
-  return getentropy(out, 32) == 0;
+  for (size_t done = 0; done < count; done += 256)  // getentropy's most at a time
+    if (getentropy(out + done, count - done < 256 ? count - done : 256) != 0) return false;
+  return true;
 }
 
 void SystemRandomSource::Release() {

@@ -17,9 +17,10 @@ bool SystemRandomSource::Acquire() {
   return true;
 }
 
-bool SystemRandomSource::Fill32(uint8_t out[32]) {
-  if (!m_acquired) return false;
-  return CryptGenRandom(static_cast<HCRYPTPROV>(m_hProvider), 32, out) != FALSE;
+bool SystemRandomSource::Fill(uint8_t* out, size_t count) {
+  if (!m_acquired || count > 0xFFFFFFFFu) return false;
+  return CryptGenRandom(static_cast<HCRYPTPROV>(m_hProvider), static_cast<DWORD>(count), out) !=
+         FALSE;
 }
 
 void SystemRandomSource::Release() {

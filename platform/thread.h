@@ -20,5 +20,8 @@ void WaitServingMessages(ThreadHandle thread, const std::function<void()>& serve
 // Waits for the thread to end without limit and releases its handle.
 void ReapThread(ThreadHandle thread);
 
+// How many processors the process may run on (its affinity), at least 1.
+unsigned UsableProcessors();
+
 // Sleeps the calling thread.
 void SleepMilliseconds(unsigned ms);

@@ -1,3 +1,7 @@
+#if defined(__linux__)
+#include <sched.h>
+#endif
+
 #include <chrono>
 #include <condition_variable>
 #include <mutex>
@@ -53,3 +57,14 @@ void ReapThread(ThreadHandle thread) {
 }
 
 void SleepMilliseconds(unsigned ms) { std::this_thread::sleep_for(std::chrono::milliseconds(ms)); }
+
+unsigned UsableProcessors() {
+#if defined(__linux__)
+  cpu_set_t set;
+  CPU_ZERO(&set);
+  if (sched_getaffinity(0, sizeof set, &set) == 0 && CPU_COUNT(&set) > 0)
+    return static_cast<unsigned>(CPU_COUNT(&set));
+#endif
+  const unsigned n = std::thread::hardware_concurrency();
+  return n > 0 ? n : 1;
+}

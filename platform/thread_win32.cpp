@@ -51,3 +51,16 @@ void ReapThread(ThreadHandle thread) {
 }
 
 void SleepMilliseconds(unsigned ms) { Sleep(ms); }
+
+unsigned UsableProcessors() {
+  DWORD_PTR process = 0, system = 0;
+  unsigned n = 0;
+  if (GetProcessAffinityMask(GetCurrentProcess(), &process, &system))
+    for (; process; process &= process - 1) ++n;
+  if (n == 0) {
+    SYSTEM_INFO info;
+    GetSystemInfo(&info);
+    n = info.dwNumberOfProcessors;
+  }
+  return n > 0 ? n : 1;
+}

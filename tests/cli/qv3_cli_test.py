@@ -254,25 +254,66 @@ def delete_source(d):
           "the container stays after a failure", r)
 
 
-@test(native_only=True)
-def job_stops_at_first_failure(d):
-    for name in ("one", "two", "three"):
-        write(d, name + ".txt", name.encode() * 50)
-    encrypt(d, "one.txt", b"pw")
-    encrypt(d, "three.txt", b"pw")
-    encrypt(d, "two.txt", b"other")
-    for name in ("one", "two", "three"):
-        os.remove(os.path.join(d, name + ".txt"))
-    write(d, "pw.txt", b"pw")
-    r = qv3(d, "decrypt", "--password-file", "pw.txt", "one.txt.aqv3", "two.txt.aqv3",
-            "three.txt.aqv3")
-    check(r.code == 1 and r.err == key_block_error("two.txt.aqv3"), "one message, for the second", r)
-    check(exists(d, "one.txt") and not exists(d, "two.txt") and not exists(d, "three.txt"),
-          "the first plaintext stays; the third container is not touched: %s" % os.listdir(d))
+def snapshot(folder):
+    """Every file in folder (partial outputs included), with its bytes."""
+    return {name: read(folder, name) for name in sorted(os.listdir(folder))}
 
-    r = qv3(d, "decrypt", "--password-file", "pw.txt", "missing.aqv3")
-    check(r.code == 1 and r.err.startswith(
-        nl("qv3: error: 입력 파일이 존재하지 않습니다.\r\nmissing.aqv3:\n")), "missing container", r)
+
+@test()
+def a_failure_does_not_stop_the_others_whatever_the_jobs(d):
+    """A batch with failures mixed in (a wrong password, a damaged container, a missing
+    one, an existing output, one given twice): every other file is done, each file's
+    messages come in the order given, and --jobs 1 and --jobs 4 leave byte for byte the
+    same files, messages and exit status."""
+    base = os.path.join(d, "base")
+    os.mkdir(base)
+    plain = {n: os.urandom(size) for n, size in
+             (("a.bin", 3 << 20), ("b.bin", 500), ("c.bin", 1 << 20), ("d.bin", 17), ("e.bin", 0),
+              ("f.bin", 2 << 20), ("g.bin", 4000))}
+    for name, content in plain.items():
+        write(base, name, content)
+        encrypt(base, name, b"other" if name == "b.bin" else b"pw")
+    write(base, "pw.txt", b"pw")
+    damaged = bytearray(read(base, "d.bin.aqv3"))
+    damaged[-40] ^= 1  # the ciphertext's last block
+    write(base, "d.bin.aqv3", bytes(damaged))
+    for name in plain:
+        if name != "f.bin":  # f.bin stays: its plaintext's name is taken
+            os.remove(os.path.join(base, name))
+    write(base, "h.txt", b"to encrypt")
+    write(base, "f.bin.aqv3.aqv3", b"taken")
+    containers = ["a.bin.aqv3", "b.bin.aqv3", "c.bin.aqv3", "missing.aqv3", "d.bin.aqv3",
+                  "e.bin.aqv3", "f.bin.aqv3", "g.bin.aqv3", "a.bin.aqv3"]
+    runs = [("decrypt", containers, ["b.bin.aqv3", "missing.aqv3", "d.bin.aqv3", "f.bin:", "a.bin:"]),
+            ("encrypt", ["h.txt", "missing.txt", "f.bin.aqv3", "h.txt"],
+             ["missing.txt", "f.bin.aqv3.aqv3", "h.txt.aqv3"])]
+    for command, files, failing in runs:
+        results = {}
+        for jobs in ("1", "4"):
+            folder = os.path.join(d, "%s-%s" % (command, jobs))
+            shutil.copytree(base, folder)
+            r = qv3(folder, command, "--password-file", "pw.txt", "--jobs", jobs, *files)
+            after = snapshot(folder)
+            if command == "encrypt":  # a new container's bytes are random: its size then
+                after = {n: len(b) if n not in os.listdir(base) else b for n, b in after.items()}
+            results[jobs] = (r.code, r.raw_out, r.raw_err, after)
+        check(results["1"] == results["4"], "%s: --jobs 1 and --jobs 4 differ" % command,
+              (results["1"][:3], results["4"][:3]))
+        code, out, err, files_after = results["1"]
+        # One notice per failing file, in the order given, each naming its file.
+        notices = err.decode(ENCODING).split(nl("qv3: error: "))[1:]
+        check(code == 1 and out == b"" and len(notices) == len(failing) and
+              all(name in notice for name, notice in zip(failing, notices)),
+              "%s: one notice per failure, in order" % command, err)
+        check(not any(n.endswith(".qv3part") for n in files_after), "no partial file: %s" % files_after)
+        if command == "decrypt":
+            for name in ("a.bin", "c.bin", "e.bin", "g.bin"):
+                check(files_after.get(name) == plain[name], "%s decrypted beside the failures" % name)
+            check(files_after["f.bin"] == plain["f.bin"] and "b.bin" not in files_after and
+                  "d.bin" not in files_after, "the failures leave no output and an existing file as it was")
+        else:
+            check(files_after.get("h.txt.aqv3") == CONTAINER_OVERHEAD + 16 and
+                  files_after["f.bin.aqv3.aqv3"] == b"taken", "encrypted beside the failures: %s" % sorted(files_after))
 
 
 def wine_path(path):
@@ -616,6 +657,14 @@ def terminal_prompt_and_cp949_retry(d):
     check(KEY_BLOCK_SUFFIX.replace("\r\n", "") in shown.replace("\r\n", "").replace("\n", ""),
           "the key-block message: " + shown)
 
+    # Several containers: one line for the whole batch, files and bytes done of all.
+    for name in ("x1.txt", "x2.txt"):
+        write(d, name, b"x" * 300000)
+        encrypt(d, name, b"pw")
+        os.remove(os.path.join(d, name))
+    code, shown, _ = run_on_terminal(d, ["decrypt", "--password-file", "pw.txt", "x1.txt.aqv3", "x2.txt.aqv3"], [])
+    check(code == 0 and "[2/2] 0.6/0.6 MB 100%" in shown, "the batch's progress line: " + repr(shown))
+
     # No terminal to ask on.
     p = subprocess.run([QV3, "decrypt", "k.txt.aqv3"], cwd=d, stdin=subprocess.DEVNULL,
                        capture_output=True, start_new_session=True, timeout=60)
@@ -662,18 +711,22 @@ def ctrl_c_cancels_and_cleans_up(d):
         f.truncate(size)
     encrypt(d, "big.bin", b"pw")
     os.remove(os.path.join(d, "big.bin"))
-    p = subprocess.Popen([QV3, "decrypt", "--password-file", "pw.txt", "big.bin.aqv3"], cwd=d,
+    # Three at once: a signal as all three are being written stops every one of them.
+    for copy in ("big2.bin.aqv3", "big3.bin.aqv3"):
+        shutil.copyfile(os.path.join(d, "big.bin.aqv3"), os.path.join(d, copy))
+    containers = ["big.bin.aqv3", "big2.bin.aqv3", "big3.bin.aqv3"]
+    p = subprocess.Popen([QV3, "decrypt", "--password-file", "pw.txt", "--jobs", "3"] + containers, cwd=d,
                          stdout=subprocess.PIPE, stderr=subprocess.PIPE)
-    partial = os.path.join(d, "big.bin.qv3part")
+    partials = [os.path.join(d, c[:-5] + ".qv3part") for c in containers]
     deadline = time.time() + 60
-    while not os.path.exists(partial) and p.poll() is None and time.time() < deadline:
+    while not all(map(os.path.exists, partials)) and p.poll() is None and time.time() < deadline:
         time.sleep(0.001)
     check(p.poll() is None, "the decryption ended before it could be interrupted")
     p.send_signal(signal.SIGINT)
     out, err = p.communicate(timeout=120)
     check(p.returncode == 130, "Ctrl-C exits 130 (%d, %r)" % (p.returncode, err))
     check(b"error" not in err, "cancel shows no error: %r" % err)
-    check(sorted(os.listdir(d)) == ["big.bin.aqv3", "pw.txt"], "nothing left: %s" % os.listdir(d))
+    check(sorted(os.listdir(d)) == sorted(containers + ["pw.txt"]), "nothing left: %s" % os.listdir(d))
 
 
 @test()
@@ -700,7 +753,7 @@ def ctrl_c_counts_only_when_it_stops_work(d):
     for name in data:
         without_file(d, name)
     for when, code, made in cases:
-        r = qv3(d, "decrypt", "--password-file", "pw.txt", *containers,
+        r = qv3(d, "decrypt", "--password-file", "pw.txt", "--jobs", "1", *containers,
                 env=dict(os.environ, QV3_TEST_INTERRUPT=when), program=QV3_TEST_HOOKS)
         check(r.code == code and r.out == "" and
               r.err == ("" if code == 0 else nl("qv3: cancelled\n")), "Ctrl-C at " + when, r)
@@ -709,6 +762,19 @@ def ctrl_c_counts_only_when_it_stops_work(d):
         for name in made:
             check(read(d, name) == data[name], "the plaintext %s is whole" % name)
             without_file(d, name)
+
+    # Four at once, Ctrl-C as the third is half done: every file in progress is
+    # cancelled, none starts after, and nothing but whole plaintexts is left.
+    more = {"%d.bin" % i: os.urandom(3 << 20) for i in range(6)}
+    for name, content in more.items():
+        write(d, name, content)
+        encrypt(d, name, b"pw")
+        os.remove(os.path.join(d, name))
+    r = qv3(d, "decrypt", "--password-file", "pw.txt", "--jobs", "4", *sorted(n + ".aqv3" for n in more),
+            env=dict(os.environ, QV3_TEST_INTERRUPT="3:50"), program=QV3_TEST_HOOKS)
+    left = set(os.listdir(d)) - set(containers + ["pw.txt"]) - set(n + ".aqv3" for n in more)
+    check(r.code == 130 and r.err == nl("qv3: cancelled\n") and "2.bin" not in left and
+          all(read(d, name) == more.get(name) for name in left), "Ctrl-C during --jobs 4 leaves %s" % left, r)
 
     write(d, "c.bin", data["a.bin"])
     for when, code, made in (("1:100", 130, False), ("end", 0, True)):
@@ -751,7 +817,7 @@ def inspect_json_and_help(d):
               "%s --help" % cmd, r)
         if asked:
             check("Exit status" in r.out and "256 bytes" in r.out and "130" in r.out and
-                  asked in r.out, "%s --help tells exit statuses and password rules" % cmd, r)
+                  asked in r.out and "--jobs N" in r.out, "%s --help tells exit statuses, password rules, --jobs" % cmd, r)
         if WINE:
             break
 

@@ -10,7 +10,9 @@ must exit 0 leaving exactly the plaintext with the stated SHA-256 beside the con
 or exit 1 printing exactly "qv3: error: " + the reader's message and leave nothing
 behind (no plaintext, no partial file). A failing row runs a second time with a file
 already at the output path, which must come through unchanged. The container itself
-must never change. Nothing is written to standard output.
+must never change. Nothing is written to standard output. Then the rows of each password
+run once more together, one qv3 decrypt --jobs 4 over all their containers: the same
+outcomes, the messages in the order the containers were given.
 
 With EMULATOR (the Windows build under Wine) the program's text is code page 949 and
 every line it writes ends in exactly CR LF: the message's own CR LF stay, its final LF
@@ -75,8 +77,8 @@ def listing(folder):
     return sorted(os.listdir(folder))
 
 
-def run_qv3(folder, container, password_file, encoding, overwrite, empty):
-    args = ["decrypt", "--password-file", password_file]
+def run_qv3(folder, containers, password_file, encoding, overwrite, empty, jobs="1"):
+    args = ["decrypt", "--jobs", jobs, "--password-file", password_file]
     if encoding != "-":
         args += ["--password-encoding", encoding]
     # A file already at the output path may be replaced, so that the run goes as far as
@@ -85,7 +87,7 @@ def run_qv3(folder, container, password_file, encoding, overwrite, empty):
         args.append("--overwrite")
     if empty:
         args.append("--empty-password")
-    args.append(container)
+    args += containers
     command = ([EMULATOR] if EMULATOR else []) + [QV3] + args
     p = subprocess.run(command, cwd=folder, stdin=subprocess.DEVNULL, capture_output=True,
                        timeout=120, env=ENVIRONMENT)
@@ -121,7 +123,7 @@ def check_row(base, number, container, password_hex, encoding, outcome, detail):
         if pre_existing:
             with open(os.path.join(work, output), "wb") as f:
                 f.write(PRE_EXISTING)
-        p = run_qv3(work, container, os.path.join("..", "password"), encoding, pre_existing, password_hex == "-")
+        p = run_qv3(work, [container], os.path.join("..", "password"), encoding, pre_existing, password_hex == "-")
 
         def problem(text):
             problems.append("%s: %s\n    exit %d, stdout %r, stderr %r" %
@@ -159,6 +161,42 @@ def check_row(base, number, container, password_hex, encoding, outcome, detail):
     return problems
 
 
+def check_batches(base, manifest):
+    """The rows of each password in one run over all their containers with --jobs 4:
+    each container's outcome is its row's, and the messages come in the order given.
+    Returns a list of problems."""
+    groups = {}
+    for number, (container, password_hex, encoding, outcome, detail, _) in manifest:
+        rows_of = groups.setdefault((password_hex, encoding), {})
+        rows_of.setdefault(container, (number, outcome, detail))  # a container once a run
+    problems = []
+    for (password_hex, encoding), rows_of in sorted(groups.items()):
+        run_dir = tempfile.mkdtemp(prefix="batch-", dir=base)
+        work = os.path.join(run_dir, "work")
+        os.mkdir(work)
+        with open(os.path.join(run_dir, "password"), "wb") as f:
+            f.write(b"" if password_hex == "-" else bytes.fromhex(password_hex))
+        for container in rows_of:
+            shutil.copyfile(os.path.join(CORPUS, "containers", container), os.path.join(work, container))
+        p = run_qv3(work, list(rows_of), os.path.join("..", "password"), encoding, False, password_hex == "-", "4")
+        message = "".join("qv3: error: %s%s%s\n" % (MESSAGES[detail][0], container, MESSAGES[detail][1])
+                          for container, (_, outcome, detail) in rows_of.items() if outcome == "fail")
+        made = {container[:-5]: detail for container, (_, outcome, detail) in rows_of.items() if outcome == "ok"}
+        files = listing(work)
+        where = "lines %s in one run" % ",".join(str(n) for n, _, _ in rows_of.values())
+        if p.returncode != (1 if message else 0) or p.stdout or not stderr_matches(p.stderr, message):
+            problems.append("%s: exit %d, stdout %r, stderr %r; expected %r" %
+                            (where, p.returncode, p.stdout[:200], p.stderr[:400], message[:400]))
+        elif files != sorted(list(rows_of) + list(made)):
+            problems.append("%s: left %s" % (where, files))
+        else:
+            for output, digest in made.items():
+                if hashlib.sha256(read(os.path.join(work, output))).hexdigest() != digest:
+                    problems.append("%s: %s is not the plaintext" % (where, output))
+        shutil.rmtree(run_dir, ignore_errors=True)
+    return problems, len(groups)
+
+
 def main():
     manifest = list(rows("manifest.tsv", 6))
     containers = set(os.listdir(os.path.join(CORPUS, "containers")))
@@ -187,10 +225,13 @@ def main():
             problems += found
             failed += 1 if found else 0
             runs += 1 if outcome == "ok" else 2
+        batch_problems, batches = check_batches(base, manifest)
+        problems += batch_problems
+        failed += len(batch_problems)
     for p in problems:
         print("FAIL " + p)
-    print("%d manifest rows, %d runs of qv3 decrypt over %d containers%s%s: %s" %
-          (len(manifest), runs, len(containers), " under " + os.path.basename(EMULATOR) if EMULATOR else "",
+    print("%d manifest rows, %d runs of qv3 decrypt over %d containers and %d with --jobs 4%s%s: %s" %
+          (len(manifest), runs, len(containers), batches, " under " + os.path.basename(EMULATOR) if EMULATOR else "",
            " in English" if ENGLISH else "",
            "%d rows FAILED" % failed if problems else "all passed"))
     return 1 if problems else 0

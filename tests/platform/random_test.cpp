@@ -5,6 +5,7 @@
 #include <cstring>
 #include <set>
 #include <string>
+#include <vector>
 
 namespace {
 
@@ -31,7 +32,15 @@ TEST(SystemRandomSource, FillsDifferentBytesEachTime) {
   // 2048 random bytes leave out any one value with probability e^-8; many missing
   // values would mean most of each block is constant.
   EXPECT_GT(byteValues.size(), 200u);
+
+  // A container's requests made at once: every 32-byte block different from all others.
+  std::vector<uint8_t> many(8192, 0);
+  ASSERT_TRUE(source.Fill(many.data(), many.size()));
+  for (size_t i = 0; i < many.size(); i += 32)
+    seen.insert(std::string(many.begin() + i, many.begin() + i + 32));
+  EXPECT_EQ(seen.size(), 64u + 256u) << "a 32-byte block repeated";
   source.Release();
+  EXPECT_FALSE(source.Fill(many.data(), many.size())) << "released";
 }
 
 TEST(SystemRandomSource, GivesBytesOnlyBetweenAcquireAndRelease) {
