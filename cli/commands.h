@@ -12,3 +12,6 @@ int RunEncrypt(const std::vector<std::string>& args);
 
 // Prints "qv3: error: " and text to stderr.
 void PrintError(const std::string& text);
+
+// A usage error's text: the command, what is wrong, and where its help is.
+std::string UsageText(const std::string& command, const std::string& text);

@@ -12,21 +12,24 @@
 #include "container/io.h"
 #include "container/system_error_exception.h"
 #include "platform/file_handle.h"
+#include "platform/catalog.h"
 #include "platform/console.h"
+#include "platform/text.h"
 #include "platform/system_error.h"
 
 namespace {
 
-const char kHelp[] =
-    "usage: qv3 inspect [--json] CONTAINER...\n"
+// The help, in Korean; its English is in po/en.po.
+const char kHelp[] = N_(
+    "사용법: qv3 inspect [--json] 암호파일...\n"
     "\n"
-    "Shows each container's format version, its extensions (the CREATED_BY text when\n"
-    "present), the ciphertext length and the plaintext length. No password is needed and\n"
-    "nothing is decrypted. A container that cannot be read is reported with the reason.\n"
+    "암호 파일마다 형식 버전, 확장(있으면 CREATED_BY 글), 암호문 길이와 평문 길이를\n"
+    "보입니다. 암호가 필요 없고 아무것도 풀지 않습니다. 읽을 수 없는 암호 파일은 그\n"
+    "까닭과 함께 알립니다.\n"
     "\n"
-    "  --json   one JSON object per container, one per line\n"
+    "  --json   암호 파일마다 한 줄에 JSON 객체 하나\n"
     "\n"
-    "Exit status: 0 when every container was read, 1 otherwise, 2 for a usage error.\n";
+    "종료 상태: 모든 암호 파일을 읽었으면 0, 아니면 1, 사용법 오류는 2.\n");
 
 struct Inspection {
   ContainerLayout layout;
@@ -150,17 +153,17 @@ int RunInspect(const std::vector<std::string>& args) {
     if (!reader.IsOption()) {
       files.push_back(a);
     } else if ((a == "--help" || a == "-h") && !reader.HasJoinedValue()) {
-      WriteStandard(StandardStream::Output, kHelp);
+      WriteStandard(StandardStream::Output, Tr(kHelp));
       return 0;
     } else if (a == "--json" && !reader.HasJoinedValue()) {
       json = true;
     } else {
-      PrintError("inspect: unknown option '" + a + "' (see qv3 inspect --help)");
+      PrintError(UsageText("inspect", Format(Tr("알 수 없는 옵션 '%s'"), a.c_str())));
       return 2;
     }
   }
   if (files.empty()) {
-    PrintError("inspect: no container given (see qv3 inspect --help)");
+    PrintError(UsageText("inspect", Tr("암호 파일을 주지 않았습니다")));
     return 2;
   }
   int exitStatus = 0;

@@ -18,127 +18,116 @@
 #include "container/password_choice.h"
 #include "crypto/secure.h"
 #include "jobs/batch.h"
+#include "platform/catalog.h"
 #include "platform/console.h"
 #include "platform/file_ops.h"
 #include "platform/lock.h"
 #include "platform/random.h"
+#include "platform/text.h"
 #include "platform/thread.h"
 #include "platform/working_folder.h"
 
 namespace {
 
-const char kPasswordHelp[] =
-    "Password (one for all files):\n"
-    "  --password-file FILE      read it from FILE\n"
-    "  --password-stdin          read it from standard input\n"
-    "  --password-encoding cp949 convert it from UTF-8 to code page 949 first, the bytes\n"
-    "                            a Korean Windows system uses; without this option the\n"
-    "                            bytes are used exactly as given\n"
-    "  --empty-password          the password is meant to be empty (without it, an empty\n"
-    "                            password is refused as one that could not be read)\n"
-    "  From a file or standard input the password is the bytes before the first line\n"
-    "  end (CR or LF) or NUL, kept exactly (spaces included), at most 256 bytes.\n";
+// The help texts are in Korean; their English is in po/en.po.
+const char kPasswordHelp[] = N_(
+    "암호 (모든 파일에 하나):\n"
+    "  --password-file 파일      파일에서 읽습니다\n"
+    "  --password-stdin          표준 입력에서 읽습니다\n"
+    "  --password-encoding cp949 먼저 UTF-8 을 코드 페이지 949 로 바꿉니다(한국어 Windows\n"
+    "                            가 쓰는 바이트). 이 옵션이 없으면 주어진 바이트를 그대로\n"
+    "                            씁니다\n"
+    "  --empty-password          빈 암호를 뜻합니다 (없으면 빈 암호는 읽지 못한 암호로\n"
+    "                            거절합니다)\n"
+    "  파일이나 표준 입력에서는 첫 줄 끝(CR 이나 LF) 또는 NUL 앞의 바이트가 암호입니다.\n"
+    "  공백까지 그대로 두며, 최대 256 바이트입니다.\n");
 
 // The most files worked on at once: each holds a few MiB of buffers and two threads.
 constexpr unsigned kMaxJobs = 64;
 
 std::string JobsHelp() {
-  return "  --jobs N             work on up to N files at once, 1 to " + std::to_string(kMaxJobs) +
-         " (default: the\n"
-         "                       processors this process may use, here " +
-         std::to_string(std::min(UsableProcessors(), kMaxJobs)) +
-         "); messages,\n"
-         "                       files left and exit status are those of --jobs 1\n";
+  return Format(Tr(
+                    "  --jobs N             한 번에 최대 N 개 파일을 처리합니다, 1 에서 %u 까지 (기본값:\n"
+                    "                       이 프로세스가 쓸 수 있는 프로세서 수, 여기서는 %u). 메시지,\n"
+                    "                       남는 파일과 종료 상태는 --jobs 1 과 같습니다\n"),
+                kMaxJobs, std::min(UsableProcessors(), kMaxJobs));
 }
 
-const char kBatchHelp[] =
-    "A failure of one file never stops the others: that file leaves no output. Each\n"
-    "file's messages come in the order the files were given. Files that share a name\n"
-    "(one given twice, or one whose output another reads or writes, letter case\n"
-    "aside) are worked on one after the other, in that order.\n";
+const char kBatchHelp[] = N_(
+    "한 파일의 실패는 다른 파일을 멈추지 않습니다: 그 파일은 출력을 남기지 않습니다.\n"
+    "파일마다의 메시지는 파일을 준 순서대로 나옵니다. 이름이 같은 파일(두 번 준 파일,\n"
+    "또는 다른 파일이 출력을 읽거나 쓰는 파일; 대소문자는 가리지 않음)은 그 순서대로\n"
+    "하나씩 처리합니다.\n");
 
-const char kExitHelp[] =
-    "Progress is shown on standard error when it is a terminal; errors are printed there\n"
-    "as \"qv3: error: ...\". Ctrl-C stops the work as a Cancel button does: every file\n"
-    "in progress leaves no output and the files not yet started are not touched. A\n"
-    "Ctrl-C that comes when every file is done changes nothing.\n"
+const char kExitHelp[] = N_(
+    "진행 상황은 표준 오류가 터미널일 때 그곳에 보이며, 오류도 그곳에 \"qv3: error: ...\"\n"
+    "로 나옵니다. Ctrl-C 는 취소 단추처럼 작업을 멈춥니다: 처리 중인 파일은 모두 출력을\n"
+    "남기지 않고, 아직 시작하지 않은 파일은 건드리지 않습니다. 모든 파일이 끝난 뒤에 온\n"
+    "Ctrl-C 는 아무것도 바꾸지 않습니다.\n"
     "\n"
-    "Exit status: 0 when every file succeeded, 1 when a failure was reported, 2 for a\n"
-    "usage error (including a password that cannot be read, or one refused as above),\n"
-    "130 when Ctrl-C stopped the work.\n";
+    "종료 상태: 모든 파일이 성공하면 0, 실패를 알렸으면 1, 사용법 오류(읽을 수 없거나 위처럼\n"
+    "거절한 암호 포함)는 2, Ctrl-C 로 작업을 멈췄으면 130.\n");
 
 std::string DecryptHelp() {
-  const std::string folder = WorkingFolder();
-  return std::string(
-             "usage: qv3 decrypt [OPTIONS] CONTAINER...\n"
+  return std::string(Tr(
+             "사용법: qv3 decrypt [옵션] 암호파일...\n"
              "\n"
-             "Decrypts the containers, several at once (--jobs). A container's name must end\n"
-             "in .aqv3 or one of the category extensions (.pqv3 ... .zqv3, any letter case);\n"
-             "its plaintext is named after it without that extension (report.docx.aqv3 gives\n"
-             "report.docx), written beside the container, and made read-only. It is put in\n"
-             "place only once the container has been verified, and an existing file of that\n"
-             "name is never replaced unless --overwrite is given: the container fails instead.\n") +
-         kBatchHelp +
-         "\n"
-         "  -o, --output PATH    one container: write its plaintext to PATH, whatever the\n"
-         "                       container is named (still only once it is verified)\n"
-         "  --overwrite          replace an existing file at a plaintext's path (a\n"
-         "                       read-only one too), once the container is verified\n"
-         "  --to-working-folder  write the plaintexts into the working folder instead:\n"
-         "                         " +
-         folder +
-         "\n"
-         "                         (the viewer's own folder: its next run removes every\n"
-         "                         plaintext there that no running viewer shows and no\n"
-         "                         program has open; a file there is replaced unless it\n"
-         "                         is read-only, as a running viewer's plaintext is)\n"
-         "  --delete-source      remove each container once it has been decrypted\n" +
-         JobsHelp() +
-         "  -h, --help           show this help\n"
-         "\n" +
-         kPasswordHelp +
-         "  With neither option it is asked for once on the terminal, without echo.\n"
-         "  A password typed on the terminal that holds non-ASCII characters and does not\n"
-         "  open a container of version 1 or 2 is tried once more as code page 949 bytes\n"
-         "  (where the terminal's text is UTF-8), for containers made on Korean Windows.\n"
-         "  A password of any length up to 256 bytes is accepted.\n"
-         "\n" +
-         kExitHelp;
+             "암호 파일을 풉니다. 여러 개를 한꺼번에 풉니다(--jobs). 암호 파일의 이름은 .aqv3 나\n"
+             "종류별 확장자(.pqv3 ... .zqv3, 대소문자 무관)로 끝나야 합니다. 평문은 그 확장자를\n"
+             "뺀 이름(report.docx.aqv3 이면 report.docx)으로 암호 파일 옆에 쓰고 읽기 전용으로\n"
+             "합니다. 암호 파일을 검증한 뒤에야 제자리에 놓으며, 그 이름의 파일이 이미 있으면\n"
+             "--overwrite 를 주지 않는 한 바꾸지 않고 그 암호 파일이 실패합니다.\n")) +
+         Tr(kBatchHelp) +
+         Format(Tr(
+             "\n"
+             "  -o, --output 경로    암호 파일 하나: 이름과 관계없이 평문을 경로에 씁니다 (역시\n"
+             "                       검증한 뒤에만)\n"
+             "  --overwrite          평문의 경로에 있는 파일(읽기 전용이라도)을 암호 파일을 검증한\n"
+             "                       뒤 바꿉니다\n"
+             "  --to-working-folder  평문을 대신 작업 폴더에 씁니다:\n"
+             "                         %s\n"
+             "                         (뷰어의 폴더: 다음 실행이 실행 중인 뷰어가 보여 주지 않고\n"
+             "                         어떤 프로그램도 열지 않은 평문을 모두 지웁니다. 그곳의\n"
+             "                         파일은 읽기 전용이 아니면 바꿉니다. 실행 중인 뷰어의 평문은\n"
+             "                         읽기 전용입니다)\n"
+             "  --delete-source      풀고 나면 암호 파일을 지웁니다\n"),
+                WorkingFolder().c_str()) +
+         JobsHelp() + Tr(
+             "  -h, --help           이 도움말을 보입니다\n") + "\n" + Tr(kPasswordHelp) + Tr(
+             "  두 옵션이 모두 없으면 터미널에서 한 번, 화면에 보이지 않게 묻습니다.\n"
+             "  터미널에서 입력한 암호에 ASCII 가 아닌 글자가 있고 버전 1 이나 2 의 암호 파일을\n"
+             "  열지 못하면, 한국어 Windows 에서 만든 암호 파일을 위해 코드 페이지 949 바이트로\n"
+             "  한 번 더 해 봅니다 (터미널의 글자가 UTF-8 일 때).\n"
+             "  256 바이트까지 어떤 길이의 암호든 받습니다.\n") + "\n" + Tr(kExitHelp);
 }
 
 std::string EncryptHelp() {
-  return std::string(
-             "usage: qv3 encrypt [OPTIONS] FILE...\n"
+  return std::string(Tr(
+             "사용법: qv3 encrypt [옵션] 파일...\n"
              "\n"
-             "Encrypts the files into version 2 containers beside them, several at once\n"
-             "(--jobs). The container's name is the file's full name, a dot and \"aqv3\" when\n"
-             "the password is not empty (report.docx.aqv3); with an empty password the\n"
-             "extension tells the kind of file (report.docx.wqv3, photo.jpg.pqv3, and .bqv3\n"
-             "for other kinds). An existing file of that name is never replaced: encrypting\n"
-             "it fails instead. The files themselves are not changed (only removed with\n"
-             "--delete-source, once their container is complete).\n") +
-         kBatchHelp +
-         "\n"
-         "  --delete-source      remove each file once it has been encrypted\n"
-         "  --long-password      accept a password longer than 11 bytes (see below)\n" +
-         JobsHelp() +
-         "  -h, --help           show this help\n"
-         "\n" +
-         kPasswordHelp +
-         "  With neither option it is asked for twice on the terminal, without echo; when\n"
-         "  the two differ, nothing is encrypted and the exit status is 2.\n"
-         "  The desktop viewers use only the first 11 bytes of what is typed into their\n"
-         "  prompt, so a container made with a longer password would open in qv3 decrypt\n"
-         "  alone: such a password is refused (exit status 2, nothing written) unless\n"
-         "  --long-password is given, which makes the container and warns. The bytes\n"
-         "  counted are those hashed: UTF-8 here (a Korean character is 3 bytes), or code\n"
-         "  page 949 with --password-encoding cp949 (2 bytes).\n"
-         "\n" +
-         kExitHelp;
+             "파일마다 옆에 버전 2 암호 파일을 만듭니다. 여러 개를 한꺼번에 만듭니다(--jobs).\n"
+             "암호 파일의 이름은 파일의 전체 이름에 점과, 암호가 비어 있지 않으면 \"aqv3\"를\n"
+             "붙인 것입니다(report.docx.aqv3). 빈 암호면 확장자가 파일의 종류를 말합니다\n"
+             "(report.docx.wqv3, photo.jpg.pqv3, 그 밖의 종류는 .bqv3). 그 이름의 파일이 이미\n"
+             "있으면 바꾸지 않고 그 파일의 암호화가 실패합니다. 원래 파일은 바꾸지 않습니다\n"
+             "(--delete-source 를 주면 암호 파일이 완성된 뒤 지울 뿐입니다).\n")) +
+         Tr(kBatchHelp) + Tr(
+             "\n"
+             "  --delete-source      암호화하고 나면 파일을 지웁니다\n"
+             "  --long-password      11 바이트보다 긴 암호를 받습니다 (아래를 보십시오)\n") +
+         JobsHelp() + Tr(
+             "  -h, --help           이 도움말을 보입니다\n") + "\n" + Tr(kPasswordHelp) + Tr(
+             "  두 옵션이 모두 없으면 터미널에서 두 번, 화면에 보이지 않게 묻습니다. 둘이 다르면\n"
+             "  아무것도 암호화하지 않고 종료 상태는 2 입니다.\n"
+             "  데스크톱 뷰어는 암호 창에 입력한 것 가운데 앞의 11 바이트만 쓰므로, 더 긴 암호로\n"
+             "  만든 암호 파일은 qv3 decrypt 로만 열립니다: 그런 암호는 --long-password 를 주지\n"
+             "  않으면 거절하고 (종료 상태 2, 아무것도 쓰지 않음), 주면 암호 파일을 만들고\n"
+             "  경고합니다. 세는 바이트는 해시하는 바이트입니다: 여기서는 UTF-8 (한글 한 글자가\n"
+             "  3 바이트), --password-encoding cp949 이면 코드 페이지 949 (2 바이트).\n") + "\n" + Tr(kExitHelp);
 }
 
 int Usage(const std::string& command, const std::string& text) {
-  PrintError(command + ": " + text + " (see qv3 " + command + " --help)");
+  PrintError(UsageText(command, text));
   return 2;
 }
 
@@ -204,7 +193,7 @@ int ParseRequest(const std::vector<std::string>& args, CryptRequest* request, Pa
       request->overwrite = true;
     } else if (!request->encrypt && (name == "-o" || name == "--output")) {
       if (!reader.TakeValue(&request->outputPath) || request->outputPath.empty())
-        return Usage(command, name + " needs the plaintext's path");
+        return Usage(command, Format(Tr("%s 에는 평문의 경로가 필요합니다"), name.c_str()));
     } else if (name == "--jobs") {
       std::string value;
       char* end = nullptr;
@@ -213,18 +202,20 @@ int ParseRequest(const std::vector<std::string>& args, CryptRequest* request, Pa
               ? std::strtoul(value.c_str(), &end, 10)
               : 0;
       if (!end || *end != 0 || n < 1 || n > kMaxJobs)
-        return Usage(command, "--jobs needs a number from 1 to " + std::to_string(kMaxJobs));
+        return Usage(command, Format(Tr("--jobs 에는 1 에서 %u 까지의 수가 필요합니다"), kMaxJobs));
       request->jobs = static_cast<unsigned>(n);
     } else {
-      return Usage(command, "unknown option '" + reader.Current() + (reader.HasJoinedValue() ? "=...'" : "'"));
+      return Usage(command, Format(Tr("알 수 없는 옵션 '%s'"),
+                                   (reader.Current() + (reader.HasJoinedValue() ? "=..." : "")).c_str()));
     }
   }
-  if (request->files.empty()) return Usage(command, request->encrypt ? "no file given" : "no container given");
+  if (request->files.empty())
+    return Usage(command, Tr(request->encrypt ? N_("파일을 주지 않았습니다") : N_("암호 파일을 주지 않았습니다")));
   if (!request->outputPath.empty() && request->files.size() != 1)
-    return Usage(command, "-o names the plaintext of one container; " + std::to_string(request->files.size()) +
-                              " were given");
+    return Usage(command, Format(Tr("-o 는 암호 파일 하나의 평문 이름입니다. %s 개를 주었습니다"),
+                                 std::to_string(request->files.size()).c_str()));
   if (!request->outputPath.empty() && request->toWorkingFolder)
-    return Usage(command, "-o and --to-working-folder choose the plaintext's place two ways");
+    return Usage(command, Tr("-o 와 --to-working-folder 가 평문의 자리를 두 가지로 정합니다"));
   return 0;
 }
 
@@ -234,24 +225,29 @@ int ParseRequest(const std::vector<std::string>& args, CryptRequest* request, Pa
 int CheckPassword(const std::string& command, const CryptRequest& request, const PasswordOptions& options,
                   const Password& password) {
   if (password.size() == 0 && !request.emptyPassword) {
-    const std::string where = options.source == PasswordOptions::Source::File    ? "the password file " + options.file
-                              : options.source == PasswordOptions::Source::Stdin ? std::string("standard input")
-                                                                                 : std::string("the terminal");
-    return PasswordError(command, "no password could be read: " + where +
-                                      " gave an empty one (give --empty-password if the empty password is meant)");
+    const std::string where =
+        options.source == PasswordOptions::Source::File    ? Format(Tr("암호를 담은 파일 %s"), options.file.c_str())
+        : options.source == PasswordOptions::Source::Stdin ? std::string(Tr("표준 입력"))
+                                                           : std::string(Tr("터미널"));
+    return PasswordError(command, Format(Tr("암호를 읽을 수 없습니다: %s 에서 빈 암호가 왔습니다 (빈 암호를 뜻한다면 "
+                                            "--empty-password 를 주십시오)"),
+                                         where.c_str()));
   }
   if (!request.encrypt || password.size() <= kPromptPasswordBytes) return 0;
-  const std::string length = std::to_string(password.size()) + " bytes";
+  const std::string length = std::to_string(password.size());
+  const unsigned typed = static_cast<unsigned>(kPromptPasswordBytes);
   if (!request.longPassword)
-    return PasswordError(command, "the password is " + length + " long, but the desktop viewers use only the first " +
-                                      std::to_string(kPromptPasswordBytes) +
-                                      " bytes typed into their prompt and could not open the container; choose a "
-                                      "shorter password, or give --long-password to make it for qv3 decrypt alone "
-                                      "(nothing was written)");
-  WriteStandard(StandardStream::Error, "qv3: warning: the password is " + length +
-                                           " long: only qv3 decrypt can open these containers, not the desktop "
-                                           "viewers (they use the first " +
-                                           std::to_string(kPromptPasswordBytes) + " bytes typed)\n");
+    return PasswordError(command, Format(Tr("암호가 %s 바이트인데, 데스크톱 뷰어는 암호 창에 입력한 앞의 %u 바이트만 써서 "
+                                            "그 암호 파일을 열 수 없습니다. 더 짧은 암호를 고르거나, qv3 decrypt 로만 "
+                                            "열 암호 파일을 만들려면 --long-password 를 주십시오 (아무것도 쓰지 "
+                                            "않았습니다)"),
+                                         length.c_str(), typed));
+  WriteStandard(StandardStream::Error,
+                "qv3: warning: " +
+                    Format(Tr("암호가 %s 바이트입니다: 이 암호 파일은 데스크톱 뷰어가 아니라 qv3 decrypt 로만 열 수 "
+                              "있습니다 (뷰어는 입력한 앞의 %u 바이트를 씁니다)"),
+                           length.c_str(), typed) +
+                    "\n");
   return 0;
 }
 
@@ -404,7 +400,7 @@ int RunCrypt(const std::vector<std::string>& args, bool encrypt) {
   console.AllEnded();
   const int status = console.ExitStatus();
   console.EndLine();
-  if (status == 130) WriteStandard(StandardStream::Error, "qv3: cancelled\n");
+  if (status == 130) WriteStandard(StandardStream::Error, Tr("qv3: 취소했습니다\n"));
   return status;
 }
 

@@ -10,9 +10,11 @@
 #include "container/system_error_exception.h"
 #include "platform/file_handle.h"
 #include "crypto/secure.h"
+#include "platform/catalog.h"
 #include "platform/codepage.h"
 #include "platform/console.h"
 #include "platform/system_error.h"
+#include "platform/text.h"
 
 namespace {
 
@@ -30,8 +32,9 @@ class StringWipe {
   std::string& m_s;
 };
 
-const std::string kTooLong =
-    "the password is longer than " + std::to_string(kMaxPasswordBytes) + " bytes";
+std::string TooLong() {
+  return Format(Tr("암호가 %u 바이트보다 깁니다"), static_cast<unsigned>(kMaxPasswordBytes));
+}
 
 bool IsTerminator(char c) { return c == '\0' || c == '\r' || c == '\n'; }
 
@@ -58,7 +61,7 @@ bool ReadFromFile(const std::string& path, char* buffer, size_t* length, std::st
     if (Collect(chunk, got, buffer, length)) break;
   }
   if (status != 0) {
-    *error = AppendSystemErrorText("cannot read the password file " + path, status);
+    *error = AppendSystemErrorText(Format(Tr("암호를 담은 파일 %s 을(를) 읽을 수 없습니다"), path.c_str()), status);
     return false;
   }
   return true;
@@ -72,31 +75,31 @@ bool ReadFromStdin(char* buffer, size_t* length, std::string* error) {
     if (Collect(&byte, 1, buffer, length)) break;
   }
   if (std::ferror(stdin)) {
-    *error = "cannot read the password from standard input";
+    *error = Tr("표준 입력에서 암호를 읽을 수 없습니다");
     return false;
   }
   return true;
 }
 
-const char kNoTerminal[] =
-    "no password: there is no terminal to ask for it, or reading it failed; "
-    "give --password-file FILE or --password-stdin";
+const char kNoTerminal[] = N_(
+    "암호가 없습니다: 물어볼 터미널이 없거나 읽지 못했습니다. --password-file 파일 또는 "
+    "--password-stdin 을 주십시오");
 
 // The text typed (UTF-8), asked for once or twice.
 bool ReadFromTerminal(bool askTwice, std::string* line, std::string* error) {
-  if (!ReadPasswordFromTerminal("Password: ", line)) {
-    *error = kNoTerminal;
+  if (!ReadPasswordFromTerminal(Tr("암호: "), line)) {
+    *error = Tr(kNoTerminal);
     return false;
   }
   if (!askTwice) return true;
   std::string repeated;
   StringWipe wipeRepeated(repeated);
-  if (!ReadPasswordFromTerminal("Repeat password: ", &repeated)) {
-    *error = kNoTerminal;
+  if (!ReadPasswordFromTerminal(Tr("암호 다시: "), &repeated)) {
+    *error = Tr(kNoTerminal);
     return false;
   }
   if (repeated != *line) {
-    *error = "the two passwords typed differ; nothing was written";
+    *error = Tr("입력한 두 암호가 다릅니다. 아무것도 쓰지 않았습니다");
     return false;
   }
   return true;
@@ -127,30 +130,30 @@ OptionParse ParsePasswordOption(ArgReader& reader, PasswordOptions* options, std
   if (name == "--password-encoding") {
     std::string value;
     if (!reader.TakeValue(&value)) {
-      *error = "--password-encoding needs a value (cp949)";
+      *error = Tr("--password-encoding 에는 값(cp949)이 필요합니다");
       return OptionParse::Error;
     }
     if (value != "cp949" && value != "CP949") {
-      *error = "unknown password encoding '" + value + "' (the one offered is cp949)";
+      *error = Format(Tr("알 수 없는 암호 인코딩 '%s' (쓸 수 있는 것은 cp949)"), value.c_str());
       return OptionParse::Error;
     }
     options->cp949 = true;
     return OptionParse::Taken;
   }
   if (options->source != PasswordOptions::Source::Prompt) {
-    *error = "give the password one way only (--password-file or --password-stdin)";
+    *error = Tr("암호는 한 가지로만 주십시오 (--password-file 또는 --password-stdin)");
     return OptionParse::Error;
   }
   if (name == "--password-stdin") {
     if (reader.HasJoinedValue()) {
-      *error = "--password-stdin takes no value";
+      *error = Tr("--password-stdin 에는 값을 줄 수 없습니다");
       return OptionParse::Error;
     }
     options->source = PasswordOptions::Source::Stdin;
     return OptionParse::Taken;
   }
   if (!reader.TakeValue(&options->file)) {
-    *error = "--password-file needs a file name";
+    *error = Tr("--password-file 에는 파일 이름이 필요합니다");
     return OptionParse::Error;
   }
   options->source = PasswordOptions::Source::File;
@@ -180,7 +183,7 @@ bool ObtainPassword(const PasswordOptions& options, Password* password, std::str
       std::string typed = options.cp949 ? Cp949PasswordBytes(line, SIZE_MAX) : TypedPasswordBytes(line, SIZE_MAX);
       StringWipe wipeTyped(typed);
       if (options.cp949 && typed.empty() && !line.empty()) {
-        *error = "--password-encoding cp949: the password is not text that code page 949 can hold";
+        *error = Tr("--password-encoding cp949: 암호가 코드 페이지 949 로 나타낼 수 있는 글자가 아닙니다");
         return false;
       }
       Collect(typed.data(), typed.size(), buffer, &length);
@@ -190,7 +193,7 @@ bool ObtainPassword(const PasswordOptions& options, Password* password, std::str
         if (alternate != typed) cp949Form->Assign(alternate.data(), alternate.size());
       }
       if (length > kMaxPasswordBytes) {
-        *error = kTooLong;
+        *error = TooLong();
         return false;
       }
       password->Assign(buffer, length);
@@ -199,7 +202,7 @@ bool ObtainPassword(const PasswordOptions& options, Password* password, std::str
   }
   if (!ok) return false;
   if (length > kMaxPasswordBytes) {
-    *error = kTooLong;
+    *error = TooLong();
     return false;
   }
   password->Assign(buffer, length);
@@ -207,12 +210,11 @@ bool ObtainPassword(const PasswordOptions& options, Password* password, std::str
     std::string in(password->c_str(), password->size()), out;
     StringWipe wipeIn(in), wipeOut(out);
     if (!Utf8ToCp949(in, &out)) {
-      *error =
-          "--password-encoding cp949: the password is not UTF-8 text that code page 949 can hold";
+      *error = Tr("--password-encoding cp949: 암호가 코드 페이지 949 로 나타낼 수 있는 UTF-8 글자가 아닙니다");
       return false;
     }
     if (out.size() > kMaxPasswordBytes) {
-      *error = kTooLong;
+      *error = TooLong();
       return false;
     }
     password->Assign(out.data(), out.size());

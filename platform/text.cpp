@@ -1,5 +1,8 @@
 #include "platform/text.h"
 
+#include <cstdarg>
+#include <cstdio>
+
 namespace {
 
 unsigned char FoldAscii(unsigned char b) {
@@ -35,4 +38,17 @@ size_t Utf16Length(const std::string& text) {
     units += b >= 0xF0 ? 2 : 1;  // four bytes: a character beyond the first plane, a pair
   }
   return units;
+}
+
+std::string Format(const char* format, ...) {
+  va_list args;
+  va_start(args, format);
+  va_list again;
+  va_copy(again, args);
+  const int length = std::vsnprintf(nullptr, 0, format, args);
+  va_end(args);
+  std::string text(length > 0 ? static_cast<size_t>(length) : 0, '\0');
+  if (length > 0) std::vsnprintf(&text[0], text.size() + 1, format, again);
+  va_end(again);
+  return text;
 }

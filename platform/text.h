@@ -14,3 +14,10 @@ std::string CutUtf8(const std::string& text, size_t limit);
 
 // How many UTF-16 units the text takes (Windows counts its path limits in these).
 size_t Utf16Length(const std::string& text);
+
+// printf's formatting into a string (a translated text's placeholders filled in).
+std::string Format(const char* format, ...)
+#ifdef __GNUC__
+    __attribute__((format(printf, 1, 2)))
+#endif
+    ;

@@ -54,6 +54,11 @@ def tr(korean):
     return CATALOG.get(korean, korean) if ENGLISH else korean
 
 
+# qv3's own texts the checks look for, as the code writes them (in Korean).
+TOO_LONG_FOR_VIEWERS = ("암호가 %s 바이트인데, 데스크톱 뷰어는 암호 창에 입력한 앞의 %u 바이트만 써서 그 암호 파일을 열 수 "
+                        "없습니다. 더 짧은 암호를 고르거나, qv3 decrypt 로만 열 암호 파일을 만들려면 --long-password 를 "
+                        "주십시오 (아무것도 쓰지 않았습니다)")
+NO_PASSWORD_READ = "암호를 읽을 수 없습니다: %s 에서 빈 암호가 왔습니다 (빈 암호를 뜻한다면 --empty-password 를 주십시오)"
 KEY_BLOCK_PREFIX = "파일에 오류가 있습니다.\r\n"
 KEY_BLOCK_SUFFIX = "\r\n파일이 수정되었거나 암호가 틀립니다."
 CONTAINER_OVERHEAD = 294
@@ -218,12 +223,12 @@ def line_ends_exact_bytes(d):
     cases = [
         # (arguments, environment, exit status, stdout, stderr)
         (("decrypt", "--password-file", "wrong.txt", "a.txt.aqv3"), None, 1, "",
-         "qv3: error: " + KEY_BLOCK_PREFIX + "a.txt.aqv3" + KEY_BLOCK_SUFFIX + "\n"),
+         "qv3: error: " + tr(KEY_BLOCK_PREFIX) + "a.txt.aqv3" + tr(KEY_BLOCK_SUFFIX) + "\n"),
         (("decrypt", "--password-file", "pw.txt", "a.txt.aqv3"), cancel, 130, "",
-         "qv3: cancelled\n"),
+         tr("qv3: 취소했습니다\n")),
         # The front end's ":\n" before the system's text, after text on stdout.
         (("inspect", "a.txt.aqv3", "missing.aqv3"), None, 1, inspected,
-         "qv3: error: 입력 파일이 존재하지 않습니다.\r\nmissing.aqv3:\n" + system_text + "\n"),
+         "qv3: error: " + tr("입력 파일이 존재하지 않습니다.\r\n") + "missing.aqv3:\n" + system_text + "\n"),
     ]
     for args, env, code, out, err in cases:
         r = qv3(d, *args, env=env, program=QV3_TEST_HOOKS if env else None)
@@ -378,9 +383,9 @@ def no_traps_for_a_new_user(d):
     cases = [
         # (arguments, standard input, exit status, text in stderr, files that must exist after)
         (("encrypt", "--password-stdin", "doc.txt"), b"S3cret pass!", 2, "--long-password", []),
-        (("encrypt", "--password-stdin", "doc.txt"), long_korean, 2, "12 bytes", []),
+        (("encrypt", "--password-stdin", "doc.txt"), long_korean, 2, tr(TOO_LONG_FOR_VIEWERS) % ("12", 11), []),
         (("encrypt", "--password-stdin", "doc.txt"), b"", 2, "--empty-password", []),
-        (("decrypt", "--password-stdin", "doc.txt.aqv3"), b"", 2, "no password could be read", []),
+        (("decrypt", "--password-stdin", "doc.txt.aqv3"), b"", 2, tr(NO_PASSWORD_READ) % tr("표준 입력"), []),
         (("encrypt", "--password-stdin", "--long-password", "doc.txt"), b"S3cret pass!", 0, "warning",
          ["doc.txt.aqv3"]),
     ]
@@ -394,7 +399,7 @@ def no_traps_for_a_new_user(d):
     # A file the user edited is never replaced unless asked.
     write(d, "doc.txt", b"precious data")
     r = qv3(d, "decrypt", "--password-stdin", "doc.txt.aqv3", stdin=b"S3cret pass!")
-    check(r.code == 1 and r.err.startswith(nl("qv3: error: 파일을 생성할 수 없습니다.\r\ndoc.txt:\n")) and
+    check(r.code == 1 and r.err.startswith(nl("qv3: error: " + tr("파일을 생성할 수 없습니다.\r\n") + "doc.txt:\n")) and
           read(d, "doc.txt") == b"precious data", "an existing file is left alone", r)
     os.chmod(os.path.join(d, "doc.txt"), 0o444)
     r = qv3(d, "decrypt", "--password-stdin", "--overwrite", "doc.txt.aqv3", stdin=b"S3cret pass!")
@@ -411,7 +416,8 @@ def no_traps_for_a_new_user(d):
     r = qv3(d, "decrypt", "--password-stdin", "-o", "out.txt", "renamed.bin", stdin=b"S3cret pass!")
     check(r.code == 0 and read(d, "out.txt") == content, "-o names the plaintext", r)
     r = qv3(d, "decrypt", "--password-stdin", "-o", "x.txt", "renamed.bin", "doc.txt.bqv3", stdin=b"pw")
-    check(r.code == 2 and "one container" in r.err, "-o takes one container", r)
+    check(r.code == 2 and tr("-o 는 암호 파일 하나의 평문 이름입니다. %s 개를 주었습니다") % 2 in r.err,
+          "-o takes one container", r)
     if not WINE:
         check(b"\r" not in qv3(d, "decrypt", "--password-stdin", "renamed.bin", stdin=b"pw").raw_err,
               "no carriage return reaches a Linux terminal, log or pipe")
@@ -531,24 +537,34 @@ def usage_errors(d):
     write(d, "f.txt", b"data")
     write(d, "pw.txt", b"pw")
     write(d, "long.txt", b"p" * 257)
+    # Each with the whole text it must print: the command, what is wrong, where its help is.
+    def usage(command, text):
+        return "qv3: error: " + tr("%s: %s (qv3 %s --help 를 보십시오)") % (command, text, command) + "\n"
+
     cases = [
-        (("encrypt", "--password-file", "pw.txt", "--bogus", "f.txt"), "unknown option '--bogus'"),
-        (("decrypt", "--password-file", "pw.txt"), "no container given"),
-        (("encrypt", "--password-file", "pw.txt"), "no file given"),
-        (("encrypt", "--password-file", "long.txt", "f.txt"), "longer than 256 bytes"),
-        (("encrypt", "--password-file", "pw.txt", "--password-stdin", "f.txt"), "one way only"),
-        (("encrypt", "--to-working-folder", "--password-file", "pw.txt", "f.txt"), "unknown option"),
+        (("encrypt", "--password-file", "pw.txt", "--bogus", "f.txt"),
+         usage("encrypt", tr("알 수 없는 옵션 '%s'") % "--bogus")),
+        (("decrypt", "--password-file", "pw.txt"), usage("decrypt", tr("암호 파일을 주지 않았습니다"))),
+        (("encrypt", "--password-file", "pw.txt"), usage("encrypt", tr("파일을 주지 않았습니다"))),
+        (("encrypt", "--password-file", "long.txt", "f.txt"),
+         "qv3: error: encrypt: " + tr("암호가 %u 바이트보다 깁니다") % 256 + "\n"),
+        (("encrypt", "--password-file", "pw.txt", "--password-stdin", "f.txt"),
+         usage("encrypt", tr("암호는 한 가지로만 주십시오 (--password-file 또는 --password-stdin)"))),
+        (("encrypt", "--to-working-folder", "--password-file", "pw.txt", "f.txt"),
+         usage("encrypt", tr("알 수 없는 옵션 '%s'") % "--to-working-folder")),
         (("decrypt", "--password-encoding", "latin1", "--password-file", "pw.txt", "f.txt"),
-         "unknown password encoding"),
-        (("decrypt", "--password-file", "no-such-file", "f.txt.aqv3"), "cannot read the password file"),
-        (("frobnicate",), "unknown command"),
+         usage("decrypt", tr("알 수 없는 암호 인코딩 '%s' (쓸 수 있는 것은 cp949)") % "latin1")),
+        (("decrypt", "--password-file", "no-such-file", "f.txt.aqv3"),
+         "qv3: error: decrypt: " + tr("암호를 담은 파일 %s 을(를) 읽을 수 없습니다") % "no-such-file" + ":\n"),
+        (("frobnicate",), "qv3: error: " + tr("알 수 없는 명령 '%s' (qv3 --help 를 보십시오)") % "frobnicate" + "\n"),
+        (("decrypt", "--jobs", "0", "--password-file", "pw.txt", "f.txt.aqv3"),
+         usage("decrypt", tr("--jobs 에는 1 에서 %u 까지의 수가 필요합니다") % 64)),
     ]
     if WINE:
         cases = cases[:5]
     for args, text in cases:
         r = qv3(d, *args)
-        check(r.code == 2 and r.err.startswith("qv3: error: ") and text in r.err and r.out == "",
-              "usage error for %s" % (args,), r)
+        check(r.code == 2 and r.err.startswith(nl(text)) and r.out == "", "usage error for %s" % (args,), r)
     check(sorted(os.listdir(d)) == ["f.txt", "long.txt", "pw.txt"], "a usage error makes no file")
 
     # 256 bytes is the longest password accepted.
@@ -590,7 +606,9 @@ def password_encoding_cp949(d):
 
     write(d, "bad.txt", "\u00e9\u0100".encode("utf-8"))  # Latin letters code page 949 lacks
     r = qv3(d, "decrypt", "--password-file", "bad.txt", "--password-encoding=cp949", "k.txt.aqv3")
-    check(r.code == 2 and "code page 949" in r.err, "an unconvertible password is a usage error", r)
+    check(r.code == 2 and r.err == nl("qv3: error: decrypt: " + tr("--password-encoding cp949: 암호가 코드 페이지 949 로 "
+                                                                  "나타낼 수 있는 UTF-8 글자가 아닙니다") + "\n"),
+          "an unconvertible password is a usage error", r)
 
 
 def run_on_terminal(d, args, typed, at_prompts=True, env=None):
@@ -618,7 +636,7 @@ def run_on_terminal(d, args, typed, at_prompts=True, env=None):
             if not chunk:
                 break
             shown += chunk
-        prompts = shown.count(b"Password: ") + shown.count(b"Repeat password: ")
+        prompts = shown.count(tr("암호: ").encode()) + shown.count(tr("암호 다시: ").encode())
         if sent < len(typed) and (sent < prompts or not at_prompts):
             time.sleep(0.1)  # the prompt is written before echo is off is certain: wait a little
             os.write(fd, typed[sent] + b"\n")
@@ -627,7 +645,7 @@ def run_on_terminal(d, args, typed, at_prompts=True, env=None):
         os.kill(pid, signal.SIGKILL)
     _, status = os.waitpid(pid, 0)
     os.close(fd)
-    prompts = shown.count(b"Password: ") + shown.count(b"Repeat password: ")
+    prompts = shown.count(tr("암호: ").encode()) + shown.count(tr("암호 다시: ").encode())
     return os.waitstatus_to_exitcode(status), shown.decode("utf-8", "replace"), prompts
 
 
@@ -691,7 +709,7 @@ def encrypt_asks_twice_at_the_terminal(d):
         what = "encrypt %s typing %r: %r" % (options, typed, shown)
         check(code == code_expected and prompts == prompts_expected, what)
         if password is None:
-            check("qv3: error: encrypt: the two passwords typed differ" in shown, what)
+            check("qv3: error: encrypt: " + tr("입력한 두 암호가 다릅니다. 아무것도 쓰지 않았습니다") in shown, what)
             check(sorted(os.listdir(d)) == ["m.txt"] and read(d, "m.txt") == content,
                   "nothing written, the file stays: %s" % os.listdir(d))
             continue
@@ -756,7 +774,7 @@ def ctrl_c_counts_only_when_it_stops_work(d):
         r = qv3(d, "decrypt", "--password-file", "pw.txt", "--jobs", "1", *containers,
                 env=dict(os.environ, QV3_TEST_INTERRUPT=when), program=QV3_TEST_HOOKS)
         check(r.code == code and r.out == "" and
-              r.err == ("" if code == 0 else nl("qv3: cancelled\n")), "Ctrl-C at " + when, r)
+              r.err == ("" if code == 0 else nl(tr("qv3: 취소했습니다\n"))), "Ctrl-C at " + when, r)
         check(sorted(os.listdir(d)) == sorted(containers + ["pw.txt"] + made),
               "Ctrl-C at %s leaves %s" % (when, os.listdir(d)))
         for name in made:
@@ -773,7 +791,7 @@ def ctrl_c_counts_only_when_it_stops_work(d):
     r = qv3(d, "decrypt", "--password-file", "pw.txt", "--jobs", "4", *sorted(n + ".aqv3" for n in more),
             env=dict(os.environ, QV3_TEST_INTERRUPT="3:50"), program=QV3_TEST_HOOKS)
     left = set(os.listdir(d)) - set(containers + ["pw.txt"]) - set(n + ".aqv3" for n in more)
-    check(r.code == 130 and r.err == nl("qv3: cancelled\n") and "2.bin" not in left and
+    check(r.code == 130 and r.err == nl(tr("qv3: 취소했습니다\n")) and "2.bin" not in left and
           all(read(d, name) == more.get(name) for name in left), "Ctrl-C during --jobs 4 leaves %s" % left, r)
 
     write(d, "c.bin", data["a.bin"])
@@ -810,13 +828,17 @@ def inspect_json_and_help(d):
     check(r.code == 0 and json.loads(r.out)["extensions"][0] == "CREATED_BY \x1b[2J\x07\\x\x7fKVT 3!\r",
           "inspect --json keeps the text exactly", r)
 
-    for cmd, asked in (("decrypt", "asked for once"), ("encrypt", "asked for twice"),
-                       ("inspect", None)):
+    # The help in the run's language: what it must tell, in its words.
+    words = ({"usage": "usage: qv3 ", "exit": "Exit status", "bytes": "256 bytes", "once": "asked for once",
+              "twice": "asked for twice"} if ENGLISH else
+             {"usage": "사용법: qv3 ", "exit": "종료 상태", "bytes": "256 바이트", "once": "한 번",
+              "twice": "두 번"})
+    for cmd, asked in (("decrypt", words["once"]), ("encrypt", words["twice"]), ("inspect", None)):
         r = qv3(d, cmd, "--help")
-        check(r.code == 0 and r.out.startswith("usage: qv3 " + cmd) and r.err == "",
+        check(r.code == 0 and r.out.startswith(words["usage"] + cmd) and r.err == "",
               "%s --help" % cmd, r)
         if asked:
-            check("Exit status" in r.out and "256 bytes" in r.out and "130" in r.out and
+            check(words["exit"] in r.out and words["bytes"] in r.out and "130" in r.out and
                   asked in r.out and "--jobs N" in r.out, "%s --help tells exit statuses, password rules, --jobs" % cmd, r)
         if WINE:
             break
