@@ -71,6 +71,7 @@ def contents_are_the_program_its_manual_and_its_documents():
                        ("/usr/share/nemo/actions/tarvessin-viewer-encrypt.nemo_action", "-rw-r--r--"),
                        ("/usr/share/nemo/actions/tarvessin-viewer-decrypt-here.nemo_action", "-rw-r--r--"),
                        ("/usr/share/man/man1/qv3.1.gz", "-rw-r--r--"),
+                       ("/usr/share/man/ko/man1/qv3.1.gz", "-rw-r--r--"),
                        ("/usr/share/man/ko/man1/tarvessin-viewer.1.gz", "-rw-r--r--"),
                        ("/usr/share/locale/en/LC_MESSAGES/tarvessin.mo", "-rw-r--r--"),
                        ("/usr/share/doc/qv3/copyright", "-rw-r--r--"),
@@ -129,36 +130,41 @@ def unpacked_qv3_states_the_version_and_decrypts_the_sample():
 
 
 def manual_page_renders_and_says_what_help_says():
-    page = os.path.join(ROOT, "usr/share/man/man1/qv3.1.gz")
-    p = run(["man", "--warnings", "-l", page], text=True,
-            env=dict(os.environ, MANWIDTH="80", MAN_KEEP_FORMATTING="", LC_ALL="C.UTF-8"))
-    check(p.returncode == 0 and not p.stderr.strip(),
-          "man -l failed or warned (%d): %s" % (p.returncode, p.stderr))
-    text = re.sub(r".\x08", "", p.stdout)
-    text = re.sub(r"\s+", " ", text.replace("\u2010", "-").replace("\u2011", "-"))
-    check("qv3 " + VERSION in text, "the manual page does not name version " + VERSION)
-    # Every command, option and exit status that the help texts name.
-    overview = qv3("--help").stdout
-    commands = re.findall(r"^  (\w+) \[", overview, re.M)
-    check(commands, "qv3 --help names no commands:\n" + overview)
-    missing = []
-    for command in [None] + commands:
-        p = qv3(*([command, "--help"] if command else ["--help"]))
-        help_text = p.stdout
-        check(p.returncode == 0 and help_text, "qv3 %s --help failed" % (command or ""), p)
-        names = set(re.findall(r"(?<![\w-])(--?[a-z][a-z0-9-]*)", help_text))
-        statuses = re.findall(r"\b(\d+) (?:when|for)\b", help_text)
-        names |= {"exit status " + code for code in statuses}
-        if command:
-            names.add("qv3 " + command)
-        for name in sorted(names):
-            if name.startswith("exit status "):
-                found = re.search(r"EXIT STATUS.*\b%s\b" % name.split()[-1], text)
-            else:
-                found = re.search(r"(?<![\w-])%s(?![\w-])" % re.escape(name), text)
-            if not found:
-                missing.append("%s (from qv3 %s--help)" % (name, command + " " if command else ""))
-    check(not missing, "the manual page does not mention: " + ", ".join(missing))
+    # The English page against the English help, the Korean page (under ko) against the
+    # Korean help: every command, option and exit status that the help texts name.
+    for page, locale, statuses_in, heading in (
+            ("usr/share/man/man1/qv3.1.gz", "en_US.UTF-8", r"\b(\d+) (?:when|for)\b", "EXIT STATUS"),
+            ("usr/share/man/ko/man1/qv3.1.gz", "C.UTF-8", r"(?:면|는) (\d+)\b", "종료 상태")):
+        p = run(["man", "--warnings", "-l", os.path.join(ROOT, page)], text=True,
+                env=dict(os.environ, MANWIDTH="80", MAN_KEEP_FORMATTING="", LC_ALL="C.UTF-8"))
+        check(p.returncode == 0 and not p.stderr.strip(),
+              "man -l %s failed or warned (%d): %s" % (page, p.returncode, p.stderr))
+        text = re.sub(r".\x08", "", p.stdout)
+        text = re.sub(r"\s+", " ", text.replace("\u2010", "-").replace("\u2011", "-"))
+        check("qv3 " + VERSION in text, "%s does not name version %s" % (page, VERSION))
+        environment = dict(os.environ, LC_ALL=locale, LANGUAGE="")
+        overview = qv3("--help", env=environment).stdout
+        commands = re.findall(r"^  (\w+) \[", overview, re.M)
+        check(commands, "qv3 --help names no commands:\n" + overview)
+        missing = []
+        for command in [None] + commands:
+            p = qv3(*([command, "--help"] if command else ["--help"]), env=environment)
+            help_text = p.stdout
+            check(p.returncode == 0 and help_text, "qv3 %s --help failed" % (command or ""), p)
+            names = set(re.findall(r"(?<![\w-])(--?[a-z][a-z0-9-]*)", help_text))
+            statuses = re.findall(statuses_in, help_text)
+            check(not command or statuses, "qv3 %s --help names no exit status" % command)
+            names |= {"exit status " + code for code in statuses}
+            if command:
+                names.add("qv3 " + command)
+            for name in sorted(names):
+                if name.startswith("exit status "):
+                    found = re.search(r"%s.*\b%s\b" % (heading, name.split()[-1]), text)
+                else:
+                    found = re.search(r"(?<![\w-])%s(?![\w-])" % re.escape(name), text)
+                if not found:
+                    missing.append("%s (from qv3 %s--help)" % (name, command + " " if command else ""))
+        check(not missing, "%s does not mention: %s" % (page, ", ".join(missing)))
 
 
 def main():
