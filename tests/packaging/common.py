@@ -173,17 +173,16 @@ def manifest(data):
 
 def version_info(data):
     """The version resource of a PE image: {"FileVersion": (a, b, c, d), "ProductVersion":
-    (a, b, c, d), "strings": {name: text} of its one string table}."""
+    (a, b, c, d), "tables": {block name: {name: text}} of its string tables (Korean
+    041204b0 and English 040904b0)}."""
     root, size = resource(data, RT_VERSION, "version resource")
     key, fixed, children, _ = _version_node(data[:root + size], root)
     check(key == "VS_VERSION_INFO", "the version resource is named %r" % key)
     signature, _, fms, fls, pms, pls = struct.unpack_from("<IIIIII", fixed)
     check(signature == 0xFEEF04BD, "the version resource has no fixed part")
     split = lambda ms, ls: (ms >> 16, ms & 0xFFFF, ls >> 16, ls & 0xFFFF)  # noqa: E731
-    strings = {}
+    found = {}
     for name, _, tables in children:
         if name == "StringFileInfo":
-            check(len(tables) == 1, "one string table, found %d" % len(tables))
-            strings = {k: v for k, v, _ in tables[0][2]}
-    return {"FileVersion": split(fms, fls), "ProductVersion": split(pms, pls),
-            "strings": strings}
+            found = {table[0].lower(): {k: v for k, v, _ in table[2]} for table in tables}
+    return {"FileVersion": split(fms, fls), "ProductVersion": split(pms, pls), "tables": found}

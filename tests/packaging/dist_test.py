@@ -103,15 +103,20 @@ def programs_carry_the_project_version_and_architecture():
             check(got == (machine, subsystem),
                   "%s is %s, expected %s" % (where, got, (machine, subsystem)))
             info = version_info(files[name])
-            strings = info["strings"]
             check(info["FileVersion"] == numbers and info["ProductVersion"] == numbers,
                   "%s: version numbers %s, expected %s" % (where, info, numbers))
-            for key, value in (("FileVersion", VERSION), ("ProductVersion", VERSION),
-                               ("ProductName", "TarvessinViewer"), ("CompanyName", "Tarvessin"),
-                               ("OriginalFilename", name)):
-                check(strings.get(key) == value, "%s: %s is %r, expected %r"
-                      % (where, key, strings.get(key), value))
-            check(strings.get("FileDescription"), "%s has no description" % where)
+            # A table in Korean and one in English, each naming everything.
+            check(sorted(info["tables"]) == ["040904b0", "041204b0"],
+                  "%s: version tables %s, expected Korean and English" % (where, sorted(info["tables"])))
+            for table, strings in info["tables"].items():
+                for key, value in (("FileVersion", VERSION), ("ProductVersion", VERSION),
+                                   ("ProductName", "TarvessinViewer"), ("CompanyName", "Tarvessin"),
+                                   ("OriginalFilename", name)):
+                    check(strings.get(key) == value, "%s (%s): %s is %r, expected %r"
+                          % (where, table, key, strings.get(key), value))
+                check(strings.get("FileDescription"), "%s (%s) has no description" % (where, table))
+            check(info["tables"]["040904b0"]["FileDescription"] != info["tables"]["041204b0"]["FileDescription"],
+                  "%s: the English description is the Korean one" % where)
             stamp, os_version, subsystem_version = pe_stamps(files[name])
             check(stamp == source_date(), "%s: its header is dated %d, not by the commit (%d)"
                   % (where, stamp, source_date()))
@@ -233,8 +238,11 @@ def installers_hold_the_zip_programs_and_the_association():
     check(registries["x86"] == registries["x64"],
           "the installers write different registry entries:\n%s\n%s"
           % (registries["x86"], registries["x64"]))
-    check(len([r for r in registries["x64"] if r[2] != "*"]) == 5,
-          "the installer writes %d values, not the association's five" % len(registries["x64"]))
+    # The association's five values and the two verbs' four each (text, selection model,
+    # icon, command); msi_test compares them with what /RegServer writes.
+    written = [r for r in registries["x64"] if r[2] != "*"]
+    check(len(written) == 13, "the installer writes %d values, not the association's 5 and the verbs' 8: %s"
+          % (len(written), written))
 
 
 def main():
