@@ -11,10 +11,10 @@
 #include "crypto/secure.h"
 #include "platform/file_ops.h"
 #include "platform/lock_file.h"
-#include "platform/text.h"
 #include "platform/path.h"
 #include "platform/selection.h"
 #include "platform/system_error.h"
+#include "platform/text.h"
 #include "platform/working_folder.h"
 #include "ui/viewer_text.h"
 
@@ -87,23 +87,19 @@ bool ViewerApp::RunViewer(const char* commandLine) {
   int count = 0;
   char** args = SplitCommandLine(commandLine, &count);
   if (!args) return false;
-  std::vector<std::string> arguments(args + (count > 0 ? 1 : 0), args + count);
+  const std::vector<std::string> arguments(args + (count > 0 ? 1 : 0), args + count);
   FreeArgumentBlock(args);
 
   // The file manager's verbs: a switch of their own first, then the files.
-  if (!arguments.empty()) {
-    const std::string verb = arguments.front();
-    arguments.erase(arguments.begin());
-    const bool encrypt = CompareIgnoringAsciiCase(verb.c_str(), "/Encrypt") == 0;
-    if (encrypt || CompareIgnoringAsciiCase(verb.c_str(), "/DecryptHere") == 0) {
-      // A desktop that starts a run per selected file: one of them takes them all.
-      if (!GatherSelection(encrypt ? "Encrypt" : "DecryptHere", arguments)) {
-        m_exitStatus = 0;
-        return false;
-      }
-      return encrypt ? RunEncrypt(arguments) : RunDecryptHere(arguments);
+  const bool encrypt = !arguments.empty() && CompareIgnoringAsciiCase(arguments[0].c_str(), "/Encrypt") == 0;
+  if (encrypt || (!arguments.empty() && CompareIgnoringAsciiCase(arguments[0].c_str(), "/DecryptHere") == 0)) {
+    std::vector<std::string> files(arguments.begin() + 1, arguments.end());
+    // A desktop that starts a run per selected file: one of them takes them all.
+    if (!GatherSelection(encrypt ? "Encrypt" : "DecryptHere", files)) {
+      m_exitStatus = 0;
+      return false;
     }
-    arguments.insert(arguments.begin(), verb);
+    return encrypt ? RunEncrypt(files) : RunDecryptHere(files);
   }
 
   // Any other '/' in the tail selects the switch road; the text from it must be a whole

@@ -54,17 +54,10 @@ bool JobRunner::StartJobAndWait(FileList* files, const char* password, const Job
     return false;
   }
   job->files = files;
-  job->toWorkingFolder = options.toWorkingFolder;
+  job->options = options;
   std::strncpy(job->password, password, kMaxPassword);
-  job->encrypt = options.encrypt;
-  job->deleteSource = options.deleteSource;
   job->passwordGiven = passwordGiven;
   job->owner = this;
-  job->workingFolder = options.workingFolder;
-  job->overwrite = options.overwrite;
-  job->outputPath = options.outputPath;
-  job->continuePastFailures = options.continuePastFailures;
-  job->numberTakenNames = options.numberTakenNames;
   job->ui = options.reportTo ? options.reportTo : &m_ui;
   job->outcome = outcome;
 
@@ -99,20 +92,21 @@ void JobRunner::ExecuteJob(CryptJob* job) {
   m_lock.Leave();
 
   if (job->files) {
-    if (job->encrypt) {
+    const JobOptions& asked = job->options;
+    if (asked.encrypt) {
       EncryptOptions options;
-      options.deleteSource = job->deleteSource;
+      options.deleteSource = asked.deleteSource;
       options.useGenericExtension = job->passwordGiven;
-      options.continuePastFailures = job->continuePastFailures;
-      options.numberTakenNames = job->numberTakenNames;
+      options.continuePastFailures = asked.continuePastFailures;
+      options.numberTakenNames = asked.numberTakenNames;
       *job->outcome = EncryptFiles(m_lock, *job->files, job->password, options, *job->ui);
     } else {
       DecryptOptions options;
-      options.deleteSource = job->deleteSource;
-      options.toWorkingFolder = job->toWorkingFolder;
-      options.workingFolder = job->workingFolder;
-      options.overwrite = job->overwrite;
-      options.outputPath = job->outputPath;
+      options.deleteSource = asked.deleteSource;
+      options.toWorkingFolder = asked.toWorkingFolder;
+      options.workingFolder = asked.workingFolder;
+      options.overwrite = asked.overwrite;
+      options.outputPath = asked.outputPath;
       *job->outcome = DecryptFiles(m_lock, *job->files, job->password, options, *job->ui);
     }
   }

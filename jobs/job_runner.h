@@ -33,18 +33,11 @@ struct JobOptions {
 // worker as its last act.
 struct CryptJob {
   FileList* files;       // owned by the job from a successful start on
-  bool toWorkingFolder;
+  JobOptions options;    // what the starter asked (toWorkingFolder, encrypt, deleteSource…)
   char password[257];    // zero-terminated; the engine zeroes its first 256 bytes
-  bool encrypt;
-  bool deleteSource;
   ThreadHandle thread;   // set by the starter before the worker can read it
   bool passwordGiven;    // a non-empty password was given: containers are named "aqv3"
   JobRunner* owner;
-  std::string workingFolder;
-  bool overwrite;
-  std::string outputPath;
-  bool continuePastFailures;
-  bool numberTakenNames;
   FrontEnd* ui;          // where the engine reports: the runner's front end, or the job's
   JobOutcome* outcome;   // the starter's, which waits until the worker has ended
 };
