@@ -33,6 +33,9 @@ bool OutputOfPartial(const std::string& name, std::string* output);
 // Whether path ends in a dot and one of the 14 extensions a container carries, in any
 // letter case: the only names whose plaintext's name the reader can tell.
 bool HasContainerExtension(const std::string& path);
+// Whether path ends in a dot and one of the 13 category extensions (any letter case): the
+// names the writers give containers made with the empty password.
+bool HasCategoryExtension(const std::string& path);
 
 // Why a container's name gives no plaintext path.
 enum class PlaintextNameProblem {

@@ -56,17 +56,16 @@ class ScriptedDesktop : public ViewerFrontEnd {
   bool goneBeforeBox = false;       // at the first box: the last opened file was deleted
 
   FrontEnd& JobFrontEnd() override { return jobs; }
-  bool AskPassword(char (&out)[kPromptPasswordSize], std::string* cp949Form) override {
+  bool AskPassword(std::string* typed) override {
     ++prompts;
-    cp949Form->clear();
     if (!password) return false;
-    std::snprintf(out, sizeof out, "%s", password->c_str());
+    *typed = *password;
     return true;
   }
-  bool AskNewPassword(char (&out)[kPromptPasswordSize]) override {
+  bool AskNewPassword(std::string* typed) override {
     ++newPrompts;
     if (!newPassword) return false;
-    std::snprintf(out, sizeof out, "%s", newPassword->c_str());
+    *typed = *newPassword;
     return true;
   }
   void ShowViewerError(const char* message) override {
