@@ -323,6 +323,7 @@ class CryptBatch : public BatchWork {
   void Run(size_t file) override {
     FileList list;
     list.Append(m_paths[file]);
+    JobOutcome outcome;
     if (m_request.encrypt) {
       // The engine takes a buffer of its own to wipe.
       char password[kMaxPasswordBytes + 1] = {};
@@ -332,12 +333,12 @@ class CryptBatch : public BatchWork {
       EncryptOptions options;
       options.deleteSource = m_request.deleteSource;
       options.useGenericExtension = !m_keyed.empty();
-      EncryptFiles(m_keyScheduleLock, list, password, options, m_console.File(file), random.get());
+      outcome = EncryptFiles(m_keyScheduleLock, list, password, options, m_console.File(file), random.get());
       GiveBack(std::move(random));
     } else {
-      DecryptFiles(m_keyScheduleLock, list, m_passwords, m_options, m_console.File(file));
+      outcome = DecryptFiles(m_keyScheduleLock, list, m_passwords, m_options, m_console.File(file));
     }
-    m_console.RunEnded(file);
+    m_console.RunEnded(file, outcome.empty() ? FileOutcome::NotStarted : outcome[0]);
   }
 
   void Ended(size_t file, bool started) override { m_console.Ended(file, started); }
