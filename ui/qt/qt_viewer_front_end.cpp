@@ -108,6 +108,11 @@ void QtViewerFrontEnd::ShowViewerError(const char* message) {
   ShowErrorBox(Tr(kViewerCaption), message);
 }
 
+void QtViewerFrontEnd::ShowViewerNotice(const char* message) {
+  Say(std::string("notice \"") + Tr(kViewerCaption) + "\": " + message);
+  ShowInformationBox(Tr(kViewerCaption), message);
+}
+
 LaunchResult QtViewerFrontEnd::OpenPlaintext(const char* path) {
   return m_launcher.Open(path, TypesOf(path), XdgFoldersFromEnvironment(), [] { ServeEventsFor(0); },
                          [this](const std::string& text) { Say(text); });
