@@ -97,6 +97,7 @@ class ConsoleBatch::FileUi : public FrontEnd {
   void ShowErrorMessage(const std::string& message, uint32_t code) override {
     m_notices += "qv3: error: " + AppendSystemErrorText(message, code) + "\n";
   }
+  void ShowNotice(const std::string& message) override { m_notices += "qv3: " + message + "\n"; }
   // Written by the run's thread; read by the calling thread once the run has ended.
   std::string m_notices;
 

@@ -14,6 +14,7 @@ Windows program costs a second or two. Under a locale other than the Korean one 
 the tests of names and texts that hold on every code page run.
 """
 
+import fcntl
 import json
 import os
 import pty
@@ -425,9 +426,11 @@ def no_traps_for_a_new_user(d):
 
 @test()
 def nothing_is_written_through_what_others_planted(d):
-    """A link (to a victim, or to nothing) or someone's file at an output's temporary
-    name: decryption beside, into the working folder, and encryption write nothing
-    through it and change nothing of it, and the output still arrives."""
+    """At an output's temporary name: a link (to a victim, or to nothing), a file another
+    process holds, another user's file: decryption beside, into the working folder, and
+    encryption write nothing through it and change nothing of it, and the output still
+    arrives (under the next temporary name). What a dead run of ours left there is
+    removed, and said."""
     runtime = os.path.join(d, "runtime")
     os.mkdir(runtime, 0o700)
     env = dict(os.environ, XDG_RUNTIME_DIR=runtime)
@@ -437,8 +440,14 @@ def nothing_is_written_through_what_others_planted(d):
     os.makedirs(folder, exist_ok=True)
     write(d, "victim", b"victim")
     victim = os.path.join(d, "victim")
+    planted_kinds = ["link", "dangling link", "abandoned file"]
+    # Wine sees neither a Linux process's lock nor a file's Linux owner.
+    if not WINE:
+        planted_kinds.append("held file")
+        if os.geteuid() == 0:
+            planted_kinds.append("foreign file")
     for road in ("beside", "working folder", "encrypt"):
-        for planted in ("link", "dangling link", "file"):
+        for planted in planted_kinds:
             tag = "%s %s %d" % (road.split()[0], planted.split()[0], os.getpid())
             source = "doc %s.txt" % tag
             write(d, source, tag.encode() * 100)
@@ -453,8 +462,14 @@ def nothing_is_written_through_what_others_planted(d):
                 output = os.path.join(d, source + ".aqv3")
                 args = ["encrypt", "--password-file", "pw.txt", source]
             temporary = output + ".qv3part"
-            if planted == "file":
+            holder = None
+            if planted.endswith("file"):
                 write(os.path.dirname(temporary), os.path.basename(temporary), b"theirs")
+                if planted == "held file":
+                    holder = os.open(temporary, os.O_RDWR)
+                    fcntl.flock(holder, fcntl.LOCK_EX)
+                if planted == "foreign file":
+                    os.chown(temporary, 65534, 65534)
             else:
                 os.symlink(victim if planted == "link" else victim + ".none", temporary)
             try:
@@ -462,14 +477,64 @@ def nothing_is_written_through_what_others_planted(d):
                 what = "%s with a %s at %s" % (road, planted, temporary)
                 check(r.code == 0, what, r)
                 check(read(d, "victim") == b"victim" and not os.path.exists(victim + ".none"), what + ": victim")
-                check(os.path.islink(temporary) if planted != "file" else
-                      open(temporary, "rb").read() == b"theirs", what + ": the planted name is as it was")
-                check(os.path.exists(output) and not os.path.exists(temporary + "2"), what + ": output")
+                if planted == "abandoned file":
+                    check(not os.path.lexists(temporary) and os.path.exists(output), what + ": reclaimed", r)
+                    check(nl("qv3: " + tr("끝나지 못한 지난 실행이 남긴 임시 파일을 지웠습니다: %s") %
+                             os.path.relpath(temporary, d) + "\n") == r.err or
+                          temporary.replace("/", "\\") in r.err or temporary in r.err, what + ": said", r)
+                else:
+                    check(os.path.islink(temporary) if "link" in planted else
+                          open(temporary, "rb").read() == b"theirs", what + ": the planted name is as it was")
+                    check(os.path.exists(output) and not os.path.exists(temporary + "2"), what + ": output")
             finally:
+                if holder is not None:
+                    os.close(holder)
                 for path in (temporary, output):
                     if os.path.lexists(path):
                         os.chmod(path, 0o600) if not os.path.islink(path) else None
                         os.remove(path)
+
+
+@test()
+def outputs_never_lose_or_expose_a_file(d):
+    """Where an output goes: onto its own input (however it is spelt, or a second name of
+    it) is refused with nothing touched; --delete-source on a link does nothing; when
+    every temporary name is taken the message names the temporaries; a plaintext takes
+    its container's permissions less writing."""
+    write(d, "m.txt", b"mine")
+    encrypt(d, "m.txt", b"pw", "--delete-source")
+    os.mkdir(os.path.join(d, "sub"))
+    os.link(os.path.join(d, "m.txt.aqv3"), os.path.join(d, "second.aqv3"))
+    container = read(d, "m.txt.aqv3")
+    os.symlink("m.txt.aqv3", os.path.join(d, "link.txt.aqv3"))
+    taken = ["x.txt.qv3part"] + ["x.txt.qv3part%d" % n for n in range(2, 100)]
+    write(d, "x.txt", b"x")
+    encrypt(d, "x.txt", b"pw", "--delete-source")
+    for name in taken:
+        os.mkdir(os.path.join(d, name))
+    cannot_create = tr("파일을 생성할 수 없습니다.\r\n")
+    cases = [
+        # (what, arguments, expected error text, files that must stay as they were)
+        ("-o naming the input", ["-o", "sub/../m.txt.aqv3", "--overwrite", "--delete-source", "m.txt.aqv3"],
+         cannot_create + "sub/../m.txt.aqv3"),
+        ("-o naming a second name of the input", ["-o", "second.aqv3", "--overwrite", "m.txt.aqv3"],
+         cannot_create + "second.aqv3"),
+        ("--delete-source on a link", ["--delete-source", "link.txt.aqv3"],
+         tr("링크는 지우지 않습니다(--delete-source). 아무것도 하지 않았습니다.\r\n") + "link.txt.aqv3"),
+        ("every temporary name taken", ["x.txt.aqv3"],
+         tr("임시 파일을 만들 수 없습니다. 다음 이름과 그 뒤에 번호를 붙인 이름이 모두 쓰이고 있습니다.\r\n")
+         + "x.txt.qv3part"),
+    ]
+    for what, args, text in cases:
+        before = sorted(os.listdir(d))
+        r = qv3(d, "decrypt", "--password-file", "pw.txt", *args)
+        check(r.code == 1 and r.err == nl("qv3: error: " + text + "\n"), what, r)
+        check(sorted(os.listdir(d)) == before and read(d, "m.txt.aqv3") == container, what + ": nothing touched", r)
+    if not WINE:
+        os.chmod(os.path.join(d, "m.txt.aqv3"), 0o640)
+        r = qv3(d, "decrypt", "--password-file", "pw.txt", "m.txt.aqv3")
+        mode = stat.S_IMODE(os.stat(os.path.join(d, "m.txt")).st_mode)
+        check(r.code == 0 and mode == 0o440, "a 0640 container gives a 0440 plaintext, not %o" % mode, r)
 
 
 # --- any name, any code page -------------------------------------------------------------
