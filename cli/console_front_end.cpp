@@ -240,7 +240,7 @@ void ConsoleBatch::AllEnded() {
 }
 
 int ConsoleBatch::ExitStatus() const {
-  if (m_stopped) return 130;
+  if (m_stopped) return InterruptExitStatus();
   for (FileOutcome outcome : m_outcomes)
     if (outcome != FileOutcome::Done) return 1;
   return 0;

@@ -65,11 +65,13 @@ const char kBatchHelp[] = N_(
 const char kExitHelp[] = N_(
     "진행 상황은 표준 오류가 터미널일 때 그곳에 보이며, 오류도 그곳에 \"qv3: error: ...\"\n"
     "로 나옵니다. Ctrl-C 는 취소 단추처럼 작업을 멈춥니다: 처리 중인 파일은 모두 출력을\n"
-    "남기지 않고, 아직 시작하지 않은 파일은 건드리지 않습니다. 모든 파일이 끝난 뒤에 온\n"
+    "남기지 않고, 아직 시작하지 않은 파일은 건드리지 않습니다. 터미널이 닫히거나 연결이\n"
+    "끊긴 것(SIGHUP), SIGQUIT 와 SIGTERM 도 Ctrl-C 와 같습니다. 모든 파일이 끝난 뒤에 온\n"
     "Ctrl-C 는 아무것도 바꾸지 않습니다.\n"
     "\n"
-    "종료 상태: 모든 파일이 성공하면 0, 실패를 알렸으면 1, 사용법 오류(읽을 수 없거나 위처럼\n"
-    "거절한 암호 포함)는 2, Ctrl-C 로 작업을 멈췄으면 130.\n");
+    "종료 상태: 모든 파일이 성공하면 0, 실패한 파일이 있으면 1, 사용법 오류(읽을 수 없거나\n"
+    "거절한 암호 포함)는 2, Ctrl-C 로 작업을 멈췄으면 130 (SIGHUP 은 129, SIGQUIT 는 131,\n"
+    "SIGTERM 은 143).\n");
 
 std::string DecryptHelp() {
   return std::string(Tr(
@@ -414,7 +416,8 @@ int RunCrypt(const std::vector<std::string>& args, bool encrypt) {
   console.AllEnded();
   const int status = console.ExitStatus();
   console.EndLine();
-  if (status == 130) WriteStandard(StandardStream::Error, Tr("qv3: 취소했습니다\n"));
+  WorkStopped();
+  if (status == InterruptExitStatus()) WriteStandard(StandardStream::Error, Tr("qv3: 취소했습니다\n"));
   return status;
 }
 

@@ -843,27 +843,33 @@ def encrypt_asks_twice_at_the_terminal(d):
 
 @test(native_only=True)
 def ctrl_c_cancels_and_cleans_up(d):
+    """Ctrl-C, a hang-up (a closed terminal, a dropped connection), quit and terminate as
+    three files are being written: every one of them stops and leaves nothing, and the
+    exit status tells which."""
     size = 200 * 1000 * 1000
     with open(os.path.join(d, "big.bin"), "wb") as f:
         f.truncate(size)
     encrypt(d, "big.bin", b"pw")
     os.remove(os.path.join(d, "big.bin"))
-    # Three at once: a signal as all three are being written stops every one of them.
     for copy in ("big2.bin.aqv3", "big3.bin.aqv3"):
         shutil.copyfile(os.path.join(d, "big.bin.aqv3"), os.path.join(d, copy))
     containers = ["big.bin.aqv3", "big2.bin.aqv3", "big3.bin.aqv3"]
-    p = subprocess.Popen([QV3, "decrypt", "--password-file", "pw.txt", "--jobs", "3"] + containers, cwd=d,
-                         stdout=subprocess.PIPE, stderr=subprocess.PIPE)
     partials = [os.path.join(d, c[:-5] + ".qv3part") for c in containers]
-    deadline = time.time() + 60
-    while not all(map(os.path.exists, partials)) and p.poll() is None and time.time() < deadline:
-        time.sleep(0.001)
-    check(p.poll() is None, "the decryption ended before it could be interrupted")
-    p.send_signal(signal.SIGINT)
-    out, err = p.communicate(timeout=120)
-    check(p.returncode == 130, "Ctrl-C exits 130 (%d, %r)" % (p.returncode, err))
-    check(b"error" not in err, "cancel shows no error: %r" % err)
-    check(sorted(os.listdir(d)) == sorted(containers + ["pw.txt"]), "nothing left: %s" % os.listdir(d))
+    for sig in (signal.SIGINT, signal.SIGHUP, signal.SIGQUIT, signal.SIGTERM):
+        p = subprocess.Popen([QV3, "decrypt", "--password-file", "pw.txt", "--jobs", "3"] + containers, cwd=d,
+                             stdout=subprocess.PIPE, stderr=subprocess.PIPE)
+        deadline = time.time() + 60
+        while not all(map(os.path.exists, partials)) and p.poll() is None and time.time() < deadline:
+            time.sleep(0.001)
+        check(p.poll() is None, "the decryption ended before it could be interrupted")
+        modes = {stat.S_IMODE(os.stat(partial).st_mode) for partial in partials if os.path.exists(partial)}
+        p.send_signal(sig)
+        out, err = p.communicate(timeout=120)
+        check(p.returncode == 128 + sig, "%s exits %d (%d, %r)" % (sig.name, 128 + sig, p.returncode, err))
+        check(b"error" not in err, "%s shows no error: %r" % (sig.name, err))
+        check(modes == {0o600}, "temporaries readable by their owner alone: %s" % modes)
+        check(sorted(os.listdir(d)) == sorted(containers + ["pw.txt"]),
+              "%s leaves nothing: %s" % (sig.name, os.listdir(d)))
 
 
 @test()

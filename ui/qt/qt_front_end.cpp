@@ -7,6 +7,7 @@
 
 #include <atomic>
 
+#include "platform/console.h"
 #include "platform/system_error.h"
 #include "ui/qt/error_box.h"
 #include "ui/qt/progress_window.h"
@@ -51,7 +52,8 @@ class QueuedProgressView : public ProgressView {
     auto shared = m_shared;
     m_ui.OnGuiThread([shared, percent] { shared->window->SetProgress(percent); }, false);
   }
-  bool IsCancelled() override { return m_shared->cancelled.load(); }
+  // The window's Cancel, or a signal that ends the program's session (InstallInterruptHandler).
+  bool IsCancelled() override { return m_shared->cancelled.load() || InterruptRequested(); }
 
  private:
   QtFrontEnd& m_ui;
