@@ -927,6 +927,32 @@ def ctrl_c_counts_only_when_it_stops_work(d):
               "encrypt with Ctrl-C at " + when, r)
 
 
+@test(native_only=True)
+def names_never_drive_the_terminal(d):
+    """A name is its sender's: no control character of it (C0, C1) nor a byte that is not
+    UTF-8 reaches the terminal, in an error, a notice, the progress line or inspect."""
+    hostile = "x\x1b]0;pwned\x07\x1b[2J\u009b1m\udcff"  # the last: a byte that is not UTF-8
+    raw = os.fsencode(hostile)
+    write(d, "h.txt", b"h" * 100000)
+    encrypt(d, "h.txt", b"pw")
+    os.rename(os.path.join(os.fsencode(d), b"h.txt.aqv3"), os.path.join(os.fsencode(d), raw + b".aqv3"))
+    write(d, "wrong.txt", b"wrong")
+    runs = [
+        ("a wrong password", ["decrypt", "--password-file", "wrong.txt", raw + b".aqv3"]),
+        ("a missing container", ["decrypt", "--password-file", "pw.txt", raw + b"2.aqv3"]),
+        ("inspect", ["inspect", raw + b"2.aqv3"]),
+        ("an unknown option", ["decrypt", b"--" + raw]),
+    ]
+    for what, args in runs:
+        p = subprocess.run([QV3] + args, cwd=d, capture_output=True, timeout=60)
+        check(p.returncode != 0 and p.stderr and not re.search(rb"[\x00-\x09\x0b\x0c\x0e-\x1f\x7f]|\xc2[\x80-\x9f]",
+                                                               p.stderr + p.stdout) and b"\\x1B" in p.stderr,
+              "%s: %r" % (what, p.stderr))
+    code, shown, _ = run_on_terminal(d, ["decrypt", "--password-file", "pw.txt", raw.decode("utf-8", "surrogateescape")
+                                         + ".aqv3"], [])
+    check(code == 0 and "\x1b]0" not in shown and "\\x1B]0" in shown, "the progress line: %r" % shown)
+
+
 # --- inspect and help ------------------------------------------------------------------
 
 

@@ -9,6 +9,7 @@
 
 #include "platform/console.h"
 #include "platform/system_error.h"
+#include "platform/text.h"
 #include "ui/qt/error_box.h"
 #include "ui/qt/progress_window.h"
 
@@ -83,7 +84,7 @@ std::unique_ptr<ProgressView> QtFrontEnd::OpenProgress(ProgressOperation operati
 
 void QtFrontEnd::ShowErrorMessage(const std::string& message, uint32_t code) {
   const std::string text = AppendSystemErrorText(message, code);
-  if (m_log) *m_log << "tarvessin-viewer: box \"" << Tr(kJobErrorCaption) << "\": " << text << std::endl;
+  if (m_log) *m_log << "tarvessin-viewer: box \"" << Tr(kJobErrorCaption) << "\": " << EscapeControls(text, true) << std::endl;
   OnGuiThread([&text] { ShowErrorBox(Tr(kJobErrorCaption), text); }, true);
 }
 
