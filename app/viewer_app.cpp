@@ -6,6 +6,8 @@
 #include "app/command_line.h"
 #include "app/stale_plaintexts.h"
 #include "app/view_plaintext.h"
+#include "container/folder_files.h"
+#include "container/folder_rule.h"
 #include "container/naming.h"
 #include "container/password_choice.h"
 #include "container/password_rule.h"
@@ -27,39 +29,69 @@ bool AllDone(const JobOutcome& outcome) {
   return true;
 }
 
-// The job's windows are the desktop's own; its failures are kept for one list at the end.
-// Called on the job's thread; read once the job has ended.
+// How many failures one box lists; the rest are counted.
+constexpr size_t kListedFailures = 30;
+
+// The job's windows are the desktop's own, its bar standing for the whole run when files
+// are given (WholeRunProgress); its failures are kept for one list at the end (the first
+// kListedFailures of them, the rest counted). Called on the job's thread; read once the
+// job has ended.
 class FailureCollector : public FrontEnd {
  public:
-  explicit FailureCollector(FrontEnd& windows) : m_windows(windows) {}
+  FailureCollector(FrontEnd& windows, FolderFiles* files = nullptr) : m_windows(windows), m_files(files) {}
   std::unique_ptr<ProgressView> OpenProgress(ProgressOperation operation) override {
-    return m_windows.OpenProgress(operation);
+    std::unique_ptr<ProgressView> view = m_windows.OpenProgress(operation);
+    return m_files ? WholeRunProgress(std::move(view), *m_files) : std::move(view);
   }
   void ShowErrorMessage(const std::string& message, uint32_t code) override {
-    texts.push_back(AppendSystemErrorText(message, code));
+    if (texts.size() < kListedFailures)
+      texts.push_back(AppendSystemErrorText(message, code));
+    else
+      ++more;
   }
   void ServeEvents() override { m_windows.ServeEvents(); }
 
   std::vector<std::string> texts;
+  size_t more = 0;  // failures beyond those in texts
 
  private:
   FrontEnd& m_windows;
+  FolderFiles* m_files;
 };
 
-// One box's text: its first line, then each failure with its reason.
-std::string FailureList(const char* heading, const std::vector<std::string>& failures) {
+// One box's text: its first line, then each failure with its reason, and how many more
+// there were.
+std::string FailureList(const char* heading, const std::vector<std::string>& failures, size_t more = 0) {
   std::string text = Tr(heading);
-  for (const std::string& failure : failures) text += "\r\n\r\n" + failure;
+  size_t listed = 0;
+  for (const std::string& failure : failures) {
+    if (listed++ == kListedFailures) {
+      more += failures.size() - kListedFailures;
+      break;
+    }
+    text += "\r\n\r\n" + failure;
+  }
+  if (more) text += "\r\n\r\n" + Format(Tr("그 밖에도 %s개가 더 있습니다."), std::to_string(more).c_str());
   return text;
 }
 
-// The end notice of a file manager's road that went well: how many, and which.
-std::string MadeNotice(const char* heading, const std::vector<std::string>& paths) {
+// The end notice of a file manager's road that went well: how many files were done, what
+// was selected, and what the folders' walks skipped.
+std::string MadeNotice(const char* heading, size_t done, const std::vector<std::string>& selected,
+                       const FolderFiles& files) {
   constexpr size_t kNamed = 10;
-  std::string text = Format(Tr(heading), static_cast<unsigned>(paths.size()));
-  for (size_t i = 0; i < paths.size() && i < kNamed; ++i) text += "\r\n" + paths[i];
-  if (paths.size() > kNamed) text += "\r\n…";
+  std::string text = Format(Tr(heading), static_cast<unsigned>(done));
+  for (size_t i = 0; i < selected.size() && i < kNamed; ++i) text += "\r\n" + selected[i];
+  if (selected.size() > kNamed) text += "\r\n…";
+  const std::string skipped = SkippedSummary(files.Skipped());
+  if (!skipped.empty()) text += "\r\n\r\n" + Format(Tr("건너뛴 것: %s"), skipped.c_str());
   return text;
+}
+
+size_t CountDone(const JobOutcome& outcome) {
+  size_t done = 0;
+  for (FileOutcome file : outcome) done += file == FileOutcome::Done;
+  return done;
 }
 
 bool AnyCancelled(const JobOutcome& outcome) {
@@ -151,42 +183,34 @@ bool ViewerApp::RunDecryptHere(const std::vector<std::string>& arguments) { retu
 
 bool ViewerApp::RunEncrypt(const std::vector<std::string>& arguments) {
   m_exitStatus = 1;
-  // A folder is refused before anything is asked (there is no recursion into one).
-  std::vector<std::string> failures;
-  FileList* files = new FileList;
-  for (const std::string& argument : arguments) {
-    const std::string path = AbsolutePath(argument);
-    if (LookUpPath(path.c_str()) == PathKind::Directory)
-      failures.push_back(FailureText({FailureKind::DirectoryNotEncrypted, 0, path}));
-    else
-      files->Append(path);
-  }
-  if (files->Empty()) {
-    delete files;
-    m_ui.ShowViewerError(failures.empty() ? Tr(kNoInputFiles) : FailureList(kEncryptionFailures, failures).c_str());
+  // A folder stands for the files under it (the folder rule), walked once the password
+  // is known.
+  std::vector<std::string> selected;
+  for (const std::string& argument : arguments) selected.push_back(AbsolutePath(argument));
+  if (selected.empty()) {
+    m_ui.ShowViewerError(Tr(kNoInputFiles));
     return false;
   }
-  const std::vector<std::string> paths(files->begin(), files->end());
 
   PasswordCandidates password;
-  if (!AskMakingPassword(&password)) {
-    delete files;
-    return false;
-  }
+  if (!AskMakingPassword(&password)) return false;
   // Every file is tried; what failed is listed once, at the end.
-  FailureCollector collector(m_ui.JobFrontEnd());
+  FolderFiles found(FolderWork::Encrypt, selected, true);
+  FailureCollector collector(m_ui.JobFrontEnd(), &found);
+  FileList* files = new FileList;
+  files->Follow(&found);
   JobOptions options;
   options.encrypt = true;
   options.continuePastFailures = true;
   options.numberTakenNames = true;
   options.reportTo = &collector;
   const JobOutcome outcome = m_jobRunner.RunJob(files, options, password);
-  failures.insert(failures.end(), collector.texts.begin(), collector.texts.end());
-  if (!failures.empty())
-    m_ui.ShowViewerError(FailureList(kEncryptionFailures, failures).c_str());
+  const bool failed = !collector.texts.empty();
+  if (failed)
+    m_ui.ShowViewerError(FailureList(kEncryptionFailures, collector.texts, collector.more).c_str());
   else if (AllDone(outcome))
-    m_ui.ShowViewerNotice(MadeNotice(kEncryptedNotice, paths).c_str());
-  m_exitStatus = failures.empty() && AllDone(outcome) ? 0 : 1;
+    m_ui.ShowViewerNotice(MadeNotice(kEncryptedNotice, CountDone(outcome), selected, found).c_str());
+  m_exitStatus = !failed && AllDone(outcome) ? 0 : 1;
   return false;
 }
 
@@ -197,12 +221,13 @@ bool ViewerApp::RunDecryption(const std::vector<std::string>& arguments, bool de
 
   // Each argument made absolute first; what can be told without the password is told
   // before anyone is asked for it.
+  // Decrypt here takes folders too: each stands for the containers under it.
   std::vector<std::string> failures;
   FileList* files = new FileList;
   for (const std::string& argument : arguments) {
     const std::string path = AbsolutePath(argument);
     Failure failure{FailureKind::InputMissing, 0, path};
-    if (CheckBeforePassword(path, &failure))
+    if ((decryptHere && LookUpPath(path.c_str()) == PathKind::Directory) || CheckBeforePassword(path, &failure))
       files->Append(path);
     else
       failures.push_back(AppendSystemErrorText(FailureText(failure), failure.code));
@@ -230,8 +255,12 @@ bool ViewerApp::RunDecryption(const std::vector<std::string>& arguments, bool de
     done = AllDone(DecryptFileList(files, false, false, passwords, workingFolder));
   } else {
     // Every container is tried; what failed is listed once, at the end.
-    const std::vector<std::string> paths(files->begin(), files->end());
-    FailureCollector collector(m_ui.JobFrontEnd());
+    const std::vector<std::string> selected(files->begin(), files->end());
+    delete files;
+    FolderFiles found(FolderWork::Decrypt, selected, true);
+    FailureCollector collector(m_ui.JobFrontEnd(), &found);
+    files = new FileList;
+    files->Follow(&found);
     JobOptions options;
     options.workingFolder = workingFolder;
     options.continuePastFailures = true;
@@ -240,9 +269,9 @@ bool ViewerApp::RunDecryption(const std::vector<std::string>& arguments, bool de
     failures.insert(failures.end(), collector.texts.begin(), collector.texts.end());
     done = AllDone(outcome);
     if (!failures.empty())
-      m_ui.ShowViewerError(FailureList(kDecryptionFailures, failures).c_str());
+      m_ui.ShowViewerError(FailureList(kDecryptionFailures, failures, collector.more).c_str());
     else if (done && !AnyCancelled(outcome))
-      m_ui.ShowViewerNotice(MadeNotice(kDecryptedNotice, paths).c_str());
+      m_ui.ShowViewerNotice(MadeNotice(kDecryptedNotice, CountDone(outcome), selected, found).c_str());
   }
   m_exitStatus = done && failures.empty() ? 0 : 1;
   return false;

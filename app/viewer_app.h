@@ -44,16 +44,20 @@ class ViewerApp {
 
   // "Decrypt here" of a file manager (/DecryptHere, --decrypt-here): the road of several
   // containers whatever their number: one prompt, every plaintext beside its container,
-  // read-only, nothing opened. Always false.
+  // read-only, nothing opened. A folder stands for every container under it (the folder
+  // rule, FolderFiles), walked while the job runs. One progress window for the whole run;
+  // failures listed in one box at the end. Always false.
   bool RunDecryptHere(const std::vector<std::string>& arguments);
 
-  // "Encrypt with password…" of a file manager (/Encrypt, --encrypt): a folder among the
-  // files is refused; the password is asked once, twice typed (AskNewPassword); then
-  // every file becomes a container beside it, named as the engine names the containers
-  // of a password (a.txt.aqv3; where that is taken, the first free "a (2).txt.aqv3" …),
-  // never over an existing file, the file itself untouched.
-  // A failed file does not stop the others; what failed is listed in one box at the end,
-  // and success says nothing. Always false.
+  // "Encrypt with password…" of a file manager (/Encrypt, --encrypt): the password is
+  // asked once, twice typed (AskNewPassword); then every file becomes a container beside
+  // it, named as the engine names the containers of a password (a.txt.aqv3; where a file
+  // named is taken, the first free "a (2).txt.aqv3" …; a file found in a folder is
+  // refused instead), never over an existing file, the file itself untouched. A folder
+  // stands for every file under it but containers (the folder rule), walked while the job
+  // runs; one progress window's bar stands for the whole run. A failed file does not stop
+  // the others; what failed is listed in one box at the end, and what was made, and
+  // skipped, in a notice when everything went well. Always false.
   bool RunEncrypt(const std::vector<std::string>& arguments);
 
   // Decrypts files (taken over), each container tried with the candidates

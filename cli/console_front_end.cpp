@@ -1,11 +1,13 @@
 #include "cli/console_front_end.h"
 
+#include <algorithm>
 #include <chrono>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
 
-#include "platform/file_handle.h"
+#include "container/folder_files.h"
+#include "platform/catalog.h"
 #include "platform/console.h"
 #include "platform/file_ops.h"
 #include "platform/system_error.h"
@@ -90,7 +92,8 @@ std::string FormatBatchLine(size_t filesDone, size_t files, uint64_t bytesDone, 
 
 // ---------------------------------------------------------------------------------------
 
-// What one file's engine run reports to: its notices, held until they may be printed.
+// What one file's engine run reports to: its notices, held until they may be printed,
+// and its share of the progress line.
 class ConsoleBatch::FileUi : public FrontEnd {
  public:
   FileUi(ConsoleBatch& batch, size_t file) : m_batch(batch), m_file(file) {}
@@ -98,9 +101,19 @@ class ConsoleBatch::FileUi : public FrontEnd {
   void ShowErrorMessage(const std::string& message, uint32_t code) override {
     m_notices += "qv3: error: " + EscapeControls(AppendSystemErrorText(message, code), true) + "\n";
   }
+  void ReportFailure(const Failure& failure) override {
+    FrontEnd::ReportFailure(failure);
+    // A folder named without -r: what would take it.
+    if (failure.kind == FailureKind::DirectoryNotEncrypted || failure.kind == FailureKind::DirectoryNotDecrypted)
+      m_notices += std::string("qv3: ") + Tr("폴더 안의 파일을 모두 하려면 -r 을 주십시오") + "\n";
+  }
   void ShowNotice(const std::string& message) override { m_notices += "qv3: " + EscapeControls(message, true) + "\n"; }
   // Written by the run's thread; read by the calling thread once the run has ended.
   std::string m_notices;
+  FileOutcome m_outcome = FileOutcome::NotStarted;
+  // The progress line's, under the batch's m_screen.
+  std::string m_name;
+  uint64_t m_size = 0, m_doneBytes = 0;
 
  private:
   ConsoleBatch& m_batch;
@@ -142,12 +155,8 @@ std::unique_ptr<ProgressView> ConsoleBatch::FileUi::OpenProgress(ProgressOperati
   return std::make_unique<View>(m_batch, m_file);
 }
 
-ConsoleBatch::ConsoleBatch(bool showProgress, const std::vector<std::string>& paths)
-    : m_showProgress(showProgress),
-      m_outcomes(paths.size(), FileOutcome::NotStarted),
-      m_sizes(paths.size(), 0),
-      m_doneBytes(paths.size(), 0) {
-  for (size_t i = 0; i < paths.size(); ++i) m_files.push_back(std::make_unique<FileUi>(*this, i));
+ConsoleBatch::ConsoleBatch(bool showProgress, FolderFiles& files, bool single)
+    : m_showProgress(showProgress), m_single(single), m_source(files) {
 #ifdef QV3_TEST_HOOKS
   // QV3_TEST_INTERRUPT="FILE:PERCENT" raises Ctrl-C once file FILE (counted from 1) has
   // reached PERCENT (0: as it starts); "end" once every file has ended.
@@ -160,22 +169,26 @@ ConsoleBatch::ConsoleBatch(bool showProgress, const std::vector<std::string>& pa
       m_testFile = file;
   }
 #endif
-  if (!m_showProgress) return;
-  m_names.reserve(paths.size());
-  for (size_t i = 0; i < paths.size(); ++i) {
-    m_names.push_back(EscapeControls(BaseName(paths[i])));
-    FileHandle file;
-    int64_t size = 0;
-    if (file.Open(paths[i].c_str(), FileMode::Read, Disposition::OpenExisting) == 0 &&
-        file.GetSize(&size) == 0)
-      m_sizes[i] = static_cast<uint64_t>(size);
-    m_totalBytes += m_sizes[i];
-  }
 }
 
 ConsoleBatch::~ConsoleBatch() { EndLine(); }
 
-FrontEnd& ConsoleBatch::File(size_t file) { return *m_files[file]; }
+ConsoleBatch::FileUi& ConsoleBatch::At(size_t file) { return *m_files[file - m_firstKept]; }
+
+void ConsoleBatch::Found(size_t file, const ListedFile& listed) {
+  auto ui = std::make_unique<FileUi>(*this, file);
+  if (m_showProgress) {
+    ui->m_name = EscapeControls(BaseName(listed.path));
+    ui->m_size = listed.size;
+  }
+  LockGuard guard(&m_screen);
+  m_files.push_back(std::move(ui));
+}
+
+FrontEnd& ConsoleBatch::File(size_t file) {
+  LockGuard guard(&m_screen);
+  return At(file);
+}
 
 void ConsoleBatch::Progress(size_t file, unsigned percent) {
   if (!m_showProgress) return;
@@ -185,25 +198,27 @@ void ConsoleBatch::Progress(size_t file, unsigned percent) {
     m_started = true;
     m_start = now;
   }
-  const uint64_t done = m_sizes[file] * (percent > 100 ? 100 : percent) / 100;
-  if (done > m_doneBytes[file]) {
-    m_bytesDone += done - m_doneBytes[file];
-    m_doneBytes[file] = done;
+  FileUi& ui = At(file);
+  const uint64_t done = ui.m_size * (percent > 100 ? 100 : percent) / 100;
+  if (done > ui.m_doneBytes) {
+    m_bytesDone += done - ui.m_doneBytes;
+    ui.m_doneBytes = done;
   }
   m_percent = percent;
   if (percent >= 100 || now - m_lastDraw >= kRedrawInterval) Redraw(now);
 }
 
 void ConsoleBatch::RunEnded(size_t file, FileOutcome outcome) {
-  m_outcomes[file] = outcome;
-  if (!m_showProgress) return;
   LockGuard guard(&m_screen);
+  FileUi& ui = At(file);
+  ui.m_outcome = outcome;
+  if (!m_showProgress) return;
   // A file that failed or was cancelled left nothing: none of its bytes count as done.
-  const uint64_t done = outcome == FileOutcome::Done ? m_sizes[file] : 0;
-  m_bytesDone = m_bytesDone - m_doneBytes[file] + done;
-  m_doneBytes[file] = done;
+  const uint64_t done = outcome == FileOutcome::Done ? ui.m_size : 0;
+  m_bytesDone = m_bytesDone - ui.m_doneBytes + done;
+  ui.m_doneBytes = done;
   if (outcome == FileOutcome::Done) ++m_filesDone;
-  if (m_files.size() > 1) Redraw(Clock::now());
+  if (!m_single) Redraw(Clock::now());
 }
 
 void ConsoleBatch::Redraw(Clock::time_point now) {
@@ -211,10 +226,15 @@ void ConsoleBatch::Redraw(Clock::time_point now) {
   const double seconds = std::chrono::duration<double>(now - m_start).count();
   const double rate = seconds >= 0.2 ? static_cast<double>(m_bytesDone) / seconds : -1;
   std::string text;
-  if (m_files.size() == 1)
-    text = FormatProgressLine(m_names[0], 1, 1, m_percent, m_totalBytes ? rate : -1, kLineWidth);
-  else
-    text = FormatBatchLine(m_filesDone, m_files.size(), m_bytesDone, m_totalBytes, rate);
+  if (m_single) {
+    const FileUi& only = *m_files.front();
+    text = FormatProgressLine(only.m_name, 1, 1, m_percent, only.m_size ? rate : -1, kLineWidth);
+  } else {
+    // Files done of the files found so far: the whole once the walk is over.
+    const FolderFiles::Found found = m_source.FoundSoFar();
+    text = FormatBatchLine(m_filesDone, static_cast<size_t>(found.files), m_bytesDone,
+                           std::max(found.bytes, m_bytesDone), rate);
+  }
   std::string out = "\r" + text;
   // Blanks over what is left of a longer previous line.
   if (m_drawnLength > text.size()) out.append(m_drawnLength - text.size(), ' ');
@@ -224,14 +244,32 @@ void ConsoleBatch::Redraw(Clock::time_point now) {
 
 void ConsoleBatch::Ended(size_t file, bool started) {
   if (!started) m_stopped = true;
-  const std::string& notices = m_files[file]->m_notices;
-  if (notices.empty()) return;
+  std::unique_ptr<FileUi> ui;
+  {
+    LockGuard guard(&m_screen);
+    ui = std::move(m_files.front());
+    m_files.pop_front();
+    ++m_firstKept;
+  }
+  (void)file;
+  if (ui->m_outcome != FileOutcome::Done) m_anyNotDone = true;
+  if (ui->m_outcome == FileOutcome::Done) ++m_filesHandedDone;
+  if (ui->m_outcome == FileOutcome::Failed) ++m_filesFailed;
+  if (ui->m_notices.empty()) return;
   LockGuard guard(&m_screen);
   // The message takes the line's place; a batch's line comes back below it.
   const bool drawn = m_drawnLength > 0;
   ClearLineLocked();
-  WriteStandard(StandardStream::Error, notices);
-  if (drawn && m_files.size() > 1) Redraw(Clock::now());
+  WriteStandard(StandardStream::Error, ui->m_notices);
+  if (drawn && !m_single) Redraw(Clock::now());
+}
+
+void ConsoleBatch::Say(const std::string& line) {
+  LockGuard guard(&m_screen);
+  const bool drawn = m_drawnLength > 0;
+  ClearLineLocked();
+  WriteStandard(StandardStream::Error, line);
+  if (drawn && !m_single) Redraw(Clock::now());
 }
 
 void ConsoleBatch::AllEnded() {
@@ -242,9 +280,7 @@ void ConsoleBatch::AllEnded() {
 
 int ConsoleBatch::ExitStatus() const {
   if (m_stopped) return InterruptExitStatus();
-  for (FileOutcome outcome : m_outcomes)
-    if (outcome != FileOutcome::Done) return 1;
-  return 0;
+  return m_anyNotDone ? 1 : 0;
 }
 
 void ConsoleBatch::EndLine() {

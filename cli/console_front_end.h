@@ -8,30 +8,38 @@
 #include <atomic>
 #include <chrono>
 #include <cstdint>
+#include <deque>
 #include <memory>
 #include <string>
 #include <vector>
 
 #include "container/engines.h"
+#include "container/file_list.h"
 #include "container/front_end.h"
 #include "platform/lock.h"
 
+class FolderFiles;
+
 class ConsoleBatch {
  public:
-  // paths: the batch's files in the order given; their sizes are read for the progress
-  // line, only when it is shown.
-  ConsoleBatch(bool showProgress, const std::vector<std::string>& paths);
+  // files: where the batch's files come from, which says how many have been found so far
+  // and their bytes (the progress line's whole). single: one file named, no folder: the
+  // line shows that file's name and share rather than the batch's counts.
+  ConsoleBatch(bool showProgress, FolderFiles& files, bool single);
   ~ConsoleBatch();
   ConsoleBatch(const ConsoleBatch&) = delete;
   ConsoleBatch& operator=(const ConsoleBatch&) = delete;
 
-  // The front end of the engine run over file (counted from 0), on that run's thread.
+  // Once per file, in order, as the batch finds it (file counted from 0), before its run.
+  void Found(size_t file, const ListedFile& listed);
+  // The front end of the engine run over file, on that run's thread.
   FrontEnd& File(size_t file);
   // On that thread, once file's engine run has returned with what became of it: the
   // progress line counts it as done only when it was.
   void RunEnded(size_t file, FileOutcome outcome);
-  // On the calling thread, once per file in the order given: prints file's notices.
-  // started false: Ctrl-C kept it from starting, so the work was stopped.
+  // On the calling thread, once per file in the order found: prints file's notices and
+  // lets go of what was kept of it. started false: Ctrl-C kept it from starting, so the
+  // work was stopped.
   void Ended(size_t file, bool started);
   // Every file has ended (test builds may raise Ctrl-C here: it stops nothing).
   void AllEnded();
@@ -41,8 +49,13 @@ class ConsoleBatch {
   // a file failed, else 0: what became of the files decides, never whether something was
   // printed. A Ctrl-C that no file met stopped nothing.
   int ExitStatus() const;
+  // Files handed on so far that were done, and that failed (cancelled ones are neither).
+  uint64_t FilesDone() const { return m_filesHandedDone; }
+  uint64_t FilesFailed() const { return m_filesFailed; }
   // Ends the progress line, if one is drawn, with a line break.
   void EndLine();
+  // Prints a line of the program's own on standard error, the progress line kept below.
+  void Say(const std::string& line);
 
  private:
   class FileUi;
@@ -50,28 +63,31 @@ class ConsoleBatch {
   friend class View;
 
   using Clock = std::chrono::steady_clock;
+  FileUi& At(size_t file);  // with m_screen held
   void Progress(size_t file, unsigned percent);
   void Redraw(Clock::time_point now);  // these two with m_screen held
   void EndLineLocked();
   void ClearLineLocked();  // takes the progress line off the screen before a message
 
   const bool m_showProgress;
-  std::vector<std::unique_ptr<FileUi>> m_files;
+  const bool m_single;
+  FolderFiles& m_source;
   std::atomic<bool> m_stopped{false};
-  std::vector<FileOutcome> m_outcomes;  // each written by its run's thread before Ended
+  bool m_anyNotDone = false;         // the calling thread's
+  uint64_t m_filesHandedDone = 0, m_filesFailed = 0;  // the calling thread's
   // Test builds: QV3_TEST_INTERRUPT raises Ctrl-C once file m_testFile (from 1) reaches
   // m_testPercent, or (m_testAtEnd) once every file has ended.
   size_t m_testFile = 0;
   unsigned long m_testPercent = 0;
   bool m_testAtEnd = false;
 
-  // Standard error and the progress line's figures, under m_screen (names and sizes
-  // are set before any run starts).
+  // Standard error, the files between found and handed on, and the progress line's
+  // figures, under m_screen.
   Lock m_screen;
+  std::deque<std::unique_ptr<FileUi>> m_files;  // files m_firstKept on
+  size_t m_firstKept = 0;
   size_t m_drawnLength = 0;  // bytes of the line now on screen, 0 when none
-  std::vector<std::string> m_names;
-  std::vector<uint64_t> m_sizes, m_doneBytes;
-  uint64_t m_totalBytes = 0, m_bytesDone = 0;
+  uint64_t m_bytesDone = 0;  // of the files done, and the done share of those in work
   size_t m_filesDone = 0;
   unsigned m_percent = 0;  // the last a file reported (the line of a single file shows it)
   bool m_started = false;  // the first file has started: m_start is set

@@ -4,6 +4,7 @@
 #include <algorithm>
 #include <cstdlib>
 #include <cstring>
+#include <deque>
 #include <memory>
 #include <string>
 #include <unordered_map>
@@ -15,6 +16,8 @@
 #include "cli/password.h"
 #include "container/engines.h"
 #include "container/file_list.h"
+#include "container/folder_files.h"
+#include "container/folder_rule.h"
 #include "container/naming.h"
 #include "container/password_choice.h"
 #include "container/password_rule.h"
@@ -170,6 +173,8 @@ struct CryptRequest {
   bool toWorkingFolder = false;
   bool overwrite = false;
   bool longPassword = false;
+  bool recursive = false;     // a folder stands for the files under it
+  bool listSkipped = false;   // each entry a folder's walk skips, on standard output
   unsigned jobs = 0;  // 0: as many as the processors this process may use
   std::string outputPath;
   std::vector<std::string> files;
@@ -197,6 +202,10 @@ int ParseRequest(const std::vector<std::string>& args, CryptRequest* request, Pa
     }
     if (name == "--delete-source" && flag) {
       request->deleteSource = true;
+    } else if ((name == "-r" || name == "--recursive") && flag) {
+      request->recursive = true;
+    } else if (name == "--list-skipped" && flag) {
+      request->listSkipped = true;
     } else if (request->encrypt && name == "--long-password" && flag) {
       request->longPassword = true;
     } else if (!request->encrypt && name == "--to-working-folder" && flag) {
@@ -228,6 +237,14 @@ int ParseRequest(const std::vector<std::string>& args, CryptRequest* request, Pa
                                  std::to_string(request->files.size()).c_str()));
   if (!request->outputPath.empty() && request->toWorkingFolder)
     return Usage(command, Tr("-o 와 --to-working-folder 가 평문의 자리를 두 가지로 정합니다"));
+  // A folder's files go beside themselves: one path, or the working folder, cannot hold
+  // a tree's.
+  if (request->recursive && !request->outputPath.empty())
+    return Usage(command, Tr("-r 의 평문은 저마다 암호 파일 옆에 씁니다: -o 와 함께 줄 수 없습니다"));
+  if (request->recursive && request->toWorkingFolder)
+    return Usage(command, Tr("-r 의 평문은 저마다 암호 파일 옆에 씁니다: --to-working-folder 와 함께 줄 수 없습니다"));
+  if (request->listSkipped && !request->recursive)
+    return Usage(command, Tr("--list-skipped 는 -r 과 함께만 씁니다"));
   return 0;
 }
 
@@ -268,38 +285,62 @@ std::string ConflictKey(const std::string& path) {
   return name;
 }
 
-// The names a file's run reads or writes, as the batch compares them: the input's, the
-// output's and the output's temporary names.
-std::vector<std::string> NamesTouched(const CryptRequest& request, const std::string& path,
-                                      bool passwordGiven) {
-  std::string output;
-  if (request.encrypt)
-    output = path + "." + ChooseEncryptedExtension(path.c_str(), passwordGiven);
-  else if (!request.outputPath.empty())
-    output = request.outputPath;
-  else if (path.size() > 5)
-    output = path.substr(0, path.size() - 5);
-  if (output.empty()) return {ConflictKey(path)};
-  return {ConflictKey(path), ConflictKey(output), ConflictKey(output + kPartialSuffix)};
+// The folder part of path (up to its last separator), "." for a bare name.
+std::string FolderOf(const std::string& path) {
+  const size_t separator = path.find_last_of(kPathSeparator == '\\' ? "/\\" : "/");
+  if (separator == std::string::npos) return ".";
+  return separator == 0 ? path.substr(0, 1) : path.substr(0, separator);
 }
 
-// For each file, the earlier files that touch one of its names: it starts only once they
-// have ended, so that its outcome is the one it has when the files run one at a time.
-std::vector<std::vector<size_t>> WaitFor(const CryptRequest& request,
-                                         const std::vector<std::string>& paths,
-                                         bool passwordGiven) {
-  std::vector<std::vector<size_t>> waitFor(paths.size());
-  std::unordered_map<std::string, size_t> lastToTouch;
-  for (size_t i = 0; i < paths.size(); ++i) {
-    for (const std::string& name : NamesTouched(request, paths[i], passwordGiven)) {
-      if (name.empty()) continue;
-      const auto found = lastToTouch.find(name);
-      if (found != lastToTouch.end() && found->second != i) waitFor[i].push_back(found->second);
-      lastToTouch[name] = i;
-    }
+// What a batch's files are compared by: each name a file's run reads or writes, as the
+// folder it is in (by identity: two spellings of one folder are one) and ConflictKey of
+// its last part. Named files' folders are asked of the system, the last one kept.
+class NameKeys {
+ public:
+  NameKeys(const CryptRequest& request, bool passwordGiven) : m_request(request), m_passwordGiven(passwordGiven) {}
+
+  // The input's, the output's and the output's temporary names.
+  std::vector<std::string> Touched(const ListedFile& file) {
+    const std::string& path = file.path;
+    const bool found = file.origin != ListedFile::Origin::Named;
+    const std::string in = (found ? Key(file.folder) : FolderKey(FolderOf(path))) + ConflictKey(path);
+    std::string output, outputFolder;
+    if (m_request.encrypt)
+      output = path + "." + ChooseEncryptedExtension(path.c_str(), m_passwordGiven);
+    else if (!m_request.outputPath.empty())
+      output = m_request.outputPath;
+    else if (path.size() > 5)
+      output = path.substr(0, path.size() - 5);
+    if (output.empty() || file.origin == ListedFile::Origin::Unreadable) return {in};
+    std::string folder;
+    if (m_request.toWorkingFolder)
+      folder = FolderKey(WorkingFolder());
+    else if (!m_request.outputPath.empty())
+      folder = FolderKey(FolderOf(output));
+    else
+      folder = found ? Key(file.folder) : FolderKey(FolderOf(path));
+    return {in, folder + ConflictKey(output), folder + ConflictKey(output + kPartialSuffix)};
   }
-  return waitFor;
-}
+
+ private:
+  static std::string Key(const FileIdentity& folder) {
+    return std::to_string(folder.volume) + ":" + std::to_string(folder.file) + "/";
+  }
+  // A folder that cannot be told (a missing one) is known by no identity: its files
+  // then meet every other such file of their name.
+  std::string FolderKey(const std::string& folder) {
+    if (folder != m_lastFolder) {
+      m_lastFolder = folder;
+      FileIdentity identity;
+      m_lastKey = FolderIdentityOf(folder.c_str(), &identity) ? Key(identity) : "?/";
+    }
+    return m_lastKey;
+  }
+
+  const CryptRequest& m_request;
+  const bool m_passwordGiven;
+  std::string m_lastFolder, m_lastKey;
+};
 
 // The system's random source, acquired once and kept for a batch's later files: on
 // Windows acquiring it costs more than a small file's own work.
@@ -315,13 +356,19 @@ class KeptRandom : public RandomSource {
 };
 
 // One engine run per file, with a one-file list: what becomes of a file does not depend
-// on the others, so that any number of them can run at once.
-class CryptBatch : public BatchWork {
+// on the others, so that any number of them can run at once. The files come from a
+// FolderFiles, found as the batch goes; what is kept of each lasts until it is handed on.
+class CryptBatch : public StreamWork {
  public:
   // passwords: decryption's candidates; keyed: encryption's one password.
-  CryptBatch(const CryptRequest& request, const std::vector<std::string>& paths,
-             const PasswordCandidates& passwords, const std::string& keyed, ConsoleBatch& console)
-      : m_request(request), m_paths(paths), m_passwords(passwords), m_keyed(keyed), m_console(console) {
+  CryptBatch(const CryptRequest& request, FolderFiles& files, const PasswordCandidates& passwords,
+             const std::string& keyed, ConsoleBatch& console)
+      : m_request(request),
+        m_files(files),
+        m_passwords(passwords),
+        m_keyed(keyed),
+        m_console(console),
+        m_keys(request, !keyed.empty()) {
     m_options.deleteSource = request.deleteSource;
     m_options.toWorkingFolder = request.toWorkingFolder;
     if (request.toWorkingFolder) m_options.workingFolder = WorkingFolder();
@@ -329,12 +376,34 @@ class CryptBatch : public BatchWork {
     m_options.outputPath = request.outputPath;
   }
 
+  // The next file, and the earlier files still in work that touch one of its names: it
+  // starts only once they have ended, so that its outcome is the one it has when the
+  // files run one at a time.
+  bool Find(size_t file, std::vector<size_t>* waitFor) override {
+    Kept kept;
+    if (!m_files.Next(&kept.file)) return false;
+    if (m_request.toWorkingFolder) kept.file.path = ForWorkingFolder(kept.file.path);
+    kept.names = m_keys.Touched(kept.file);
+    m_console.Found(file, kept.file);
+    LockGuard guard(&m_keptLock);
+    for (const std::string& name : kept.names) {
+      const auto found = m_lastToTouch.find(name);
+      if (found != m_lastToTouch.end() && found->second != file) waitFor->push_back(found->second);
+      m_lastToTouch[name] = file;
+    }
+    m_kept.push_back(std::move(kept));
+    return true;
+  }
+
   // A Ctrl-C before a file starts leaves it, and the files after it, unstarted.
   bool MayStart(size_t) override { return !InterruptRequested(); }
 
   void Run(size_t file) override {
     FileList list;
-    list.Append(m_paths[file]);
+    {
+      LockGuard guard(&m_keptLock);
+      list.Append(m_kept[file - m_firstKept].file);
+    }
     JobOutcome outcome;
     if (m_request.encrypt) {
       // The engine takes a buffer of its own to wipe.
@@ -353,13 +422,25 @@ class CryptBatch : public BatchWork {
     m_console.RunEnded(file, outcome.empty() ? FileOutcome::NotStarted : outcome[0]);
   }
 
-  void Ended(size_t file, bool started) override { m_console.Ended(file, started); }
+  void Ended(size_t file, bool started) override {
+    m_console.Ended(file, started);
+    LockGuard guard(&m_keptLock);
+    // Its names no longer hold a later file back.
+    for (const std::string& name : m_kept.front().names) {
+      const auto found = m_lastToTouch.find(name);
+      if (found != m_lastToTouch.end() && found->second == file) m_lastToTouch.erase(found);
+    }
+    m_kept.pop_front();
+    ++m_firstKept;
+  }
 
  private:
-  const CryptRequest& m_request;
-  const std::vector<std::string>& m_paths;
-  const PasswordCandidates& m_passwords;
-  const std::string& m_keyed;
+  // What is kept of a file from its finding until it is handed on.
+  struct Kept {
+    ListedFile file;
+    std::vector<std::string> names;
+  };
+
   // A source for one file's run: one that an earlier file gave back, or a new one.
   std::unique_ptr<KeptRandom> TakeRandom() {
     LockGuard guard(&m_randomLock);
@@ -373,12 +454,35 @@ class CryptBatch : public BatchWork {
     m_random.push_back(std::move(random));
   }
 
+  const CryptRequest& m_request;
+  FolderFiles& m_files;
+  const PasswordCandidates& m_passwords;
+  const std::string& m_keyed;
   ConsoleBatch& m_console;
+  NameKeys m_keys;  // Find's own
   DecryptOptions m_options;
   Lock m_keyScheduleLock;
   Lock m_randomLock;
   std::vector<std::unique_ptr<KeptRandom>> m_random;  // at most one a thread
+  Lock m_keptLock;
+  std::deque<Kept> m_kept;  // files m_firstKept on, found and not yet handed on
+  size_t m_firstKept = 0;
+  // Each name touched by a file not yet handed on: the last such file.
+  std::unordered_map<std::string, size_t> m_lastToTouch;
 };
+
+// The files found and not yet handed on, at most: a tree of any size holds no more.
+constexpr size_t kBatchWindow = 1024;
+
+// How a -r run ended: files done, failed, and what the walk skipped, by kind.
+void SaySummary(ConsoleBatch& console, FolderFiles& files, bool encrypt) {
+  std::string line = Format(Tr(encrypt ? N_("파일 %s개를 암호 파일로 만들었고, %s개는 실패했습니다")
+                                       : N_("암호 파일 %s개를 풀었고, %s개는 실패했습니다")),
+                            std::to_string(console.FilesDone()).c_str(), std::to_string(console.FilesFailed()).c_str());
+  const std::string skipped = SkippedSummary(files.Skipped());
+  if (!skipped.empty()) line += Format(Tr(". 건너뛴 것: %s"), skipped.c_str());
+  console.Say("qv3: " + line + "\n");
+}
 
 int RunCrypt(const std::vector<std::string>& args, bool encrypt) {
   const std::string command = encrypt ? "encrypt" : "decrypt";
@@ -414,17 +518,20 @@ int RunCrypt(const std::vector<std::string>& args, bool encrypt) {
   if (encrypt)
     if (const int status = CheckNewPasswordLength(command, request, keyed.size())) return status;
 
-  std::vector<std::string> paths;
-  for (const std::string& f : request.files)
-    paths.push_back(request.toWorkingFolder ? ForWorkingFolder(f) : f);
   const unsigned jobs = request.jobs ? request.jobs : std::min(UsableProcessors(), kMaxJobs);
 
   InstallInterruptHandler();
-  ConsoleBatch console(StderrIsTerminal(), paths);
-  CryptBatch batch(request, paths, passwords, keyed, console);
-  RunBatch(batch, paths.size(), jobs, WaitFor(request, paths, !keyed.empty()));
+  FolderFiles files(encrypt ? FolderWork::Encrypt : FolderWork::Decrypt, request.files, request.recursive);
+  if (request.listSkipped)
+    files.ListSkipped([](FolderSkip kind, const std::string& path) {
+      WriteStandard(StandardStream::Output, std::string(FolderSkipName(kind)) + "\t" + EscapeControls(path) + "\n");
+    });
+  ConsoleBatch console(StderrIsTerminal(), files, request.files.size() == 1 && !files.AnyFolder());
+  CryptBatch batch(request, files, passwords, keyed, console);
+  RunStream(batch, jobs, kBatchWindow);
   console.AllEnded();
   const int status = console.ExitStatus();
+  if (request.recursive) SaySummary(console, files, encrypt);
   console.EndLine();
   WorkStopped();
   if (status == InterruptExitStatus()) WriteStandard(StandardStream::Error, Tr("qv3: 취소했습니다\n"));

@@ -31,11 +31,11 @@ class Decryptor {
     if (!m_buffer.empty()) SecureWipe(m_buffer.data(), m_buffer.size());
   }
 
-  FileOutcome DecryptOne(const std::string& path);
+  FileOutcome DecryptOne(const ListedFile& file);
 
  private:
   bool OutputPath(const std::string& path, std::string* output);
-  bool OpenFiles(const std::string& path, OutputFile& output);
+  bool OpenFiles(const ListedFile& file, OutputFile& output);
   void Transform(const std::string& path, const std::string& output);
   void Fail(FailureKind kind, uint32_t code, const std::string& path) { Fail({kind, code, path}); }
   void Fail(const Failure& failure) {
@@ -87,12 +87,17 @@ bool Decryptor::OutputPath(const std::string& path, std::string* output) {
 
 // The container for reading and a new temporary file for writing; false (with the
 // failure shown, nothing left open) when either cannot be had.
-bool Decryptor::OpenFiles(const std::string& path, OutputFile& output) {
+bool Decryptor::OpenFiles(const ListedFile& file, OutputFile& output) {
+  const std::string& path = file.path;
   if (m_options.deleteSource && IsLink(path.c_str())) {
     Fail(FailureKind::SourceIsLink, 0, path);
     return false;
   }
-  uint32_t status = m_in.Open(path.c_str(), FileMode::Read, Disposition::OpenExisting);
+  uint32_t status = OpenInput(m_in, file);
+  if (status == kChangedSinceFound) {
+    Fail(FailureKind::ChangedSinceFound, 0, path);
+    return false;
+  }
   if (status != 0) {
     Fail(InputOpenFailure(path, false, status));
     return false;
@@ -151,14 +156,20 @@ void Decryptor::Transform(const std::string& path, const std::string& output) {
   }
 }
 
-FileOutcome Decryptor::DecryptOne(const std::string& path) {
+FileOutcome Decryptor::DecryptOne(const ListedFile& file) {
   m_outcome = FileOutcome::Done;
+  const std::string& path = file.path;
+  if (file.origin == ListedFile::Origin::Unreadable) {
+    m_view.StartFile(path);
+    Fail(FailureKind::FolderUnreadable, file.code, path);
+    return m_outcome;
+  }
   std::string outputPath;
   const bool named = OutputPath(path, &outputPath);
   m_view.StartFile(path);
   if (!named) return m_outcome;
   OutputFile output(outputPath);
-  if (!OpenFiles(path, output)) return m_outcome;
+  if (!OpenFiles(file, output)) return m_outcome;
   Transform(path, outputPath);
   // A plaintext reported as done is on the disk: the flush's failure is the file's. The
   // container's permissions less writing go onto the very file written, before it takes
@@ -195,13 +206,15 @@ JobOutcome DecryptFiles(Lock& keyScheduleLock, FileList& files, char* password, 
 
 JobOutcome DecryptFiles(Lock& keyScheduleLock, FileList& files, const PasswordCandidates& passwords,
                         const DecryptOptions& options, FrontEnd& ui) {
-  JobOutcome outcome(files.Count(), FileOutcome::NotStarted);
+  JobOutcome outcome;
   std::unique_ptr<ProgressView> view = ui.OpenProgress(OPERATION_DECRYPT);
   Decryptor decryptor(keyScheduleLock, passwords, options, ui, *view);
-  for (FileOutcome& result : outcome) {
-    result = decryptor.DecryptOne(files.Front());
-    files.RemoveFront();
+  ListedFile file;
+  while (files.Take(&file)) {
+    const FileOutcome result = decryptor.DecryptOne(file);
+    outcome.push_back(result);
     if (result == FileOutcome::Cancelled || (result != FileOutcome::Done && !options.continuePastFailures)) break;
   }
+  outcome.resize(outcome.size() + files.Count(), FileOutcome::NotStarted);
   return outcome;
 }

@@ -32,7 +32,7 @@ class Encryptor {
         m_ui(ui),
         m_view(view),
         m_random(random) {}
-  FileOutcome EncryptOne(const std::string& path);
+  FileOutcome EncryptOne(const ListedFile& file);
   void Fail(FailureKind kind, uint32_t code, const std::string& path) { Fail({kind, code, path}); }
   void Fail(const Failure& failure) {
     m_ui.ReportFailure(failure);
@@ -45,7 +45,11 @@ class Encryptor {
   std::string ContainerName(const std::string& path, unsigned n) const {
     return NumberedName(path, n) + "." + ChooseEncryptedExtension(path.c_str(), m_options.useGenericExtension);
   }
-  unsigned NamesToTry() const { return m_options.numberTakenNames ? kNumberedAttempts : 1; }
+  // A file found in a folder keeps the one name: a second run over a folder makes no
+  // second set of containers.
+  unsigned NamesToTry(const ListedFile& file) const {
+    return m_options.numberTakenNames && file.origin == ListedFile::Origin::Named ? kNumberedAttempts : 1;
+  }
 
   Lock& m_lock;
   const char* m_password;
@@ -100,10 +104,15 @@ bool Encryptor::WriteContainer(const std::string& path, const std::string& outpu
   return true;
 }
 
-FileOutcome Encryptor::EncryptOne(const std::string& path) {
+FileOutcome Encryptor::EncryptOne(const ListedFile& file) {
   m_outcome = FileOutcome::Done;
+  const std::string& path = file.path;
   m_view.StartFile(path);
-  if (!PathFits(PartialPath(ContainerName(path, NamesToTry()), kPartialAttempts))) {
+  if (file.origin == ListedFile::Origin::Unreadable) {
+    Fail(FailureKind::FolderUnreadable, file.code, path);
+    return m_outcome;
+  }
+  if (!PathFits(PartialPath(ContainerName(path, NamesToTry(file)), kPartialAttempts))) {
     Fail(FailureKind::InvalidName, 0, path);
     return m_outcome;
   }
@@ -112,7 +121,11 @@ FileOutcome Encryptor::EncryptOne(const std::string& path) {
     Fail(FailureKind::SourceIsLink, 0, path);
     return m_outcome;
   }
-  uint32_t status = m_in.Open(path.c_str(), FileMode::Read, Disposition::OpenExisting);
+  uint32_t status = OpenInput(m_in, file);
+  if (status == kChangedSinceFound) {
+    Fail(FailureKind::ChangedSinceFound, 0, path);
+    return m_outcome;
+  }
   if (status != 0) {
     Fail(InputOpenFailure(path, true, status));
     return m_outcome;
@@ -122,7 +135,7 @@ FileOutcome Encryptor::EncryptOne(const std::string& path) {
   // appears meanwhile.
   unsigned n = 1;
   status = MoveRefusal(ContainerName(path, n).c_str(), Replacing::Never);
-  while (status == FileExistsError() && n < NamesToTry())
+  while (status == FileExistsError() && n < NamesToTry(file))
     status = MoveRefusal(ContainerName(path, ++n).c_str(), Replacing::Never);
   OutputFile output(ContainerName(path, n));
   if (status == 0) status = output.Create(m_out);
@@ -151,7 +164,7 @@ FileOutcome Encryptor::EncryptOne(const std::string& path) {
   m_in.Close();
   if (m_outcome == FileOutcome::Done) {
     status = output.PutInPlace(Replacing::Never);
-    while (status == FileExistsError() && n < NamesToTry()) status = output.PutInPlaceAs(ContainerName(path, ++n));
+    while (status == FileExistsError() && n < NamesToTry(file)) status = output.PutInPlaceAs(ContainerName(path, ++n));
     if (status != 0) Fail(FailureKind::OutputNotOpened, status, output.FinalPath());
   }
   m_out.Close();
@@ -182,10 +195,13 @@ JobOutcome EncryptFiles(Lock& keyScheduleLock, FileList& files, char* password, 
     encryptor.Fail(FailureKind::NoCryptoProvider, 0, "");
     return outcome;
   }
-  for (FileOutcome& result : outcome) {
-    result = encryptor.EncryptOne(files.Front());
-    files.RemoveFront();
+  outcome.clear();
+  ListedFile file;
+  while (files.Take(&file)) {
+    const FileOutcome result = encryptor.EncryptOne(file);
+    outcome.push_back(result);
     if (result == FileOutcome::Cancelled || (result == FileOutcome::Failed && !options.continuePastFailures)) break;
   }
+  outcome.resize(outcome.size() + files.Count(), FileOutcome::NotStarted);
   return outcome;
 }

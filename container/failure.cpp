@@ -46,6 +46,10 @@ FailureMessage MessageFor(FailureKind kind) {
       return {N_("원래 파일을 지울 수 없습니다. 만든 파일은 남아 있습니다.\r\n"), ""};
     case FailureKind::SourceIsLink:
       return {N_("링크는 지우지 않습니다(--delete-source). 아무것도 하지 않았습니다.\r\n"), ""};
+    case FailureKind::FolderUnreadable:
+      return {N_("다음 폴더를 읽을 수 없어 그 안의 파일은 하지 않았습니다.\r\n"), ""};
+    case FailureKind::ChangedSinceFound:
+      return {N_("다음 파일은 폴더를 읽은 뒤에 바뀌어 건드리지 않았습니다.\r\n"), ""};
     case FailureKind::NoCryptoProvider: return {N_("암호화 모듈을 사용할 수 없습니다."), ""};
     case FailureKind::NoRandomBytes: return {N_("난수를 생성할 수 없습니다."), ""};
     case FailureKind::MemoryAllocation: return {N_("Memory allocation failed"), ""};

@@ -39,6 +39,8 @@ enum class FailureKind {
   PartialNamesTaken,     // every temporary name of an output is taken (the path: the first)
   SourceNotDeleted,      // --delete-source: the input could not be removed (its output stays)
   SourceIsLink,          // --delete-source on a link: nothing is done, nothing removed
+  FolderUnreadable,      // a folder given or found could not be read: nothing under it was done
+  ChangedSinceFound,     // a file a folder walk found is no longer the file listed at that name
   NoCryptoProvider,      // the system's random source cannot be had
   NoRandomBytes,         // the system's random source failed
   // The job runner (no path).

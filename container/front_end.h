@@ -24,6 +24,9 @@ class ProgressView {
   virtual void StartFile(const std::string& path) = 0;
   // Bar to percent (0..100), repainted, pending events processed.
   virtual void SetProgress(unsigned percent) = 0;
+  // A run whose bar stands for all its files (WholeRunProgress): the file line to path,
+  // shown and repainted, the bar left where it is. By default as StartFile.
+  virtual void ShowFile(const std::string& path) { StartFile(path); }
   // True once the user asked to stop; it stays true.
   virtual bool IsCancelled() = 0;
 };

@@ -2,7 +2,9 @@
 
 #include <cstring>
 
+#include "container/file_list.h"
 #include "platform/file_handle.h"
+#include "platform/file_ops.h"
 #include "platform/system_error.h"
 
 uint32_t FileSource::GetSize(uint64_t* size) {
@@ -48,4 +50,19 @@ uint32_t MemorySink::Write(const void* buffer, uint32_t count) {
   const uint8_t* p = static_cast<const uint8_t*>(buffer);
   bytes.insert(bytes.end(), p, p + count);
   return 0;
+}
+
+uint32_t OpenInput(FileHandle& in, const ListedFile& file) {
+  if (file.origin != ListedFile::Origin::Found)
+    return in.Open(file.path.c_str(), FileMode::Read, Disposition::OpenExisting);
+  const uint32_t status = in.Open(file.path.c_str(), FileMode::Read, Disposition::OpenFound);
+  FileIdentity now;
+  if (status == 0) {
+    if (in.Identity(&now) == 0 && now == file.identity) return 0;
+    in.Close();
+    return kChangedSinceFound;
+  }
+  // Refused as a link, or another failure: the name itself tells whether it was changed.
+  if (IdentityOf(file.path.c_str(), &now) && !(now == file.identity)) return kChangedSinceFound;
+  return status;
 }

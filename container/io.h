@@ -68,3 +68,14 @@ class MemorySink : public ContainerSink {
   uint32_t Write(const void* buffer, uint32_t count) override;
   std::vector<uint8_t> bytes;
 };
+
+struct ListedFile;
+
+// What OpenInput gives for a file found in a folder whose name no longer leads to the
+// file the walk listed (a link, a FIFO or another file put there since).
+inline constexpr uint32_t kChangedSinceFound = 0xFFFFFFFFu;
+// Opens a job's input for reading: a named file by its name, as given; a file a folder
+// walk found only as the file it listed (Disposition::OpenFound, then its identity
+// compared), never waiting on what was put there since: kChangedSinceFound then. Else 0
+// or the system's code.
+uint32_t OpenInput(FileHandle& in, const ListedFile& file);

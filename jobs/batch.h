@@ -28,3 +28,18 @@ class BatchWork {
 // be started, the calling thread works through the files itself, one at a time.
 void RunBatch(BatchWork& work, size_t count, size_t threads,
               const std::vector<std::vector<size_t>>& waitFor);
+
+// A batch whose files are found while it runs (a folder walk feeds it).
+class StreamWork : public BatchWork {
+ public:
+  // Finds file number `file` (0, 1, 2 … in turn; one call at a time, each after the one
+  // before has returned, on whichever thread takes the file) and lists in *waitFor the
+  // earlier files that must have ended before it starts; false when there is none: the
+  // batch has `file` files. Not asked again once a file may not start.
+  virtual bool Find(size_t file, std::vector<size_t>* waitFor) = 0;
+};
+
+// Runs the files Find gives as RunBatch runs its files, with at most `window` files found
+// and not yet handed to Ended (at least threads), so that the batch holds no more than
+// that however many files it has.
+void RunStream(StreamWork& work, size_t threads, size_t window);

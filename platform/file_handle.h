@@ -30,6 +30,11 @@ enum class Disposition : uint32_t {
   // moment (0600; on Windows the folder's own access rules, as CreateNew): what an output
   // is written to until it is finished.
   CreateNewPrivate = 101,
+  // Reading only, as OpenExisting, a file a folder walk found: the file at the name itself,
+  // never through a link (a reparse point) at its last part (the link itself is opened on
+  // Windows, refused elsewhere), and never waiting for a FIFO or device to open. The
+  // caller compares what it opened with what the walk found.
+  OpenFound = 102,
 };
 
 #ifdef QV3_FILE_FAULTS

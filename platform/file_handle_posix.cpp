@@ -39,6 +39,10 @@ uint32_t FileHandle::Open(const char* path, FileMode mode, Disposition dispositi
     case Disposition::CreateNewPrivate: flags |= O_CREAT | O_EXCL; break;
     case Disposition::CreateAlways: flags |= O_CREAT; truncate = true; break;
     case Disposition::OpenExisting: break;
+    case Disposition::OpenFound:
+      if (write) return m_dwOpenError = EINVAL;
+      flags |= O_NOFOLLOW | O_NONBLOCK;
+      break;
     case Disposition::OpenAlways: flags |= O_CREAT; break;
     case Disposition::TruncateExisting: truncate = true; break;
     default: return m_dwOpenError = EINVAL;

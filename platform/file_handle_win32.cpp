@@ -45,11 +45,16 @@ uint32_t FileHandle::Open(const char* path, FileMode mode, Disposition dispositi
         disposition != Disposition::CreateNew && disposition != Disposition::CreateNewPrivate)
       return m_dwOpenError = ERROR_ACCESS_DENIED;
     flags |= FILE_FLAG_OPEN_REPARSE_POINT;
+  } else if (disposition == Disposition::OpenFound) {
+    flags |= FILE_FLAG_OPEN_REPARSE_POINT;
   }
   // A file being written may be renamed by its writer while it is open (its output is put
   // in place before the handle goes, so that no one takes the file for abandoned), and
   // nothing else.
-  const DWORD created = disposition == Disposition::CreateNewPrivate ? CREATE_NEW : static_cast<DWORD>(disposition);
+  if (write && disposition == Disposition::OpenFound) return m_dwOpenError = ERROR_INVALID_PARAMETER;
+  const DWORD created = disposition == Disposition::CreateNewPrivate ? CREATE_NEW
+                        : disposition == Disposition::OpenFound      ? OPEN_EXISTING
+                                                                     : static_cast<DWORD>(disposition);
   HANDLE h = CreateFileW(name.c_str(), write ? GENERIC_WRITE : GENERIC_READ,
                          write ? FILE_SHARE_DELETE : FILE_SHARE_READ, nullptr, created, flags, nullptr);
   m_hFile = reinterpret_cast<intptr_t>(h);

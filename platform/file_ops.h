@@ -75,6 +75,14 @@ uint32_t CreateFolder(const char* path);
 // ignored (without administrative rights nothing happens). Does nothing elsewhere.
 void FlushVolume(char driveLetter);
 
+// The size of the file path leads to (a link followed), asked of its folder's entry: the
+// file is never opened. 0 when it is missing or no regular file.
+uint64_t SizeOfFile(const char* path);
+
+// The identity of the folder path leads to (links followed all the way). False when
+// there is no folder there or it cannot be told.
+bool FolderIdentityOf(const char* path, FileIdentity* identity);
+
 // Whether path is a file carrying the read-only mark of SetReadOnly. False when it is
 // missing or not a file.
 bool IsReadOnly(const char* path);

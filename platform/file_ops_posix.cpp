@@ -83,6 +83,19 @@ bool IdentityOf(const char* path, FileIdentity* identity) {
   return true;
 }
 
+uint64_t SizeOfFile(const char* path) {
+  struct stat st {};
+  return stat(path, &st) == 0 && S_ISREG(st.st_mode) ? static_cast<uint64_t>(st.st_size) : 0;
+}
+
+bool FolderIdentityOf(const char* path, FileIdentity* identity) {
+  struct stat st {};
+  if (stat(path, &st) != 0 || !S_ISDIR(st.st_mode)) return false;
+  identity->volume = static_cast<uint64_t>(st.st_dev);
+  identity->file = static_cast<uint64_t>(st.st_ino);
+  return true;
+}
+
 bool RemoveAbandonedFile(const char* path) {
   const int fd = open(path, O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC);
   if (fd < 0) return false;

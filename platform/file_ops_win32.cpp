@@ -139,6 +139,29 @@ bool IdentityOf(const char* path, FileIdentity* identity) {
   return true;
 }
 
+uint64_t SizeOfFile(const char* path) {
+  WIN32_FILE_ATTRIBUTE_DATA data;
+  if (!GetFileAttributesExW(Wide(path).c_str(), GetFileExInfoStandard, &data) ||
+      (data.dwFileAttributes & (FILE_ATTRIBUTE_DIRECTORY | FILE_ATTRIBUTE_REPARSE_POINT)))
+    return 0;
+  return static_cast<uint64_t>(data.nFileSizeHigh) << 32 | data.nFileSizeLow;
+}
+
+bool FolderIdentityOf(const char* path, FileIdentity* identity) {
+  HANDLE folder = CreateFileW(Wide(path).c_str(), FILE_READ_ATTRIBUTES,
+                              FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr, OPEN_EXISTING,
+                              FILE_FLAG_BACKUP_SEMANTICS, nullptr);
+  if (folder == INVALID_HANDLE_VALUE) return false;
+  BY_HANDLE_FILE_INFORMATION info;
+  const bool ok = GetFileInformationByHandle(folder, &info) != FALSE &&
+                  (info.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY);
+  CloseHandle(folder);
+  if (!ok) return false;
+  identity->volume = info.dwVolumeSerialNumber;
+  identity->file = static_cast<uint64_t>(info.nFileIndexHigh) << 32 | info.nFileIndexLow;
+  return true;
+}
+
 bool RemoveAbandonedFile(const char* path) {
   // No sharing: a writer that still has the file open (every writer here does until its
   // file is in place) makes this fail.

@@ -299,8 +299,8 @@ TEST_F(ViewerRun, EncryptASelectionThenDecryptHere) {
     return tail;
   };
   const std::string selection = quoted({korean, folder, again, gone});
+  // The folder (empty) stands for no file; the missing file is the one failure.
   const std::string failures = std::string(kEncryptionFailures) + "\r\n\r\n" +
-                               FailureText({FailureKind::DirectoryNotEncrypted, 0, folder}) + "\r\n\r\n" +
                                AppendSystemErrorText(FailureText({FailureKind::InputMissing, ENOENT, gone}), ENOENT);
   struct Case {
     const char* what;
@@ -310,8 +310,7 @@ TEST_F(ViewerRun, EncryptASelectionThenDecryptHere) {
     int newPrompts, exitStatus;
   };
   const Case cases[] = {
-      {"only a folder", "/Encrypt" + quoted({folder}), kPassword,
-       {std::string(kEncryptionFailures) + "\r\n\r\n" + FailureText({FailureKind::DirectoryNotEncrypted, 0, folder})}, 0, 1},
+      {"only an empty folder", "/Encrypt" + quoted({folder}), kPassword, {}, 1, 0},
       {"nothing chosen", "/encrypt", kPassword, {kNoInputFiles}, 0, 1},
       {"cancelled", "/Encrypt" + selection, std::nullopt, {}, 1, 1},
       {"a selection", "/ENCRYPT" + selection, kPassword, {failures}, 1, 1},
@@ -322,6 +321,9 @@ TEST_F(ViewerRun, EncryptASelectionThenDecryptHere) {
     desktop.newPassword = c.newPassword;
     EXPECT_EQ(Run(desktop, {}, c.tail.c_str()), c.exitStatus);
     EXPECT_EQ(desktop.boxes, c.boxes);
+    if (c.exitStatus == 0) {
+      EXPECT_EQ(desktop.notices, std::vector<std::string>{Format(kEncryptedNotice, 0u) + "\r\n" + folder});
+    }
     EXPECT_EQ(desktop.newPrompts, c.newPrompts);
     EXPECT_EQ(desktop.prompts, 0);
     EXPECT_TRUE(desktop.jobs.errors.empty()) << "a failure shown on its own";
@@ -362,10 +364,11 @@ TEST_F(ViewerRun, ArgumentsAreCheckedBeforeThePasswordAndDecryptHereGoesPastFail
   WriteBytes(named, {1, 2, 3});
   const std::string missing = m_files / "missing.aqv3";
   auto text = [](FailureKind kind, const std::string& path) { return FailureText({kind, 0, path}); };
-  const std::string refused = AppendSystemErrorText(text(FailureKind::DirectoryNotDecrypted, folder), EISDIR) +
-                              "\r\n\r\n" +
-                              text(FailureKind::TooSmall, small) + "\r\n\r\n" +
-                              text(FailureKind::NotAContainerName, named) + "\r\n\r\n" + Missing(missing);
+  // Decrypt here takes the folder (empty: nothing in it); the double-click road refuses it.
+  const std::string refusedHere = text(FailureKind::TooSmall, small) + "\r\n\r\n" +
+                                  text(FailureKind::NotAContainerName, named) + "\r\n\r\n" + Missing(missing);
+  const std::string refused =
+      AppendSystemErrorText(text(FailureKind::DirectoryNotDecrypted, folder), EISDIR) + "\r\n\r\n" + refusedHere;
   struct Case {
     const char* what;
     std::vector<std::string> args;
@@ -381,7 +384,7 @@ TEST_F(ViewerRun, ArgumentsAreCheckedBeforeThePasswordAndDecryptHereGoesPastFail
       {"one left out", {folder, small, named, missing, "a.txt.aqv3"}, nullptr,
        {std::string(kLeftOut) + "\r\n\r\n" + refused}, 1, 1, 1},
       {"decrypt here past failures", {folder, "a.txt.aqv3", small, named, missing, "b.txt.aqv3"}, "/DecryptHere",
-       {std::string(kDecryptionFailures) + "\r\n\r\n" + refused + "\r\n\r\n" +
+       {std::string(kDecryptionFailures) + "\r\n\r\n" + refusedHere + "\r\n\r\n" +
         AppendSystemErrorText(text(FailureKind::OutputNotCreated, m_files / "a.txt"), EEXIST)},
        1, 1, 0},
   };

@@ -55,6 +55,12 @@ void ProgressWindow::StartFile(const std::string& path) {
   repaint();
 }
 
+void ProgressWindow::ShowFile(const std::string& path) {
+  m_file->setText(FromSystemText(path));
+  show();
+  repaint();
+}
+
 void ProgressWindow::SetProgress(unsigned percent) {
   m_bar->setValue(static_cast<int>(percent > 100 ? 100 : percent));
   repaint();

@@ -30,6 +30,9 @@ class ProgressWindow : public QDialog {
   void StartFile(const std::string& path);
   // The bar at percent (0..100), painted.
   void SetProgress(unsigned percent);
+  // A run whose bar stands for all its files: the file line, shown and painted, the bar
+  // left as it is.
+  void ShowFile(const std::string& path);
 
   QLabel* MessageLine() const { return m_message; }
   QLabel* FileLine() const { return m_file; }

@@ -49,6 +49,10 @@ class QueuedProgressView : public ProgressView {
     auto shared = m_shared;
     m_ui.OnGuiThread([shared, path] { shared->window->StartFile(path); }, false);
   }
+  void ShowFile(const std::string& path) override {
+    auto shared = m_shared;
+    m_ui.OnGuiThread([shared, path] { shared->window->ShowFile(path); }, false);
+  }
   void SetProgress(unsigned percent) override {
     auto shared = m_shared;
     m_ui.OnGuiThread([shared, percent] { shared->window->SetProgress(percent); }, false);

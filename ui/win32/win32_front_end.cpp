@@ -56,6 +56,14 @@ class DialogProgressView : public ProgressView {
     PumpMessages();
   }
 
+  void ShowFile(const std::string& path) override {
+    const HWND hwnd = m_dialog->Handle();
+    SetDlgItemTextW(hwnd, IDC_PROGRESS_FILE, Wide(path).c_str());
+    ShowWindow(hwnd, SW_SHOWNORMAL);
+    UpdateWindow(hwnd);
+    PumpMessages();
+  }
+
   void SetProgress(unsigned percent) override {
     const HWND hwnd = m_dialog->Handle();
     SendDlgItemMessageW(hwnd, IDC_PROGRESS_BAR, PBM_SETPOS, percent, 0);
