@@ -7,8 +7,8 @@
 #include "platform/folder_walk.h"
 #include "platform/path.h"
 
-FolderFiles::FolderFiles(FolderWork work, std::vector<std::string> paths, bool walkFolders)
-    : m_work(work), m_paths(std::move(paths)), m_walked(m_paths.size()), m_sizes(m_paths.size()) {
+FolderFiles::FolderFiles(FolderWork work, std::vector<std::string> paths, bool walkFolders, size_t lookAhead)
+    : m_work(work), m_paths(std::move(paths)), m_lookAhead(lookAhead < 1 ? 1 : lookAhead), m_walked(m_paths.size()), m_sizes(m_paths.size()) {
   // The files named are known at once; the walk adds what it finds.
   for (size_t i = 0; i < m_paths.size(); ++i) {
     m_walked[i] = walkFolders && LookUpPath(m_paths[i].c_str()) == PathKind::Directory;
@@ -113,7 +113,7 @@ unsigned FolderFiles::Walk(void* self) {
       files.m_monitor.WakeAll();
       return 0;
     }
-    while (files.m_queue.size() >= kLookAhead && !files.m_stopping) files.m_monitor.Wait();
+    while (files.m_queue.size() >= files.m_lookAhead && !files.m_stopping) files.m_monitor.Wait();
     if (files.m_stopping) return 0;
     files.Push(std::move(file));
   }

@@ -34,8 +34,8 @@ class FolderFiles : public FileFeed {
   // paths: the selection, in the order given. A path that leads to a folder (a link to
   // one included: it was named) is walked when walkFolders; otherwise, and for every
   // other path, it is handed on as itself (Origin::Named), to be worked on or refused as
-  // a named file is.
-  FolderFiles(FolderWork work, std::vector<std::string> paths, bool walkFolders);
+  // a named file is. lookAhead: files found and not yet taken, at most.
+  FolderFiles(FolderWork work, std::vector<std::string> paths, bool walkFolders, size_t lookAhead = kLookAhead);
   ~FolderFiles() override;  // stops the walk and waits for its thread
   FolderFiles(const FolderFiles&) = delete;
   FolderFiles& operator=(const FolderFiles&) = delete;
@@ -73,6 +73,7 @@ class FolderFiles : public FileFeed {
 
   const FolderWork m_work;
   const std::vector<std::string> m_paths;
+  const size_t m_lookAhead;
   std::vector<bool> m_walked;      // per path: a folder to walk
   std::vector<uint64_t> m_sizes;   // per path: its size, as listed when given
   bool m_anyFolder = false;

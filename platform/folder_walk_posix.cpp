@@ -131,7 +131,11 @@ struct FolderWalk::Impl {
     level.fd = openat(parent.fd, listed.name.c_str(), kFolderFlags | O_NOFOLLOW);
     if (level.fd < 0) {
       entry->code = static_cast<uint32_t>(errno);
-      if (errno == ELOOP) entry->type = WalkEntryType::Link;  // a link put there since the listing
+      // A link put there since the listing (refused as a loop, or as no folder).
+      struct stat now {};
+      if (fstatat(parent.fd, listed.name.c_str(), &now, AT_SYMLINK_NOFOLLOW | AT_NO_AUTOMOUNT) == 0 &&
+          S_ISLNK(now.st_mode))
+        entry->type = WalkEntryType::Link;
       return false;
     }
     struct stat st {};

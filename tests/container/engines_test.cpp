@@ -17,6 +17,10 @@
 #include "tests/container/container_builder.h"
 #include "tests/engine_fixture.h"
 
+#ifndef _WIN32
+#include <sys/stat.h>
+#endif
+
 using namespace testutil;
 
 namespace {
@@ -657,4 +661,64 @@ TEST_F(Fixture, NothingIsWrittenThroughWhatOthersPutAtTheTemporaryName) {
     }
   }
   EXPECT_GE(planted, 6);  // files and folders everywhere
+}
+
+// A file a folder walk found is worked on only while its name still leads to the file
+// listed: another file, a link or a FIFO put there since is left alone (the FIFO never
+// waited on), nothing is written, and the walk's own files still work; named files are
+// opened as they always were.
+TEST_F(Fixture, AFileFoundInAFolderIsWorkedOnOnlyWhileItIsTheFileListed) {
+  enum class Put { Nothing, AnotherFile, LinkToVictim, Fifo };
+  const std::string victim = dir / "victim.txt";
+  WriteBytes(victim, {'v'});
+  int tried = 0;
+  for (bool encrypt : {true, false}) {
+    for (Put put : {Put::Nothing, Put::AnotherFile, Put::LinkToVictim, Put::Fifo}) {
+      const std::string tag = std::to_string(encrypt) + std::to_string(static_cast<int>(put));
+      SCOPED_TRACE(tag);
+      ListedFile listed;
+      listed.origin = ListedFile::Origin::Found;
+      listed.path = encrypt ? dir / ("f" + tag + ".txt") : Container("f" + tag + ".txt.aqv3", {'p'});
+      if (encrypt) WriteBytes(listed.path, {'p'});
+      ASSERT_TRUE(IdentityOf(listed.path.c_str(), &listed.identity));
+      const std::string output = encrypt ? listed.path + ".aqv3" : listed.path.substr(0, listed.path.size() - 5);
+      // The file listed is kept under another name, so that nothing put there can have
+      // its identity.
+      const std::string kept = listed.path + ".kept";
+      std::error_code error;
+      std::filesystem::rename(listed.path, kept, error);
+      ASSERT_FALSE(error);
+      switch (put) {
+        case Put::Nothing: std::filesystem::rename(kept, listed.path, error); break;
+        case Put::AnotherFile: WriteBytes(listed.path, {'o'}); break;
+        case Put::LinkToVictim: std::filesystem::create_symlink(victim, listed.path, error); break;
+#ifdef _WIN32
+        case Put::Fifo: continue;
+#else
+        case Put::Fifo: ASSERT_EQ(mkfifo(listed.path.c_str(), 0600), 0); break;
+#endif
+      }
+      if (error) continue;  // a system whose links this user cannot make
+      ++tried;
+      ui = RecordingUi();
+      FileList files;
+      files.Append(listed);
+      const JobOutcome outcome = encrypt ? Encrypt(files, "pw") : Decrypt(files, "pw");
+      if (put == Put::Nothing) {
+        EXPECT_EQ(outcome, JobOutcome{FileOutcome::Done});
+        EXPECT_TRUE(Exists(output));
+      } else {
+        EXPECT_EQ(outcome, JobOutcome{FileOutcome::Failed});
+        ASSERT_EQ(ui.errors.size(), 1u);
+        EXPECT_EQ(ui.errors[0].message, FailureText({FailureKind::ChangedSinceFound, 0, listed.path}));
+        EXPECT_FALSE(Exists(output));
+        EXPECT_FALSE(Exists(PartialPath(output, 1)));
+      }
+      EXPECT_EQ(ReadBytes(victim), std::vector<uint8_t>{'v'});
+      std::filesystem::remove(listed.path, error);
+      std::filesystem::remove(kept, error);
+      if (Exists(output)) RemoveFile(output);
+    }
+  }
+  EXPECT_GE(tried, 4);
 }

@@ -123,3 +123,61 @@ TEST(RunBatch, WaitsForEarlierFilesAndStartsNoneAfterARefusal) {
   for (size_t file = 0; file < 5; ++file)
     EXPECT_EQ(refused.ran[file].load(), file < 2 ? 1 : 0) << file;
 }
+
+namespace {
+
+// A stream of `count` files over the recorder: records the order Find was asked in and
+// the most files found and not yet handed on at any time.
+class Stream : public StreamWork {
+ public:
+  Stream(Recorder& work, size_t count) : m_work(work), m_count(count) {}
+  bool Find(size_t file, std::vector<size_t>* waitFor) override {
+    asked.push_back(file);
+    if (file >= m_count) return false;
+    if (file == 3) waitFor->push_back(1);
+    const size_t held = file + 1 - handedOn.load();
+    if (held > mostHeld) mostHeld = held;
+    return true;
+  }
+  bool MayStart(size_t file) override { return m_work.MayStart(file); }
+  void Run(size_t file) override { m_work.Run(file); }
+  void Ended(size_t file, bool started) override {
+    m_work.Ended(file, started);
+    ++handedOn;
+  }
+  std::vector<size_t> asked;  // Find's own: one call at a time
+  size_t mostHeld = 0;
+  std::atomic<size_t> handedOn{0};
+
+ private:
+  Recorder& m_work;
+  size_t m_count;
+};
+
+}  // namespace
+
+// Files found as the batch goes are found once each, in order, never more than the window
+// ahead of the last handed on, though file 0 ends last of all; a file still waits for the
+// earlier one it names; once one may not start, nothing more is found.
+TEST(RunStream, FindsInOrderWithinTheWindowAndStopsFindingAtARefusal) {
+  Recorder work(40);
+  // File 0 ends only once the others that fit the window have run.
+  work.waitUntil = [&](size_t file) { return file != 0 || work.endedCount.load() >= 7; };
+  Stream stream(work, 40);
+  RunStream(stream, 4, 8);
+  EXPECT_FALSE(work.timedOut);
+  EXPECT_EQ(work.handedOn, Iota(40));
+  EXPECT_EQ(stream.asked, Iota(41));
+  EXPECT_LE(stream.mostHeld, 8u);
+  EXPECT_EQ(stream.mostHeld, 8u) << "file 0 held the window full";
+  const auto& before3 = work.endedBeforeStart[3];
+  EXPECT_NE(std::find(before3.begin(), before3.end(), 1u), before3.end());
+
+  Recorder refused(40);
+  refused.refuseFrom = 5;
+  Stream stopped(refused, 40);
+  RunStream(stopped, 1, 8);
+  EXPECT_EQ(refused.handedOn, Iota(6)) << "the files found are handed on, no more are found";
+  EXPECT_EQ(refused.startedFlags, (std::vector<bool>{true, true, true, true, true, false}));
+  EXPECT_EQ(stopped.asked, Iota(6));
+}
