@@ -14,6 +14,7 @@ Windows program costs a second or two. Under a locale other than the Korean one 
 the tests of names and texts that hold on every code page run.
 """
 
+import errno
 import fcntl
 import json
 import os
@@ -31,6 +32,7 @@ import traceback
 
 sys.path.insert(0, os.path.join(os.path.dirname(os.path.abspath(__file__)), ".."))
 from harness import check, line_ends  # noqa: E402
+import folder_tree  # noqa: E402
 
 QV3 = os.path.abspath(sys.argv[1])
 QV3_TEST_HOOKS = os.path.abspath(sys.argv[2])
@@ -1035,6 +1037,106 @@ def cpu_switch_turns_accelerated_paths_off(d):
     _, env = version("portable")
     r = qv3(d, "decrypt", "--password-file", "pw.txt", "c.bin.aqv3", env=env)
     check(r.code == 0 and read(d, "c.bin") == data, "portable paths decrypt", r)
+
+
+class Unreadable:
+    """Makes one file unreadable for the runs inside the block, whoever runs them (root
+    reads any file): natively every open of it fails (QV3_FAIL_IO, the test library of
+    tests/faults, preloaded); under Wine a Windows program holds it open sharing nothing
+    (QV3_GUI_DRIVER)."""
+
+    def __init__(self, path):
+        self.path = path
+        self.env = dict(os.environ)
+        self.holder = None
+
+    def __enter__(self):
+        if WINE:
+            driver = os.environ.get("QV3_GUI_DRIVER")
+            check(driver, "QV3_GUI_DRIVER names the Windows driver that holds a file")
+            self.holder = subprocess.Popen(command(["hold", wine_path(self.path), "none", ";", "sleep", "600000"],
+                                                   driver), stdin=subprocess.DEVNULL, stdout=subprocess.PIPE,
+                                           stderr=subprocess.DEVNULL)
+            check(self.holder.stdout.readline().startswith(b"ok"), "the driver holds the file")
+        else:
+            library = os.environ.get("QV3_FAIL_IO")
+            check(library, "QV3_FAIL_IO names the library that makes a file's opens fail")
+            self.env.update(LD_PRELOAD=library, QV3_FAIL_PATH=self.path, QV3_FAIL_CALL="open",
+                            QV3_FAIL_ERRNO=str(errno.EACCES))
+            self.env["ASAN_OPTIONS"] = ":".join(filter(None, [self.env.get("ASAN_OPTIONS"),
+                                                               "verify_asan_link_order=0"]))
+        return self
+
+    def __exit__(self, *exc):
+        if self.holder:
+            self.holder.kill()
+            self.holder.wait()
+
+
+@test()
+def whole_folders(d):
+    """One tree (tests/folder_tree.py) through every way qv3 takes a folder: refused
+    without -r (with the hint), -r with what cannot go with it, encryption (one failure,
+    every skip counted and listed, nothing outside the tree or behind a link touched, the
+    FIFO never waited on), a second run at --jobs 1 and the default (each container
+    refused, nothing replaced, the same messages), and decryption."""
+    tree = folder_tree.Tree(d, windows=WINE)
+    write(d, "pw.txt", b"pw")
+    sep = "\\" if WINE else "/"
+    name = lambda rel: folder_tree.TREE + sep + rel.replace(os.sep, sep)  # noqa: E731
+    before = tree.snapshot()
+
+    def numbers(r):
+        """The summary's figures: files done, failed, then each kind skipped."""
+        last = r.err.rstrip("\r\n").split("\n")[-1]
+        check(last.startswith("qv3: "), "a summary ends the run", r)
+        return [int(n) for n in re.findall(r"\d+", last[len("qv3: "):])]
+
+    encrypted = tree.encrypted(before)
+    with Unreadable(tree.unreadable) as unreadable:
+        steps = [
+            # (what, arguments, exit status, summary figures or None, what the tree holds after)
+            ("no -r", ["encrypt", "--password-file", "pw.txt", "tree"], 1, None, before),
+            ("-r with -o", ["decrypt", "-r", "-o", "x", "tree"], 2, None, before),
+            ("-r with the working folder", ["decrypt", "--recursive", "--to-working-folder", "tree"], 2, None,
+             before),
+            ("a listing without -r", ["encrypt", "--list-skipped", "tree"], 2, None, before),
+            ("encrypt -r", ["encrypt", "-r", "--list-skipped", "--password-file", "pw.txt", "tree"], 1,
+             [len(tree.plain), 1] + list(tree.skipped(True).values()), encrypted),
+            ("again, --jobs 1", ["encrypt", "-r", "--jobs", "1", "--password-file", "pw.txt", "tree"], 1,
+             [0, len(tree.plain) + 1] + list(tree.skipped(True, again=True).values()), encrypted),
+            ("again", ["encrypt", "-r", "--password-file", "pw.txt", "tree"], 1,
+             [0, len(tree.plain) + 1] + list(tree.skipped(True, again=True).values()), encrypted),
+        ]
+        results = {}
+        for what, args, code, figures, expected in steps:
+            r = qv3(d, *args, env=unreadable.env)
+            results[what] = r
+            check(r.code == code, "%s: exit status %d" % (what, code), r)
+            if figures is not None:
+                check(numbers(r) == figures, "%s: the summary's figures %s" % (what, figures), r)
+            problems = tree.differences(tree.snapshot(), expected)
+            check(not problems, "%s: the tree\n%s" % (what, "\n".join(problems)), r)
+    check(tr("폴더 안의 파일을 모두 하려면 -r 을 주십시오") in results["no -r"].err, "the hint to use -r",
+          results["no -r"])
+    listed = [line.split("\t") for line in results["encrypt -r"].out.splitlines()]
+    expected_listing = sorted([["link", name("link-to-folder")], ["container", name(folder_tree.CONTAINER)]] +
+                              ([["link", name("link-to-file")]] if tree.file_link else []) +
+                              ([["fifo", name("fifo")]] if tree.fifo else []), key=lambda e: e[1])
+    check(listed == expected_listing, "each skipped entry listed in the walk's order", results["encrypt -r"])
+    errors = [line for line in results["encrypt -r"].err.splitlines() if line.startswith("qv3: error:")]
+    check(len(errors) == 1 and results["encrypt -r"].err.count(folder_tree.UNREADABLE) == 1,
+          "the unreadable file is the one failure", results["encrypt -r"])
+    check(results["again"].err == results["again, --jobs 1"].err,
+          "the same messages whatever --jobs", (results["again"], results["again, --jobs 1"]))
+
+    tree.remove_plaintexts()
+    gone = tree.snapshot()
+    r = qv3(d, "decrypt", "-r", "--password-file", "pw.txt", "tree")
+    check(r.code == 1 and numbers(r) == [len(tree.plain), 1] + list(tree.skipped(False).values()),
+          "decrypt -r: every container but the junk one", r)
+    problems = tree.differences(tree.snapshot(), tree.decrypted(gone))
+    check(not problems, "decrypt -r: the tree\n" + "\n".join(problems), r)
 
 
 def main():
