@@ -20,6 +20,8 @@ class RecordingView : public ProgressView {
     m_ui.started.push_back(path);
     m_ui.percents.emplace_back();
   }
+  // A whole run's bar: the file line changes, the bar stays.
+  void ShowFile(const std::string& path) override { m_ui.shown.push_back(path); }
   void SetProgress(unsigned percent) override {
     EXPECT_FALSE(m_ui.percents.empty()) << "progress before any file started";
     if (!m_ui.percents.empty()) m_ui.percents.back().push_back(percent);

@@ -29,6 +29,7 @@ class RecordingUi : public FrontEnd {
   std::vector<Error> errors;
   std::vector<std::string> started;           // StartFile paths in order
   std::vector<std::vector<unsigned>> percents;  // per started file
+  std::vector<std::string> shown;             // ShowFile paths in order (a whole run's bar)
   int opened = 0, closed = 0;
   ProgressOperation operation = OPERATION_DECRYPT;
   int cancelFile = 0;         // 0: never

@@ -9,6 +9,7 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
 
 #include <cstdio>
@@ -23,6 +24,8 @@
 #include "app/stale_plaintexts.h"
 #include "app/viewer_app.h"
 #include "container/failure.h"
+#include "container/folder_rule.h"
+#include "container/naming.h"
 #include "platform/text.h"
 #include "ui/viewer_text.h"
 #include "platform/file_handle.h"
@@ -350,6 +353,82 @@ TEST_F(ViewerRun, EncryptASelectionThenDecryptHere) {
   EXPECT_TRUE(testutil::IsReadOnly(korean));
   EXPECT_TRUE(testutil::IsReadOnly(m_files / "b (2).txt"));
   EXPECT_EQ(WorkingFiles(), std::vector<std::string>{});
+}
+
+// A folder is one run: one prompt, one progress window whose bar stands for the whole run
+// (it never goes back and reaches the end while the file line follows the files), every
+// file under it done beside itself, and what was done and skipped said at the end. Cancel
+// half-way stops in the file in progress, which leaves nothing, and starts no other.
+TEST_F(ViewerRun, AFolderIsOneRunUnderOneBar) {
+  const std::string folder = m_files / "프로젝트";
+  ASSERT_EQ(CreateFolder(folder.c_str()), 0u);
+  ASSERT_EQ(CreateFolder((folder + "/sub").c_str()), 0u);
+  std::vector<std::string> plain;
+  for (int i = 0; i < 12; ++i) {
+    plain.push_back(folder + (i % 2 ? "/sub/" : "/") + "f" + std::to_string(i) + ".txt");
+    WriteBytes(plain.back(), RandomBytes(2000 * static_cast<size_t>((i + 1) * (i + 1)), static_cast<uint32_t>(i)));
+  }
+  WriteBytes(folder + "/old.txt.aqv3", {1, 2, 3});
+  FolderSkipCounts oneContainer{};
+  oneContainer[static_cast<size_t>(FolderSkip::Container)] = 1;
+  const auto made = [&] {
+    size_t n = 0;
+    for (const std::string& path : plain) n += Exists(path + ".aqv3");
+    return n;
+  };
+  const auto oneBar = [](const RecordingUi& jobs) {
+    std::vector<unsigned> bar;
+    for (const auto& file : jobs.percents) bar.insert(bar.end(), file.begin(), file.end());
+    EXPECT_EQ(jobs.opened, 1) << "one progress window";
+    EXPECT_EQ(jobs.started.size(), 1u) << "the bar is emptied once, at the start";
+    EXPECT_TRUE(std::is_sorted(bar.begin(), bar.end())) << "the bar went back";
+    return bar.empty() ? 0u : bar.back();
+  };
+  const std::string tail = " \"" + folder + "\"";
+  {
+    SCOPED_TRACE("cancelled half-way");
+    ScriptedDesktop desktop;
+    desktop.newPassword = kPassword;
+    desktop.jobs.cancelFile = 1;
+    desktop.jobs.cancelPercent = 50;
+    EXPECT_EQ(Run(desktop, {}, ("/Encrypt" + tail).c_str()), 1);
+    RemoveFile(m_working + "/stale.txt");
+    EXPECT_TRUE(desktop.boxes.empty() && desktop.notices.empty());
+    oneBar(desktop.jobs);
+    EXPECT_GT(made(), 0u);
+    EXPECT_LT(made(), plain.size());
+    for (const std::string& path : plain) {
+      EXPECT_FALSE(Exists(PartialPath(path + ".aqv3", 1))) << "a partial container left";
+      if (Exists(path + ".aqv3")) RemoveFile(path + ".aqv3");
+    }
+  }
+  {
+    SCOPED_TRACE("encrypt");
+    ScriptedDesktop desktop;
+    desktop.newPassword = kPassword;
+    EXPECT_EQ(Run(desktop, {}, ("/Encrypt" + tail).c_str()), 0);
+    RemoveFile(m_working + "/stale.txt");
+    EXPECT_EQ(oneBar(desktop.jobs), 100u);
+    EXPECT_EQ(made(), plain.size());
+    EXPECT_EQ(desktop.notices, std::vector<std::string>{Format(Tr(kEncryptedNotice), 12u) + "\r\n" + folder +
+                                                        "\r\n\r\n" + Format(Tr("건너뛴 것: %s"),
+                                                                              SkippedSummary(oneContainer).c_str())});
+  }
+  {
+    SCOPED_TRACE("decrypt here");
+    for (const std::string& path : plain) RemoveFile(path);
+    RemoveFile(folder + "/old.txt.aqv3");
+    ScriptedDesktop desktop;
+    desktop.password = kPassword;
+    EXPECT_EQ(Run(desktop, {}, ("/DecryptHere" + tail).c_str()), 0);
+    RemoveFile(m_working + "/stale.txt");
+    EXPECT_EQ(oneBar(desktop.jobs), 100u);
+    EXPECT_EQ(desktop.notices, std::vector<std::string>{Format(Tr(kDecryptedNotice), 12u) + "\r\n" + folder});
+    for (size_t i = 0; i < plain.size(); ++i) {
+      EXPECT_EQ(ReadBytes(plain[i]), RandomBytes(2000 * (i + 1) * (i + 1), static_cast<uint32_t>(i)));
+      EXPECT_TRUE(testutil::IsReadOnly(plain[i]));
+    }
+  }
 }
 
 // Every argument is made absolute before anything else (a bare name as xdg-open gives

@@ -30,6 +30,7 @@ import traceback
 
 sys.path.insert(0, os.path.join(os.path.dirname(os.path.abspath(__file__)), ".."))
 from harness import check, escape, unescape  # noqa: E402
+import folder_tree  # noqa: E402
 
 CAPTION_VIEWER = "타르베신 외부암호파일뷰어"      # the run's own boxes
 CAPTION_PROMPT = "타르베신 외부암호파일 뷰어"     # password prompt
@@ -755,7 +756,7 @@ def encrypt_a_selection_from_the_file_manager(d):
 
 
 @test
-def encrypt_cancelled_or_given_a_folder_and_decrypt_here(d):
+def encrypt_cancelled_and_decrypt_here(d):
     path = os.path.join(d, "a.qv3test")
     with open(path, "wb") as f:
         f.write(b"plain")
@@ -765,17 +766,6 @@ def encrypt_cancelled_or_given_a_folder_and_decrypt_here(d):
     DRIVER.do("click", CAPTION_PROMPT, 2)
     v.ended(status=1)
     check(sorted(os.listdir(d)) == ["a.qv3test"], "after Cancel: %s" % os.listdir(d))
-    # A folder alone is refused before anything is asked.
-    folder = os.path.join(d, "폴더")
-    os.mkdir(folder)
-    v = start("/Encrypt", win(folder))
-    DRIVER.wait(CAPTION_VIEWER)
-    check(DRIVER.do("text", CAPTION_VIEWER, MESSAGE_TEXT_ID)
-          == "다음 파일은 암호로 만들지 못했습니다.\r\n\r\n디렉터리는 암호화할 수 없습니다.\r\n" + win(folder),
-          "the folder's box")
-    check(not DRIVER.exists(CAPTION_PROMPT), "no prompt for a folder")
-    DRIVER.do("click", CAPTION_VIEWER, 1)
-    v.ended(status=1)
 
     # Decrypt here: every container beside itself, read-only, one prompt, nothing opened
     # (also when Explorer starts one run per container).
@@ -784,6 +774,11 @@ def encrypt_cancelled_or_given_a_folder_and_decrypt_here(d):
     os.mkdir(sub)
     runs = [start("/DecryptHere", copy_container(sub, n + ".aqv3")) for n in names]
     enter_password(PASSWORD)
+    # What was made is said at the end.
+    DRIVER.wait(CAPTION_VIEWER, 30)
+    check(DRIVER.do("text", CAPTION_VIEWER, MESSAGE_TEXT_ID).startswith("암호 파일 2개를 옆에 풀었습니다:"),
+          "the notice of what was decrypted")
+    DRIVER.do("click", CAPTION_VIEWER, 1)
     statuses = []
     for v in runs:
         v.ended(seconds=30, status=None)
@@ -796,6 +791,53 @@ def encrypt_cancelled_or_given_a_folder_and_decrypt_here(d):
               "%s is decrypted beside its container, read-only" % n)
     check_nothing_left("decrypt here")
     check_nothing_opened("decrypt here")
+
+
+@test
+def whole_folders_from_explorer(d):
+    """The shared tree (tests/folder_tree.py) given as a folder to /Encrypt, twice, then to
+    /DecryptHere: one prompt a run, the file another program holds the one failure of the
+    first (in one box at the end), every container refused and nothing replaced by the
+    second, every plaintext back by Decrypt here; nothing outside the tree or behind the
+    link (a reparse point here) touched."""
+    tree = folder_tree.Tree(d, windows=True)
+    before = tree.snapshot()
+    encrypted = tree.encrypted(before)
+    held = win(tree.unreadable)
+    runs = [
+        # (verb, the failures listed, what the tree holds after)
+        ("/Encrypt", [held], lambda: encrypted),
+        ("/Encrypt", [win(c) for c in tree.containers()] + [held], lambda: encrypted),
+        ("/DecryptHere", [win(os.path.join(tree.root, folder_tree.CONTAINER))], None),
+    ]
+    DRIVER.do("hold", held, "none")
+    try:
+        for verb, failed, expected in runs:
+            if verb == "/DecryptHere":
+                tree.remove_plaintexts()
+                gone = tree.snapshot()
+                expected = lambda: tree.decrypted(gone)  # noqa: E731
+            v = start(verb, win(tree.root))
+            DRIVER.wait(CAPTION_PROMPT, 30)
+            DRIVER.do("settext", CAPTION_PROMPT, 1003, PASSWORD)
+            if verb == "/Encrypt":
+                DRIVER.do("settext", CAPTION_PROMPT, 1004, PASSWORD)
+            DRIVER.do("click", CAPTION_PROMPT, 1)
+            DRIVER.wait(CAPTION_VIEWER, 60)
+            text = DRIVER.do("text", CAPTION_VIEWER, MESSAGE_TEXT_ID)
+            heading = "다음 파일은 암호로 만들지 못했습니다." if verb == "/Encrypt" else "다음 파일은 풀지 못했습니다."
+            check(text.startswith(heading), "%s: the list of failures: %r" % (verb, text))
+            for path in failed:
+                check(path in text, "%s: %s listed: %r" % (verb, path, text))
+            check(text.count("\r\n\r\n") == len(failed), "%s: only those listed: %r" % (verb, text))
+            DRIVER.do("click", CAPTION_VIEWER, 1)
+            v.ended(seconds=30, status=1)
+            problems = tree.differences(tree.snapshot(), expected())
+            check(not problems, "%s: the tree\n%s" % (verb, "\n".join(problems)))
+    finally:
+        DRIVER.do("release", held)
+    check_nothing_left("whole folders")
+    check_nothing_opened("whole folders")
 
 
 @test

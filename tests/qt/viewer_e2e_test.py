@@ -28,6 +28,9 @@ import tempfile
 import time
 import traceback
 
+sys.path.insert(0, os.path.join(os.path.dirname(os.path.abspath(__file__)), ".."))
+import folder_tree  # noqa: E402
+
 CAPTION_VIEWER = "타르베신 외부암호파일뷰어"      # the run's own boxes
 CAPTION_PROMPT = "타르베신 외부암호파일 뷰어"     # password prompt
 CAPTION_ERROR = "타르베신 외부암호화파일 뷰어"    # every error box of a job
@@ -478,6 +481,56 @@ def encrypt_three_files_from_the_file_manager(d):
 
 
 @test
+def whole_folders_from_the_file_manager(d):
+    """The shared tree (tests/folder_tree.py) given as a folder to Encrypt with password…,
+    twice, then to Decrypt here: one prompt a run, the unreadable file the one failure of
+    the first (in one box at the end), every container refused and nothing replaced by
+    the second, every plaintext back by Decrypt here; nothing outside the tree, behind a
+    link, or in the FIFO touched, and the run never waits on the FIFO."""
+    tree = folder_tree.Tree(d.files)
+    # Root reads any file: every open of this one fails, whoever runs the viewer.
+    d.env.update(LD_PRELOAD=A.fail_io, QV3_FAIL_PATH=tree.unreadable, QV3_FAIL_CALL="open", QV3_FAIL_ERRNO="13",
+                 ASAN_OPTIONS=":".join(filter(None, [d.env.get("ASAN_OPTIONS"), "verify_asan_link_order=0"])))
+    before = tree.snapshot()
+    encrypted = tree.encrypted(before)
+    runs = [
+        # (verb, the failures listed: paths in the box, exit status, what the tree holds after)
+        ("--encrypt", [tree.unreadable], 1, lambda: encrypted),
+        ("--encrypt", [c for c in tree.containers()] + [tree.unreadable], 1, lambda: encrypted),
+        ("--decrypt-here", [os.path.join(tree.root, folder_tree.CONTAINER)], 1, None),
+    ]
+    for verb, failed, code, expected in runs:
+        if verb == "--decrypt-here":
+            tree.remove_plaintexts()
+            gone = tree.snapshot()
+            expected = lambda: tree.decrypted(gone)  # noqa: E731
+        v = Viewer(d, verb, tree.root)
+        if verb == "--encrypt":
+            v.keys(CAPTION_PROMPT, text=PASSWORD)
+            subprocess.run(["xdotool", "key", "Tab"], check=True)
+            subprocess.run(["xdotool", "type", "--delay", "15", PASSWORD], check=True)
+            subprocess.run(["xdotool", "key", "Return"], check=True)
+        else:
+            v.keys(CAPTION_PROMPT, "Return", text=PASSWORD)
+        v.window(CAPTION_VIEWER, timeout=60)
+        dismiss(v, CAPTION_VIEWER)
+        said = v.finish()
+        boxes = [line for line in said.splitlines() if line.startswith('tarvessin-viewer: box "%s"' % CAPTION_VIEWER)]
+        check(len(boxes) == 1, "%s: one box at the end:\n%s" % (verb, said))
+        listed = said[said.find(boxes[0]):]
+        for path in failed:
+            check(path in listed, "%s: %s listed among the failures:\n%s" % (verb, path, said))
+        for name in tree.plain:
+            path = os.path.join(tree.root, name)
+            check(path in failed or path + ".aqv3" in failed or path not in listed.replace(path + ".aqv3", ""),
+                  "%s: %s listed though it did not fail" % (verb, name))
+        check(v.proc.returncode == code, "%s: exit status %d, not %d" % (verb, v.proc.returncode, code))
+        problems = tree.differences(tree.snapshot(), expected())
+        check(not problems, "%s: the tree\n%s" % (verb, "\n".join(problems)))
+    check(d.program_log() == [], "nothing was opened")
+
+
+@test
 def speaks_english_under_an_english_locale(d):
     # Every window and text in English, the name "TarvessinViewer" for every caption; the
     # system's own text stays the system's.
@@ -614,10 +667,12 @@ def main():
     parser = argparse.ArgumentParser()
     parser.add_argument("--viewer", required=True)
     parser.add_argument("--qv3", required=True)
+    parser.add_argument("--fail-io", dest="fail_io", required=True,
+                        help="tests/faults' library that makes a file's opens fail (LD_PRELOAD)")
     parser.add_argument("--only", nargs="*")
     parser.add_argument("--screenshots")
     A = parser.parse_args()
-    A.viewer, A.qv3 = os.path.abspath(A.viewer), os.path.abspath(A.qv3)
+    A.viewer, A.qv3, A.fail_io = os.path.abspath(A.viewer), os.path.abspath(A.qv3), os.path.abspath(A.fail_io)
     if not os.environ.get("DISPLAY"):
         if shutil.which("xvfb-run") and not os.environ.get("QV3_E2E_IN_XVFB"):
             os.environ["QV3_E2E_IN_XVFB"] = "1"
