@@ -30,10 +30,11 @@ enum class Disposition : uint32_t {
   // moment (0600; on Windows the folder's own access rules, as CreateNew): what an output
   // is written to until it is finished.
   CreateNewPrivate = 101,
-  // Reading only, as OpenExisting, a file a folder walk found: the file at the name itself,
-  // never through a link (a reparse point) at its last part (the link itself is opened on
-  // Windows, refused elsewhere), and never waiting for a FIFO or device to open. The
-  // caller compares what it opened with what the walk found.
+  // Reading only, as OpenExisting, a file a folder walk found: never through a symbolic
+  // link at its last part (refused), never waiting for a FIFO or device to open. Windows
+  // has neither in a folder and opens what the name leads to (a cloud file is fetched as
+  // for any reader). The caller compares what it opened with what the walk listed, so a
+  // link put there since is refused on every system.
   OpenFound = 102,
 };
 

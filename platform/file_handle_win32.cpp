@@ -45,8 +45,6 @@ uint32_t FileHandle::Open(const char* path, FileMode mode, Disposition dispositi
         disposition != Disposition::CreateNew && disposition != Disposition::CreateNewPrivate)
       return m_dwOpenError = ERROR_ACCESS_DENIED;
     flags |= FILE_FLAG_OPEN_REPARSE_POINT;
-  } else if (disposition == Disposition::OpenFound) {
-    flags |= FILE_FLAG_OPEN_REPARSE_POINT;
   }
   // A file being written may be renamed by its writer while it is open (its output is put
   // in place before the handle goes, so that no one takes the file for abandoned), and

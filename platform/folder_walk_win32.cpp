@@ -17,6 +17,11 @@ struct Listed {
   uint64_t id = 0;  // the file ID the listing gave
 };
 
+// Whether a reparse point leads elsewhere: a symbolic link, a junction or a mounted
+// volume (the name surrogates), or one whose tag the system does not say. Others (cloud
+// placeholders, deduplicated or compressed files) are files and folders of their own.
+bool LeadsElsewhere(DWORD tag) { return tag == 0 || IsReparseTagNameSurrogate(tag); }
+
 struct Level {
   HANDLE handle = INVALID_HANDLE_VALUE;
   std::string path;
@@ -64,7 +69,8 @@ struct FolderWalk::Impl {
           listed.name = Utf8(wide);
           listed.id = static_cast<uint64_t>(info->FileId.QuadPart);
           const DWORD attributes = info->FileAttributes;
-          if (attributes & FILE_ATTRIBUTE_REPARSE_POINT)
+          // The listing gives a reparse point's tag in place of the extended attributes' size.
+          if ((attributes & FILE_ATTRIBUTE_REPARSE_POINT) && LeadsElsewhere(info->EaSize))
             listed.type = WalkEntryType::Link;  // symbolic links, junctions, mounted volumes
           else if (attributes & FILE_ATTRIBUTE_DIRECTORY)
             listed.folder = true;
@@ -102,9 +108,13 @@ struct FolderWalk::Impl {
       return false;
     }
     const uint64_t id = static_cast<uint64_t>(info.nFileIndexHigh) << 32 | info.nFileIndexLow;
+    FILE_ATTRIBUTE_TAG_INFO tag = {};
+    const bool elsewhere = (info.dwFileAttributes & FILE_ATTRIBUTE_REPARSE_POINT) &&
+                           (!GetFileInformationByHandleEx(level.handle, FileAttributeTagInfo, &tag, sizeof tag) ||
+                            LeadsElsewhere(tag.ReparseTag));
     if (info.dwVolumeSerialNumber != volume) {
       entry->type = WalkEntryType::OtherFileSystem;
-    } else if ((info.dwFileAttributes & FILE_ATTRIBUTE_REPARSE_POINT) || id != listed.id) {
+    } else if (elsewhere || id != listed.id) {
       entry->type = WalkEntryType::Link;  // what is there now leads elsewhere than the folder listed
     } else if (!(info.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY)) {
       entry->code = ERROR_DIRECTORY;
