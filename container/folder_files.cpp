@@ -7,8 +7,13 @@
 #include "platform/folder_walk.h"
 #include "platform/path.h"
 
-FolderFiles::FolderFiles(FolderWork work, std::vector<std::string> paths, bool walkFolders, size_t lookAhead)
-    : m_work(work), m_paths(std::move(paths)), m_lookAhead(lookAhead < 1 ? 1 : lookAhead), m_walked(m_paths.size()), m_sizes(m_paths.size()) {
+FolderFiles::FolderFiles(FolderWork work, std::vector<std::string> paths, bool walkFolders,
+                         size_t lookAhead)
+    : m_work(work),
+      m_paths(std::move(paths)),
+      m_lookAhead(lookAhead < 1 ? 1 : lookAhead),
+      m_walked(m_paths.size()),
+      m_sizes(m_paths.size()) {
   // The files named are known at once; the walk adds what it finds.
   for (size_t i = 0; i < m_paths.size(); ++i) {
     m_walked[i] = walkFolders && LookUpPath(m_paths[i].c_str()) == PathKind::Directory;
@@ -66,11 +71,21 @@ bool FolderFiles::Produce(ListedFile* file) {
           file->folder = entry.folder;
           file->code = entry.code;
           return true;
-        case WalkEntryType::Link: skip = FolderSkip::Link; break;
-        case WalkEntryType::Device: skip = FolderSkip::Device; break;
-        case WalkEntryType::Socket: skip = FolderSkip::Socket; break;
-        case WalkEntryType::Fifo: skip = FolderSkip::Fifo; break;
-        case WalkEntryType::OtherFileSystem: skip = FolderSkip::OtherFileSystem; break;
+        case WalkEntryType::Link:
+          skip = FolderSkip::Link;
+          break;
+        case WalkEntryType::Device:
+          skip = FolderSkip::Device;
+          break;
+        case WalkEntryType::Socket:
+          skip = FolderSkip::Socket;
+          break;
+        case WalkEntryType::Fifo:
+          skip = FolderSkip::Fifo;
+          break;
+        case WalkEntryType::OtherFileSystem:
+          skip = FolderSkip::OtherFileSystem;
+          break;
       }
       Skip(skip, entry.path);
       continue;
@@ -172,7 +187,8 @@ namespace {
 
 class WholeRunView : public ProgressView {
  public:
-  WholeRunView(std::unique_ptr<ProgressView> view, FolderFiles& files) : m_view(std::move(view)), m_files(files) {}
+  WholeRunView(std::unique_ptr<ProgressView> view, FolderFiles& files)
+      : m_view(std::move(view)), m_files(files) {}
 
   void StartFile(const std::string& path) override {
     const auto now = std::chrono::steady_clock::now();
@@ -205,6 +221,7 @@ class WholeRunView : public ProgressView {
 
 }  // namespace
 
-std::unique_ptr<ProgressView> WholeRunProgress(std::unique_ptr<ProgressView> view, FolderFiles& files) {
+std::unique_ptr<ProgressView> WholeRunProgress(std::unique_ptr<ProgressView> view,
+                                               FolderFiles& files) {
   return std::make_unique<WholeRunView>(std::move(view), files);
 }

@@ -35,7 +35,8 @@ class FolderFiles : public FileFeed {
   // one included: it was named) is walked when walkFolders; otherwise, and for every
   // other path, it is handed on as itself (Origin::Named), to be worked on or refused as
   // a named file is. lookAhead: files found and not yet taken, at most.
-  FolderFiles(FolderWork work, std::vector<std::string> paths, bool walkFolders, size_t lookAhead = kLookAhead);
+  FolderFiles(FolderWork work, std::vector<std::string> paths, bool walkFolders,
+              size_t lookAhead = kLookAhead);
   ~FolderFiles() override;  // stops the walk and waits for its thread
   FolderFiles(const FolderFiles&) = delete;
   FolderFiles& operator=(const FolderFiles&) = delete;
@@ -74,8 +75,8 @@ class FolderFiles : public FileFeed {
   const FolderWork m_work;
   const std::vector<std::string> m_paths;
   const size_t m_lookAhead;
-  std::vector<bool> m_walked;      // per path: a folder to walk
-  std::vector<uint64_t> m_sizes;   // per path: its size, as listed when given
+  std::vector<bool> m_walked;     // per path: a folder to walk
+  std::vector<uint64_t> m_sizes;  // per path: its size, as listed when given
   bool m_anyFolder = false;
   std::function<void(FolderSkip, const std::string&)> m_listSkipped;
 
@@ -98,4 +99,5 @@ class FolderFiles : public FileFeed {
 // A run's progress view whose bar stands for the whole run (FolderFiles::RunPercent):
 // each file's start shows its name without emptying the bar (ProgressView::ShowFile), at
 // most every 100 ms, and the bar moves by the run's share. files must outlive the view.
-std::unique_ptr<ProgressView> WholeRunProgress(std::unique_ptr<ProgressView> view, FolderFiles& files);
+std::unique_ptr<ProgressView> WholeRunProgress(std::unique_ptr<ProgressView> view,
+                                               FolderFiles& files);

@@ -163,4 +163,6 @@ void RunBatch(BatchWork& work, size_t count, size_t threads,
   Run(counted, threads, count > threads ? count : threads, true);
 }
 
-void RunStream(StreamWork& work, size_t threads, size_t window) { Run(work, threads, window, false); }
+void RunStream(StreamWork& work, size_t threads, size_t window) {
+  Run(work, threads, window, false);
+}

@@ -5,12 +5,14 @@
 // nothing held but the sorted names of the folders on the way down, so that the first
 // file comes as soon as its folder is read, however big the tree.
 //
-// Nothing that leads elsewhere is followed or opened: a symbolic link (on Windows any
-// reparse point, a junction or a mounted volume included), a device, a socket or a FIFO is
+// Nothing that leads elsewhere is followed or opened: a symbolic link (on Windows every
+// reparse point that names another place: a symbolic link, a junction, a mounted volume;
+// a cloud placeholder or a deduplicated file is a file), a device, a socket or a FIFO is
 // reported by its kind from the folder's listing and left alone, and a folder on another
-// file system or mount is reported as such and not entered. Each folder is opened relative
-// to the one that listed it (POSIX: openat with O_NOFOLLOW | O_DIRECTORY) or, on Windows,
-// opened as itself and checked by its handle (no reparse point; the volume and file ID
+// file system or mount (a bind mount included, where the system tells mounts apart) is
+// reported as such and not entered. Each folder is opened relative to the one that listed
+// it (POSIX: openat with O_NOFOLLOW | O_DIRECTORY) or, on Windows, opened as itself and
+// checked by its handle (no reparse point that leads elsewhere; the volume and file ID
 // the listing gave), so a folder swapped for a link during the walk is never entered.
 // The root itself is the one name that may lead elsewhere: it was named by the user.
 
@@ -21,9 +23,9 @@
 #include "platform/file_ops.h"  // FileIdentity
 
 enum class WalkEntryType : uint8_t {
-  File,             // a regular file: size and identity as listed
-  Link,             // a symbolic link, a junction, any other reparse point
-  Device,           // a block or character device
+  File,    // a regular file: size and identity as listed
+  Link,    // a symbolic link, a junction, a mounted volume: anything that leads elsewhere
+  Device,  // a block or character device
   Socket,
   Fifo,
   OtherFileSystem,  // a folder on another file system, or a mount point
@@ -31,7 +33,7 @@ enum class WalkEntryType : uint8_t {
 };
 
 struct WalkEntry {
-  std::string path;       // the root as given, then each name, joined by kPathSeparator
+  std::string path;  // the root as given, then each name, joined by kPathSeparator
   WalkEntryType type = WalkEntryType::File;
   uint64_t size = 0;      // File: its size as listed
   FileIdentity identity;  // File: the file listed

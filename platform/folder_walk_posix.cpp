@@ -1,5 +1,3 @@
-#include "platform/folder_walk.h"
-
 #include <dirent.h>
 #include <fcntl.h>
 #include <sys/stat.h>
@@ -8,6 +6,8 @@
 #include <algorithm>
 #include <cerrno>
 #include <vector>
+
+#include "platform/folder_walk.h"
 
 #ifndef AT_NO_AUTOMOUNT  // a C library without it (the browser's) has no automounter either
 #define AT_NO_AUTOMOUNT 0
@@ -46,7 +46,8 @@ FileIdentity IdentityOfStat(const struct stat& st) {
 uint64_t MountOf(int fd) {
 #if defined(__linux__) && defined(STATX_MNT_ID)
   struct statx sx {};
-  if (statx(fd, "", AT_EMPTY_PATH | AT_NO_AUTOMOUNT, STATX_MNT_ID, &sx) == 0 && (sx.stx_mask & STATX_MNT_ID))
+  if (statx(fd, "", AT_EMPTY_PATH | AT_NO_AUTOMOUNT, STATX_MNT_ID, &sx) == 0 &&
+      (sx.stx_mask & STATX_MNT_ID))
     return sx.stx_mnt_id;
 #else
   (void)fd;
@@ -89,7 +90,7 @@ struct FolderWalk::Impl {
       listed.name = name;
       struct stat st {};
       if (fstatat(level.fd, name, &st, AT_SYMLINK_NOFOLLOW | AT_NO_AUTOMOUNT) != 0) {
-        if (errno == ENOENT) continue;  // gone since the listing: nothing there to walk
+        if (errno == ENOENT) continue;          // gone since the listing: nothing there to walk
         status = static_cast<uint32_t>(errno);  // a folder that can be listed, not searched
         break;
       }
@@ -133,7 +134,8 @@ struct FolderWalk::Impl {
       entry->code = static_cast<uint32_t>(errno);
       // A link put there since the listing (refused as a loop, or as no folder).
       struct stat now {};
-      if (fstatat(parent.fd, listed.name.c_str(), &now, AT_SYMLINK_NOFOLLOW | AT_NO_AUTOMOUNT) == 0 &&
+      if (fstatat(parent.fd, listed.name.c_str(), &now, AT_SYMLINK_NOFOLLOW | AT_NO_AUTOMOUNT) ==
+              0 &&
           S_ISLNK(now.st_mode))
         entry->type = WalkEntryType::Link;
       return false;

@@ -1,10 +1,9 @@
-#include "platform/folder_walk.h"
-
 #include <windows.h>
 
 #include <algorithm>
 #include <vector>
 
+#include "platform/folder_walk.h"
 #include "platform/wide_win32.h"
 
 namespace {
@@ -35,7 +34,8 @@ struct Level {
 HANDLE OpenFolder(const std::string& path, bool itself) {
   return CreateFileW(Wide(path).c_str(), FILE_LIST_DIRECTORY | FILE_READ_ATTRIBUTES | SYNCHRONIZE,
                      FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr, OPEN_EXISTING,
-                     FILE_FLAG_BACKUP_SEMANTICS | (itself ? FILE_FLAG_OPEN_REPARSE_POINT : 0), nullptr);
+                     FILE_FLAG_BACKUP_SEMANTICS | (itself ? FILE_FLAG_OPEN_REPARSE_POINT : 0),
+                     nullptr);
 }
 
 }  // namespace
@@ -54,7 +54,8 @@ struct FolderWalk::Impl {
     std::vector<unsigned char> buffer(64 * 1024);
     FILE_INFO_BY_HANDLE_CLASS which = FileIdBothDirectoryRestartInfo;
     for (;;) {
-      if (!GetFileInformationByHandleEx(level.handle, which, buffer.data(), static_cast<DWORD>(buffer.size()))) {
+      if (!GetFileInformationByHandleEx(level.handle, which, buffer.data(),
+                                        static_cast<DWORD>(buffer.size()))) {
         const DWORD error = GetLastError();
         if (error == ERROR_NO_MORE_FILES) break;
         level.entries.clear();
@@ -109,13 +110,15 @@ struct FolderWalk::Impl {
     }
     const uint64_t id = static_cast<uint64_t>(info.nFileIndexHigh) << 32 | info.nFileIndexLow;
     FILE_ATTRIBUTE_TAG_INFO tag = {};
-    const bool elsewhere = (info.dwFileAttributes & FILE_ATTRIBUTE_REPARSE_POINT) &&
-                           (!GetFileInformationByHandleEx(level.handle, FileAttributeTagInfo, &tag, sizeof tag) ||
-                            LeadsElsewhere(tag.ReparseTag));
+    const bool elsewhere =
+        (info.dwFileAttributes & FILE_ATTRIBUTE_REPARSE_POINT) &&
+        (!GetFileInformationByHandleEx(level.handle, FileAttributeTagInfo, &tag, sizeof tag) ||
+         LeadsElsewhere(tag.ReparseTag));
     if (info.dwVolumeSerialNumber != volume) {
       entry->type = WalkEntryType::OtherFileSystem;
     } else if (elsewhere || id != listed.id) {
-      entry->type = WalkEntryType::Link;  // what is there now leads elsewhere than the folder listed
+      entry->type =
+          WalkEntryType::Link;  // what is there now leads elsewhere than the folder listed
     } else if (!(info.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY)) {
       entry->code = ERROR_DIRECTORY;
     } else {

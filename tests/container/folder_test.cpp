@@ -37,12 +37,15 @@ TEST(FolderRule, EachNameIsTakenOrSkippedAsTheTableSays) {
     std::stringstream in(line);
     for (std::string part; std::getline(in, part, '\t');) f.push_back(part);
     ASSERT_EQ(f.size(), 3u) << line;
-    for (const auto& [work, expected] : {std::pair{FolderWork::Encrypt, f[1]}, std::pair{FolderWork::Decrypt, f[2]}}) {
+    for (const auto& [work, expected] :
+         {std::pair{FolderWork::Encrypt, f[1]}, std::pair{FolderWork::Decrypt, f[2]}}) {
       FolderSkip skip = FolderSkip::Link;
       const bool taken = TakesFoundFile(work, f[0], &skip);
       EXPECT_EQ(taken ? "take" : FolderSkipName(skip), expected) << f[0];
       // Only the last part counts: a folder's name never does.
-      EXPECT_EQ(TakesFoundFile(work, "x.aqv3" + std::string(1, kPathSeparator) + f[0], &skip), taken) << f[0];
+      EXPECT_EQ(TakesFoundFile(work, "x.aqv3" + std::string(1, kPathSeparator) + f[0], &skip),
+                taken)
+          << f[0];
     }
     ++rows;
   }
@@ -68,10 +71,11 @@ struct Tree {
       EXPECT_EQ(CreateFolder(folder.c_str()), 0u) << folder;
     WriteBytes(outside + kPathSeparator + "secret.txt", {'s'});
     for (const char* file : {"b.txt", "A.txt", "a/x.txt", "a/한글 이름.txt", "a/sp ace 'q.txt",
-                                    "a/deeper/z.bin", "c.txt.aqv3", "d.txt.qv3part"})
+                             "a/deeper/z.bin", "c.txt.aqv3", "d.txt.qv3part"})
       WriteBytes(in(file), std::vector<uint8_t>(std::string(file).size(), 'x'));
     std::error_code error;
-    std::filesystem::create_symlink(outside + kPathSeparator + "secret.txt", in("link-file"), error);
+    std::filesystem::create_symlink(outside + kPathSeparator + "secret.txt", in("link-file"),
+                                    error);
     std::filesystem::create_directory_symlink(outside, in("link-dir"), error);
     links = !error;  // a system whose links this user cannot make
 #ifndef _WIN32
@@ -80,7 +84,8 @@ struct Tree {
   }
 };
 
-std::vector<std::pair<std::string, WalkEntryType>> WalkAll(const std::string& root, std::vector<WalkEntry>* all = nullptr) {
+std::vector<std::pair<std::string, WalkEntryType>> WalkAll(const std::string& root,
+                                                           std::vector<WalkEntry>* all = nullptr) {
   std::vector<std::pair<std::string, WalkEntryType>> seen;
   const size_t prefix = root.size() + (root.back() == kPathSeparator ? 0 : 1);
   FolderWalk walk;
@@ -115,14 +120,16 @@ TEST(FolderWalk, EveryEntryOnceInOrderNothingFollowedOrOpened) {
     expected.emplace_back("link-file", WalkEntryType::Link);
   }
   std::vector<WalkEntry> all;
-  EXPECT_EQ(WalkAll(tree.root + s, &all), expected) << "a root given with its separator walks the same";
+  EXPECT_EQ(WalkAll(tree.root + s, &all), expected)
+      << "a root given with its separator walks the same";
   EXPECT_EQ(WalkAll(tree.root), expected);
   for (const WalkEntry& entry : all) {
     if (entry.type != WalkEntryType::File) continue;
     FileIdentity file, folder;
     EXPECT_TRUE(IdentityOf(entry.path.c_str(), &file) && file == entry.identity) << entry.path;
-    EXPECT_TRUE(FolderIdentityOf(entry.path.substr(0, entry.path.rfind(kPathSeparator)).c_str(), &folder) &&
-                folder == entry.folder)
+    EXPECT_TRUE(
+        FolderIdentityOf(entry.path.substr(0, entry.path.rfind(kPathSeparator)).c_str(), &folder) &&
+        folder == entry.folder)
         << entry.path;
     EXPECT_EQ(entry.size, ReadBytes(entry.path).size()) << entry.path;
   }
@@ -154,8 +161,10 @@ TEST(FolderWalk, AFolderSwappedForALinkDuringTheWalkIsNotFollowed) {
   EXPECT_EQ(entry.path, tree.root + s + "a");
   EXPECT_EQ(entry.type, WalkEntryType::Link);
   while (walk.Next(&entry)) {
-    EXPECT_EQ(entry.path.find("secret"), std::string::npos) << "walked into the link: " << entry.path;
-    EXPECT_EQ(entry.path.find("a.moved"), std::string::npos) << "a folder listed after the walk read its parent";
+    EXPECT_EQ(entry.path.find("secret"), std::string::npos)
+        << "walked into the link: " << entry.path;
+    EXPECT_EQ(entry.path.find("a.moved"), std::string::npos)
+        << "a folder listed after the walk read its parent";
   }
 }
 
@@ -163,7 +172,8 @@ TEST(FolderWalk, AFolderSwappedForALinkDuringTheWalkIsNotFollowed) {
 // /dev holds devices and, on every Linux here, mounts of their own (/dev/pts, /dev/shm):
 // those are reported as other file systems and nothing under them is walked.
 TEST(FolderWalk, DevicesAndOtherFileSystemsAreReportedNotEntered) {
-  struct stat dev {}, pts {};
+  struct stat dev {
+  }, pts{};
   if (stat("/dev", &dev) != 0 || stat("/dev/pts", &pts) != 0 || pts.st_dev == dev.st_dev)
     GTEST_SKIP() << "no /dev/pts mount here";
   bool sawPts = false, sawDevice = false;
@@ -171,7 +181,8 @@ TEST(FolderWalk, DevicesAndOtherFileSystemsAreReportedNotEntered) {
   ASSERT_EQ(walk.Open("/dev"), 0u);
   WalkEntry entry;
   while (walk.Next(&entry)) {
-    EXPECT_NE(entry.path.rfind("/dev/pts/", 0), 0u) << "walked into another file system: " << entry.path;
+    EXPECT_NE(entry.path.rfind("/dev/pts/", 0), 0u)
+        << "walked into another file system: " << entry.path;
     if (entry.path == "/dev/pts") {
       sawPts = true;
       EXPECT_EQ(entry.type, WalkEntryType::OtherFileSystem);
@@ -201,8 +212,8 @@ TEST(FolderFiles, TheRuleOverASelectionInOrderWithEverySkipCounted) {
   };
   const Case cases[] = {
       {FolderWork::Encrypt,
-       {named, "A.txt", "a" + s + "deeper" + s + "z.bin", "a" + s + "sp ace 'q.txt", "a" + s + "x.txt",
-        "a" + s + "한글 이름.txt", "b.txt", missing},
+       {named, "A.txt", "a" + s + "deeper" + s + "z.bin", "a" + s + "sp ace 'q.txt",
+        "a" + s + "x.txt", "a" + s + "한글 이름.txt", "b.txt", missing},
        {2, 0, 0, 1, 0, 1, 0, 1}},
       {FolderWork::Decrypt, {named, "c.txt.aqv3", missing}, {2, 0, 0, 1, 0, 0, 6, 1}},
   };
@@ -221,7 +232,8 @@ TEST(FolderFiles, TheRuleOverASelectionInOrderWithEverySkipCounted) {
     unsigned percent = 0;
     while (files.Next(&file)) {
       const bool found = file.origin == ListedFile::Origin::Found;
-      EXPECT_EQ(file.origin, found ? ListedFile::Origin::Found : ListedFile::Origin::Named) << file.path;
+      EXPECT_EQ(file.origin, found ? ListedFile::Origin::Found : ListedFile::Origin::Named)
+          << file.path;
       taken.push_back(found ? file.path.substr(tree.root.size() + 1) : file.path);
       const unsigned now = files.RunPercent(50);
       EXPECT_GE(now, percent) << "the run's share went back";
@@ -236,9 +248,13 @@ TEST(FolderFiles, TheRuleOverASelectionInOrderWithEverySkipCounted) {
     uint64_t skippedCount = 0;
     for (uint64_t n : expected) skippedCount += n;
     EXPECT_EQ(listed.size(), skippedCount);
-    EXPECT_TRUE(std::is_sorted(listed.begin(), listed.end(), [](const std::string& a, const std::string& b) {
-      return a.substr(a.find(' ')) < b.substr(b.find(' '));  // in the walk's order, here the names'
-    })) << "the listing is not in the walk's order";
+    EXPECT_TRUE(std::is_sorted(listed.begin(), listed.end(),
+                               [](const std::string& a, const std::string& b) {
+                                 return a.substr(a.find(' ')) <
+                                        b.substr(
+                                            b.find(' '));  // in the walk's order, here the names'
+                               }))
+        << "the listing is not in the walk's order";
   }
   // Folders not walked are named paths, as any other.
   FolderFiles flat(FolderWork::Encrypt, {tree.root}, false);

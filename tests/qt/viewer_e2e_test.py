@@ -470,6 +470,8 @@ def encrypt_three_files_from_the_file_manager(d):
         os.remove(os.path.join(d.files, name))
     v = Viewer(d, "--decrypt-here", *[os.path.join(d.files, c) for c in made.values()])
     v.keys(CAPTION_PROMPT, "Return", text=PASSWORD)
+    v.window(CAPTION_VIEWER, timeout=60)  # what was decrypted is said
+    dismiss(v, CAPTION_VIEWER)
     v.finish()
     check(v.proc.returncode == 0, "both decrypted: status %d" % v.proc.returncode)
     for name, container in made.items():
