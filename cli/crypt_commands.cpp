@@ -316,7 +316,10 @@ std::string FolderOf(const std::string& path) {
 // its last part. Named files' folders are asked of the system, the last one kept.
 class NameKeys {
  public:
-  NameKeys(const CryptRequest& request, bool passwordGiven) : m_request(request), m_passwordGiven(passwordGiven) {}
+  NameKeys(const CryptRequest& request, bool passwordGiven)
+      : m_request(request),
+        m_passwordGiven(passwordGiven),
+        m_workingFolder(request.toWorkingFolder ? WorkingFolder() : std::string()) {}
 
   // The input's, the output's and the output's temporary names.
   std::vector<std::string> Touched(const ListedFile& file) {
@@ -333,7 +336,7 @@ class NameKeys {
     if (output.empty() || file.origin == ListedFile::Origin::Unreadable) return {in};
     std::string folder;
     if (m_request.toWorkingFolder)
-      folder = FolderKey(WorkingFolder());
+      folder = WorkingFolderKey();
     else if (!m_request.outputPath.empty())
       folder = FolderKey(FolderOf(output));
     else
@@ -344,6 +347,13 @@ class NameKeys {
  private:
   static std::string Key(const FileIdentity& folder) {
     return std::to_string(folder.volume) + ":" + std::to_string(folder.file) + "/";
+  }
+  std::string WorkingFolderKey() {
+    if (m_workingKey.empty()) {
+      FileIdentity identity;
+      m_workingKey = FolderIdentityOf(m_workingFolder.c_str(), &identity) ? Key(identity) : "?/";
+    }
+    return m_workingKey;
   }
   // A folder that cannot be told (a missing one) is known by no identity: its files
   // then meet every other such file of their name.
@@ -358,7 +368,8 @@ class NameKeys {
 
   const CryptRequest& m_request;
   const bool m_passwordGiven;
-  std::string m_lastFolder, m_lastKey;
+  const std::string m_workingFolder;  // the run's, asked once
+  std::string m_workingKey, m_lastFolder, m_lastKey;
 };
 
 // The system's random source, acquired once and kept for a batch's later files: on
