@@ -21,6 +21,8 @@ class PasswordPrompt : public QDialog {
   static const char kLabel[];
   static const char kOk[];
   static const char kCancel[];
+  static const char kOkDescription[];
+  static const char kCancelDescription[];
 
   explicit PasswordPrompt(QWidget* parent = nullptr);
   ~PasswordPrompt() override;  // wipes both forms
@@ -53,6 +55,9 @@ class NewPasswordPrompt : public QDialog {
   static const char kPrompt[];
   static const char kConfirmLabel[];
   static const char kLimit[];
+  static const char kConfirmDescription[];
+  static const char kOkDescription[];
+  static const char kCancelDescription[];
 
   explicit NewPasswordPrompt(QWidget* parent = nullptr);
   ~NewPasswordPrompt() override;
