@@ -36,10 +36,10 @@ QLabel* Icon(QWidget* window, const DialogUnits& units) {
 }
 
 // The icon and the prompt beside it, whose top is 3 units below the icon's.
-QHBoxLayout* IconAndPrompt(QWidget* window, QLabel* prompt, const DialogUnits& units) {
+QHBoxLayout* IconAndPrompt(QLabel* icon, QLabel* prompt, const DialogUnits& units) {
   auto* row = new QHBoxLayout;
   row->setSpacing(units.X(4));
-  row->addWidget(Icon(window, units), 0, Qt::AlignTop);
+  row->addWidget(icon, 0, Qt::AlignTop);
   prompt->setContentsMargins(0, units.Y(3), 0, 0);
   row->addWidget(prompt, 1, Qt::AlignTop);
   return row;
@@ -101,6 +101,7 @@ PasswordPrompt::PasswordPrompt(QWidget* parent) : QDialog(parent) {
 
   // Template 1027: the icon and the prompt; the label and the field; OK and Cancel. The
   // tab order follows the reading order: the field, OK, Cancel.
+  QLabel* icon = Icon(this, units);
   auto* prompt = new QLabel(QString::fromUtf8(Tr(kPrompt)), this);
   auto* label = new QLabel(QString::fromUtf8(Tr(kLabel)), this);
   m_field = LabelledField(this, "password", label, prompt->text(), units, 112);
@@ -112,7 +113,7 @@ PasswordPrompt::PasswordPrompt(QWidget* parent) : QDialog(parent) {
   connect(m_cancel, &QPushButton::clicked, this, &QDialog::reject);
 
   QVBoxLayout* layout = WindowLayout(this, units, 15);
-  layout->addLayout(IconAndPrompt(this, prompt, units));
+  layout->addLayout(IconAndPrompt(icon, prompt, units));
   layout->addSpacing(units.Y(8));
   auto* row = new QHBoxLayout;
   row->setSpacing(units.X(2));
@@ -167,6 +168,7 @@ NewPasswordPrompt::NewPasswordPrompt(QWidget* parent) : QDialog(parent) {
 
   // Template 1028: the icon and the prompt; each label with its field; the line on the
   // 11 bytes; OK and Cancel.
+  QLabel* icon = Icon(this, units);
   auto* prompt = new QLabel(QString::fromUtf8(Tr(kPrompt)), this);
   auto* label = new QLabel(QString::fromUtf8(Tr(PasswordPrompt::kLabel)), this);
   auto* confirmLabel = new QLabel(QString::fromUtf8(Tr(kConfirmLabel)), this);
@@ -182,7 +184,7 @@ NewPasswordPrompt::NewPasswordPrompt(QWidget* parent) : QDialog(parent) {
   connect(cancel, &QPushButton::clicked, this, &QDialog::reject);
 
   QVBoxLayout* layout = WindowLayout(this, units, 12);
-  layout->addLayout(IconAndPrompt(this, prompt, units));
+  layout->addLayout(IconAndPrompt(icon, prompt, units));
   layout->addSpacing(units.Y(8));
   auto* fields = new QGridLayout;
   fields->setContentsMargins(units.X(3), 0, units.X(3), 0);
