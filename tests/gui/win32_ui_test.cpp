@@ -342,6 +342,9 @@ TEST_F(Win32Ui, FrontEndProgressViewDrivesTheDialog) {
 // reader.
 INT_PTR CALLBACK PlainDialogProc(HWND, UINT msg, WPARAM, LPARAM) { return msg == WM_INITDIALOG; }
 
+const LANGID kTemplateLanguages[] = {MAKELANGID(LANG_KOREAN, SUBLANG_DEFAULT),
+                                     MAKELANGID(LANG_ENGLISH, SUBLANG_ENGLISH_US)};
+
 HWND CreateFromTemplate(UINT id, LANGID language) {
   InitCommonControls();
   const HMODULE module = GetModuleHandleW(nullptr);
@@ -387,7 +390,7 @@ std::wstring WideText(HWND hwnd) {
 // show a file name or a state take no mnemonic, so an "&" in them shows as it is.
 TEST_F(Win32Ui, EveryEditFollowsItsLabelAndAltWithItsLetterReachesIt) {
   const std::pair<UINT, int> dialogs[] = {{IDD_PASSWORD, 1}, {IDD_NEW_PASSWORD, 2}, {IDD_PROGRESS, 0}};
-  for (const LANGID language : {MAKELANGID(LANG_KOREAN, SUBLANG_DEFAULT), MAKELANGID(LANG_ENGLISH, SUBLANG_ENGLISH_US)}) {
+  for (const LANGID language : kTemplateLanguages) {
     for (const auto& [id, edits] : dialogs) {
       SCOPED_TRACE("template " + std::to_string(id) + ", language " + std::to_string(language));
       const HWND dialog = CreateFromTemplate(id, language);
@@ -467,7 +470,7 @@ std::string AccessibleName(HWND control) {
 TEST_F(Win32Ui, PasswordFieldsAreNamedByTheirLabelsNeverByWhatWasTyped) {
   const HRESULT com = CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED);
   int answered = 0;
-  for (const LANGID language : {MAKELANGID(LANG_KOREAN, SUBLANG_DEFAULT), MAKELANGID(LANG_ENGLISH, SUBLANG_ENGLISH_US)}) {
+  for (const LANGID language : kTemplateLanguages) {
     for (const UINT id : {IDD_PASSWORD, IDD_NEW_PASSWORD}) {
       const HWND dialog = CreateFromTemplate(id, language);
       ASSERT_NE(dialog, nullptr);
@@ -476,7 +479,7 @@ TEST_F(Win32Ui, PasswordFieldsAreNamedByTheirLabelsNeverByWhatWasTyped) {
         if (!edit) continue;
         SetWindowTextW(edit, L"typed secret");
         std::wstring label = WideText(GetWindow(edit, GW_HWNDPREV));
-        label.erase(label.find(L'&'), 1);
+        if (const size_t amp = label.find(L'&'); amp != std::wstring::npos) label.erase(amp, 1);
         const std::string name = AccessibleName(edit);
         EXPECT_EQ(name.find("secret"), std::string::npos) << "the typed password is the field's name";
         if (name.empty()) continue;  // this system's accessibility names no edit
