@@ -469,13 +469,14 @@ def password_prompt_controls_empty_ok_and_escape(d):
     icons = [c for c in controls if c[1].lower() == "static" and c[2] & 0xF == SS_ICON]
     summary = [(ident, cls.lower(), text) for ident, cls, style, text in controls
                if (ident, cls, style, text) not in icons]
-    expected = [(1003, "edit", ""), (1, "button", tr("확인(&O)")), (2, "button", tr("취소(&C)")),
-                (-1, "static", tr("복호화를 위해 암호를 입력하십시오.")), (-1, "static", tr("암호"))]
+    # Reading order, which is the tab order: the label right before its field.
+    expected = [(-1, "static", tr("복호화를 위해 암호를 입력하십시오.")), (-1, "static", tr("암호(&P)")),
+                (1003, "edit", ""), (1, "button", tr("확인(&O)")), (2, "button", tr("취소(&C)"))]
     check(summary == expected, "controls in template order: %s" % summary)
     check(len(icons) == 1, "one icon beside the texts: %s" % controls)
-    edit_style = controls[0][2]
-    check(edit_style & ES_PASSWORD, "the password field masks what is typed (style %#x)" % edit_style)
-    check(controls[1][2] & 0xF == 1, "OK is the default button (style %#x)" % controls[1][2])
+    style = {ident: st for ident, _, st, _ in controls}
+    check(style[1003] & ES_PASSWORD, "the password field masks what is typed (style %#x)" % style[1003])
+    check(style[1] & 0xF == 1, "OK is the default button (style %#x)" % style[1])
     check(DRIVER.do("focus", CAPTION_PROMPT) == "1003", "the keyboard focus starts in the field")
 
     # OK, by click or by Enter, on an empty field does nothing.

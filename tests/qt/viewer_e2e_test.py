@@ -284,9 +284,12 @@ def one_container_is_opened_by_its_program_then_removed(d):
     with open(stale, "w") as f:
         f.write("x")
     os.chmod(stale, 0o444)
+    # A missing name beside it is named and left out before the password is asked for.
     v = Viewer(d, os.path.join(d.files, "missing.aqv3"), container)
+    dismiss(v, CAPTION_VIEWER)
     v.keys(CAPTION_PROMPT, "Return", text=PASSWORD)
     said = v.finish()
+    check(box_said(said, CAPTION_VIEWER, "다음 파일은 열 수 없어 빼고 엽니다."), "the name left out:\n" + said)
     seen = d.program_log()
     check(len(seen) == 1 and seen[0].get("sha256") == sha256(content), "the program read the plaintext: %r" % seen)
     check(seen[0]["file"] == os.path.join(d.working, "welcome.txt"), "from the working folder: %r" % seen)
@@ -294,7 +297,7 @@ def one_container_is_opened_by_its_program_then_removed(d):
     check("it had the file open" in said, "the road of a program that ended:\n" + said)
     check(os.listdir(d.working) == [], "the plaintext and the stale file are gone: %r" % os.listdir(d.working))
     check(os.path.exists(container), "the container stays")
-    check(v.proc.returncode == 0, "everything asked was done: status %d" % v.proc.returncode)
+    check(v.proc.returncode == 1, "a name was left out: status %d" % v.proc.returncode)
 
 
 @test
@@ -365,6 +368,7 @@ def korean_typed_opens_every_form_and_the_empty_password_asks_nothing(d):
     for order in (["k.txt", "u.txt"], ["u.txt", "k.txt"]):
         v = Viewer(d, "--decrypt-here", *[os.path.join(d.files, n + ".aqv3") for n in order])
         v.keys(CAPTION_PROMPT, "Return", text=typed)
+        dismiss(v, CAPTION_VIEWER)  # what was decrypted is said
         v.finish()
         check(v.proc.returncode == 0, "%s opened by one typing: status %d" % (order, v.proc.returncode))
         for name in order:
@@ -385,6 +389,7 @@ def korean_typed_opens_every_form_and_the_empty_password_asks_nothing(d):
     subprocess.run(["xdotool", "key", "Tab"], check=True)
     type_text(typed)
     subprocess.run(["xdotool", "key", "Return"], check=True)
+    dismiss(v, CAPTION_VIEWER)  # what was made is said
     v.finish()
     with open(pw, "wb") as f:
         f.write(typed.encode("cp949"))
@@ -467,7 +472,9 @@ def encrypt_three_files_from_the_file_manager(d):
         os.remove(os.path.join(d.files, name))
     v = Viewer(d, "--decrypt-here", *[os.path.join(d.files, c) for c in made.values()])
     v.keys(CAPTION_PROMPT, "Return", text=PASSWORD)
-    v.finish()
+    dismiss(v, CAPTION_VIEWER)  # what was decrypted is said
+    said = v.finish()
+    check('notice "%s": 암호 파일 2개를 옆에 풀었습니다:' % CAPTION_VIEWER in said, "the notice:\n" + said)
     check(v.proc.returncode == 0, "both decrypted: status %d" % v.proc.returncode)
     for name, container in made.items():
         path = os.path.join(d.files, container[:-5])
@@ -501,12 +508,17 @@ def speaks_english_under_an_english_locale(d):
 
 @test
 def no_input_shows_its_box(d):
-    for args in ((), (os.path.join(d.files, "missing.aqv3"),)):
+    # No name: the box of no input; a name that cannot be opened: named in the box, a
+    # usage error.
+    missing = os.path.join(d.files, "missing.aqv3")
+    for args, text, status in (((), "입력 파일이 없습니다.", 1),
+                               ((missing,), "다음 파일은 풀지 못했습니다.\r\n\r\n입력 파일이 존재하지 않습니다.\r\n" +
+                                missing, 2)):
         v = Viewer(d, *args)
         dismiss(v, CAPTION_VIEWER)
         said = v.finish()
-        check(box_said(said, CAPTION_VIEWER, "입력 파일이 없습니다."), "the box:\n" + said)
-        check(v.proc.returncode == 1, "status 1, not %d:\n%s" % (v.proc.returncode, said))
+        check(box_said(said, CAPTION_VIEWER, text), "the box:\n" + said)
+        check(v.proc.returncode == status, "status %d, not %d:\n%s" % (status, v.proc.returncode, said))
     # Without a display: one line that says so, not the toolkit's abort.
     env = {k: v for k, v in d.env.items() if k not in ("DISPLAY", "WAYLAND_DISPLAY", "QT_QPA_PLATFORM")}
     r = subprocess.run([A.viewer, os.path.join(d.files, "missing.aqv3")], env=env, capture_output=True,
