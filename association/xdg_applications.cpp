@@ -5,8 +5,11 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <algorithm>
+#include <cctype>
 #include <cerrno>
 #include <cstdlib>
+#include <cstring>
 #include <fstream>
 #include <sstream>
 
@@ -263,14 +266,16 @@ std::string FindDesktopFile(const XdgFolders& folders, const std::string& id) {
   return "";
 }
 
-bool ProgramExists(const std::string& program) {
-  if (program.empty()) return false;
+std::string FindProgram(const std::string& program) {
+  if (program.empty()) return "";
   auto executable = [](const std::string& path) { return IsFile(path) && access(path.c_str(), X_OK) == 0; };
-  if (program.find('/') != std::string::npos) return executable(program);
+  if (program.find('/') != std::string::npos) return executable(program) ? program : "";
   for (const std::string& dir : Split(Env("PATH"), ':'))
-    if (!dir.empty() && executable(dir + "/" + program)) return true;
-  return false;
+    if (!dir.empty() && executable(dir + "/" + program)) return dir + "/" + program;
+  return "";
 }
+
+bool ProgramExists(const std::string& program) { return !FindProgram(program).empty(); }
 
 bool IsLaunchable(const DesktopEntry& entry) {
   if (entry.type != "Application" || entry.hidden) return false;
@@ -353,6 +358,58 @@ std::string FileUrl(const std::string& path) {
     }
   }
   return url;
+}
+
+bool PathFromFileUrl(const std::string& url, std::string* path) {
+  std::string rest;
+  for (const char* prefix : {"file://localhost/", "file:///"}) {
+    const size_t n = std::strlen(prefix);
+    if (url.size() >= n && std::equal(url.begin(), url.begin() + static_cast<long>(n), prefix,
+                                      [](char a, char b) { return std::tolower(static_cast<unsigned char>(a)) == b; })) {
+      rest = url.substr(n - 1);  // from the path's '/'
+      break;
+    }
+  }
+  if (rest.empty()) return false;
+  auto hex = [](char c) {
+    return c >= '0' && c <= '9' ? c - '0' : c >= 'a' && c <= 'f' ? c - 'a' + 10 : c >= 'A' && c <= 'F' ? c - 'A' + 10 : -1;
+  };
+  std::string decoded;
+  for (size_t i = 0; i < rest.size(); ++i) {
+    if (rest[i] != '%') {
+      decoded += rest[i];
+      continue;
+    }
+    const int high = i + 2 < rest.size() ? hex(rest[i + 1]) : -1, low = i + 2 < rest.size() ? hex(rest[i + 2]) : -1;
+    if (high < 0 || low < 0) return false;
+    const char byte = static_cast<char>(high * 16 + low);
+    if (byte == '\0' || byte == '/') return false;
+    decoded += byte;
+    i += 2;
+  }
+  *path = decoded;
+  return true;
+}
+
+std::string DesktopFileValue(const std::string& text, const std::string& group, const std::string& key) {
+  for (const auto& [name, value] : GroupEntries(text, group))
+    if (name == key) return Unescape(value);
+  return "";
+}
+
+std::string DesktopStringValue(const std::string& text) {
+  std::string value;
+  for (size_t i = 0; i < text.size(); ++i) {
+    switch (text[i]) {
+      case '\\': value += "\\\\"; break;
+      case '\n': value += "\\n"; break;
+      case '\t': value += "\\t"; break;
+      case '\r': value += "\\r"; break;
+      case ' ': value += i == 0 || i + 1 == text.size() ? "\\s" : " "; break;  // readers trim the rest
+      default: value += text[i];
+    }
+  }
+  return value;
 }
 
 bool LaunchCommand(const DesktopEntry& entry, const std::string& file, std::vector<std::string>* argv) {
