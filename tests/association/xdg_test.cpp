@@ -145,6 +145,15 @@ TEST(XdgExec, FieldCodesQuotingAndTheFile) {
   ASSERT_TRUE(LaunchCommand(entry, file, &argv));
   EXPECT_EQ(argv, (std::vector<std::string>{"x-terminal-emulator", "-e", "vim", file}));
   EXPECT_EQ(FileUrl("/a b/%/가"), "file:///a%20b/%25/%EA%B0%80");
+
+  // What Nemo gives the viewer read back: a local file:// URL only, every escape undone,
+  // none that would change the path's folders or end it early.
+  std::string path;
+  EXPECT_TRUE(PathFromFileUrl(FileUrl("/a b/%/가\xff"), &path) && path == "/a b/%/가\xff") << path;
+  EXPECT_TRUE(PathFromFileUrl("FILE://localhost/x'y$(z)", &path) && path == "/x'y$(z)") << path;
+  for (const char* refused : {"sftp://host/x", "file://host/x", "file:x", "/plain/path", "file:///a%2Fb",
+                              "file:///a%00", "file:///a%4", "file:///a%zz"})
+    EXPECT_FALSE(PathFromFileUrl(refused, &path)) << refused;
 }
 
 // Whatever the program's path, the desktop entry written for it starts exactly that
