@@ -5,7 +5,6 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
-#include <algorithm>
 #include <cctype>
 #include <cerrno>
 #include <cstdlib>
@@ -360,32 +359,36 @@ std::string FileUrl(const std::string& path) {
   return url;
 }
 
+int HexDigit(char c) {
+  if (c >= '0' && c <= '9') return c - '0';
+  if (c >= 'a' && c <= 'f') return c - 'a' + 10;
+  if (c >= 'A' && c <= 'F') return c - 'A' + 10;
+  return -1;
+}
+
 bool PathFromFileUrl(const std::string& url, std::string* path) {
-  std::string rest;
-  for (const char* prefix : {"file://localhost/", "file:///"}) {
-    const size_t n = std::strlen(prefix);
-    if (url.size() >= n && std::equal(url.begin(), url.begin() + static_cast<long>(n), prefix,
-                                      [](char a, char b) { return std::tolower(static_cast<unsigned char>(a)) == b; })) {
-      rest = url.substr(n - 1);  // from the path's '/'
-      break;
-    }
-  }
-  if (rest.empty()) return false;
-  auto hex = [](char c) {
-    return c >= '0' && c <= '9' ? c - '0' : c >= 'a' && c <= 'f' ? c - 'a' + 10 : c >= 'A' && c <= 'F' ? c - 'A' + 10 : -1;
-  };
+  std::string scheme = url.substr(0, 17);
+  for (char& c : scheme) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+  size_t at = 0;  // where the path's '/' is
+  if (scheme.rfind("file:///", 0) == 0)
+    at = 7;
+  else if (scheme.rfind("file://localhost/", 0) == 0)
+    at = 16;
+  else
+    return false;
   std::string decoded;
-  for (size_t i = 0; i < rest.size(); ++i) {
-    if (rest[i] != '%') {
-      decoded += rest[i];
+  for (; at < url.size(); ++at) {
+    if (url[at] != '%') {
+      decoded += url[at];
       continue;
     }
-    const int high = i + 2 < rest.size() ? hex(rest[i + 1]) : -1, low = i + 2 < rest.size() ? hex(rest[i + 2]) : -1;
+    const int high = at + 2 < url.size() ? HexDigit(url[at + 1]) : -1;
+    const int low = at + 2 < url.size() ? HexDigit(url[at + 2]) : -1;
     if (high < 0 || low < 0) return false;
     const char byte = static_cast<char>(high * 16 + low);
     if (byte == '\0' || byte == '/') return false;
     decoded += byte;
-    i += 2;
+    at += 2;
   }
   *path = decoded;
   return true;

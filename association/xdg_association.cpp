@@ -438,8 +438,9 @@ void RefreshOrRemoveDesktopDatabase(const XdgFolders& folders, std::ostream* log
 
 std::string DesktopEntryFor(const std::string& desktopTemplate, const std::string& programPath) {
   std::string entry = desktopTemplate;
-  for (const auto& [marker, value] :
-       {std::pair<std::string, std::string>{"@EXEC@", ExecArgument(programPath)}, {"@PROGRAM@", DesktopStringValue(programPath)}}) {
+  const std::pair<std::string, std::string> markers[] = {{"@EXEC@", ExecArgument(programPath)},
+                                                         {"@PROGRAM@", DesktopStringValue(programPath)}};
+  for (const auto& [marker, value] : markers) {
     for (size_t at = entry.find(marker); at != std::string::npos; at = entry.find(marker, at)) {
       entry.replace(at, marker.size(), value);
       at += value.size();

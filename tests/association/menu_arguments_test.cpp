@@ -183,7 +183,10 @@ std::string NemoPath(Nemo version, const std::string& quote, bool escapeSpaces, 
 bool NemoLaunch(Nemo version, const KeyFile& action, const Argv& files, Argv* argv) {
   const char* group = "Nemo Action";
   const std::string quoteType = action.Get(group, "Quote");
-  const std::string quote = quoteType == "single" ? "'" : quoteType == "double" ? "\"" : quoteType == "backtick" ? "`" : "";
+  const std::string quote = quoteType == "single"     ? "'"
+                            : quoteType == "double"   ? "\""
+                            : quoteType == "backtick" ? "`"
+                                                      : "";
   const bool escapeSpaces = action.Bool(group, "EscapeSpaces");
   std::string line = action.Get(group, "Exec");
   if (line.empty()) return false;
@@ -323,6 +326,11 @@ const char* const kPackageFiles[] = {
     "nemo/actions/tarvessin-viewer-decrypt-here.nemo_action",
 };
 
+// Where --register puts a file the package installs at file under a data folder.
+std::string UnderDataHome(const std::string& file) {
+  return file.find('/') == std::string::npos ? "applications/" + file : file;
+}
+
 XdgRegistration Registration(const std::string& program) {
   XdgRegistration r;
   r.programPath = program;
@@ -375,9 +383,7 @@ TEST(MenuArguments, EveryEntryPassesEveryNameAsOneArgument) {
     ASSERT_TRUE(RegisterXdgFileType(f, r, nullptr));
     if (english) continue;
     for (const char* file : kPackageFiles) {
-      const std::string relative = std::string(file).find('/') == std::string::npos ? std::string("applications/") + file
-                                                                                     : std::string(file);
-      AddEntries(&entries, std::string("--register ") + file, Read(f.dataHome + "/" + relative), program);
+      AddEntries(&entries, std::string("--register ") + file, Read(f.dataHome + "/" + UnderDataHome(file)), program);
     }
   }
   for (const char* road : {"--encrypt", "--decrypt-here"}) {
@@ -432,10 +438,8 @@ TEST(MenuArguments, EveryEntryHidesOnceItsProgramIsGone) {
   };
   std::vector<Installed> installed;
   for (const char* file : kPackageFiles) {
-    const std::string relative =
-        std::string(file).find('/') == std::string::npos ? std::string("applications/") + file : std::string(file);
     installed.push_back({std::string("package ") + file, Read(std::string(QV3_PACKAGE_FILES_DIR) + "/" + file)});
-    installed.push_back({std::string("--register ") + file, Read(f.dataHome + "/" + relative)});
+    installed.push_back({std::string("--register ") + file, Read(f.dataHome + "/" + UnderDataHome(file))});
   }
   const std::string savedPath = std::getenv("PATH") ? std::getenv("PATH") : "";
   setenv("PATH", (bin + ":" + savedPath).c_str(), 1);
@@ -446,7 +450,8 @@ TEST(MenuArguments, EveryEntryHidesOnceItsProgramIsGone) {
       if (dependencies.empty()) return true;
       for (const std::string& d : dependencies) {
         gchar* found = g_path_is_absolute(d.c_str()) ? nullptr : g_find_program_in_path(d.c_str());
-        const bool there = g_path_is_absolute(d.c_str()) ? g_file_test(d.c_str(), G_FILE_TEST_EXISTS) : found != nullptr;
+        const bool there =
+            g_path_is_absolute(d.c_str()) ? g_file_test(d.c_str(), G_FILE_TEST_EXISTS) != FALSE : found != nullptr;
         g_free(found);
         if (!there) return false;
       }
