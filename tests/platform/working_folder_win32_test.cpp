@@ -82,7 +82,9 @@ class ProductProbe : public testing::Test {
     RegCloseKey(m_key);
     // The key made for the test goes with it, so that the next test (and the next run)
     // finds the machine as it was.
-    if (m_keyCreated) EXPECT_EQ(RegDeleteKeyExA(HKEY_LOCAL_MACHINE, kKey, KEY_WOW64_32KEY, 0), ERROR_SUCCESS);
+    if (m_keyCreated) {
+      EXPECT_EQ(RegDeleteKeyExA(HKEY_LOCAL_MACHINE, kKey, KEY_WOW64_32KEY, 0), ERROR_SUCCESS);
+    }
   }
 
   void WritePath(const std::string& value) {
