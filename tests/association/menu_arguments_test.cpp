@@ -158,8 +158,9 @@ bool KioLaunch(const std::string& exec, const Argv& files, Argv* argv) {
 // (the first '%' that is no token ends the pasting), every file of %F or %U in turn,
 // separated by a space and each between the quote of Quote=; then g_shell_parse_argv.
 // Before 5.6 (Ubuntu 22.04 has 5.2) a path is pasted as it is, EscapeSpaces=true putting a
-// backslash before each space; from 5.6 on it is escaped for the quote it stands in. A
-// URL (%U) is pasted as GLib makes it in every version.
+// backslash before each space (some of those versions also put one before a quote, which
+// breaks single and double quoting alike); from 5.6 on it is escaped for the quote it
+// stands in. A URL (%U) is pasted as GLib makes it in every version.
 enum class Nemo { Before5_6, From5_6 };
 
 std::string NemoPath(Nemo version, const std::string& quote, bool escapeSpaces, const std::string& path) {
