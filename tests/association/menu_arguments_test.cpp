@@ -10,6 +10,7 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cstdio>
 #include <cstdlib>
 #include <filesystem>
@@ -102,55 +103,55 @@ class KeyFile {
 
 // --- How each file manager starts a command line on the files selected ----------------
 
-// GIO (Nautilus, Nemo, GNOME's launchers) on a desktop entry: each %F file g_shell_quote'd
-// into the line, %% made '%', other codes dropped; then g_shell_parse_argv.
-bool GioLaunch(const std::string& exec, const Argv& files, Argv* argv) {
-  std::string line;
-  for (size_t i = 0; i < exec.size(); ++i) {
-    if (exec[i] != '%' || i + 1 == exec.size()) {
-      line += exec[i];
-      continue;
-    }
-    const char code = exec[++i];
-    if (code == '%') line += '%';
-    if (code == 'F' || code == 'f')
-      for (size_t k = 0; k < (code == 'F' ? files.size() : 1); ++k) line += (k ? " " : "") + ShellQuote(files[k]);
+// The arguments a program printed NUL-terminated.
+Argv SplitNul(const std::string& out) {
+  Argv argv;
+  for (size_t at = 0, end; at < out.size(); at = end + 1) {
+    end = std::min(out.find('\0', at), out.size());
+    argv.push_back(out.substr(at, end - at));
   }
-  return ShellParse(line, argv);
+  return argv;
 }
 
-// KIO (Dolphin) on a desktop entry or service menu: each %F file quoted as KShell does
-// (single quotes, ' as '\''), %% made '%'; the line is then split by the shell's rules
-// (KIO hands a line with shell syntax left in it to /bin/sh), here by /bin/sh itself.
-bool KioLaunch(const std::string& exec, const Argv& files, Argv* argv) {
+// A desktop entry's Exec with %F made the files, each as quote writes it, and %% made '%'
+// (other codes dropped), as both GIO and KIO paste them.
+std::string PasteFiles(const std::string& exec, const Argv& files, std::string (*quote)(const std::string&)) {
   std::string line;
   for (size_t i = 0; i < exec.size(); ++i) {
     if (exec[i] != '%' || i + 1 == exec.size()) {
       line += exec[i];
-      continue;
-    }
-    const char code = exec[++i];
-    if (code == '%') line += '%';
-    if (code == 'F') {
-      for (size_t k = 0; k < files.size(); ++k) {
-        std::string quoted = "'";
-        for (char c : files[k]) quoted += c == '\'' ? std::string("'\\''") : std::string(1, c);
-        line += (k ? " " : "") + quoted + "'";
-      }
+    } else if (exec[++i] == '%') {
+      line += '%';
+    } else if (exec[i] == 'F') {
+      for (size_t k = 0; k < files.size(); ++k) line += (k ? " " : "") + quote(files[k]);
     }
   }
-  FILE* p = popen(("printf '%s\\0' " + line).c_str(), "r");
+  return line;
+}
+
+// GIO (Nautilus, Nemo, GNOME's launchers) on a desktop entry: each file g_shell_quote'd,
+// then g_shell_parse_argv.
+bool GioLaunch(const std::string& exec, const Argv& files, Argv* argv) {
+  return ShellParse(PasteFiles(exec, files, ShellQuote), argv);
+}
+
+// KIO (Dolphin) on a desktop entry or service menu: each file quoted as KShell does
+// (single quotes, ' as '\''); the line is then split by the shell's rules (KIO hands a
+// line with shell syntax left in it to /bin/sh), here by /bin/sh itself.
+std::string KShellQuote(const std::string& text) {
+  std::string quoted = "'";
+  for (char c : text) quoted += c == '\'' ? std::string("'\\''") : std::string(1, c);
+  return quoted + "'";
+}
+
+bool KioLaunch(const std::string& exec, const Argv& files, Argv* argv) {
+  FILE* p = popen(("printf '%s\\0' " + PasteFiles(exec, files, KShellQuote)).c_str(), "r");
   if (!p) return false;
   std::string out;
   char buffer[4096];
   while (size_t n = fread(buffer, 1, sizeof buffer, p)) out.append(buffer, n);
   if (pclose(p) != 0) return false;
-  argv->clear();
-  for (size_t at = 0; at < out.size();) {
-    const size_t end = out.find('\0', at);
-    argv->push_back(out.substr(at, end - at));
-    at = end + 1;
-  }
+  *argv = SplitNul(out);
   return true;
 }
 
@@ -232,13 +233,7 @@ bool RunScript(const std::string& script, const std::string& folder, const Argv&
   }
   int status = 0;
   if (child < 0 || waitpid(child, &status, 0) != child || !WIFEXITED(status) || WEXITSTATUS(status) != 0) return false;
-  const std::string out = Read(record);
-  argv->clear();
-  for (size_t at = 0; at < out.size();) {
-    const size_t end = out.find('\0', at);
-    argv->push_back(out.substr(at, end - at));
-    at = end + 1;
-  }
+  *argv = SplitNul(Read(record));
   return true;
 }
 
@@ -302,12 +297,10 @@ void AddEntries(std::vector<Entry>* entries, const std::string& what, const std:
     }
     return;
   }
-  // Dolphin reads the Exec of the action group; the desktop entry's Exec is read by every
-  // desktop's launcher.
-  const std::string group = service ? text.substr(text.find("[Desktop Action ") + 1,
-                                                  text.find(']', text.find("[Desktop Action ")) -
-                                                      text.find("[Desktop Action ") - 1)
-                                    : "Desktop Entry";
+  // Dolphin reads the Exec of the service menu's action (the one its Actions names); every
+  // desktop's launcher reads the desktop entry's own.
+  const std::string actions = DesktopFileValue(text, "Desktop Entry", "Actions");
+  const std::string group = service ? "Desktop Action " + actions.substr(0, actions.find(';')) : "Desktop Entry";
   entries->push_back({what + " (KIO)", program, road, [text, group](const Argv& files, const std::string&, Argv* argv) {
                         return KioLaunch(DesktopFileValue(text, group, "Exec"), files, argv);
                       }});
@@ -378,27 +371,21 @@ TEST(MenuArguments, EveryEntryPassesEveryNameAsOneArgument) {
   const std::string program = (root / "bin 'x' `y` \"$z\"") + "/tarvessin-viewer";
   Write(program, "#!/bin/sh\nprintf '%s\\0' \"$0\" \"$@\" > \"$QV3_TEST_RECORD\"\n", fs::perms::owner_all);
   const XdgFolders f = PrivateFolders(root);
-  for (bool english : {false, true}) {
-    XdgRegistration r = Registration(program);
-    r.englishScriptNames = english;
-    ASSERT_TRUE(RegisterXdgFileType(f, r, nullptr));
-    if (english) continue;
-    for (const char* file : kPackageFiles) {
-      AddEntries(&entries, std::string("--register ") + file, Read(f.dataHome + "/" + UnderDataHome(file)), program);
-    }
-  }
-  for (const char* road : {"--encrypt", "--decrypt-here"}) {
-    for (const char* name : {"Encrypt with password…", "Decrypt here"}) {
-      if ((std::string(name) == "Decrypt here") != (std::string(road) == "--decrypt-here")) continue;
-      const std::string script = f.dataHome + "/nautilus/scripts/" + name;
-      const std::string record = root / "record";
-      entries.push_back({std::string("--register Nautilus script ") + name, program, road,
-                         [script, record](const Argv& paths, const std::string& shown, Argv* argv) {
-                           Argv names;  // relative to the folder shown, as Nautilus gives them
-                           for (const std::string& path : paths) names.push_back(path.substr(shown.size() + 1));
-                           return RunScript(script, shown, names, record, argv);
-                         }});
-    }
+  XdgRegistration r = Registration(program);
+  r.englishScriptNames = true;
+  ASSERT_TRUE(RegisterXdgFileType(f, r, nullptr));
+  for (const char* file : kPackageFiles)
+    AddEntries(&entries, std::string("--register ") + file, Read(f.dataHome + "/" + UnderDataHome(file)), program);
+  for (const auto& [name, road] : {std::pair<std::string, std::string>{"Encrypt with password…", "--encrypt"},
+                                   {"Decrypt here", "--decrypt-here"}}) {
+    const std::string script = f.dataHome + "/nautilus/scripts/" + name;
+    const std::string record = root / "record";
+    entries.push_back({"--register Nautilus script " + name, program, road,
+                       [script, record](const Argv& paths, const std::string& shown, Argv* argv) {
+                         Argv names;  // relative to the folder shown, as Nautilus gives them
+                         for (const std::string& path : paths) names.push_back(path.substr(shown.size() + 1));
+                         return RunScript(script, shown, names, record, argv);
+                       }});
   }
   ASSERT_EQ(entries.size(), 2u + 2 + 4 + 2 + 2 + 4 + 2);
 
