@@ -8,6 +8,7 @@
 #include "app/view_plaintext.h"
 #include "container/naming.h"
 #include "container/password_choice.h"
+#include "container/password_rule.h"
 #include "crypto/secure.h"
 #include "platform/file_ops.h"
 #include "platform/lock_file.h"
@@ -54,17 +55,6 @@ std::string FailureList(const std::vector<std::string>& failures) {
 
 }  // namespace
 
-void ChoosePasswordForm(const FileList& files, char (&password)[kPromptPasswordSize], std::string& cp949Form) {
-  const std::vector<std::string> paths(files.begin(), files.end());
-  if (!cp949Form.empty() && cp949Form.size() < sizeof password &&
-      AlternateOpensFirstContainer(paths, password, std::strlen(password), cp949Form.data(), cp949Form.size())) {
-    std::memset(password, 0, sizeof password);
-    std::memcpy(password, cp949Form.data(), cp949Form.size());
-  }
-  if (!cp949Form.empty()) SecureWipe(&cp949Form[0], cp949Form.size());
-  cp949Form.clear();
-}
-
 ViewerApp::ViewerApp(ViewerFrontEnd& ui) : m_ui(ui), m_jobRunner(ui.JobFrontEnd()) {}
 
 void ViewerApp::RegisterFileType() {
@@ -74,13 +64,37 @@ void ViewerApp::UnregisterFileType() {
   if (!m_ui.UnregisterFileType()) m_exitStatus = 1;
 }
 
-JobOutcome ViewerApp::DecryptFileList(FileList* files, bool toWorkingFolder, bool deleteSource, const char* password,
-                                      const std::string& workingFolder) {
+JobOutcome ViewerApp::DecryptFileList(FileList* files, bool toWorkingFolder, bool deleteSource,
+                                      const PasswordCandidates& passwords, const std::string& workingFolder) {
   JobOptions options;
   options.deleteSource = deleteSource;
   options.toWorkingFolder = toWorkingFolder;
   options.workingFolder = workingFolder;
-  return m_jobRunner.RunJob(files, options, password);
+  return m_jobRunner.RunJob(files, options, passwords);
+}
+
+bool ViewerApp::AskOpeningPassword(const FileList& files, PasswordCandidates* passwords) {
+  if (OpensWithoutPassword(std::vector<std::string>(files.begin(), files.end()))) return true;
+  std::string typed;
+  StringWipe wipe(typed);
+  if (!m_ui.AskPassword(&typed)) return false;
+  *passwords = OpeningCandidates(typed);
+  return true;
+}
+
+bool ViewerApp::AskMakingPassword(PasswordCandidates* password) {
+  std::string typed;
+  StringWipe wipe(typed);
+  for (;;) {
+    if (!m_ui.AskNewPassword(&typed)) return false;
+    const NewPassword made = MakingPassword(typed, kPromptPasswordBytes);
+    if (made.accepted) {
+      password->Add(made.bytes);
+      return true;
+    }
+    // Nothing is written with a password that would not be what was typed.
+    m_ui.ShowViewerError(NewPasswordRefusal(made).c_str());
+  }
 }
 
 bool ViewerApp::RunViewer(const char* commandLine) {
@@ -137,9 +151,8 @@ bool ViewerApp::RunEncrypt(const std::vector<std::string>& arguments) {
     return false;
   }
 
-  char password[kPromptPasswordSize] = {};
-  ScopedWipe wipe(password, sizeof password);
-  if (!m_ui.AskNewPassword(password)) {
+  PasswordCandidates password;
+  if (!AskMakingPassword(&password)) {
     delete files;
     return false;
   }
@@ -171,24 +184,22 @@ bool ViewerApp::RunDecryption(const std::vector<std::string>& arguments, bool al
     return false;
   }
 
-  char password[kPromptPasswordSize] = {};
-  ScopedWipe wipe(password, sizeof password);
-  std::string cp949Form;
-  if (!m_ui.AskPassword(password, &cp949Form)) {
+  PasswordCandidates passwords;
+  if (!AskOpeningPassword(*files, &passwords)) {
     delete files;
     return false;
   }
-  ChoosePasswordForm(*files, password, cp949Form);
   bool done;
   if (files->Count() == 1 && !alwaysBeside)
-    done = DecryptAndView(files, password, workingFolder);
+    done = DecryptAndView(files, passwords, workingFolder);
   else
-    done = AllDone(DecryptFileList(files, false, false, password, workingFolder));
+    done = AllDone(DecryptFileList(files, false, false, passwords, workingFolder));
   m_exitStatus = done ? 0 : 1;
   return false;
 }
 
-bool ViewerApp::DecryptAndView(FileList* files, const char* password, const std::string& workingFolder) {
+bool ViewerApp::DecryptAndView(FileList* files, const PasswordCandidates& passwords,
+                               const std::string& workingFolder) {
   // The list goes to the job runner and is destroyed there: the name is kept.
   const std::string kept = files->Front();
   std::string plaintext;
@@ -203,7 +214,7 @@ bool ViewerApp::DecryptAndView(FileList* files, const char* password, const std:
     CreateFolder(workingFolder.c_str());
     mark.Hold(LockFileFor(plaintext).c_str());
   }
-  const JobOutcome outcome = DecryptFileList(files, true, false, password, workingFolder);
+  const JobOutcome outcome = DecryptFileList(files, true, false, passwords, workingFolder);
   // Only what this run decrypted is shown (and then deleted): a file of that name may be
   // another run's, or older than this run.
   if (!named || outcome.empty() || outcome[0] != FileOutcome::Done) return false;

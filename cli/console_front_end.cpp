@@ -141,7 +141,10 @@ std::unique_ptr<ProgressView> ConsoleBatch::FileUi::OpenProgress(ProgressOperati
 }
 
 ConsoleBatch::ConsoleBatch(bool showProgress, const std::vector<std::string>& paths)
-    : m_showProgress(showProgress), m_sizes(paths.size(), 0), m_doneBytes(paths.size(), 0) {
+    : m_showProgress(showProgress),
+      m_outcomes(paths.size(), FileOutcome::NotStarted),
+      m_sizes(paths.size(), 0),
+      m_doneBytes(paths.size(), 0) {
   for (size_t i = 0; i < paths.size(); ++i) m_files.push_back(std::make_unique<FileUi>(*this, i));
 #ifdef QV3_TEST_HOOKS
   // QV3_TEST_INTERRUPT="FILE:PERCENT" raises Ctrl-C once file FILE (counted from 1) has
@@ -189,12 +192,15 @@ void ConsoleBatch::Progress(size_t file, unsigned percent) {
   if (percent >= 100 || now - m_lastDraw >= kRedrawInterval) Redraw(now);
 }
 
-void ConsoleBatch::RunEnded(size_t file) {
+void ConsoleBatch::RunEnded(size_t file, FileOutcome outcome) {
+  m_outcomes[file] = outcome;
   if (!m_showProgress) return;
   LockGuard guard(&m_screen);
-  ++m_filesDone;
-  m_bytesDone += m_sizes[file] - m_doneBytes[file];
-  m_doneBytes[file] = m_sizes[file];
+  // A file that failed or was cancelled left nothing: none of its bytes count as done.
+  const uint64_t done = outcome == FileOutcome::Done ? m_sizes[file] : 0;
+  m_bytesDone = m_bytesDone - m_doneBytes[file] + done;
+  m_doneBytes[file] = done;
+  if (outcome == FileOutcome::Done) ++m_filesDone;
   if (m_files.size() > 1) Redraw(Clock::now());
 }
 
@@ -218,10 +224,12 @@ void ConsoleBatch::Ended(size_t file, bool started) {
   if (!started) m_stopped = true;
   const std::string& notices = m_files[file]->m_notices;
   if (notices.empty()) return;
-  m_failureReported = true;
   LockGuard guard(&m_screen);
-  EndLineLocked();
+  // The message takes the line's place; a batch's line comes back below it.
+  const bool drawn = m_drawnLength > 0;
+  ClearLineLocked();
   WriteStandard(StandardStream::Error, notices);
+  if (drawn && m_files.size() > 1) Redraw(Clock::now());
 }
 
 void ConsoleBatch::AllEnded() {
@@ -232,12 +240,20 @@ void ConsoleBatch::AllEnded() {
 
 int ConsoleBatch::ExitStatus() const {
   if (m_stopped) return 130;
-  return m_failureReported ? 1 : 0;
+  for (FileOutcome outcome : m_outcomes)
+    if (outcome != FileOutcome::Done) return 1;
+  return 0;
 }
 
 void ConsoleBatch::EndLine() {
   LockGuard guard(&m_screen);
   EndLineLocked();
+}
+
+void ConsoleBatch::ClearLineLocked() {
+  if (m_drawnLength == 0) return;
+  WriteStandard(StandardStream::Error, "\r" + std::string(m_drawnLength, ' ') + "\r");
+  m_drawnLength = 0;
 }
 
 void ConsoleBatch::EndLineLocked() {

@@ -8,6 +8,7 @@
 #include "container/io.h"
 #include "container/naming.h"
 #include "container/output_file.h"
+#include "container/password_rule.h"
 #include "container/progress_step.h"
 #include "container/system_error_exception.h"
 #include "crypto/secure.h"
@@ -23,8 +24,9 @@ constexpr size_t kChunk = 1 << 20;
 
 class Decryptor {
  public:
-  Decryptor(Lock& lock, char* password, const DecryptOptions& options, FrontEnd& ui, ProgressView& view)
-      : m_lock(lock), m_password(password), m_options(options), m_ui(ui), m_view(view) {}
+  Decryptor(Lock& lock, const PasswordCandidates& passwords, const DecryptOptions& options, FrontEnd& ui,
+            ProgressView& view)
+      : m_lock(lock), m_passwords(passwords), m_options(options), m_ui(ui), m_view(view) {}
   ~Decryptor() {
     if (!m_buffer.empty()) SecureWipe(m_buffer.data(), m_buffer.size());
   }
@@ -46,7 +48,7 @@ class Decryptor {
   }
 
   Lock& m_lock;
-  const char* m_password;
+  const PasswordCandidates& m_passwords;
   const DecryptOptions& m_options;
   FrontEnd& m_ui;
   ProgressView& m_view;
@@ -111,7 +113,7 @@ void Decryptor::Transform(const std::string& path, const std::string& output) {
     FileSink sink(m_out);
     ContainerReader reader(source, path, &m_lock);
     const ContainerLayout& layout = reader.ReadLayout();
-    reader.Unlock(m_password, std::strlen(m_password));
+    reader.Unlock(CandidatesForContainer(path, m_passwords));
     // No bigger than the container needs: a small file's run is not slowed by clearing
     // and wiping a chunk it never fills.
     const size_t want = static_cast<size_t>(
@@ -170,9 +172,16 @@ FileOutcome Decryptor::DecryptOne(const std::string& path) {
 JobOutcome DecryptFiles(Lock& keyScheduleLock, FileList& files, char* password, const DecryptOptions& options,
                         FrontEnd& ui) {
   ScopedWipe wipePassword(password, 256);
+  PasswordCandidates passwords;
+  passwords.Add(password, std::strlen(password));
+  return DecryptFiles(keyScheduleLock, files, passwords, options, ui);
+}
+
+JobOutcome DecryptFiles(Lock& keyScheduleLock, FileList& files, const PasswordCandidates& passwords,
+                        const DecryptOptions& options, FrontEnd& ui) {
   JobOutcome outcome(files.Count(), FileOutcome::NotStarted);
   std::unique_ptr<ProgressView> view = ui.OpenProgress(OPERATION_DECRYPT);
-  Decryptor decryptor(keyScheduleLock, password, options, ui, *view);
+  Decryptor decryptor(keyScheduleLock, passwords, options, ui, *view);
   for (FileOutcome& result : outcome) {
     result = decryptor.DecryptOne(files.Front());
     files.RemoveFront();

@@ -20,6 +20,7 @@
 #include "container/naming.h"  // kPartialSuffix
 
 class Lock;
+class PasswordCandidates;
 class RandomSource;
 
 // What became of one file of a job.
@@ -53,6 +54,12 @@ struct DecryptOptions {
 // returns, on every path. keyScheduleLock is held around each AES key schedule build.
 JobOutcome DecryptFiles(Lock& keyScheduleLock, FileList& files, char* password, const DecryptOptions& options,
                         FrontEnd& ui);
+// The same where a container may have been keyed with any of several forms of one
+// password: each container is tried with CandidatesForContainer(its path, passwords), in
+// order, and the first that opens it is used for it alone. A wrong password is reported
+// only when none opens it.
+JobOutcome DecryptFiles(Lock& keyScheduleLock, FileList& files, const PasswordCandidates& passwords,
+                        const DecryptOptions& options, FrontEnd& ui);
 
 struct EncryptOptions {
   bool deleteSource = false;         // remove each file once its container is in place

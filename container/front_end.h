@@ -9,12 +9,10 @@
 #include <string>
 
 #include "container/failure.h"
+#include "container/password_rule.h"  // kPromptPasswordBytes
 
 enum ProgressOperation { OPERATION_ENCRYPT = 119, OPERATION_DECRYPT = 120 };
 
-// What the desktop viewers' password prompts take of what is typed: every container a
-// user is to open by typing its password must have been keyed with at most this many.
-constexpr size_t kPromptPasswordBytes = 11;
 
 // One per engine run, opened hidden, used and closed on the engine's thread. An
 // implementation whose window lives on another thread forwards these calls there.

@@ -22,6 +22,7 @@
 #include "app/stale_plaintexts.h"
 #include "app/viewer_app.h"
 #include "platform/file_handle.h"
+#include "platform/codepage.h"
 #include "platform/file_ops.h"
 #include "platform/lock_file.h"
 #include "platform/system_error.h"
@@ -47,6 +48,7 @@ class ScriptedDesktop : public ViewerFrontEnd {
   std::function<void(const std::string&)> onOpen;
 
   std::optional<std::string> newPassword;  // none: the encryption prompt is cancelled
+  std::vector<std::string> newPasswordsBefore;  // typed into the encryption prompt first
   int prompts = 0, newPrompts = 0, serves = 0, registered = 0, unregistered = 0;
   std::vector<std::string> boxes;
   std::vector<std::string> opened;
@@ -56,17 +58,20 @@ class ScriptedDesktop : public ViewerFrontEnd {
   bool goneBeforeBox = false;       // at the first box: the last opened file was deleted
 
   FrontEnd& JobFrontEnd() override { return jobs; }
-  bool AskPassword(char (&out)[kPromptPasswordSize], std::string* cp949Form) override {
+  bool AskPassword(std::string* typed) override {
     ++prompts;
-    cp949Form->clear();
     if (!password) return false;
-    std::snprintf(out, sizeof out, "%s", password->c_str());
+    *typed = *password;
     return true;
   }
-  bool AskNewPassword(char (&out)[kPromptPasswordSize]) override {
+  bool AskNewPassword(std::string* typed) override {
     ++newPrompts;
+    if (newPrompts <= static_cast<int>(newPasswordsBefore.size())) {
+      *typed = newPasswordsBefore[static_cast<size_t>(newPrompts - 1)];
+      return true;
+    }
     if (!newPassword) return false;
-    std::snprintf(out, sizeof out, "%s", newPassword->c_str());
+    *typed = *newPassword;
     return true;
   }
   void ShowViewerError(const char* message) override {
@@ -112,15 +117,15 @@ class ViewerRun : public testing::Test {
 
   // A container of name (plus ".aqv3") in the scratch folder, made by the encryption
   // engine with the password; returns its path.
-  std::string Container(const std::string& name) {
+  std::string Container(const std::string& name, const std::string& password = kPassword) {
     WriteBytes(m_files / name, Plaintext(name));
     RecordingUi ui;
     JobRunner runner(ui);
     FileList* list = new FileList;
     list->Append(m_files / name);
-    runner.RunJob(list, Flags(true, true, false), kPassword);
+    runner.RunJob(list, Flags(true, true, false), password.c_str());
     EXPECT_TRUE(ui.errors.empty());
-    return m_files / (name + ".aqv3");
+    return m_files / (name + (password.empty() ? ".bqv3" : ".aqv3"));
   }
   static std::vector<uint8_t> Plaintext(const std::string& name) {
     std::vector<uint8_t> bytes(name.begin(), name.end());
@@ -334,6 +339,55 @@ TEST_F(ViewerRun, EncryptASelectionThenDecryptHere) {
   EXPECT_TRUE(testutil::IsReadOnly(korean));
   EXPECT_TRUE(testutil::IsReadOnly(m_files / "b (2).txt"));
   EXPECT_EQ(WorkingFiles(), std::vector<std::string>{});
+}
+
+// One typing opens each container with whichever form it was keyed with, in any order;
+// containers made with the empty password open without a prompt; a new password no form
+// can keep is refused by name and asked again.
+TEST_F(ViewerRun, OneTypingOpensEveryFormAndTheEmptyPasswordAsksNothing) {
+  std::string cp949, tokyo;
+  ASSERT_TRUE(Utf8ToCp949("가나다라마", &cp949));
+  ASSERT_TRUE(Utf8ToCp949("東京", &tokyo));
+  const std::string k = Container("k.txt", cp949), u = Container("u.txt", "가나다"), e = Container("e.txt", "");
+  for (const std::string& tail : {"/DecryptHere \"" + k + "\" \"" + u + "\"", "/DecryptHere \"" + u + "\" \"" + k + "\""}) {
+    ScriptedDesktop desktop;
+    desktop.password = "가나다라마";
+    EXPECT_EQ(Run(desktop, {}, tail.c_str()), 0) << tail;
+    EXPECT_EQ(desktop.prompts, 1);
+    for (const char* name : {"k.txt", "u.txt"}) {
+      EXPECT_EQ(ReadBytes(m_files / name), Plaintext(name));
+      RemoveFile(m_files / name);
+    }
+  }
+  struct Case {
+    std::vector<std::string> files;
+    int prompts;
+  } cases[] = {{{e}, 0}, {{e, k}, 1}};
+  for (const Case& c : cases) {
+    ScriptedDesktop desktop;
+    desktop.password = "가나다라마";
+    EXPECT_EQ(Run(desktop, c.files), 0);
+    EXPECT_EQ(desktop.prompts, c.prompts);
+    EXPECT_EQ(desktop.opened.size(), c.files.size() == 1 ? 1u : 0u);
+    RemoveFile(m_files / "e.txt");
+    RemoveFile(m_files / "k.txt");
+  }
+
+  WriteBytes(m_files / "n.txt", Plaintext("n"));
+  ScriptedDesktop desktop;
+  desktop.newPasswordsBefore = {"가\xF0\x9F\x98\x80"};
+  desktop.newPassword = "東京";
+  EXPECT_EQ(Run(desktop, {}, ("/Encrypt \"" + m_files / "n.txt" + "\"").c_str()), 0);
+  ASSERT_EQ(desktop.boxes.size(), 1u);
+  EXPECT_NE(desktop.boxes[0].find("\xF0\x9F\x98\x80"), std::string::npos) << "the emoji is named";
+  EXPECT_EQ(desktop.newPrompts, 2);
+  RecordingUi ui;
+  JobRunner runner(ui);
+  FileList* list = new FileList;
+  list->Append(m_files / "n.txt.aqv3");
+  JobOptions options = Flags(false);
+  options.outputPath = m_files / "n.out";
+  EXPECT_EQ(runner.RunJob(list, options, tokyo.c_str()), JobOutcome{FileOutcome::Done}) << "keyed in code page 949";
 }
 
 // Another run shows the same container's plaintext (it holds the mark, the file is

@@ -578,10 +578,11 @@ def password_bytes_are_kept_to_first_line_end(d):
     write(d, "f.txt", b"spaces matter")
     encrypt(d, "f.txt", b"  two word \r\nsecond line")
     os.remove(os.path.join(d, "f.txt"))
-    for wrong in (b"two word", b"  two word", b"  two word  "):
+    for wrong in (b"two word", b"  two word", b" two word  "):
         r = qv3(d, "decrypt", "--password-stdin", "f.txt.aqv3", stdin=wrong)
         check(r.code == 1 and not exists(d, "f.txt"), "password %r must not open it" % wrong, r)
-    for right in (b"  two word ", b"  two word \n", b"  two word \x00junk", b"  two word \rx"):
+    # The last: its first 11 bytes, as a desktop prompt takes what is typed, are the password.
+    for right in (b"  two word ", b"  two word \n", b"  two word \x00junk", b"  two word \rx", b"  two word  "):
         r = qv3(d, "decrypt", "--password-stdin", "f.txt.aqv3", stdin=right)
         check(r.code == 0 and read(d, "f.txt") == b"spaces matter", "password %r opens it" % right, r)
         os.chmod(os.path.join(d, "f.txt"), 0o644)
@@ -599,8 +600,10 @@ def password_encoding_cp949(d):
     os.remove(os.path.join(d, "k.txt"))
     write(d, "utf8.txt", KOREAN.encode("utf-8") + b"\n")
     r = qv3(d, "decrypt", "--password-file", "utf8.txt", "k.txt.aqv3")
-    check(r.code == 1 and r.err == key_block_error("k.txt.aqv3"),
-          "without --password-encoding the UTF-8 bytes are used as given", r)
+    check(r.code == 0 and read(d, "k.txt") == b"korean",
+          "without --password-encoding the UTF-8 text's code page 949 form is tried after its bytes", r)
+    os.chmod(os.path.join(d, "k.txt"), 0o644)
+    os.remove(os.path.join(d, "k.txt"))
     r = qv3(d, "decrypt", "--password-file", "utf8.txt", "--password-encoding", "cp949", "k.txt.aqv3")
     check(r.code == 0 and read(d, "k.txt") == b"korean", "--password-encoding cp949 opens it", r)
 
@@ -611,7 +614,7 @@ def password_encoding_cp949(d):
           "an unconvertible password is a usage error", r)
 
 
-def run_on_terminal(d, args, typed, at_prompts=True, env=None):
+def run_on_terminal(d, args, typed, at_prompts=True, env=None, program=None):
     """Runs qv3 with a pseudo-terminal as its terminal (and standard input, output and
     error). typed: the lines to type, each once one more password prompt is shown (with
     at_prompts false: all at once). Returns (exit status, everything the terminal showed,
@@ -620,7 +623,7 @@ def run_on_terminal(d, args, typed, at_prompts=True, env=None):
     if pid == 0:
         try:
             os.chdir(d)
-            os.execve(QV3, [QV3] + list(args), env or os.environ)
+            os.execve(program or QV3, [program or QV3] + list(args), env or os.environ)
         finally:
             os._exit(127)
     shown = b""
@@ -650,7 +653,7 @@ def run_on_terminal(d, args, typed, at_prompts=True, env=None):
 
 
 @test(native_only=True)
-def terminal_prompt_and_cp949_retry(d):
+def terminal_prompt_and_the_password_rule(d):
     write(d, "t.txt", b"typed" * 100000)
     code, shown, _ = run_on_terminal(d, ["encrypt", "t.txt"], [b"typed pass"] * 2)
     check(code == 0 and exists(d, "t.txt.aqv3"), "encrypt with a typed password: " + shown)
@@ -662,18 +665,53 @@ def terminal_prompt_and_cp949_retry(d):
     check(prompts == 1, "decrypt asks once: " + repr(shown))
     check("t.txt.aqv3" in shown and "100%" in shown, "progress bar on the terminal: " + repr(shown))
 
-    # A container keyed with code page 949 bytes opens with the UTF-8 text typed.
-    write(d, "k.txt", b"korean")
-    encrypt(d, "k.txt", KOREAN.encode("cp949"))
-    os.remove(os.path.join(d, "k.txt"))
-    code, shown, _ = run_on_terminal(d, ["decrypt", "k.txt.aqv3"], [KOREAN.encode("utf-8")])
-    check(code == 0 and read(d, "k.txt") == b"korean", "CP949 retry of a typed password: " + shown)
-    without_file(d, "k.txt")
-    # The retry does not open a container whose password is something else.
+    # One text typed opens each container with whichever form it was keyed with, in any
+    # order: the code page 949 bytes (Korean Windows), the first 11 bytes of its UTF-8
+    # (earlier Linux builds), the whole UTF-8 (--long-password).
+    typed = "가나다라마"
+    forms = {"k.txt": typed.encode("cp949"), "u.txt": typed.encode("utf-8")[:9], "w.txt": typed.encode("utf-8")}
+    for name, key in forms.items():
+        write(d, name, name.encode() * 1000)
+        write(d, "pw.txt", key)
+        check(qv3(d, "encrypt", "--password-file", "pw.txt", "--long-password", name).code == 0, name)
+        os.remove(os.path.join(d, name))
+    for order in (list(forms), list(reversed(list(forms)))):
+        code, shown, _ = run_on_terminal(d, ["decrypt"] + [n + ".aqv3" for n in order], [typed.encode("utf-8")])
+        check(code == 0, "%s opened by one typing: %s" % (order, shown))
+        for name in forms:
+            check(read(d, name) == name.encode() * 1000, name)
+            without_file(d, name)
     code, shown, _ = run_on_terminal(d, ["decrypt", "k.txt.aqv3"], ["다른 암호".encode("utf-8")])
     check(code == 1 and not exists(d, "k.txt"), "a wrong typed password still fails: " + shown)
     check(KEY_BLOCK_SUFFIX.replace("\r\n", "") in shown.replace("\r\n", "").replace("\n", ""),
           "the key-block message: " + shown)
+
+    # Made from a typing: keyed with the code page 949 form a Korean Windows system types;
+    # a character no such form holds is named and nothing is written.
+    write(d, "m.txt", b"made")
+    code, shown, _ = run_on_terminal(d, ["encrypt", "m.txt"], [typed.encode("utf-8")] * 2)
+    check(code == 0, "encrypt with Hangul typed: " + shown)
+    write(d, "cp949.txt", typed.encode("cp949"))
+    r = qv3(d, "decrypt", "--password-file", "cp949.txt", "-o", "m.out", "m.txt.aqv3")
+    check(r.code == 0 and read(d, "m.out") == b"made", "keyed with the code page 949 bytes", r)
+    os.remove(os.path.join(d, "m.txt.aqv3"))
+    code, shown, _ = run_on_terminal(d, ["encrypt", "m.txt"], ["가\U0001F600".encode("utf-8")] * 2)
+    check(code == 2 and "\U0001F600" in shown and not exists(d, "m.txt.aqv3"), "an emoji is refused: " + shown)
+
+    # A category container made with the empty password opens with no prompt and no
+    # terminal; --empty-password alone needs neither.
+    write(d, "e.txt", b"empty")
+    r = qv3(d, "encrypt", "--empty-password", "e.txt")
+    check(r.code == 0 and exists(d, "e.txt.bqv3"), "--empty-password alone makes the container", r)
+    os.remove(os.path.join(d, "e.txt"))
+    p = subprocess.run([QV3, "decrypt", "e.txt.bqv3"], cwd=d, stdin=subprocess.DEVNULL,
+                       capture_output=True, start_new_session=True, timeout=60)
+    check(p.returncode == 0 and read(d, "e.txt") == b"empty", "opened with no prompt: %r" % p.stderr)
+    r = qv3(d, "decrypt", "--empty-password", "-o", "e2.txt", "e.txt.bqv3")
+    check(r.code == 0 and read(d, "e2.txt") == b"empty", "--empty-password with no terminal", r)
+    r = qv3(d, "encrypt", "--password-file", "cp949.txt", "--empty-password", "m.txt")
+    check(r.code == 2 and "--empty-password" in r.err and not exists(d, "m.txt.aqv3"),
+          "--empty-password beside a password that is not empty is refused", r)
 
     # Several containers: one line for the whole batch, files and bytes done of all.
     for name in ("x1.txt", "x2.txt"):
@@ -682,9 +720,25 @@ def terminal_prompt_and_cp949_retry(d):
         os.remove(os.path.join(d, name))
     code, shown, _ = run_on_terminal(d, ["decrypt", "--password-file", "pw.txt", "x1.txt.aqv3", "x2.txt.aqv3"], [])
     check(code == 0 and "[2/2] 0.6/0.6 MB 100%" in shown, "the batch's progress line: " + repr(shown))
+    for name in ("x1.txt", "x2.txt"):
+        without_file(d, name)
+    # The line counts only what was done: a failed file and one cancelled are not counted,
+    # and the line is cleared before a message, never left above it.
+    shutil.copyfile(os.path.join(d, "x1.txt.aqv3"), os.path.join(d, "x3.txt.aqv3"))
+    write(d, "other.txt", b"other")
+    code, shown, _ = run_on_terminal(d, ["decrypt", "--password-file", "other.txt", "--jobs", "1", "x1.txt.aqv3",
+                                         "k.txt.aqv3"], [])
+    check(code == 1 and "[0/2] 0.0/" in shown and "[1/2]" not in shown and "[2/2]" not in shown,
+          "failed files are not done: " + repr(shown))
+    check(not re.search(r"\[\d/2\][^\r\n]*\r?\nqv3: error", shown), "the line was left above a message: " + repr(shown))
+    code, shown, _ = run_on_terminal(d, ["decrypt", "--password-file", "pw.txt", "--jobs", "1", "x1.txt.aqv3",
+                                         "x2.txt.aqv3", "x3.txt.aqv3"], [], program=QV3_TEST_HOOKS,
+                                     env=dict(os.environ, QV3_TEST_INTERRUPT="2:50"))
+    last = shown.replace("\r\n", "\n").split("\r")[-1]
+    check(code == 130 and "[1/3] 0.3/0.9 MB" in last, "a cancelled file is not done: " + repr(shown))
 
     # No terminal to ask on.
-    p = subprocess.run([QV3, "decrypt", "k.txt.aqv3"], cwd=d, stdin=subprocess.DEVNULL,
+    p = subprocess.run([QV3, "decrypt", "u.txt.aqv3"], cwd=d, stdin=subprocess.DEVNULL,
                        capture_output=True, start_new_session=True, timeout=60)
     check(p.returncode == 2 and b"--password-file" in p.stderr, "no terminal: usage error %r" % p.stderr)
 

@@ -89,22 +89,17 @@ void QtViewerFrontEnd::Say(const std::string& text) {
   if (m_log) *m_log << "tarvessin-viewer: " << text << std::endl;
 }
 
-bool QtViewerFrontEnd::AskPassword(char (&password)[kPromptPasswordSize], std::string* cp949Form) {
-  std::memset(password, 0, sizeof password);
-  cp949Form->clear();
+bool QtViewerFrontEnd::AskPassword(std::string* typed) {
   PasswordPrompt prompt;
   if (prompt.exec() != QDialog::Accepted) return false;
-  std::memcpy(password, prompt.m_password, sizeof password);
-  *cp949Form = prompt.m_cp949Form;
-  if (!cp949Form->empty()) Say("the password's code page 949 form is tried where it alone opens a container");
+  typed->swap(prompt.m_typed);
   return true;
 }
 
-bool QtViewerFrontEnd::AskNewPassword(char (&password)[kPromptPasswordSize]) {
-  std::memset(password, 0, sizeof password);
+bool QtViewerFrontEnd::AskNewPassword(std::string* typed) {
   NewPasswordPrompt prompt;
   if (prompt.exec() != QDialog::Accepted) return false;
-  std::memcpy(password, prompt.m_password, sizeof password);
+  typed->swap(prompt.m_typed);
   return true;
 }
 
