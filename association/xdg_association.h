@@ -65,8 +65,9 @@ inline const char* const kFileManagerMenus[] = {
 inline const char kNautilusScripts[] = "nautilus/scripts";
 
 // The Nautilus script that starts program on the road of viewerSwitch ("--encrypt") with
-// the selected files (the arguments Nautilus gives it, relative ones made absolute
-// against the folder it runs in). Once the program is gone it says so (a notification,
+// the selected files: the URIs Nautilus sets in $NAUTILUS_SCRIPT_SELECTED_URIS (with
+// --uris), which no name can change, else its arguments, relative ones made absolute
+// against the folder it runs in. Once the program is gone it says so (a notification,
 // else a box, else standard error; in English or Korean) and exits 127. It says in a
 // comment that registration wrote it, which is how removal knows it for ours.
 std::string NautilusScript(const std::string& programPath, const char* viewerSwitch, bool english);
