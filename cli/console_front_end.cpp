@@ -9,6 +9,7 @@
 #include "platform/console.h"
 #include "platform/file_ops.h"
 #include "platform/system_error.h"
+#include "platform/text.h"
 
 namespace {
 
@@ -95,8 +96,9 @@ class ConsoleBatch::FileUi : public FrontEnd {
   FileUi(ConsoleBatch& batch, size_t file) : m_batch(batch), m_file(file) {}
   std::unique_ptr<ProgressView> OpenProgress(ProgressOperation) override;
   void ShowErrorMessage(const std::string& message, uint32_t code) override {
-    m_notices += "qv3: error: " + AppendSystemErrorText(message, code) + "\n";
+    m_notices += "qv3: error: " + EscapeControls(AppendSystemErrorText(message, code), true) + "\n";
   }
+  void ShowNotice(const std::string& message) override { m_notices += "qv3: " + EscapeControls(message, true) + "\n"; }
   // Written by the run's thread; read by the calling thread once the run has ended.
   std::string m_notices;
 
@@ -161,7 +163,7 @@ ConsoleBatch::ConsoleBatch(bool showProgress, const std::vector<std::string>& pa
   if (!m_showProgress) return;
   m_names.reserve(paths.size());
   for (size_t i = 0; i < paths.size(); ++i) {
-    m_names.push_back(BaseName(paths[i]));
+    m_names.push_back(EscapeControls(BaseName(paths[i])));
     FileHandle file;
     int64_t size = 0;
     if (file.Open(paths[i].c_str(), FileMode::Read, Disposition::OpenExisting) == 0 &&
@@ -239,7 +241,7 @@ void ConsoleBatch::AllEnded() {
 }
 
 int ConsoleBatch::ExitStatus() const {
-  if (m_stopped) return 130;
+  if (m_stopped) return InterruptExitStatus();
   for (FileOutcome outcome : m_outcomes)
     if (outcome != FileOutcome::Done) return 1;
   return 0;

@@ -36,7 +36,8 @@ class ConsoleBatch {
   // Every file has ended (test builds may raise Ctrl-C here: it stops nothing).
   void AllEnded();
 
-  // 130 when Ctrl-C stopped work (a file in progress or one not yet started), else 1 when
+  // InterruptExitStatus() when Ctrl-C or a signal like it stopped work (a file in
+  // progress or one not yet started), else 1 when
   // a file failed, else 0: what became of the files decides, never whether something was
   // printed. A Ctrl-C that no file met stopped nothing.
   int ExitStatus() const;

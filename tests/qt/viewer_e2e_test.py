@@ -21,6 +21,7 @@ import json
 import os
 import shutil
 import stat
+import signal
 import subprocess
 import sys
 import tempfile
@@ -392,6 +393,25 @@ def korean_typed_opens_every_form_and_the_empty_password_asks_nothing(d):
     r = subprocess.run([A.qv3, "decrypt", "--password-file", pw, "-o", out, os.path.join(d.files, "n.txt.aqv3")],
                        env=d.env, capture_output=True)
     check(r.returncode == 0, "keyed with the code page 949 bytes: %r" % r.stderr)
+
+
+@test
+def a_hang_up_or_terminate_is_a_cancel(d):
+    # Decrypt here of a large container: a closed session's SIGHUP or SIGTERM while it is
+    # being written stops the job as Cancel does, leaving no partial plaintext.
+    container = d.container("big.dat", b"\0" * (400 * 1000 * 1000))
+    partial = os.path.join(d.files, "big.dat.qv3part")
+    for sig in (signal.SIGHUP, signal.SIGTERM):
+        v = Viewer(d, "--decrypt-here", container)
+        v.keys(CAPTION_PROMPT, "Return", text=PASSWORD)
+        deadline = time.monotonic() + 30
+        while not os.path.exists(partial) and v.proc.poll() is None and time.monotonic() < deadline:
+            time.sleep(0.002)
+        check(v.proc.poll() is None and os.path.exists(partial), "%s: the decryption was not caught at work" % sig.name)
+        v.proc.send_signal(sig)
+        v.finish()
+        check(os.listdir(d.files) == ["big.dat.aqv3"],
+              "%s left %s" % (sig.name, sorted(os.listdir(d.files))))
 
 
 @test
