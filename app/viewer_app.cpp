@@ -160,7 +160,9 @@ bool ViewerApp::RunEncrypt(const std::vector<std::string>& arguments) {
 bool ViewerApp::RunDecryption(const std::vector<std::string>& arguments, bool alwaysBeside) {
   m_exitStatus = 1;
   const std::string workingFolder = WorkingFolder();
-  RemoveStalePlaintexts(workingFolder);
+  // Opened and checked once; the roads beside the containers need it only for its clean-up.
+  PrivateFolder folder;
+  const bool folderUsable = PrepareWorkingFolder(workingFolder, folder, m_ui);
 
   FileList* files = new FileList;
   for (const std::string& argument : arguments)
@@ -171,6 +173,14 @@ bool ViewerApp::RunDecryption(const std::vector<std::string>& arguments, bool al
     return false;
   }
 
+  const bool viewing = files->Count() == 1 && !alwaysBeside;
+  if (viewing && !folderUsable) {
+    delete files;
+    m_ui.ShowViewerError(WorkingFolderRefusal(workingFolder).c_str());
+    return false;
+  }
+
+  // Kept until the run ends: a changed plaintext is encrypted back with it.
   char password[kPromptPasswordSize] = {};
   ScopedWipe wipe(password, sizeof password);
   std::string cp949Form;
@@ -180,32 +190,31 @@ bool ViewerApp::RunDecryption(const std::vector<std::string>& arguments, bool al
   }
   ChoosePasswordForm(*files, password, cp949Form);
   bool done;
-  if (files->Count() == 1 && !alwaysBeside)
-    done = DecryptAndView(files, password, workingFolder);
+  if (viewing)
+    done = DecryptAndView(files, password, folder);
   else
     done = AllDone(DecryptFileList(files, false, false, password, workingFolder));
   m_exitStatus = done ? 0 : 1;
   return false;
 }
 
-bool ViewerApp::DecryptAndView(FileList* files, const char* password, const std::string& workingFolder) {
+bool ViewerApp::DecryptAndView(FileList* files, const char* password, const PrivateFolder& folder) {
   // The list goes to the job runner and is destroyed there: the name is kept.
   const std::string kept = files->Front();
+  const std::string workingFolder = folder.Path();
   std::string plaintext;
   const bool named = PlaintextPath(kept, true, workingFolder, &plaintext) == PlaintextNameProblem::None;
 
   // Marked before the job writes anything, so that a run starting meanwhile leaves the
   // plaintext alone; unmarked when the run ends, once the plaintext is gone. A run that
   // cannot mark it goes on unmarked: a run starting while its program shows the file
-  // may then remove it.
+  // then finds it unrecorded, and leaves it.
   LockFile mark;
-  if (named) {
-    CreateFolder(workingFolder.c_str());
-    mark.Hold(LockFileFor(plaintext).c_str());
-  }
+  if (named) mark.Hold(LockFileFor(plaintext).c_str());
   const JobOutcome outcome = DecryptFileList(files, true, false, password, workingFolder);
   // Only what this run decrypted is shown (and then deleted): a file of that name may be
   // another run's, or older than this run.
   if (!named || outcome.empty() || outcome[0] != FileOutcome::Done) return false;
-  return ViewPlaintext(plaintext.c_str(), m_ui);
+  const ViewSession session{folder, plaintext.substr(workingFolder.size() + 1), kept, password, mark, m_jobRunner};
+  return ViewPlaintext(session, m_ui);
 }

@@ -10,6 +10,7 @@
 
 #include "container/file_list.h"
 #include "jobs/job_runner.h"
+#include "platform/private_folder.h"
 #include "ui/viewer_front_end.h"
 
 // After the prompt, before the job: the code page 949 form of the typed text replaces
@@ -82,7 +83,7 @@ class ViewerApp {
   // The decryption roads; alwaysBeside: one container too goes beside itself.
   bool RunDecryption(const std::vector<std::string>& arguments, bool alwaysBeside);
   // The single-file road, after the prompt; true when the plaintext was shown.
-  bool DecryptAndView(FileList* files, const char* password, const std::string& workingFolder);
+  bool DecryptAndView(FileList* files, const char* password, const PrivateFolder& folder);
 
   ViewerFrontEnd& m_ui;
   JobRunner m_jobRunner;

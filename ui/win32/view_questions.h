@@ -1,0 +1,29 @@
+#pragma once
+// Windows only. The view road's questions: a type that runs code, a changed or new file
+// in the working folder, a file still in use. Task dialogs of the system's own style
+// (common controls 6): the text as given, buttons with mnemonics, the safe answer on
+// Escape and on closing, no owner window.
+
+#include <functional>
+#include <string>
+
+#include "ui/viewer_front_end.h"
+
+// The buttons' identifiers, for the window tests that press them.
+enum ViewQuestionButton {
+  kButtonOpen = 1001,
+  kButtonDoNotOpen = 1002,
+  kButtonSaveBack = 1003,
+  kButtonKeepBeside = 1004,
+  kButtonDiscard = 1005,
+  kButtonDeleteNow = 1006,
+  kButtonKeepWaiting = 1007,
+};
+
+bool AskOpenDangerousType(const std::string& name, const std::string& typeName);
+EditChoice AskAboutEditedFile(const std::string& name, const std::string& container, bool changed,
+                              bool canSaveBack);
+InUseAnswer ShowInUseNotice(const std::string& name, const std::function<bool()>& released);
+// The run's information notice: caption kViewerCaption, no owner, MB_OK |
+// MB_ICONINFORMATION | MB_TOPMOST.
+void ShowViewerNoticeBox(const char* message);
