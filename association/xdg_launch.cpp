@@ -89,12 +89,22 @@ bool RunsCodeWhenOpened(const std::vector<std::string>& types, const std::string
       if (type == code) return true;
   DesktopEntry entry;
   std::vector<std::string> argv;
-  if (application.empty() || !ReadDesktopEntry(application, &entry) || !LaunchCommand(entry, "/f", &argv) ||
+  const std::string file = "/nonexistent/file";
+  if (application.empty() || !ReadDesktopEntry(application, &entry) || !LaunchCommand(entry, file, &argv) ||
       argv.empty())
     return false;
   const std::string program = BaseName(argv[0]);
-  for (const char* runner : kCodeRunners)
-    if (program == runner) return true;
+  bool runner = false;
+  for (const char* candidate : kCodeRunners) runner = runner || program == candidate;
+  if (!runner) return false;
+  // A runner of other systems' programs runs whatever it is given; an interpreter runs
+  // the file when it is its script, not when the application is a script of its own
+  // ("python3 /usr/share/app/app.py %f").
+  if (program.compare(0, 4, "wine") == 0 || program == "mono") return true;
+  for (size_t i = 1; i < argv.size(); ++i) {
+    if (argv[i] == file || FileUrl(file) == argv[i]) return true;
+    if (argv[i].empty() || argv[i][0] != '-') return false;
+  }
   return false;
 }
 

@@ -42,8 +42,6 @@ bool IsOwnedByUs(HANDLE folder) {
   return ours;
 }
 
-DWORD Attributes(const std::string& path) { return GetFileAttributesW(Wide(path).c_str()); }
-
 bool IsPlainFile(DWORD attributes) {
   return attributes != INVALID_FILE_ATTRIBUTES &&
          !(attributes & (FILE_ATTRIBUTE_DIRECTORY | FILE_ATTRIBUTE_REPARSE_POINT | FILE_ATTRIBUTE_DEVICE));
@@ -70,8 +68,11 @@ FolderRefusal PrivateFolder::Open(const std::string& path, uint32_t* code) {
   }
   BY_HANDLE_FILE_INFORMATION info = {};
   FolderRefusal refusal = FolderRefusal::None;
+  // The name is looked at too, now that the folder cannot move: some compatible systems
+  // (Wine) describe a link's target through the handle, and the link only by its name.
+  const DWORD named = GetFileAttributesW(wide.c_str());
   if (!GetFileInformationByHandle(h, &info) || !(info.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) ||
-      (info.dwFileAttributes & FILE_ATTRIBUTE_REPARSE_POINT))
+      ((info.dwFileAttributes | named) & FILE_ATTRIBUTE_REPARSE_POINT) || named == INVALID_FILE_ATTRIBUTES)
     refusal = FolderRefusal::NotAFolder;
   else if (!IsOwnedByUs(h))
     refusal = FolderRefusal::NotOwned;
