@@ -18,7 +18,9 @@ docs/screenshots:
                                                       that code page lacks
   the same three with -en                             English interface (an English
                                                       system's UI language)
-(and new-password-prompt, the encryption road's prompt, in each of these)
+(and new-password-prompt, the encryption road's prompt, in each of these; and the view
+road's questions, dangerous-type, changed-file and still-in-use, in Korean and English,
+and at 144 DPI)
 The pictures are taken in prefixes of their own, BUILD_DIR/screenshots-prefix and
 BUILD_DIR/screenshots-prefix-en_US, whose Wine servers are stopped afterwards; the
 tests' prefixes are not touched.

@@ -13,8 +13,9 @@ Containers are made with the project's own qv3.exe. The test extensions .qv3test
 .qv3hand are associated with qv3_fake_viewer.exe in the prefix for the run and removed
 afterwards; the viewer's own association is left unregistered.
 
-With --screenshots DIR no test runs: the password prompt, the progress window and an
-error box are captured into DIR as PNG files.
+With --screenshots DIR no test runs: the password prompt, the progress window, an error
+box and (in Korean and in English) the view road's three questions are captured into DIR
+as PNG files.
 """
 
 import argparse
@@ -1171,6 +1172,29 @@ def screenshots(folder):
         capture(CAPTION_ERROR, os.path.join(folder, "error-box%s.png" % suffix))
         DRIVER.do("click", CAPTION_ERROR, 1)
         v.ended(status=1)
+
+        # The view road's questions, in the two languages: a batch file, a text file the
+        # program changed, a table a handed-over instance keeps open.
+        if suffix in ("", "-en"):
+            reg_set(".txt", "Qv3Test.Document")
+            reg_set(".csv", "Qv3Hand.Document")
+            invoice, notes, budget = (("Invoice.bat.aqv3", "Meeting notes.txt.aqv3", "Budget.csv.aqv3") if ENGLISH
+                                      else ("청구서.bat.aqv3", "회의록.txt.aqv3", "예산.csv.aqv3"))
+            for source, name in (("invoice.bat.aqv3", invoice), ("doc.qv3test.aqv3", notes),
+                                 ("doc.qv3test.aqv3", budget)):
+                shutil.copyfile(os.path.join(STORE, source), os.path.join(d, name))
+            shots = ((invoice, {}, BUTTON_DO_NOT_OPEN, "dangerous-type", BUTTON_DO_NOT_OPEN, 1),
+                     (notes, {"hold_ms": 300, "edit": True}, BUTTON_SAVE_BACK, "changed-file", BUTTON_DISCARD, 0),
+                     (budget, {"hold_ms": 20000}, BUTTON_DELETE_NOW, "still-in-use", BUTTON_DELETE_NOW, 0))
+            for name, options, button, picture, answer, status in shots:
+                v = start(at + name, **options)
+                enter_password(PASSWORD)
+                DRIVER.wait(question(button), seconds=60)
+                capture(question(button), os.path.join(folder, "%s%s.png" % (picture, suffix)))
+                DRIVER.do("click", question(button), answer)
+                v.ended(seconds=60, status=status)
+            reg_set(".txt", "txtfile")
+            reg_delete(".csv")
     finally:
         shutil.rmtree(d, ignore_errors=True)
 

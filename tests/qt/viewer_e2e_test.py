@@ -10,9 +10,11 @@ usage: viewer_e2e_test.py --viewer PROGRAM --qv3 PROGRAM [--only NAME...]
 
 Without an X display it runs itself under xvfb-run; exit status 77 (skipped) when
 there is neither, or xdotool is missing. With --screenshots no test runs: the password
-prompt, the progress window, the encryption road's prompt and an error box are captured
-into DIR as linux-password-prompt.png, linux-progress.png, linux-new-password-prompt.png
-and linux-error-box.png, and in English (LANG=en_US.UTF-8) as the same names with "-en".
+prompt, the progress window, the encryption road's prompt, an error box and the view
+road's three questions are captured into DIR as linux-password-prompt.png,
+linux-progress.png, linux-new-password-prompt.png, linux-error-box.png,
+linux-dangerous-type.png, linux-changed-file.png and linux-still-in-use.png, and in
+English (LANG=en_US.UTF-8) as the same names with "-en".
 """
 
 import argparse
@@ -638,6 +640,27 @@ def screenshots(d, out, english=False):
     capture(w, os.path.join(out, "linux-error-box%s.png" % suffix))
     dismiss(v, CAPTION_ERROR)
     v.finish()
+
+    # The view road's questions: a type that runs code, a changed file, a file still in use.
+    entry = d.container("Invoice.desktop" if english else "청구서.desktop", b"[Desktop Entry]\nType=Application\n")
+    d.associate("text/plain", "edit")
+    notes = d.container("Meeting notes.txt" if english else "회의록.txt", b"notes\n" * 10)
+    d.associate("text/csv", "hold")
+    table = d.container("Budget.csv" if english else "예산.csv", b"a,b\n" * 10)
+    for container, picture, keys in ((entry, "dangerous-type", ["Escape"]), (notes, "changed-file", ["Escape"]),
+                                     (table, "still-in-use", ["alt+d"])):
+        v = Viewer(d, container)
+        v.keys(CAPTION_PROMPT, "Return", text=PASSWORD)
+        w = v.window(CAPTION_VIEWER, timeout=40)
+        time.sleep(0.4)
+        capture(w, os.path.join(out, "linux-%s%s.png" % (picture, suffix)))
+        v.keys(CAPTION_VIEWER, *keys)
+        v.finish()
+    for entry in d.program_log():
+        try:
+            os.kill(entry["pid"], 9)
+        except OSError:
+            pass
     print("screenshots in " + out)
 
 
