@@ -6,8 +6,9 @@
 // Windows: an opportunistic lock (a batch oplock) on the file breaks when another handle
 // opens it; the break is acknowledged at once, on a thread of the system's pool, so the
 // opening program never waits for this one. Where the file system grants no such lock,
-// and for closes (which Windows reports to no one), the file is looked at every
-// so often instead.
+// the file's last access time is looked at every 100 ms (never opening the file, which
+// could make a program's own open fail); for closes, which Windows reports to no one,
+// whether the file is open is looked at every 500 ms.
 
 #include <cstdint>
 #include <string>
@@ -20,8 +21,9 @@ class OpenWatch {
   OpenWatch& operator=(const OpenWatch&) = delete;
 
   // Starts watching path for opens from now on. False when no event can be had (inotify
-  // exhausted, no oplock): Opened then answers from looks at the file, which catch a
-  // program that holds the file, not one that read it and closed it between two looks.
+  // exhausted, no oplock): Opened then answers from looks at the file (Linux: whether some
+  // process has it open, which misses a program that read it and closed it between two
+  // looks; Windows: whether it was read since, where access times are kept).
   bool Start(const std::string& path);
   // Whether some process opened the file since Start or the last Forget.
   bool Opened();

@@ -5,7 +5,6 @@
 
 #include <atomic>
 
-#include "platform/file_ops.h"
 #include "platform/wide_win32.h"
 
 namespace {
@@ -21,7 +20,15 @@ struct WatchState {
   OVERLAPPED overlapped = {};
   HANDLE wait = nullptr;   // the pool's wait on the break
   HANDLE timer = nullptr;  // the pool's timer of the looks
+  FILETIME accessed = {};  // the file's last access when the looks began
 };
+
+bool LastAccess(const std::wstring& path, FILETIME* accessed) {
+  WIN32_FILE_ATTRIBUTE_DATA data;
+  if (!GetFileAttributesExW(path.c_str(), GetFileExInfoStandard, &data)) return false;
+  *accessed = data.ftLastAccessTime;
+  return true;
+}
 
 // The oplock broke: someone opens the file. Closing the handle acknowledges the break,
 // so the opener goes on at once.
@@ -33,9 +40,20 @@ VOID CALLBACK OnBreak(PVOID context, BOOLEAN) {
   if (file != INVALID_HANDLE_VALUE) CloseHandle(file);
 }
 
+// A look, which never opens the file (an open of ours, however brief, could make a
+// program's own open of it fail): whether its last access moved since the looks began.
+// The first read after a write moves it wherever access times are kept at all, even by
+// file systems that keep them lazily.
 VOID CALLBACK OnLook(PVOID context, BOOLEAN) {
   auto* state = static_cast<WatchState*>(context);
-  if (!state->opened && IsFileOpen(state->utf8Path.c_str())) state->opened = true;
+  FILETIME accessed;
+  if (!state->opened && LastAccess(state->path, &accessed) && CompareFileTime(&accessed, &state->accessed) != 0)
+    state->opened = true;
+}
+
+void StartLooking(WatchState* state) {
+  LastAccess(state->path, &state->accessed);
+  CreateTimerQueueTimer(&state->timer, nullptr, OnLook, state, kLookMs, kLookMs, WT_EXECUTEDEFAULT);
 }
 
 bool RequestOplock(WatchState* state) {
@@ -68,7 +86,7 @@ bool OpenWatch::Start(const std::string& path) {
   m_path = path;
   m_opened = false;
   m_byEvents = RequestOplock(state);
-  if (!m_byEvents) CreateTimerQueueTimer(&state->timer, nullptr, OnLook, state, kLookMs, kLookMs, WT_EXECUTEDEFAULT);
+  if (!m_byEvents) StartLooking(state);
   return m_byEvents;
 }
 
@@ -79,12 +97,15 @@ bool OpenWatch::Opened() {
 }
 
 void OpenWatch::Forget() {
-  auto* state = static_cast<WatchState*>(m_state);
-  // A broken oplock is not asked for again: what follows is looked at instead.
-  if (state && state->opened && !state->timer)
-    CreateTimerQueueTimer(&state->timer, nullptr, OnLook, state, kLookMs, kLookMs, WT_EXECUTEDEFAULT);
-  if (state) state->opened = false;
   m_opened = false;
+  auto* state = static_cast<WatchState*>(m_state);
+  if (!state) return;
+  if (state->timer) DeleteTimerQueueTimer(nullptr, state->timer, INVALID_HANDLE_VALUE);
+  state->timer = nullptr;
+  state->opened = false;
+  // A pending oplock watches on; a broken one is not asked for again: the file is looked
+  // at instead, from now on.
+  if (!state->wait || state->file == INVALID_HANDLE_VALUE) StartLooking(state);
 }
 
 void OpenWatch::Stop() {

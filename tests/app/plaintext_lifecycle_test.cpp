@@ -252,6 +252,9 @@ TEST_F(PlaintextLifecycle, EveryRoadEndsAsTheUserChose) {
     for (const auto& q : desktop.editsAsked) asked.push_back(q.name);
     EXPECT_EQ(asked, row.editsAsked);
     EXPECT_EQ(!desktop.inUseShown.empty(), row.noticeShown);
+    if (row.program == Program::ReadsAndCloses) {
+      EXPECT_LT(took, std::chrono::milliseconds(timings.handOff)) << "a program that read the file was not seen";
+    }
     if (row.waitedForHandOff) {
       EXPECT_GE(took, std::chrono::milliseconds(timings.handOff));
     }
