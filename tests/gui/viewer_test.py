@@ -77,8 +77,8 @@ REPORTED = "reported.qv3list"     # the clean-up's list of what it reported
 
 # The view road's questions: the run's caption, told apart by a button they hold (the
 # identifiers of ui/win32/view_questions.h).
-BUTTON_OPEN, BUTTON_DO_NOT_OPEN, BUTTON_SAVE_BACK, BUTTON_KEEP_BESIDE, BUTTON_DISCARD = 1001, 1002, 1003, 1004, 1005
-BUTTON_DELETE_NOW, BUTTON_KEEP_WAITING = 1006, 1007
+BUTTON_OPEN, BUTTON_DO_NOT_OPEN, BUTTON_SAVE_BACK, BUTTON_KEEP_BESIDE, BUTTON_DISCARD = 2001, 2002, 2003, 2004, 2005
+BUTTON_DELETE_NOW, BUTTON_KEEP_WAITING = 2006, 2007
 
 
 def question(button):

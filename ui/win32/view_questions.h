@@ -9,15 +9,16 @@
 
 #include "ui/viewer_front_end.h"
 
-// The buttons' identifiers, for the window tests that press them.
+// The buttons' identifiers, for the window tests that press them: apart from every
+// control of the other windows (resources/resource.h), so that a window is told by one.
 enum ViewQuestionButton {
-  kButtonOpen = 1001,
-  kButtonDoNotOpen = 1002,
-  kButtonSaveBack = 1003,
-  kButtonKeepBeside = 1004,
-  kButtonDiscard = 1005,
-  kButtonDeleteNow = 1006,
-  kButtonKeepWaiting = 1007,
+  kButtonOpen = 2001,
+  kButtonDoNotOpen = 2002,
+  kButtonSaveBack = 2003,
+  kButtonKeepBeside = 2004,
+  kButtonDiscard = 2005,
+  kButtonDeleteNow = 2006,
+  kButtonKeepWaiting = 2007,
 };
 
 bool AskOpenDangerousType(const std::string& name, const std::string& typeName);
