@@ -2,7 +2,10 @@
 
 #include <vector>
 
+#include "container/format.h"
+#include "container/io.h"
 #include "container/naming.h"
+#include "container/system_error_exception.h"
 #include "container/output_file.h"
 #include "platform/file_handle.h"
 #include "platform/file_ops.h"
@@ -38,12 +41,33 @@ uint32_t CopyInto(const std::string& from, OutputFile& output) {
   return status != 0 ? status : closed;
 }
 
+// The candidate that opens container's key block; the first it is tried with where none
+// does or it cannot tell (version 0, whose every candidate opens it alike for whoever
+// types the same text).
+std::string OpeningPassword(const std::string& container, const PasswordCandidates& passwords) {
+  const PasswordCandidates candidates = CandidatesForContainer(container, passwords);
+  if (candidates.Empty()) return std::string();
+  size_t which = 0;
+  FileHandle file;
+  if (file.Open(container.c_str(), FileMode::Read, Disposition::OpenExisting) == 0) {
+    FileSource source(file);
+    try {
+      if (CheckPassword(source, container, candidates, &which) != PasswordCheck::Opens) which = 0;
+    } catch (const SystemErrorException&) {
+      which = 0;
+    }
+  }
+  return candidates[which];
+}
+
 }  // namespace
 
 uint32_t SaveBackIntoContainer(JobRunner& jobs, const PrivateFolder& folder, const std::string& name,
-                               const std::string& container, const char* password) {
+                               const std::string& container, const PasswordCandidates& passwords) {
   const std::string edited = folder.PathOf(name);
-  const bool passwordGiven = password != nullptr && password[0] != '\0';
+  PasswordCandidates password;
+  password.Add(OpeningPassword(container, passwords));
+  const bool passwordGiven = !password[0].empty();
   // The container the engine makes beside the edited file; a name taken there is the
   // engine's failure to report.
   const std::string made = edited + "." + ChooseEncryptedExtension(edited.c_str(), passwordGiven);
@@ -54,7 +78,7 @@ uint32_t SaveBackIntoContainer(JobRunner& jobs, const PrivateFolder& folder, con
   files->Append(edited);
   JobOptions options;
   options.encrypt = true;
-  const JobOutcome outcome = jobs.RunJob(files, options, password);
+  const JobOutcome outcome = jobs.RunJob(files, options, password);  // keyed with the first
   if (outcome.empty() || outcome[0] != FileOutcome::Done) return kSaveBackFailed;
 
   const std::string madeName = made.substr(folder.PathOf("").size());

@@ -8,17 +8,19 @@
 #include <cstdint>
 #include <string>
 
+#include "container/password_rule.h"
 #include "jobs/job_runner.h"
 #include "platform/private_folder.h"
 
-// Encrypts name (in folder) with password (the bytes that opened container, 0-terminated)
-// through jobs, as the encryption road would (its progress window and error boxes), and
-// puts the result in place of container, which keeps its name; a read-only container is
-// not replaced. name is removed from folder once the container is in place. 0 on
+// Encrypts name (in folder) through jobs, as the encryption road would (its progress
+// window and error boxes), with the candidate of passwords that opens container (where
+// the container cannot tell without its data, the first it is tried with), and puts the
+// result in place of container, which keeps its name; a read-only container is not
+// replaced. name is removed from folder once the container is in place. 0 on
 // success; otherwise the system's code (0 is never returned for a failure the job showed:
 // kSaveBackFailed then), and name is left where it was.
 uint32_t SaveBackIntoContainer(JobRunner& jobs, const PrivateFolder& folder, const std::string& name,
-                               const std::string& container, const char* password);
+                               const std::string& container, const PasswordCandidates& passwords);
 // The code SaveBackIntoContainer returns when the job itself failed (and showed why).
 extern const uint32_t kSaveBackFailed;
 

@@ -59,7 +59,7 @@ void WriteReported(const PrivateFolder& folder, const std::set<std::string>& lin
 std::string LockFileFor(const std::string& plaintext) { return plaintext + kLockFileSuffix; }
 
 std::string PlaintextRecord::ToNote() const {
-  return std::string(kRecordHeader) + "\n" + name + "\n" + identity.ToText() + "\n" + container + "\n";
+  return std::string(kRecordHeader) + "\n" + name + "\n" + stamp.ToText() + "\n" + container + "\n";
 }
 
 bool PlaintextRecord::FromNote(const std::string& note) {
@@ -68,10 +68,10 @@ bool PlaintextRecord::FromNote(const std::string& note) {
   if (!std::getline(in, header) || header != kRecordHeader || !std::getline(in, readName) ||
       !std::getline(in, identityText) || !std::getline(in, readContainer) || readName.empty())
     return false;
-  FileIdentity readIdentity;
+  FileStamp readIdentity;
   if (!readIdentity.Parse(identityText)) return false;
   name = readName;
-  identity = readIdentity;
+  stamp = readIdentity;
   container = readContainer;
   return true;
 }
@@ -107,8 +107,8 @@ std::vector<std::string> RemoveStalePlaintexts(const PrivateFolder& folder) {
       }
     }
     bool plaintextGone = !present.count(plaintext);
-    FileIdentity now;
-    if (!plaintextGone && recorded && folder.Identify(plaintext, &now) && now == record.identity) {
+    FileStamp now;
+    if (!plaintextGone && recorded && folder.Stamp(plaintext, &now) && now == record.stamp) {
       settled.insert(plaintext);
       if (!IsFileOpen(folder.PathOf(plaintext).c_str()) && folder.Remove(plaintext) == 0) plaintextGone = true;
     }
@@ -128,8 +128,8 @@ std::vector<std::string> RemoveStalePlaintexts(const PrivateFolder& folder) {
       folder.Remove(name);
       continue;
     }
-    FileIdentity identity;
-    if (!folder.Identify(name, &identity)) continue;
+    FileStamp identity;
+    if (!folder.Stamp(name, &identity)) continue;
     const std::string line = identity.ToText() + " " + name;
     leftovers.insert(line);
     if (!reported.count(line)) toReport.push_back(name);

@@ -17,10 +17,10 @@
 std::string LockFileFor(const std::string& plaintext);
 
 // What a run records of the plaintext it wrote: its name in the working folder, which
-// file it is (identity as written) and the container it came from.
+// file it is and how it was when written (its stamp) and the container it came from.
 struct PlaintextRecord {
   std::string name;
-  FileIdentity identity;
+  FileStamp stamp;
   std::string container;
 
   std::string ToNote() const;

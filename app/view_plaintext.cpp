@@ -85,7 +85,7 @@ bool Settle(const ViewSession& session, const std::string& name, bool changed, b
   if (choice == EditChoice::SaveBack && canSaveBack) {
     ui.Log("saving " + path + " into " + session.container);
     const uint32_t status =
-        SaveBackIntoContainer(session.jobs, session.folder, name, session.container, session.password);
+        SaveBackIntoContainer(session.jobs, session.folder, name, session.container, session.passwords);
     if (status == 0) return true;
     // The job has shown its own failure; a failure of the move is said here.
     const std::string text = Format(Tr(kNotSavedBack), path.c_str());
@@ -129,8 +129,8 @@ bool ViewPlaintext(const ViewSession& session, ViewerFrontEnd& ui, const ViewTim
 
   // 1. Marked as its container is, then recorded as written.
   if (CopyOriginMark(session.container, path)) ui.Log("the container's origin mark is copied onto " + path);
-  PlaintextRecord record{session.name, FileIdentity(), session.container};
-  if (!folder.Identify(session.name, &record.identity)) return false;
+  PlaintextRecord record{session.name, FileStamp(), session.container};
+  if (!folder.Stamp(session.name, &record.stamp)) return false;
   session.mark.WriteNote(record.ToNote());
 
   // 2. A type that runs code is opened only when the user says so.
@@ -174,9 +174,9 @@ bool ViewPlaintext(const ViewSession& session, ViewerFrontEnd& ui, const ViewTim
   // 5. What the user changed or made is theirs to decide about.
   std::vector<std::string> after;
   folder.List(&after);
-  FileIdentity now;
-  const bool present = folder.Identify(session.name, &now);
-  const bool changed = present && now != record.identity;
+  FileStamp now;
+  const bool present = folder.Stamp(session.name, &now);
+  const bool changed = present && now != record.stamp;
   std::vector<std::string> made;
   for (const std::string& name : after)
     if (name != session.name && std::find(before.begin(), before.end(), name) == before.end() &&

@@ -7,6 +7,7 @@
 
 #include <string>
 
+#include "container/password_rule.h"
 #include "platform/lock_file.h"
 #include "platform/private_folder.h"
 
@@ -27,7 +28,7 @@ struct ViewSession {
   const PrivateFolder& folder;  // the working folder, open and checked
   std::string name;             // the plaintext's name in it, written by the run's job
   std::string container;        // the container it was decrypted from
-  const char* password;         // the bytes that opened the container, 0-terminated
+  const PasswordCandidates& passwords;  // what the container was opened with
   LockFile& mark;               // the run's lock file of the plaintext, held
   JobRunner& jobs;              // for encrypting changes back into the container
 };

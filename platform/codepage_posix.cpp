@@ -4,7 +4,6 @@
 
 #include <cerrno>
 
-#include "platform/text.h"
 
 namespace {
 
@@ -48,4 +47,5 @@ bool Convert(const char* to, const char* from, const std::string& in, std::strin
 bool Utf8ToCp949(const std::string& in, std::string* out) { return Convert("CP949", "UTF-8", in, out); }
 bool Cp949ToUtf8(const std::string& in, std::string* out) { return Convert("UTF-8", "CP949", in, out); }
 
-std::string TypedPasswordBytes(const std::string& utf8, size_t limit) { return CutUtf8(utf8, limit); }
+unsigned SystemAnsiCodePage() { return 0; }
+bool SystemAnsiForm(const std::string&, TextForm*, std::string*) { return false; }

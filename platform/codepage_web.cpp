@@ -116,3 +116,6 @@ bool Cp949ToUtf8(const std::string& in, std::string* out) {
   out->swap(result);
   return true;
 }
+
+unsigned SystemAnsiCodePage() { return 0; }
+bool SystemAnsiForm(const std::string&, TextForm*, std::string*) { return false; }

@@ -19,19 +19,19 @@
 #include <string>
 #include <vector>
 
-// What makes a file "the same file" for the viewer: which file it is on its volume, its
-// size and when it was last written. A file saved over in place keeps its number but
-// changes its time or size; one written anew and renamed into place gets a new number.
-struct FileIdentity {
-  uint64_t volume = 0;
-  uint64_t file = 0;
+#include "platform/file_ops.h"
+
+// What makes a file "the same file, unchanged" for the viewer: which file it is on its
+// volume (FileIdentity), its size and when it was last written. A file saved over in
+// place keeps its identity but changes its time or size; one written anew and renamed
+// into place gets a new identity.
+struct FileStamp {
+  FileIdentity id;
   int64_t size = 0;
   int64_t modified = 0;  // nanoseconds since the epoch (POSIX) or 100 ns since 1601 (Windows)
 
-  bool operator==(const FileIdentity& o) const {
-    return volume == o.volume && file == o.file && size == o.size && modified == o.modified;
-  }
-  bool operator!=(const FileIdentity& o) const { return !(*this == o); }
+  bool operator==(const FileStamp& o) const { return id == o.id && size == o.size && modified == o.modified; }
+  bool operator!=(const FileStamp& o) const { return !(*this == o); }
   // One line of text ("volume file size modified", decimal), and back; Parse is false on
   // anything else.
   std::string ToText() const;
@@ -66,9 +66,9 @@ class PrivateFolder {
 
   // The names of the plain files directly inside: no folders, links or reparse points.
   bool List(std::vector<std::string>* names) const;
-  // The identity of the plain file name (a link is not followed); false when it is
+  // The stamp of the plain file name (a link is not followed); false when it is
   // missing or not a plain file.
-  bool Identify(const std::string& name, FileIdentity* identity) const;
+  bool Stamp(const std::string& name, FileStamp* stamp) const;
   // Removes the plain file name (never a link's target; a read-only mark is cleared
   // first and put back when the removal fails). 0 or the system's code.
   uint32_t Remove(const std::string& name) const;

@@ -9,10 +9,10 @@
 
 namespace {
 
-FileIdentity IdentityOf(const struct stat& st) {
-  FileIdentity id;
-  id.volume = static_cast<uint64_t>(st.st_dev);
-  id.file = static_cast<uint64_t>(st.st_ino);
+FileStamp IdentityOf(const struct stat& st) {
+  FileStamp id;
+  id.id.volume = static_cast<uint64_t>(st.st_dev);
+  id.id.file = static_cast<uint64_t>(st.st_ino);
   id.size = static_cast<int64_t>(st.st_size);
   id.modified = static_cast<int64_t>(st.st_mtim.tv_sec) * 1000000000 + st.st_mtim.tv_nsec;
   return id;
@@ -82,7 +82,7 @@ bool PrivateFolder::List(std::vector<std::string>* names) const {
   return true;
 }
 
-bool PrivateFolder::Identify(const std::string& name, FileIdentity* identity) const {
+bool PrivateFolder::Stamp(const std::string& name, FileStamp* identity) const {
   struct stat st {};
   if (m_handle < 0 || fstatat(static_cast<int>(m_handle), name.c_str(), &st, AT_SYMLINK_NOFOLLOW) != 0 ||
       !S_ISREG(st.st_mode))

@@ -107,7 +107,7 @@ bool PrivateFolder::List(std::vector<std::string>* names) const {
   return true;
 }
 
-bool PrivateFolder::Identify(const std::string& name, FileIdentity* identity) const {
+bool PrivateFolder::Stamp(const std::string& name, FileStamp* identity) const {
   if (m_handle == -1) return false;
   HANDLE h = CreateFileW(Wide(PathOf(name)).c_str(), FILE_READ_ATTRIBUTES,
                          FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr, OPEN_EXISTING,
@@ -117,8 +117,8 @@ bool PrivateFolder::Identify(const std::string& name, FileIdentity* identity) co
   const bool ok = GetFileInformationByHandle(h, &info) && IsPlainFile(info.dwFileAttributes);
   CloseHandle(h);
   if (!ok) return false;
-  identity->volume = info.dwVolumeSerialNumber;
-  identity->file = (static_cast<uint64_t>(info.nFileIndexHigh) << 32) | info.nFileIndexLow;
+  identity->id.volume = info.dwVolumeSerialNumber;
+  identity->id.file = (static_cast<uint64_t>(info.nFileIndexHigh) << 32) | info.nFileIndexLow;
   identity->size = static_cast<int64_t>((static_cast<uint64_t>(info.nFileSizeHigh) << 32) | info.nFileSizeLow);
   identity->modified = static_cast<int64_t>((static_cast<uint64_t>(info.ftLastWriteTime.dwHighDateTime) << 32) |
                                             info.ftLastWriteTime.dwLowDateTime);

@@ -229,7 +229,9 @@ TEST_F(PlaintextLifecycle, EveryRoadEndsAsTheUserChose) {
     };
 
     const auto start = std::chrono::steady_clock::now();
-    const ViewSession session{m_folder, row.name, container, kPassword, mark, jobs};
+    PasswordCandidates passwords;
+    passwords.Add(std::string(kPassword));
+    const ViewSession session{m_folder, row.name, container, passwords, mark, jobs};
     const bool handedOver = ViewPlaintext(session, desktop, timings);
     const auto took = std::chrono::steady_clock::now() - start;
     if (instance.joinable()) instance.join();

@@ -24,6 +24,7 @@ class ScriptedDesktop : public ViewerFrontEnd {
   RecordingUi jobs;
   std::optional<std::string> password;     // none: the prompt is cancelled
   std::optional<std::string> newPassword;  // none: the encryption prompt is cancelled
+  std::vector<std::string> newPasswordsBefore;  // typed into the encryption prompt first
   LaunchResult launch = ProcessEnded;
   // The fake program, run when the file is handed over (it may keep the file open, or
   // start a thread that opens it later).
@@ -52,17 +53,20 @@ class ScriptedDesktop : public ViewerFrontEnd {
   bool goneBeforeBox = false;        // at the first box: the last opened file was deleted
 
   FrontEnd& JobFrontEnd() override { return jobs; }
-  bool AskPassword(char (&out)[kPromptPasswordSize], std::string* cp949Form) override {
+  bool AskPassword(std::string* typed) override {
     ++prompts;
-    cp949Form->clear();
     if (!password) return false;
-    std::snprintf(out, sizeof out, "%s", password->c_str());
+    *typed = *password;
     return true;
   }
-  bool AskNewPassword(char (&out)[kPromptPasswordSize]) override {
+  bool AskNewPassword(std::string* typed) override {
     ++newPrompts;
+    if (newPrompts <= static_cast<int>(newPasswordsBefore.size())) {
+      *typed = newPasswordsBefore[static_cast<size_t>(newPrompts - 1)];
+      return true;
+    }
     if (!newPassword) return false;
-    std::snprintf(out, sizeof out, "%s", newPassword->c_str());
+    *typed = *newPassword;
     return true;
   }
   void ShowViewerError(const char* message) override {
@@ -115,8 +119,8 @@ inline void LeaveRecordedPlaintext(const std::string& folder, const std::string&
   ASSERT_EQ(opened.Open(folder), FolderRefusal::None);
   WriteBytes(opened.PathOf(name), bytes);
   SetReadOnly(opened.PathOf(name).c_str(), true);
-  PlaintextRecord record{name, FileIdentity(), "C:/a/" + name + ".aqv3"};
-  ASSERT_TRUE(opened.Identify(name, &record.identity));
+  PlaintextRecord record{name, FileStamp(), "C:/a/" + name + ".aqv3"};
+  ASSERT_TRUE(opened.Stamp(name, &record.stamp));
   LockFile lock;
   ASSERT_TRUE(lock.Hold(opened.PathOf(LockFileFor(name)).c_str()));
   ASSERT_TRUE(lock.WriteNote(record.ToNote()));

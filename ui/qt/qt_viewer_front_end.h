@@ -22,9 +22,10 @@ class QtViewerFrontEnd : public ViewerFrontEnd {
   void SetLog(std::ostream* log);
 
   FrontEnd& JobFrontEnd() override { return m_jobs; }
-  bool AskPassword(char (&password)[kPromptPasswordSize], std::string* cp949Form) override;
-  bool AskNewPassword(char (&password)[kPromptPasswordSize]) override;
+  bool AskPassword(std::string* typed) override;
+  bool AskNewPassword(std::string* typed) override;
   void ShowViewerError(const char* message) override;
+  void ShowViewerNotice(const char* message) override;
   // The file's MIME type (the shared MIME database) and its parents go to XdgLauncher,
   // which starts the type's default application and waits for it with the GUI thread's
   // events served.
@@ -36,7 +37,6 @@ class QtViewerFrontEnd : public ViewerFrontEnd {
   EditChoice AskAboutEdit(const std::string& name, const std::string& container, bool changed,
                           bool canSaveBack) override;
   InUseAnswer WaitWithInUseNotice(const std::string& name, const std::function<bool()>& released) override;
-  void ShowViewerNotice(const char* message) override;
   void ServeFor(unsigned ms) override;
   void Log(const std::string& text) override { Say(text); }
   bool RegisterFileType() override;

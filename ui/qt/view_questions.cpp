@@ -106,9 +106,3 @@ InUseAnswer ShowInUseNotice(const std::string& name, const std::function<bool()>
   QAbstractButton* clicked = box->clickedButton();
   return clicked ? static_cast<InUseAnswer>(clicked->property("answer").toInt()) : InUseAnswer::KeepWaiting;
 }
-
-void ShowNoticeBox(const std::string& caption, const std::string& text) {
-  const std::unique_ptr<QMessageBox> box = MakeErrorBox(caption, text);
-  box->setIcon(QMessageBox::Information);
-  box->exec();
-}

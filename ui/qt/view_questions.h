@@ -23,6 +23,3 @@ EditChoice AskAboutEditedFile(const std::string& name, const std::string& contai
 
 std::unique_ptr<QMessageBox> MakeInUseNotice(const std::string& name);
 InUseAnswer ShowInUseNotice(const std::string& name, const std::function<bool()>& released);
-
-// The information notice of the run (ShowViewerNotice).
-void ShowNoticeBox(const std::string& caption, const std::string& text);

@@ -99,8 +99,3 @@ InUseAnswer ShowInUseNotice(const std::string& name, const std::function<bool()>
   if (context.wasReleased) return InUseAnswer::Released;
   return pressed == kButtonDeleteNow ? InUseAnswer::DeleteNow : InUseAnswer::KeepWaiting;
 }
-
-void ShowViewerNoticeBox(const char* message) {
-  MessageBoxW(nullptr, Wide(message).c_str(), Wide(Tr(kViewerCaption)).c_str(),
-              MB_OK | MB_ICONINFORMATION | MB_TOPMOST);
-}

@@ -25,6 +25,3 @@ bool AskOpenDangerousType(const std::string& name, const std::string& typeName);
 EditChoice AskAboutEditedFile(const std::string& name, const std::string& container, bool changed,
                               bool canSaveBack);
 InUseAnswer ShowInUseNotice(const std::string& name, const std::function<bool()>& released);
-// The run's information notice: caption kViewerCaption, no owner, MB_OK |
-// MB_ICONINFORMATION | MB_TOPMOST.
-void ShowViewerNoticeBox(const char* message);

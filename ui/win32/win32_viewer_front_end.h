@@ -13,9 +13,10 @@
 class Win32ViewerFrontEnd : public ViewerFrontEnd {
  public:
   FrontEnd& JobFrontEnd() override { return m_jobs; }
-  bool AskPassword(char (&password)[kPromptPasswordSize], std::string* cp949Form) override;
-  bool AskNewPassword(char (&password)[kPromptPasswordSize]) override;
+  bool AskPassword(std::string* typed) override;
+  bool AskNewPassword(std::string* typed) override;
   void ShowViewerError(const char* message) override;
+  void ShowViewerNotice(const char* message) override;
   // ShellExecuteExW "open", SW_SHOW, waiting for the process.
   LaunchResult OpenPlaintext(const char* path, OpenWatch* watch) override;
   // Dangerous: what AssocIsDangerous calls so, and the types that run code which it may
@@ -25,7 +26,6 @@ class Win32ViewerFrontEnd : public ViewerFrontEnd {
   EditChoice AskAboutEdit(const std::string& name, const std::string& container, bool changed,
                           bool canSaveBack) override;
   InUseAnswer WaitWithInUseNotice(const std::string& name, const std::function<bool()>& released) override;
-  void ShowViewerNotice(const char* message) override;
   // The thread's messages dispatched between short sleeps.
   void ServeFor(unsigned ms) override;
   // The registry's failures are not reported (the association's own rule): true.
