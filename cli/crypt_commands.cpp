@@ -3,6 +3,7 @@
 
 #include <algorithm>
 #include <cstdlib>
+#include <cstring>
 #include <memory>
 #include <string>
 #include <unordered_map>
@@ -20,6 +21,7 @@
 #include "crypto/secure.h"
 #include "jobs/batch.h"
 #include "platform/catalog.h"
+#include "platform/codepage.h"
 #include "platform/console.h"
 #include "platform/file_ops.h"
 #include "platform/lock.h"
@@ -251,26 +253,34 @@ int CheckNewPasswordLength(const std::string& command, const CryptRequest& reque
   return 0;
 }
 
-// The names a file's run reads or writes, as the batch compares them: the input's and
-// the output's last part, in ASCII lower case (a system may not tell letter case apart).
+// The name a file of a batch is known by when the batch compares names: its last part,
+// every letter's case folded as a file system that ignores case folds it, and an output's
+// temporary names (NAME.qv3part, NAME.qv3part2 …) all one name.
+std::string ConflictKey(const std::string& path) {
+  std::string name = path;
+  const size_t separator = name.find_last_of("/\\");
+  if (separator != std::string::npos) name.erase(0, separator + 1);
+  name = FoldLetterCase(name);
+  const size_t partial = name.rfind(kPartialSuffix);
+  if (partial != std::string::npos &&
+      name.find_first_not_of("0123456789", partial + std::strlen(kPartialSuffix)) == std::string::npos)
+    name.resize(partial + std::strlen(kPartialSuffix));
+  return name;
+}
+
+// The names a file's run reads or writes, as the batch compares them: the input's, the
+// output's and the output's temporary names.
 std::vector<std::string> NamesTouched(const CryptRequest& request, const std::string& path,
                                       bool passwordGiven) {
-  auto folded = [](std::string name) {
-    const size_t separator = name.find_last_of("/\\");
-    if (separator != std::string::npos) name.erase(0, separator + 1);
-    for (char& c : name)
-      if (c >= 'A' && c <= 'Z') c = static_cast<char>(c - 'A' + 'a');
-    return name;
-  };
-  const std::string input = folded(path);
   std::string output;
   if (request.encrypt)
-    output = input + "." + ChooseEncryptedExtension(path.c_str(), passwordGiven);
+    output = path + "." + ChooseEncryptedExtension(path.c_str(), passwordGiven);
   else if (!request.outputPath.empty())
-    output = folded(request.outputPath);
-  else if (input.size() > 5)
-    output = input.substr(0, input.size() - 5);
-  return {input, output};
+    output = request.outputPath;
+  else if (path.size() > 5)
+    output = path.substr(0, path.size() - 5);
+  if (output.empty()) return {ConflictKey(path)};
+  return {ConflictKey(path), ConflictKey(output), ConflictKey(output + kPartialSuffix)};
 }
 
 // For each file, the earlier files that touch one of its names: it starts only once they

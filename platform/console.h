@@ -25,6 +25,9 @@ void WriteStandard(StandardStream stream, const std::string& text);
 // Windows: output to a pipe or file in UTF-8 rather than the ANSI code page. Elsewhere
 // it is UTF-8 anyway.
 void UseUtf8WhenRedirected(bool utf8);
+// Whether output to a pipe or file is written in a code page of its own (Windows), so
+// that UseUtf8WhenRedirected changes anything.
+bool RedirectedOutputHasCodePage();
 
 // Prints prompt on the terminal (/dev/tty, or the console, even when standard input and
 // output are redirected) and reads one line without echo. False when there is no

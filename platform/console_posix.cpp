@@ -185,3 +185,5 @@ void WorkStopped() {}
 
 // Delivered to the calling thread: the handler has run when raise returns.
 void RaiseInterrupt() { raise(SIGINT); }
+
+bool RedirectedOutputHasCodePage() { return false; }

@@ -206,3 +206,5 @@ void WorkStopped() {
 }
 
 void RaiseInterrupt() { OnConsoleControl(CTRL_C_EVENT); }
+
+bool RedirectedOutputHasCodePage() { return true; }

@@ -840,6 +840,16 @@ def progress_window_and_cancel(d):
     check_nothing_left("Cancel")
     check_nothing_opened("Cancel")
 
+    # A log-off or shut-down while the job runs is a Cancel: nothing is left beside.
+    sub = os.path.join(d, "here")
+    os.mkdir(sub)
+    v = start("/DecryptHere", copy_container(sub, "big.qv3test.aqv3"))
+    enter_password(PASSWORD)
+    DRIVER.wait(CAPTION_PROGRESS)
+    DRIVER.do("endsession", CAPTION_PROGRESS)
+    v.ended(status=None)
+    check(os.listdir(sub) == ["big.qv3test.aqv3"], "the session's end left %s" % os.listdir(sub))
+
 
 @test
 def stale_plaintexts_removed_at_start(d):

@@ -20,6 +20,9 @@ class ProgressDialog : public Dialog {
  protected:
   BOOL OnInitDialog() override;
   void OnCancel() override;  // sets m_bCancel, nothing else: the window stays open
+  // A log-off or shut-down is a Cancel: the job stops and removes its partial output
+  // before the system ends the process.
+  void OnSessionEnding() override { m_bCancel = true; }
   void OnDpiChanged(UINT dpi) override;  // the font made anew for the new DPI
 
  private:
