@@ -299,7 +299,7 @@ def one_container_is_opened_by_its_program_then_removed(d):
     theirs = os.path.join(d.working, "saved-by-a-program.txt")
     with open(theirs, "w") as f:
         f.write("the user's")
-    v = Viewer(d, os.path.join(d.files, "missing.aqv3"), container)
+    v = Viewer(d, container)
     v.window(CAPTION_VIEWER)  # what the clean-up left alone, said once
     dismiss(v, CAPTION_VIEWER)
     v.keys(CAPTION_PROMPT, "Return", text=PASSWORD)
@@ -648,7 +648,7 @@ def a_linked_working_folder_is_refused(d):
         f.write(b"years of work")
     os.symlink(documents, d.working)
     container = d.container("a.txt", b"a")
-    v = Viewer(d, os.path.join(d.files, "missing.aqv3"), container)
+    v = Viewer(d, container)
     v.window(CAPTION_VIEWER)
     dismiss(v, CAPTION_VIEWER)
     said = v.finish()
