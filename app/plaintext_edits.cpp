@@ -44,9 +44,14 @@ uint32_t CopyInto(const std::string& from, OutputFile& output) {
 // The candidate that opens container's key block; the first it is tried with where none
 // does or it cannot tell (version 0, whose every candidate opens it alike for whoever
 // types the same text).
-std::string OpeningPassword(const std::string& container, const PasswordCandidates& passwords) {
+// Added to *opening, which wipes it when it goes.
+void AddOpeningPassword(const std::string& container, const PasswordCandidates& passwords,
+                        PasswordCandidates* opening) {
   const PasswordCandidates candidates = CandidatesForContainer(container, passwords);
-  if (candidates.Empty()) return std::string();
+  if (candidates.Empty()) {
+    opening->Add(std::string());
+    return;
+  }
   size_t which = 0;
   FileHandle file;
   if (file.Open(container.c_str(), FileMode::Read, Disposition::OpenExisting) == 0) {
@@ -57,7 +62,7 @@ std::string OpeningPassword(const std::string& container, const PasswordCandidat
       which = 0;
     }
   }
-  return candidates[which];
+  opening->Add(candidates[which]);
 }
 
 }  // namespace
@@ -66,7 +71,7 @@ uint32_t SaveBackIntoContainer(JobRunner& jobs, const PrivateFolder& folder, con
                                const std::string& container, const PasswordCandidates& passwords) {
   const std::string edited = folder.PathOf(name);
   PasswordCandidates password;
-  password.Add(OpeningPassword(container, passwords));
+  AddOpeningPassword(container, passwords, &password);
   const bool passwordGiven = !password[0].empty();
   // The container the engine makes beside the edited file; a name taken there is the
   // engine's failure to report.
