@@ -288,6 +288,15 @@ def reg_value(key, name):
     return None
 
 
+# The installed product's key, which the working folder's probe reads (32-bit view).
+PRODUCT_KEY = "HKLM\\Software\\Belmora\\TarvessinKvt"
+
+
+def product_key_exists():
+    p = wine("reg", "query", PRODUCT_KEY, "/reg:32", check_ok=False)
+    return p.returncode == 0
+
+
 def reg_set(key, value):
     wine("reg", "add", "HKCR\\" + key, "/ve", "/d", value, "/f")
 
@@ -419,10 +428,12 @@ def register_and_unregister_association(d):
         "TarvessinViewer.Document\\shell\\open\\command": command,
     }
 
-    # The file manager's verbs: on every file, and on the container type beside open;
-    # their texts are the program's string resources, which the shell shows.
+    # The file manager's verbs: on every file, on the container type beside open, and both
+    # on every folder; their texts are the program's string resources, which the shell shows.
     verbs = {"*\\shell\\TarvessinViewer.Encrypt": ("암호 파일로 만들기…", "/Encrypt", 103),
-             "TarvessinViewer.Document\\shell\\DecryptHere": ("여기에 풀기", "/DecryptHere", 104)}
+             "TarvessinViewer.Document\\shell\\DecryptHere": ("여기에 풀기", "/DecryptHere", 104),
+             "Directory\\shell\\TarvessinViewer.Encrypt": ("암호 파일로 만들기…", "/Encrypt", 103),
+             "Directory\\shell\\TarvessinViewer.DecryptHere": ("여기에 풀기", "/DecryptHere", 104)}
     for key, (_, road, _) in verbs.items():
         expected[key + "\\command"] = '"%s" %s "%%1"' % (exe, road)
 
@@ -439,7 +450,8 @@ def register_and_unregister_association(d):
             check(shown == tr(text), "%s: the shell shows %r for HKCR\\%s" % (what, shown, key))
 
     def unregistered(what):
-        for key in (".aqv3", "TarvessinViewer.Document", "*\\shell\\TarvessinViewer.Encrypt"):
+        for key in (".aqv3", "TarvessinViewer.Document", "*\\shell\\TarvessinViewer.Encrypt",
+                    "Directory\\shell\\TarvessinViewer.Encrypt", "Directory\\shell\\TarvessinViewer.DecryptHere"):
             check(reg_default(key) is None, "%s: HKCR\\%s still exists" % (what, key))
 
     def run(*args, status=0):
@@ -480,13 +492,14 @@ def password_prompt_controls_empty_ok_and_escape(d):
     icons = [c for c in controls if c[1].lower() == "static" and c[2] & 0xF == SS_ICON]
     summary = [(ident, cls.lower(), text) for ident, cls, style, text in controls
                if (ident, cls, style, text) not in icons]
-    expected = [(1003, "edit", ""), (1, "button", tr("확인(&O)")), (2, "button", tr("취소(&C)")),
-                (-1, "static", tr("복호화를 위해 암호를 입력하십시오.")), (-1, "static", tr("암호"))]
+    # Reading order, which is the tab order: the label right before its field.
+    expected = [(-1, "static", tr("복호화를 위해 암호를 입력하십시오.")), (-1, "static", tr("암호(&P)")),
+                (1003, "edit", ""), (1, "button", tr("확인(&O)")), (2, "button", tr("취소(&C)"))]
     check(summary == expected, "controls in template order: %s" % summary)
     check(len(icons) == 1, "one icon beside the texts: %s" % controls)
-    edit_style = controls[0][2]
-    check(edit_style & ES_PASSWORD, "the password field masks what is typed (style %#x)" % edit_style)
-    check(controls[1][2] & 0xF == 1, "OK is the default button (style %#x)" % controls[1][2])
+    style = {ident: st for ident, _, st, _ in controls}
+    check(style[1003] & ES_PASSWORD, "the password field masks what is typed (style %#x)" % style[1003])
+    check(style[1] & 0xF == 1, "OK is the default button (style %#x)" % style[1])
     check(DRIVER.do("focus", CAPTION_PROMPT) == "1003", "the keyboard focus starts in the field")
 
     # OK, by click or by Enter, on an empty field does nothing.
@@ -506,6 +519,10 @@ def password_prompt_controls_empty_ok_and_escape(d):
 
 @test
 def password_prompt_cancel_decrypts_nothing(d):
+    # Choosing the working folder asks whether the product is installed; asking leaves no
+    # key behind (an empty one that an earlier build made is removed first).
+    if product_key_exists():
+        wine("reg", "delete", PRODUCT_KEY, "/reg:32", "/f")
     v = start(copy_container(d, "doc.qv3test.aqv3"))
     DRIVER.wait(CAPTION_PROMPT)
     DRIVER.do("type", CAPTION_PROMPT, 1003, PASSWORD)
@@ -515,6 +532,7 @@ def password_prompt_cancel_decrypts_nothing(d):
     check(not DRIVER.exists(CAPTION_PROGRESS), "no progress window after Cancel")
     check_nothing_left("Cancel")
     check_nothing_opened("Cancel")
+    check(not product_key_exists(), "the run created %s" % PRODUCT_KEY)
 
 
 def follow_plaintext(path, records_expected, what):

@@ -29,6 +29,7 @@ import sys
 import tempfile
 import time
 import traceback
+import urllib.parse
 
 CAPTION_VIEWER = "타르베신 외부암호파일뷰어"      # the run's own boxes
 CAPTION_PROMPT = "타르베신 외부암호파일 뷰어"     # password prompt
@@ -267,7 +268,7 @@ def register_then_unregister(d):
     check(query.stdout.strip() == DESKTOP_ID, "xdg-mime names our desktop entry: %r" % query.stdout)
     with open(os.path.join(d.data, "applications", DESKTOP_ID)) as f:
         entry = f.read()
-    check("Exec=%s %%F\n" % A.viewer in entry, "the entry starts this program on the files:\n" + entry)
+    check("Exec=%s -- %%F\n" % A.viewer in entry, "the entry starts this program on the files:\n" + entry)
     check(os.path.exists(os.path.join(d.data, "icons/hicolor/32x32/apps/tarvessin-viewer.png")), "the icon")
     with open(os.path.join(d.data, "mime/globs2")) as f:
         check("%s:*.aqv3" % MIME_TYPE in f.read(), "the MIME database knows *.aqv3")
@@ -299,13 +300,16 @@ def one_container_is_opened_by_its_program_then_removed(d):
     theirs = os.path.join(d.working, "saved-by-a-program.txt")
     with open(theirs, "w") as f:
         f.write("the user's")
-    v = Viewer(d, container)
-    v.window(CAPTION_VIEWER)  # what the clean-up left alone, said once
+    # A missing name beside it is named and left out before the password is asked for,
+    # after the notice of what the clean-up left alone.
+    v = Viewer(d, os.path.join(d.files, "missing.aqv3"), container)
+    dismiss(v, CAPTION_VIEWER)
     dismiss(v, CAPTION_VIEWER)
     v.keys(CAPTION_PROMPT, "Return", text=PASSWORD)
     said = v.finish()
     check('notice "%s"' % CAPTION_VIEWER in said and "saved-by-a-program.txt" in said
           and "left-by-a-dead-run" not in said.split("notice")[1].split("\n")[0], "the notice:\n" + said)
+    check(box_said(said, CAPTION_VIEWER, "다음 파일은 열 수 없어 빼고 엽니다."), "the name left out:\n" + said)
     seen = d.program_log()
     check(len(seen) == 1 and seen[0].get("sha256") == sha256(content), "the program read the plaintext: %r" % seen)
     check(seen[0]["file"] == os.path.join(d.working, "welcome.txt"), "from the working folder: %r" % seen)
@@ -314,7 +318,7 @@ def one_container_is_opened_by_its_program_then_removed(d):
     check(sorted(os.listdir(d.working)) == ["reported.qv3list", "saved-by-a-program.txt"],
           "the plaintext and the dead run's are gone, the user's file kept: %r" % os.listdir(d.working))
     check(os.path.exists(container), "the container stays")
-    check(v.proc.returncode == 0, "everything asked was done: status %d" % v.proc.returncode)
+    check(v.proc.returncode == 1, "a name was left out: status %d" % v.proc.returncode)
     v = Viewer(d)  # the next start says nothing of what it reported before
     dismiss(v, CAPTION_VIEWER)
     check(box_said(v.finish(), CAPTION_VIEWER, "입력 파일이 없습니다."), "no second notice")
@@ -388,6 +392,7 @@ def korean_typed_opens_every_form_and_the_empty_password_asks_nothing(d):
     for order in (["k.txt", "u.txt"], ["u.txt", "k.txt"]):
         v = Viewer(d, "--decrypt-here", *[os.path.join(d.files, n + ".aqv3") for n in order])
         v.keys(CAPTION_PROMPT, "Return", text=typed)
+        dismiss(v, CAPTION_VIEWER)  # what was decrypted is said
         v.finish()
         check(v.proc.returncode == 0, "%s opened by one typing: status %d" % (order, v.proc.returncode))
         for name in order:
@@ -408,6 +413,7 @@ def korean_typed_opens_every_form_and_the_empty_password_asks_nothing(d):
     subprocess.run(["xdotool", "key", "Tab"], check=True)
     type_text(typed)
     subprocess.run(["xdotool", "key", "Return"], check=True)
+    dismiss(v, CAPTION_VIEWER)  # what was made is said
     v.finish()
     with open(pw, "wb") as f:
         f.write(typed.encode("cp949"))
@@ -454,7 +460,10 @@ def encrypt_three_files_from_the_file_manager(d):
         with open(unreadable, "wb") as f:
             f.write(b"secret")
         os.chmod(unreadable, 0)
-    v = Viewer(d, "--encrypt", *[os.path.join(d.files, n) for n in contents], unreadable)
+    # Given as Nemo's actions give them: file:// URIs, read back with --uris.
+    uris = ["file://" + urllib.parse.quote(os.fsencode(p)) for p in [os.path.join(d.files, n) for n in contents]
+            + [unreadable]]
+    v = Viewer(d, "--encrypt", "--uris", "--", *uris)
     v.keys(CAPTION_PROMPT, "Tab", "Return", text=PASSWORD)  # the confirmation left empty
     dismiss(v, CAPTION_VIEWER)  # the two entries differ: said, and asked again
     check(not any(n.endswith(".aqv3") and n != "b.txt.aqv3" for n in os.listdir(d.files)),
@@ -490,7 +499,9 @@ def encrypt_three_files_from_the_file_manager(d):
         os.remove(os.path.join(d.files, name))
     v = Viewer(d, "--decrypt-here", *[os.path.join(d.files, c) for c in made.values()])
     v.keys(CAPTION_PROMPT, "Return", text=PASSWORD)
-    v.finish()
+    dismiss(v, CAPTION_VIEWER)  # what was decrypted is said
+    said = v.finish()
+    check('notice "%s": 암호 파일 2개를 옆에 풀었습니다:' % CAPTION_VIEWER in said, "the notice:\n" + said)
     check(v.proc.returncode == 0, "both decrypted: status %d" % v.proc.returncode)
     for name, container in made.items():
         path = os.path.join(d.files, container[:-5])
@@ -524,12 +535,17 @@ def speaks_english_under_an_english_locale(d):
 
 @test
 def no_input_shows_its_box(d):
-    for args in ((), (os.path.join(d.files, "missing.aqv3"),)):
+    # No name: the box of no input; a name that cannot be opened: named in the box, a
+    # usage error.
+    missing = os.path.join(d.files, "missing.aqv3")
+    for args, text, status in (((), "입력 파일이 없습니다.", 1),
+                               ((missing,), "다음 파일은 풀지 못했습니다.\r\n\r\n입력 파일이 존재하지 않습니다.\r\n" +
+                                missing, 2)):
         v = Viewer(d, *args)
         dismiss(v, CAPTION_VIEWER)
         said = v.finish()
-        check(box_said(said, CAPTION_VIEWER, "입력 파일이 없습니다."), "the box:\n" + said)
-        check(v.proc.returncode == 1, "status 1, not %d:\n%s" % (v.proc.returncode, said))
+        check(box_said(said, CAPTION_VIEWER, text), "the box:\n" + said)
+        check(v.proc.returncode == status, "status %d, not %d:\n%s" % (status, v.proc.returncode, said))
     # Without a display: one line that says so, not the toolkit's abort.
     env = {k: v for k, v in d.env.items() if k not in ("DISPLAY", "WAYLAND_DISPLAY", "QT_QPA_PLATFORM")}
     r = subprocess.run([A.viewer, os.path.join(d.files, "missing.aqv3")], env=env, capture_output=True,
