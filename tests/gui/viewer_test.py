@@ -406,14 +406,19 @@ def plaintext(name):
 @test
 @every_locale
 def no_input_files(d):
-    for args in ([], [win(os.path.join(d, "missing.qv3test.aqv3"))]):
+    # No name: the box of no input. A name that cannot be opened: named in the box before
+    # anything is asked, a usage error.
+    missing = win(os.path.join(d, "missing.qv3test.aqv3"))
+    for args, text, status in (([], tr("입력 파일이 없습니다."), 1),
+                               ([missing], tr("다음 파일은 풀지 못했습니다.") + "\r\n\r\n" + tr("입력 파일이 존재하지 않습니다.\r\n") +
+                                missing, 2)):
         v = start(*args)
         DRIVER.wait(CAPTION_VIEWER)
-        check(DRIVER.do("text", CAPTION_VIEWER, MESSAGE_TEXT_ID) == tr("입력 파일이 없습니다."),
-              "box text with arguments %s" % args)
+        shown = DRIVER.do("text", CAPTION_VIEWER, MESSAGE_TEXT_ID)
+        check(shown.startswith(text), "box text with arguments %s: %r" % (args, shown))
         check(not DRIVER.exists(CAPTION_PROMPT), "no password prompt beside the box")
         DRIVER.do("click", CAPTION_VIEWER, 1)
-        v.ended(status=1)
+        v.ended(status=status)
 
 
 @test
@@ -606,11 +611,15 @@ def one_container_opened_read_only_then_deleted(d):
 
 @test
 def missing_argument_dropped_and_hand_over_waited_for(d):
-    # A missing file before an existing one is dropped: the single-file road. The
-    # program hands the file to a second instance and exits; the viewer waits until
-    # that instance lets go of it.
+    # A missing file before an existing one is named and left out before the password is
+    # asked for: the single-file road. The program hands the file to a second instance
+    # and exits; the viewer waits until that instance lets go of it.
     container = copy_container(d, "doc.qv3hand.aqv3")
     v = start(win(os.path.join(d, "missing.qv3hand.aqv3")), container, hold_ms=3000)
+    DRIVER.wait(CAPTION_VIEWER)
+    check(DRIVER.do("text", CAPTION_VIEWER, MESSAGE_TEXT_ID).startswith(tr("다음 파일은 열 수 없어 빼고 엽니다.")),
+          "the missing name is said")
+    DRIVER.do("click", CAPTION_VIEWER, 1)
     enter_password(PASSWORD)
     path = os.path.join(WORKING_FOLDER, "doc.qv3hand")
     recs = follow_plaintext(path, 2, "hand-over")
@@ -619,7 +628,7 @@ def missing_argument_dropped_and_hand_over_waited_for(d):
     check(launcher and holder and launcher[0].get("handed") == "yes",
           "a launcher handed the file to a holding instance: %s" % recs)
     check_handed_plaintext(holder[0], "doc.qv3hand", "hand-over")
-    v.ended()
+    v.ended(status=1)  # a name was left out
     check_nothing_left("after the hand-over")
 
 
@@ -813,6 +822,10 @@ def encrypt_cancelled_or_given_a_folder_and_decrypt_here(d):
     os.mkdir(sub)
     runs = [start("/DecryptHere", copy_container(sub, n + ".aqv3")) for n in names]
     enter_password(PASSWORD)
+    DRIVER.wait(CAPTION_VIEWER, 60)
+    check(DRIVER.do("text", CAPTION_VIEWER, MESSAGE_TEXT_ID).startswith(tr("암호 파일 %u개를 옆에 풀었습니다:") % 2),
+          "what was decrypted is said")
+    DRIVER.do("click", CAPTION_VIEWER, 1)
     statuses = []
     for v in runs:
         v.ended(seconds=30, status=None)
@@ -1012,6 +1025,8 @@ def one_password_rule_on_every_road(d):
     for order in (["k.qv3test", "u.qv3test"], ["u.qv3test", "k.qv3test"]):
         v = start("/DecryptHere", *[win(os.path.join(d, n + ".aqv3")) for n in order])
         enter_password(typed)
+        DRIVER.wait(CAPTION_VIEWER, 30)  # what was decrypted is said
+        DRIVER.do("click", CAPTION_VIEWER, 1)
         v.ended(seconds=30)
         for name in keys:
             check(read(os.path.join(d, name)) == name.encode() * 500, "%s opened by %s" % (name, order))
@@ -1046,6 +1061,11 @@ def one_password_rule_on_every_road(d):
             check("\U0001F600" in text, "the refusal names the emoji: %r" % text)
             check(not os.path.exists(path + ".aqv3"), "written despite the refusal")
             DRIVER.do("click", CAPTION_VIEWER, 1)
+            DRIVER.gone(CAPTION_VIEWER)
+    DRIVER.wait(CAPTION_VIEWER, 30)  # what was made is said
+    check(DRIVER.do("text", CAPTION_VIEWER, MESSAGE_TEXT_ID).startswith(tr("파일 %u개를 암호 파일로 만들었습니다:") % 1),
+          "what was made is said")
+    DRIVER.do("click", CAPTION_VIEWER, 1)
     v.ended(seconds=30)
     with open(os.path.join(d, "pw"), "wb") as f:
         f.write("東京".encode("cp949"))
