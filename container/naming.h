@@ -4,6 +4,7 @@
 // the last five bytes off again.
 
 #include <string>
+#include <vector>
 
 // One of the 14 constant extensions, without the dot. The kind is found from the text
 // after the last '.' of the whole path (so a dot in a folder name counts when the file
@@ -53,3 +54,8 @@ enum class PlaintextNameProblem {
 // system's path limit. *output is set only with None.
 PlaintextNameProblem PlaintextPath(const std::string& containerPath, bool toWorkingFolder,
                                    const std::string& workingFolder, std::string* output);
+
+// The 14 extensions a container carries, without the dot: the generic one, then the
+// category ones. Every other list of them (the site's accept list, the desktop's types)
+// is made from this one.
+const std::vector<std::string>& ContainerExtensions();

@@ -87,12 +87,14 @@ var QV3_TEXTS = {
   },
 };
 
-// The first of the browser's languages that the page has, Korean when none.
+// The programs' language rule on the browser's languages (best first): the first that
+// is Korean or English decides; Korean when none is given, English when only others are.
+// (The engine's own rule, qv3_language_of, is held to the same cases by the tests.)
 function qv3PreferredLanguage(languages) {
   for (var i = 0; i < languages.length; ++i) {
     var tag = String(languages[i]).toLowerCase();
     if (tag === 'ko' || tag.indexOf('ko-') === 0) return 'ko';
     if (tag === 'en' || tag.indexOf('en-') === 0) return 'en';
   }
-  return 'ko';
+  return languages.length ? 'en' : 'ko';
 }

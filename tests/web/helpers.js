@@ -104,17 +104,20 @@ function bytesSource(bytes) {
 
 // Runs a session to its end with steps of budget bytes; returns what it wrote, its
 // outcome, its message, its output's name and the percentages it reported.
-function runSession(engine, encrypt, source, name, password, budget = 4 << 20) {
+// given: the password's bytes are tried exactly first, as qv3 --password-file takes them
+// (else they are a typed text, as the page gives it).
+function runSession(engine, encrypt, source, name, password, budget = 4 << 20, given = false) {
   const parts = [];
   const sink = { write: (view) => parts.push(Buffer.from(view)) };
-  const session = engine.open(encrypt, source, sink, name, password);
+  const session = engine.open(encrypt, source, sink, name, password, given);
   const percents = [];
   let outcome = session.failed ? 'failed' : 'more';
   while (outcome === 'more') {
     outcome = session.step(budget);
     percents.push(session.percent);
   }
-  const result = { outcome, bytes: Buffer.concat(parts), message: session.message, name: session.outputName, percents };
+  const result = { outcome, bytes: Buffer.concat(parts), message: session.message, name: session.outputName, percents,
+    refused: session.refused };
   session.free();
   return result;
 }
