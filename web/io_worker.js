@@ -3,10 +3,18 @@
 // which then does little but the engine (the bytes move between the two without a copy).
 // The worker starts this function's text as a worker of its own.
 //
+// An output kept in the private file system is encrypted there (AES-GCM, one record a
+// write) under the page's key, which is never stored and goes with the page: what a page
+// leaves behind cannot be read by anyone, and the next visit removes it. Each record is
+// its plaintext's length (4 bytes, big-endian) and its ciphertext with the tag; its IV is
+// the output's number and the record's, so records cannot be moved or swapped unnoticed.
+//
 // Messages from the worker, each answered with the same op: read { source, index, file,
-// start, end } with { buffer } or { error }; open { sink, dir } (dir null: in memory)
-// with { name } or { error }; write { sink, buffer } with { bytes, error }; finish
-// { sink } with { file } or { error }; discard { sink }.
+// start, end } with { buffer } or { error }; open { sink, dir, key } (dir null: in
+// memory) with { name } or { error }; write { sink, buffer } with { bytes, error };
+// finish { sink } with { file } (memory) or { stored: { name, size, number } }, or
+// { error }; reveal { sink, dir, key, stored } with { file } (the plaintext) or { error };
+// discard { sink }.
 function qv3IoMain() {
   'use strict';
 
@@ -33,7 +41,7 @@ function qv3IoMain() {
         }
       },
       finish: function () {
-        return Promise.resolve(new Blob([blob].concat(parts)));
+        return Promise.resolve({ file: new Blob([blob].concat(parts)) });
       },
       discard: function () {
         parts = [];
@@ -43,9 +51,18 @@ function qv3IoMain() {
     };
   }
 
+  function recordIv(number, record) {
+    var iv = new Uint8Array(12);
+    var view = new DataView(iv.buffer);
+    view.setUint32(0, number);
+    view.setUint32(4, Math.floor(record / 0x100000000));
+    view.setUint32(8, record >>> 0);
+    return iv;
+  }
+
   // A new file in the page's own folder, never one that exists, written through a
-  // synchronous access handle.
-  function fileSink(dir) {
+  // synchronous access handle, a record at a time in the order the writes came.
+  function fileSink(dir, key, number) {
     var name = 'out-' + self.crypto.randomUUID();
     return dir.getFileHandle(name).then(
       function () {
@@ -58,33 +75,82 @@ function qv3IoMain() {
     ).then(function (handle) {
       return handle.createSyncAccessHandle().then(function (access) {
         var offset = 0;
+        var size = 0;
+        var records = 0;
         var open = true;
+        var chain = Promise.resolve();
         var close = function () {
           if (open) access.close();
           open = false;
         };
+        var put = function (bytes) {
+          var n = access.write(bytes, { at: offset });
+          offset += n;
+          if (n !== bytes.length) throw new DOMException('short write', 'QuotaExceededError');
+        };
         return {
           name: name,
+          // Resolves once the bytes are written (encrypted), in turn with the writes before.
           write: function (bytes) {
-            var n = access.write(bytes, { at: offset });
-            offset += n;
-            if (n !== bytes.length) throw new DOMException('short write', 'QuotaExceededError');
+            var record = records++;
+            chain = chain.then(function () {
+              return self.crypto.subtle.encrypt({ name: 'AES-GCM', iv: recordIv(number, record) }, key, bytes);
+            }).then(function (sealed) {
+              var length = new Uint8Array(4);
+              new DataView(length.buffer).setUint32(0, bytes.length);
+              put(length);
+              put(new Uint8Array(sealed));
+              size += bytes.length;
+              bytes.fill(0);
+            });
+            return chain;
           },
           finish: function () {
-            access.flush();
-            close();
-            return handle.getFile();
+            return chain.then(function () {
+              access.flush();
+              close();
+              return { stored: { name: name, size: size, number: number } };
+            });
           },
           discard: function () {
-            try {
-              close();
-            } catch (e) {
-              // closed already
-            }
-            return dir.removeEntry(name).catch(function () {});
+            return chain.catch(function () {}).then(function () {
+              try {
+                close();
+              } catch (e) {
+                // closed already
+              }
+              return dir.removeEntry(name).catch(function () {});
+            });
           },
         };
       });
+    });
+  }
+
+  // A stored output's plaintext, record by record, as a Blob for the page to save or show.
+  function reveal(dir, key, stored) {
+    return dir.getFileHandle(stored.name).then(function (handle) {
+      return handle.getFile();
+    }).then(function (file) {
+      var parts = [];
+      var total = 0;
+      function next(at, record) {
+        if (at >= file.size) {
+          if (total !== stored.size) throw new DOMException('stored output cut short', 'NotReadableError');
+          return new Blob(parts);
+        }
+        return file.slice(at, at + 4).arrayBuffer().then(function (head) {
+          var length = new DataView(head).getUint32(0);
+          return file.slice(at + 4, at + 4 + length + 16).arrayBuffer().then(function (sealed) {
+            return self.crypto.subtle.decrypt({ name: 'AES-GCM', iv: recordIv(stored.number, record) }, key, sealed);
+          }).then(function (plain) {
+            parts.push(plain);
+            total += plain.byteLength;
+            return next(at + 4 + length + 16, record + 1);
+          });
+        });
+      }
+      return next(0, 0);
     });
   }
 
@@ -105,25 +171,32 @@ function qv3IoMain() {
         answer({ error: errorOf(err) });
       });
     } else if (m.op === 'open') {
-      (m.dir ? fileSink(m.dir) : Promise.resolve(memorySink())).then(function (s) {
+      (m.dir ? fileSink(m.dir, m.key, m.sink) : Promise.resolve(memorySink())).then(function (s) {
         sinks.set(m.sink, s);
         answer({ name: s.name });
       }, function (err) {
         answer({ error: errorOf(err) });
       });
     } else if (m.op === 'write') {
-      var error = null;
-      try {
-        sink.write(new Uint8Array(m.buffer));
-      } catch (err) {
-        error = errorOf(err);
-      }
-      answer({ bytes: m.buffer.byteLength, error: error });
+      var bytes = m.buffer.byteLength;
+      Promise.resolve().then(function () {
+        return sink.write(new Uint8Array(m.buffer));
+      }).then(function () {
+        answer({ bytes: bytes, error: null });
+      }, function (err) {
+        answer({ bytes: bytes, error: errorOf(err) });
+      });
     } else if (m.op === 'finish') {
       Promise.resolve().then(function () {
         return sink.finish();
-      }).then(function (file) {
+      }).then(function (done) {
         sinks.delete(m.sink);
+        answer(done);
+      }, function (err) {
+        answer({ error: errorOf(err) });
+      });
+    } else if (m.op === 'reveal') {
+      reveal(m.dir, m.key, m.stored).then(function (file) {
         answer({ file: file });
       }, function (err) {
         answer({ error: errorOf(err) });

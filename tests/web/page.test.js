@@ -78,15 +78,23 @@ async function open(context, url = site) {
   return page;
 }
 
+// Waits until nothing in the list is being checked or run.
+function settled(page, kind) {
+  return page.waitForFunction((k) => document.getElementById(`${k}-cancel`).hidden &&
+    [...document.querySelectorAll(`#${k}-list li`)].every((li) => !['waiting', 'working', 'checking'].includes(li.dataset.state)), kind);
+}
+
 // Runs the open (or make) list on files and waits until the run has ended; returns the
-// rows' states.
+// rows' states. Containers refused before a password is asked for are never run: with
+// none left, no password is asked for.
 async function run(page, kind, files, password, again = password) {
   await page.setInputFiles(`#${kind}-files`, files);
+  await settled(page, kind);
+  if (await page.isHidden(`#${kind}-form`)) return states(page, kind);
   await page.fill(`#${kind}-password`, password);
   if (kind === 'make') await page.fill('#make-again', again);
   await page.click(`#${kind}-start`);
-  await page.waitForFunction((k) => document.getElementById(`${k}-cancel`).hidden &&
-    [...document.querySelectorAll(`#${k}-list li`)].every((li) => !['waiting', 'working'].includes(li.dataset.state)), kind);
+  await settled(page, kind);
   return states(page, kind);
 }
 
@@ -97,7 +105,7 @@ function states(page, kind) {
 async function save(page, kind, index) {
   const [download] = await Promise.all([
     page.waitForEvent('download'),
-    page.click(`#${kind}-list li[data-index="${index}"] a.save`),
+    page.click(`#${kind}-list li[data-index="${index}"] button.save`),
   ]);
   return { name: download.suggestedFilename(), bytes: fs.readFileSync(await download.path()) };
 }
@@ -115,6 +123,22 @@ function storedFiles(page) {
     await walk(await navigator.storage.getDirectory());
     return names;
   });
+}
+
+// The bytes of every file in the page's private storage.
+async function storedBytes(page) {
+  const all = await page.evaluate(async () => {
+    const found = [];
+    async function walk(dir) {
+      for await (const [, handle] of dir.entries()) {
+        if (handle.kind === 'directory') await walk(handle);
+        else found.push(Array.from(new Uint8Array(await (await handle.getFile()).arrayBuffer())));
+      }
+    }
+    await walk(await navigator.storage.getDirectory());
+    return found;
+  });
+  return all.map((bytes) => Buffer.from(bytes));
 }
 
 // A copy of a file in the test's folder, under a name of our choosing.
@@ -154,6 +178,10 @@ test('the bundled sample: shown in the page and saved as qv3 decrypts it; the pa
   assert.deepEqual(await run(page, 'open', sample, samplePassword.toString()), ['done']);
 
   const expected = nativePlaintext(sample, samplePassword);
+  // Kept in the page's storage encrypted, under a key that cannot leave the page.
+  const kept = await storedBytes(page);
+  assert.equal(kept.length, 1, 'the one plaintext is kept');
+  assert.ok(kept[0].length > expected.length && !kept[0].includes(expected.subarray(0, 16)), 'kept encrypted');
   await page.click('#open-list li button.view');
   await page.waitForSelector('#view-text');
   assert.equal(await page.textContent('#view-text'), new TextDecoder().decode(expected));
@@ -161,9 +189,11 @@ test('the bundled sample: shown in the page and saved as qv3 decrypts it; the pa
   const saved = await save(page, 'open', 0);
   assert.equal(saved.name, 'welcome.txt');
   assert.ok(saved.bytes.equals(expected));
-  assert.equal((await storedFiles(page)).length, 1, 'the one plaintext is kept on disk');
+  assert.deepEqual(await storedFiles(page), [], 'removed once saved');
 
-  // The plaintext is kept only while its page lives: the next page clears it.
+  // What a page keeps goes with it; what it could not remove, the next page removes.
+  assert.deepEqual(await run(page, 'open', sample, samplePassword.toString()), ['done']);
+  assert.equal((await storedFiles(page)).length, 1);
   await page.close();
   let later;
   let left = ['?'];
@@ -191,13 +221,17 @@ test('a wrong password, a damaged or cut container, a full storage: the engine\'
   const bytes = fs.readFileSync(sample);
   const damaged = Buffer.from(bytes);
   damaged[bytes.length - 40] ^= 1; // the last ciphertext block
+  // What the container's name, size and head tell is said before a password is asked for.
   const cases = [
-    ['a wrong password', sample, 'wrong', 'KeyBlockMac'],
-    ['a changed ciphertext byte', place('welcome.txt.aqv3', damaged), samplePassword.toString(), 'BulkMac'],
-    ['five bytes cut off', place('welcome.txt.aqv3', bytes.subarray(0, bytes.length - 5)), samplePassword.toString(), 'BadCipherLength'],
+    ['a wrong password', sample, 'wrong', 'KeyBlockMac', 'failed'],
+    ['a changed ciphertext byte', place('welcome.txt.aqv3', damaged), samplePassword.toString(), 'BulkMac', 'failed'],
+    ['five bytes cut off', place('welcome.txt.aqv3', bytes.subarray(0, bytes.length - 5)), samplePassword.toString(), 'BadCipherLength', 'refused'],
+    ['a wrong signature', place('welcome.txt.aqv3', Buffer.concat([Buffer.from('BES'), bytes.subarray(3)])), samplePassword.toString(), 'BadSignature', 'refused'],
+    ['a file too small', place('welcome.txt.aqv3', bytes.subarray(0, 40)), samplePassword.toString(), 'TooSmall', 'refused'],
   ];
-  for (const [what, file, password, kind] of cases) {
-    assert.deepEqual(await run(page, 'open', file, password), ['failed'], what);
+  for (const [what, file, password, kind, state] of cases) {
+    assert.deepEqual(await run(page, 'open', file, password), [state], what);
+    assert.equal(await page.isHidden('#open-form'), state === 'refused', `${what}: a password is asked for only where it can help`);
     assert.equal(await page.textContent('#open-list li .failure'), shown(message(kind, path.basename(file))), what);
     assert.equal(await page.$$eval('#open-list li a.save, #open-list li button.view', (e) => e.length), 0, what);
     assert.deepEqual(await storedFiles(page), [], `${what}: nothing kept`);
@@ -214,7 +248,7 @@ test('a wrong password, a damaged or cut container, a full storage: the engine\'
 
   // The engine's name rule: a plaintext name must remain once the extension is cut.
   const short = place('.aqv3', bytes);
-  assert.deepEqual(await run(page, 'open', short, samplePassword.toString()), ['failed']);
+  assert.deepEqual(await run(page, 'open', short, samplePassword.toString()), ['refused']);
   assert.equal(await page.textContent('#open-list li .failure'), shown('엉뚱한 파일명입니다.\r\n.aqv3'));
   assert.deepEqual(page.errors, []);
 });
@@ -232,8 +266,9 @@ test('several containers with one password; a failure or Cancel ends the run, la
   assert.ok((await save(page, 'open', 1)).bytes.equals(third));
 
   assert.deepEqual(await run(page, 'open', [a, b, c], 'same'), ['done', 'failed', 'notStarted']);
-  assert.ok((await save(page, 'open', 0)).bytes.equals(first), 'the file before the failure is kept');
-  assert.equal((await storedFiles(page)).length, 1);
+  assert.equal((await storedFiles(page)).length, 1, 'the file before the failure is kept');
+  assert.ok((await save(page, 'open', 0)).bytes.equals(first));
+  assert.deepEqual(await storedFiles(page), [], 'a saved output is removed from the page\'s storage');
 
   // Cancel while the large one is under way.
   const big = nativeContainer('big.bin', crypto.randomBytes(128 << 20), 'same');
@@ -291,20 +326,66 @@ test('containers made in the page open in qv3 under the engine\'s names, and qv3
   assert.deepEqual(page.errors, []);
 });
 
-test('a container keyed with a password\'s code page 949 bytes opens with the password typed; the field takes 11 bytes', async () => {
-  const page = await open(await browser());
-  const row = h.rows('manifest.tsv', 6).find(([name, , encoding, outcome]) => name === 'password-cp949-v2.aqv3' && encoding === 'cp949' && outcome === 'ok');
-  const typed = Buffer.from(row[1], 'hex').toString('utf8');
-  const container = path.join(h.paths.corpus, 'containers', row[0]);
-  assert.deepEqual(await run(page, 'open', container, typed), ['done']);
-  assert.equal(h.sha256((await save(page, 'open', 0)).bytes), row[4]);
-  assert.match(await page.textContent('#open-notice'), /949/);
+// A container of bytes keyed with exactly the password's bytes (qv3, from a file).
+function keyedContainer(name, bytes, passwordBytes) {
+  const plain = place(name, bytes);
+  h.qv3Ok(path.dirname(plain), ['encrypt', '--delete-source', name], passwordBytes);
+  return path.join(path.dirname(plain), fs.readdirSync(path.dirname(plain))[0]);
+}
 
+test('the password rule in the page: the whole text typed, each container tried with its forms, new ones keyed in code page 949 or refused, the empty password without asking', async () => {
+  const page = await open(await browser());
+  // Keyed with the code page 949 bytes of the text (Korean Windows), and with the first
+  // 11 bytes of its UTF-8 (what earlier builds of this page keyed with): typing the text
+  // opens both, in either order.
+  const typed = '가나다라마';
+  const first = crypto.randomBytes(2000);
+  const second = crypto.randomBytes(3000);
+  const k = keyedContainer('k.bin', first, Buffer.from('b0a1b3aab4d9b6f3b8b6', 'hex'));
+  const u = keyedContainer('u.bin', second, Buffer.from('eab080eb8298eb8ba4', 'hex'));
+  for (const order of [[k, u], [u, k]]) {
+    assert.deepEqual(await run(page, 'open', order, typed), ['done', 'done']);
+    for (const index of [0, 1]) {
+      assert.ok((await save(page, 'open', index)).bytes.equals(order[index] === k ? first : second));
+    }
+  }
+
+  // The field keeps whatever is typed; its line counts in the form hashed.
+  await page.setInputFiles('#open-files', k);
+  await settled(page, 'open');
+  await page.type('#open-password', '가나다라마바');
+  assert.equal(await page.inputValue('#open-password'), '가나다라마바');
+  await page.waitForFunction(() => /6/.test(document.getElementById('open-count').textContent));
+  assert.match(await page.textContent('#open-count'), /6.*5/);
+
+  // Made here with the text: keyed with its code page 949 bytes.
+  const memo = place('memo.txt', Buffer.from('메모'));
+  assert.deepEqual(await run(page, 'make', [memo], typed), ['done']);
+  const made = await save(page, 'make', 0);
+  const folder = path.dirname(place(made.name, made.bytes));
+  h.qv3Ok(folder, ['decrypt', made.name], Buffer.from('b0a1b3aab4d9b6f3b8b6', 'hex'));
+  assert.equal(fs.readFileSync(path.join(folder, 'memo.txt'), 'utf8'), '메모');
+
+  // A text code page 949 cannot keep: refused, the characters named, nothing made.
+  await page.setInputFiles('#make-files', memo);
+  await page.fill('#make-password', '가😀');
+  await page.fill('#make-again', '가😀');
+  await page.waitForFunction(() => document.getElementById('make-notice').textContent.includes('😀'));
+  assert.equal(await page.isDisabled('#make-start'), true, 'a refused password makes nothing');
+  assert.deepEqual(await states(page, 'make'), ['new']);
+  assert.equal(await page.getAttribute('#make-password', 'aria-invalid'), 'true');
+
+  // Made with the empty password (a category extension): opened with no password typed.
+  const withoutPassword = nativeContainer('open.txt', Buffer.from('열림'), '');
+  assert.match(withoutPassword, /\.bqv3$/);
   await page.fill('#open-password', '');
-  await page.type('#open-password', '가나다라'); // 3 bytes each: the fourth is one too many
-  assert.equal(await page.inputValue('#open-password'), '가나다');
-  await page.type('#open-password', 'xyz');
-  assert.equal(await page.inputValue('#open-password'), '가나다xy');
+  await page.setInputFiles('#open-files', withoutPassword);
+  await settled(page, 'open');
+  assert.match(await page.textContent('#open-notice'), /암호 없이/);
+  assert.equal(await page.isDisabled('#open-start'), false, 'Open works with the field empty');
+  await page.click('#open-start');
+  await settled(page, 'open');
+  assert.equal((await save(page, 'open', 0)).bytes.toString(), '열림');
   assert.deepEqual(page.errors, []);
 });
 
