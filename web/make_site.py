@@ -18,7 +18,7 @@ import os
 import re
 import sys
 
-PAGE_FILES = ["index.html", "style.css", "texts.js", "page.js"]
+PAGE_FILES = ["index.html", "style.css", "texts.js", "zip.js", "page.js"]
 
 
 def read(path, mode="r"):
@@ -73,7 +73,7 @@ def main():
     ])
     write(os.path.join(site, "engine.js"), worker)
     # Inline scripts run where they stand: at the end of the body, in the folder's order.
-    scripts = [(name, read(os.path.join(site, name))) for name in ["texts.js", "engine.js", "page.js"]]
+    scripts = [(name, read(os.path.join(site, name))) for name in ["texts.js", "zip.js", "engine.js", "page.js"]]
     write(os.path.join(site, "tarvessin-viewer.html"),
           single_file(read(os.path.join(site, "index.html")), read(os.path.join(site, "style.css")), scripts))
 

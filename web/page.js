@@ -2,7 +2,7 @@
 // Cancel, then view or save each plaintext; or pick files, type a password twice and save
 // each container under the engine's name for it. The engine runs in a worker made from the
 // page's own script (engine.js), so the page also works opened straight from a folder.
-/* global QV3_TEXTS, qv3PreferredLanguage, qv3WorkerMain */
+/* global QV3_TEXTS, qv3PreferredLanguage, qv3WorkerMain, qv3Zip */
 'use strict';
 
 (function () {
@@ -66,6 +66,64 @@
     return e;
   }
 
+  function isContainerName(name) {
+    return accept.split(',').indexOf('.' + extensionOf(name)) >= 0;
+  }
+
+  // Orders paths as the folder walk does: depth first, each folder's names (files and
+  // folders alike) by their UTF-8 bytes.
+  function comparePaths(a, b) {
+    var x = a.split('/');
+    var y = b.split('/');
+    for (var i = 0; i < Math.min(x.length, y.length); ++i) {
+      if (x[i] === y[i]) continue;
+      var ex = new TextEncoder().encode(x[i]);
+      var ey = new TextEncoder().encode(y[i]);
+      for (var k = 0; k < Math.min(ex.length, ey.length); ++k) if (ex[k] !== ey[k]) return ex[k] - ey[k];
+      return ex.length - ey.length;
+    }
+    return x.length - y.length;
+  }
+
+  // Every file under the dropped entries, with its path from the dropped folder, in the
+  // walk's order. Each folder is read to its end (the browser hands it over in batches).
+  function gatherEntries(entries) {
+    var found = [];
+    function walk(entry, prefix) {
+      var path = prefix + entry.name;
+      if (entry.isFile) {
+        return new Promise(function (resolve) {
+          entry.file(function (file) {
+            found.push({ file: file, path: path });
+            resolve();
+          }, function () { resolve(); });
+        });
+      }
+      if (!entry.isDirectory) return Promise.resolve();
+      var reader = entry.createReader();
+      var children = [];
+      function more() {
+        return new Promise(function (resolve) {
+          reader.readEntries(function (batch) { resolve(batch); }, function () { resolve([]); });
+        }).then(function (batch) {
+          if (!batch.length) return;
+          children = children.concat(batch);
+          return more();
+        });
+      }
+      return more().then(function () {
+        return children.reduce(function (at, child) {
+          return at.then(function () { return walk(child, path + '/'); });
+        }, Promise.resolve());
+      });
+    }
+    return entries.reduce(function (at, entry) {
+      return at.then(function () { return walk(entry, ''); });
+    }, Promise.resolve()).then(function () {
+      return found;
+    });
+  }
+
   // Sends a message that the worker answers with the same seq; resolves with the answer.
   function askWorker(message, transfer) {
     return new Promise(function (resolve) {
@@ -103,6 +161,7 @@
     this.form = $(kind + '-form');
     this.notice = $(kind + '-notice');
     this.status = $(kind + '-status');
+    this.alert = $(kind + '-alert');
     this.cancelButton = $(kind + '-cancel');
     this.startButton = $(kind + '-start');
     this.password = $(kind + '-password');
@@ -120,6 +179,15 @@
       self.choose(Array.prototype.slice.call(input.files));
       input.value = '';
     });
+    var folderInput = $(this.kind + '-folder');
+    folderInput.addEventListener('change', function () {
+      self.chooseFolder(Array.prototype.map.call(folderInput.files, function (file) {
+        return { file: file, path: file.webkitRelativePath || file.name };
+      }));
+      folderInput.value = '';
+    });
+    $(this.kind + '-zip').addEventListener('click', function () { self.saveZip(); });
+    $(this.kind + '-into').addEventListener('click', function () { self.saveInto(); });
     var drop = $(this.kind + '-drop');
     drop.addEventListener('dragover', function (e) {
       e.preventDefault();
@@ -131,7 +199,16 @@
     drop.addEventListener('drop', function (e) {
       e.preventDefault();
       drop.classList.remove('over');
-      self.choose(Array.prototype.slice.call(e.dataTransfer.files));
+      // A dropped folder stands for every file under it; the entries must be taken
+      // while the event lasts.
+      var entries = Array.prototype.map.call(e.dataTransfer.items || [], function (i) {
+        return i.webkitGetAsEntry ? i.webkitGetAsEntry() : null;
+      }).filter(Boolean);
+      if (entries.some(function (entry) { return entry.isDirectory; })) {
+        gatherEntries(entries).then(function (found) { self.chooseFolder(found); });
+      } else {
+        self.choose(Array.prototype.slice.call(e.dataTransfer.files));
+      }
     });
     [this.password, this.again].forEach(function (field) {
       if (field) field.addEventListener('input', function () { self.updateForm(); });
@@ -154,16 +231,40 @@
     return this.items.filter(function (item) { return item.state !== 'refused'; });
   };
 
+  // A folder's files ({ file, path }): making, every file but those already containers;
+  // opening, every container. What is left out is counted and said.
+  FileListView.prototype.chooseFolder = function (found) {
+    if (this.running() || !found.length) return;
+    var self = this;
+    found.sort(function (a, b) { return comparePaths(a.path, b.path); });
+    var kept = found.filter(function (f) { return self.encrypt !== isContainerName(f.file.name); });
+    this.choose(kept.map(function (f) { return f.file; }), {
+      name: found[0].path.split('/')[0],
+      paths: kept.map(function (f) { return f.path; }),
+      found: found.length,
+      skipped: found.length - kept.length,
+    });
+  };
+
   // New files replace the list (and what it had made) unless a run is going on. The
   // containers are first checked for what can be told without their password.
-  FileListView.prototype.choose = function (files) {
-    if (this.running() || !files.length) return;
+  FileListView.prototype.choose = function (files, folder) {
+    if (this.running() || (!files.length && !folder)) return;
     this.clear();
     var self = this;
-    files.forEach(function (file) {
-      self.items.push({ file: file, state: self.encrypt ? 'new' : 'checking', percent: 0 });
+    this.folder = folder || null;
+    $(this.kind + '-all').hidden = true;
+    files.forEach(function (file, i) {
+      self.items.push({ file: file, path: folder ? folder.paths[i] : file.name, state: self.encrypt ? 'new' : 'checking',
+        percent: 0 });
     });
     this.noticeKey = null;
+    if (!files.length) {
+      this.form.hidden = true;
+      this.render();
+      this.renderNotice();
+      return;
+    }
     if (storage === 'memory' && files.some(function (f) { return f.size > MEMORY_WARNING_BYTES; })) {
       this.noticeKey = 'tooLargeForMemory';
     }
@@ -183,6 +284,7 @@
   };
 
   FileListView.prototype.clear = function () {
+    $(this.kind + '-all').hidden = true;
     var stored = [];
     this.items.forEach(function (item) {
       if (item.stored) stored.push(item.stored.name);
@@ -237,15 +339,23 @@
 
   FileListView.prototype.renderNotice = function () {
     var key = this.formProblem || this.noticeKey;
+    // What a folder stood for.
+    var folder = this.folder;
+    var summary = $(this.kind + '-summary');
+    summary.hidden = !folder;
+    summary.textContent = folder ? t(this.encrypt ? 'folderMake' : 'folderOpen',
+      { name: folder.name, n: folder.found - folder.skipped, skipped: folder.skipped }) : '';
     this.notice.hidden = !key;
     this.notice.className = 'notice' + (key && key !== 'opensWithout' ? ' warn' : '');
     this.notice.textContent = !key ? '' : key === 'refusedPassword' ? this.hint.text
       : t(key, { size: formatSize(MEMORY_WARNING_BYTES) });
   };
 
-  // Tells assistive technology what happened, without moving the focus.
-  FileListView.prototype.announce = function (text) {
-    this.status.textContent = text;
+  // Tells assistive technology what happened, without moving the focus: politely, or
+  // at once for a failure.
+  FileListView.prototype.announce = function (text, urgent) {
+    (urgent ? this.alert : this.status).textContent = text;
+    (urgent ? this.status : this.alert).textContent = '';
   };
 
   FileListView.prototype.start = function () {
@@ -332,7 +442,12 @@
     this.runId = 0;
     this.cancelButton.hidden = true;
     this.updateForm();
-    this.announce(t('runEnded', counts));
+    var failed = this.runItems.filter(function (item) { return item.state === 'failed'; })[0];
+    this.announce(t('runEnded', counts) + (failed ? ' ' + failed.message.replace(/\r?\n/g, ' ') : ''), !!failed);
+    if (this.folder && counts.done) {
+      $(this.kind + '-all').hidden = false;
+      $(this.kind + '-into').hidden = !window.showDirectoryPicker;
+    }
     var first = this.list.querySelector('li[data-state="failed"] .failure, li[data-state="done"] .actions button');
     if (first && first.tagName === 'BUTTON') first.focus();
     else this.startButton.focus();
@@ -363,7 +478,9 @@
     this.form.hidden = runnable.length === 0;
     this.updateForm();
     var refused = this.items.length - runnable.length;
-    this.announce(t('checked', { n: runnable.length, refused: refused }));
+    var first = this.items.filter(function (item) { return item.state === 'refused'; })[0];
+    this.announce(t('checked', { n: runnable.length, refused: refused }) +
+      (first ? ' ' + first.message.replace(/\r?\n/g, ' ') : ''), !!first);
     if (runnable.length) {
       if (runnable.every(function (i) { return i.opensWithout; })) this.startButton.focus();
       else this.password.focus();
@@ -387,7 +504,7 @@
     var li = element('li');
     li.dataset.state = item.state;
     li.dataset.index = this.items.indexOf(item);
-    var name = element('div', 'name', item.file.name);
+    var name = element('div', 'name', item.path);
     name.appendChild(element('span', 'size', formatSize(item.file.size)));
     li.appendChild(name);
     var actions = element('div', 'actions');
@@ -459,9 +576,105 @@
         if (view.item === item) view.close();
       }
       self.renderItem(item);
-      self.announce(item.state === 'saved' ? t('saved', { name: item.outputName }) : item.message);
+      self.announce(item.state === 'saved' ? t('saved', { name: item.outputName }) : item.message, item.state !== 'saved');
       var next = self.list.querySelector('li[data-state="done"] button.save');
       if (next) next.focus();
+    });
+  };
+
+  // Where an output goes in a folder's tree: beside its input, under its own name.
+  function outputPath(item) {
+    var slash = item.path.lastIndexOf('/');
+    return (slash < 0 ? '' : item.path.slice(0, slash + 1)) + item.outputName;
+  }
+
+  // An output's bytes: from memory, or read back from the private storage.
+  function outputOf(item) {
+    if (item.output) return Promise.resolve(item.output);
+    return askWorker({ type: 'reveal', stored: item.stored }).then(function (answer) {
+      if (answer.error) throw new Error(t('unreadable', { message: answer.error.message }));
+      return answer.file;
+    });
+  }
+
+  FileListView.prototype.doneItems = function () {
+    return this.items.filter(function (item) { return item.state === 'done'; });
+  };
+
+  // Once an output is saved, the copy the page kept goes.
+  FileListView.prototype.markSaved = function (item) {
+    if (item.stored) worker.postMessage({ type: 'discard', names: [item.stored.name] });
+    item.stored = null;
+    item.state = 'saved';
+    if (view.item === item) view.close();
+    this.renderItem(item);
+  };
+
+  // Every output of a folder's run as one .zip of its tree.
+  FileListView.prototype.saveZip = function () {
+    var self = this;
+    var items = this.doneItems();
+    var entries = [];
+    var from = function (i) {
+      if (i >= items.length) return Promise.resolve();
+      return outputOf(items[i]).then(function (blob) {
+        entries.push({ path: outputPath(items[i]), blob: blob });
+        return from(i + 1);
+      });
+    };
+    from(0).then(function () {
+      return qv3Zip(entries);
+    }).then(function (zip) {
+      download(zip, self.folder.name + '.zip');
+      items.forEach(function (item) { self.markSaved(item); });
+      $(self.kind + '-all').hidden = true;
+      self.announce(t('savedAll', { n: items.length }));
+    }, function (e) {
+      self.announce(t('notSaved', { message: e.message }), true);
+    });
+  };
+
+  // Every output of a folder's run written into a folder the user picks, in its tree; a
+  // name already there is left as it is and that file said not saved.
+  FileListView.prototype.saveInto = function () {
+    var self = this;
+    var items = this.doneItems();
+    var saved = 0;
+    window.showDirectoryPicker({ mode: 'readwrite' }).then(function (root) {
+      var one = function (item) {
+        var parts = outputPath(item).split('/');
+        var name = parts.pop();
+        var folder = parts.reduce(function (at, part) {
+          return at.then(function (dir) { return dir.getDirectoryHandle(part, { create: true }); });
+        }, Promise.resolve(root));
+        return Promise.all([folder, outputOf(item)]).then(function (got) {
+          var dir = got[0];
+          return dir.getFileHandle(name).then(function () {
+            throw new Error(t('exists', { name: outputPath(item) }));
+          }, function (e) {
+            if (!e || e.name !== 'NotFoundError') throw e;
+            return dir.getFileHandle(name, { create: true });
+          }).then(function (handle) {
+            return handle.createWritable();
+          }).then(function (writable) {
+            return writable.write(got[1]).then(function () { return writable.close(); });
+          });
+        }).then(function () {
+          ++saved;
+          self.markSaved(item);
+        }, function (e) {
+          item.state = 'failed';
+          item.message = t('notSaved', { message: e.message });
+          self.renderItem(item);
+        });
+      };
+      return items.reduce(function (at, item) { return at.then(function () { return one(item); }); }, Promise.resolve());
+    }).then(function () {
+      if (!self.doneItems().length) $(self.kind + '-all').hidden = true;
+      self.announce(t('savedAll', { n: saved }), saved < items.length);
+    }, function (e) {
+      if (e && e.name === 'AbortError') return; // the user closed the picker
+      self.announce(t('notSaved', { message: e.message }), true);
     });
   };
 

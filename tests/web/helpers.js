@@ -122,4 +122,25 @@ function runSession(engine, encrypt, source, name, password, budget = 4 << 20, g
   return result;
 }
 
-module.exports = { paths, sha256, tempDir, qv3, qv3Ok, rows, messages, loadEngine, fileSource, bytesSource, runSession };
+// The site from a static server on 127.0.0.1, every request recorded: { server, url,
+// requests }.
+async function serveSite() {
+  const http = require('node:http');
+  const requests = [];
+  const server = http.createServer((req, res) => {
+    requests.push({ url: req.url, at: Date.now() });
+    const name = path.basename(decodeURIComponent(new URL(req.url, 'http://x').pathname)) || 'index.html';
+    const file = path.join(paths.site, name);
+    if (!fs.existsSync(file)) {
+      res.writeHead(404).end();
+      return;
+    }
+    const types = { html: 'text/html', js: 'text/javascript', css: 'text/css' };
+    res.writeHead(200, { 'Content-Type': `${types[path.extname(name).slice(1)] || 'application/octet-stream'}; charset=utf-8` });
+    res.end(fs.readFileSync(file));
+  });
+  await new Promise((resolve) => server.listen(0, '127.0.0.1', resolve));
+  return { server, url: `http://127.0.0.1:${server.address().port}/`, requests };
+}
+
+module.exports = { serveSite, paths, sha256, tempDir, qv3, qv3Ok, rows, messages, loadEngine, fileSource, bytesSource, runSession };

@@ -389,6 +389,91 @@ test('the password rule in the page: the whole text typed, each container tried 
   assert.deepEqual(page.errors, []);
 });
 
+// Extracts a .zip with Python's zipfile (an implementation apart from the page's): each
+// member's name and bytes.
+function unzip(bytes) {
+  const file = path.join(fs.mkdtempSync(path.join(work, 'zip-')), 'a.zip');
+  fs.writeFileSync(file, bytes);
+  const p = require('node:child_process').spawnSync('python3', ['-c', `
+import base64, json, sys, zipfile
+z = zipfile.ZipFile(sys.argv[1])
+assert z.testzip() is None
+print(json.dumps({i.filename: base64.b64encode(z.read(i)).decode() for i in z.infolist()}))`, file]);
+  if (p.status !== 0) throw new Error(p.stderr.toString());
+  return Object.fromEntries(Object.entries(JSON.parse(p.stdout)).map(([k, v]) => [k, Buffer.from(v, 'base64')]));
+}
+
+test('a folder: every file under it in the walk\'s order, containers left out and counted; the outputs as one .zip of the tree or into a picked folder', async () => {
+  const page = await open(await browser());
+  const top = path.join(fs.mkdtempSync(path.join(work, 'tree-')), '프로젝트');
+  const tree = {
+    'b.txt': crypto.randomBytes(100), 'a.txt': crypto.randomBytes(5000), 'sub/보고서.docx': crypto.randomBytes(70000),
+    'sub/deeper/it\'s a "name".txt': Buffer.from('quoted'),
+  };
+  for (const [name, bytes] of Object.entries(tree)) {
+    fs.mkdirSync(path.dirname(path.join(top, name)), { recursive: true });
+    fs.writeFileSync(path.join(top, name), bytes);
+  }
+  fs.mkdirSync(path.join(top, 'empty'));
+  const already = nativeContainer('old.txt', Buffer.from('old'), 'pw');
+  fs.copyFileSync(already, path.join(top, 'sub', 'old.txt.aqv3'));
+
+  await page.setInputFiles('#make-folder', top);
+  assert.match(await page.textContent('#make-summary'), /4.*1/);
+  assert.deepEqual(await page.$$eval('#make-list li .name', (names) => names.map((n) => n.firstChild.textContent)),
+    ['프로젝트/a.txt', '프로젝트/b.txt', '프로젝트/sub/deeper/it\'s a "name".txt', '프로젝트/sub/보고서.docx']);
+  await page.fill('#make-password', 'pw');
+  await page.fill('#make-again', 'pw');
+  await page.click('#make-start');
+  await settled(page, 'make');
+  assert.deepEqual(await states(page, 'make'), ['done', 'done', 'done', 'done']);
+  const [download] = await Promise.all([page.waitForEvent('download'), page.click('#make-zip')]);
+  assert.equal(download.suggestedFilename(), '프로젝트.zip');
+  const zipped = unzip(fs.readFileSync(await download.path()));
+  assert.deepEqual(Object.keys(zipped).sort(), Object.keys(tree).map((n) => `프로젝트/${n}.aqv3`).sort());
+  const containers = fs.mkdtempSync(path.join(work, 'containers-'));
+  for (const [name, bytes] of Object.entries(zipped)) {
+    fs.mkdirSync(path.dirname(path.join(containers, name)), { recursive: true });
+    fs.writeFileSync(path.join(containers, name), bytes);
+    assert.ok(nativePlaintext(path.join(containers, name), Buffer.from('pw')).equals(tree[name.slice('프로젝트/'.length, -5)]), name);
+  }
+  assert.deepEqual(await storedFiles(page), [], 'saved: the copies kept are gone');
+
+  // Opening the containers' tree (beside a file that is none), written into a folder
+  // picked for it (here one of the page's own storage: the browser's picker has no
+  // driver); a second time, nothing there is replaced.
+  fs.writeFileSync(path.join(containers, '프로젝트', 'notes.txt'), 'not a container');
+  await page.evaluate(() => {
+    window.showDirectoryPicker = async () => (await navigator.storage.getDirectory()).getDirectoryHandle('picked', { create: true });
+  });
+  for (const round of [1, 2]) {
+    await page.setInputFiles('#open-folder', path.join(containers, '프로젝트'));
+    await settled(page, 'open');
+    assert.match(await page.textContent('#open-summary'), /4.*1/);
+    await page.fill('#open-password', 'pw');
+    await page.click('#open-start');
+    await settled(page, 'open');
+    await page.click('#open-into');
+    await page.waitForFunction(() => [...document.querySelectorAll('#open-list li')].every((li) => li.dataset.state !== 'done'));
+    const states2 = await states(page, 'open');
+    assert.deepEqual(states2, round === 1 ? ['saved', 'saved', 'saved', 'saved'] : ['failed', 'failed', 'failed', 'failed']);
+  }
+  const written = await page.evaluate(async () => {
+    const out = {};
+    async function walk(dir, prefix) {
+      for await (const [name, handle] of dir.entries()) {
+        if (handle.kind === 'directory') await walk(handle, `${prefix}${name}/`);
+        else out[prefix + name] = Array.from(new Uint8Array(await (await handle.getFile()).arrayBuffer()));
+      }
+    }
+    await walk(await (await navigator.storage.getDirectory()).getDirectoryHandle('picked'), '');
+    return out;
+  });
+  assert.deepEqual(Object.keys(written).sort(), Object.keys(tree).map((n) => `프로젝트/${n}`).sort());
+  for (const [name, bytes] of Object.entries(written)) assert.ok(Buffer.from(bytes).equals(tree[name.slice('프로젝트/'.length)]), name);
+  assert.deepEqual(page.errors, []);
+});
+
 test('opened straight from the folder, as the site or as its one-file page: it works, keeps results in memory and says so', async () => {
   const context = await browser();
   for (const file of ['index.html', 'tarvessin-viewer.html']) {
