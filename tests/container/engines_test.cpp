@@ -347,7 +347,7 @@ TEST_F(DecryptFilesTest, ALongExtensionSectionShowsProgressAndTakesCancel) {
   ASSERT_EQ(ui.percents.size(), 1u);
   ASSERT_FALSE(ui.percents[0].empty());
   EXPECT_GE(ui.percents[0].back(), 20u);
-  EXPECT_LT(ui.percents[0].back(), 100u);
+  EXPECT_LT(ui.percents[0].back(), 50u) << "stopped while the extensions were read, not after them";
 }
 
 TEST_F(DecryptFilesTest, ThreeContainersCancelDuringTheSecond) {
