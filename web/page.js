@@ -259,6 +259,8 @@
         percent: 0 });
     });
     this.noticeKey = null;
+    this.room = null;
+    this.measureRoom();
     if (!files.length) {
       this.form.hidden = true;
       this.render();
@@ -293,6 +295,27 @@
     if (this.checkId) worker.postMessage({ type: 'cancel', id: this.checkId });
     if (view.item && this.items.indexOf(view.item) >= 0) view.close();
     this.items = [];
+    this.room = null;
+  };
+
+  // How much the private storage can still take, asked of the browser when files are
+  // chosen: a run whose outputs would not fit is refused before it starts, the room said.
+  FileListView.prototype.measureRoom = function () {
+    var self = this;
+    if (storage !== 'opfs' || !navigator.storage || !navigator.storage.estimate) return;
+    var items = this.items;
+    navigator.storage.estimate().then(function (e) {
+      if (self.items !== items) return;
+      self.room = Math.max(0, (e.quota || 0) - (e.usage || 0));
+      self.updateForm();
+    }, function () {});
+  };
+
+  // What the run's outputs take at most: each about its input, with the records' overhead.
+  FileListView.prototype.outputBytes = function () {
+    return this.runnable().reduce(function (n, item) {
+      return n + item.file.size * (1 + 20 / (1024 * 1024)) + 4096;
+    }, 0);
   };
 
   // The start button, the count line and the notice, for what is typed now. The count
@@ -314,6 +337,10 @@
       var without = runnable.length > 0 && runnable.every(function (item) { return item.opensWithout; });
       if (typed === '' && without) problem = 'opensWithout';
       ready = ready && (typed !== '' || without);
+    }
+    if (this.room !== null && this.outputBytes() > this.room) {
+      problem = 'tooLargeForStorage';
+      ready = false;
     }
     this.startButton.disabled = !ready;
     this.formProblem = problem;
@@ -348,7 +375,8 @@
     this.notice.hidden = !key;
     this.notice.className = 'notice' + (key && key !== 'opensWithout' ? ' warn' : '');
     this.notice.textContent = !key ? '' : key === 'refusedPassword' ? this.hint.text
-      : t(key, { size: formatSize(MEMORY_WARNING_BYTES) });
+      : t(key, { size: formatSize(MEMORY_WARNING_BYTES), room: formatSize(this.room || 0),
+        need: formatSize(this.outputBytes()) });
   };
 
   // Tells assistive technology what happened, without moving the focus: politely, or
@@ -945,6 +973,18 @@
     });
     applyLanguage();
     makeKey().then(startWorker);
+    // Served as the site (not as one file, not from a folder): kept for use offline, and
+    // an installed site hands over the containers it is asked to open.
+    if (navigator.serviceWorker && document.querySelector('link[rel="manifest"]') && location.protocol !== 'file:') {
+      navigator.serviceWorker.register('sw.js').catch(function () {});
+    }
+    if (window.launchQueue) {
+      window.launchQueue.setConsumer(function (params) {
+        Promise.all((params.files || []).map(function (handle) { return handle.getFile(); })).then(function (files) {
+          lists.open.choose(files);
+        });
+      });
+    }
   }
 
   init();

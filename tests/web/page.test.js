@@ -36,7 +36,8 @@ const server = http.createServer((req, res) => {
     res.writeHead(404).end();
     return;
   }
-  const types = { html: 'text/html', js: 'text/javascript', css: 'text/css' };
+  const types = { html: 'text/html', js: 'text/javascript', css: 'text/css', png: 'image/png',
+    webmanifest: 'application/manifest+json' };
   res.writeHead(200, { 'Content-Type': `${types[path.extname(name).slice(1)] || 'application/octet-stream'}; charset=utf-8` });
   res.end(fs.readFileSync(file));
 });
@@ -216,7 +217,7 @@ test('the bundled sample: shown in the page and saved as qv3 decrypts it; the pa
   assert.deepEqual([...page.errors, ...later.errors, ...english.errors], []);
 });
 
-test('a wrong password, a damaged or cut container, a full storage: the engine\'s text, nothing offered, nothing kept', async () => {
+test('a wrong password, a damaged or cut container, too little storage: the engine\'s text or the room said up front, nothing offered, nothing kept', async () => {
   const page = await open(await browser());
   const bytes = fs.readFileSync(sample);
   const damaged = Buffer.from(bytes);
@@ -237,12 +238,17 @@ test('a wrong password, a damaged or cut container, a full storage: the engine\'
     assert.deepEqual(await storedFiles(page), [], `${what}: nothing kept`);
     if (SHOTS && kind === 'KeyBlockMac') await page.screenshot({ path: path.join(SHOTS, 'web-error.png') });
   }
-  // No room left in the page's storage: the engine's text for the output, nothing kept.
+  // Not room enough in the page's storage for the result: said before anything starts,
+  // with the room there is.
   const session = await page.context().newCDPSession(page);
   await session.send('Storage.overrideQuotaForOrigin', { origin: new URL(site).origin, quotaSize: 1 << 20 });
   const large = nativeContainer('large.bin', crypto.randomBytes(3 << 20), 'pw');
-  assert.deepEqual(await run(page, 'open', large, 'pw'), ['failed']);
-  assert.match(await page.textContent('#open-list li .failure'), /^(다음 )?파일을 쓸 수 없습니다\.\nlarge\.bin:\nNo space left on device$/);
+  await page.setInputFiles('#open-files', large);
+  await settled(page, 'open');
+  await page.fill('#open-password', 'pw');
+  await page.waitForFunction(() => /3\.0 MiB/.test(document.getElementById('open-notice').textContent));
+  assert.match(await page.textContent('#open-notice'), /KiB|bytes|바이트/, 'the room there is');
+  assert.equal(await page.isDisabled('#open-start'), true, 'nothing starts');
   assert.deepEqual(await storedFiles(page), [], 'nothing kept when the storage is full');
   await session.send('Storage.overrideQuotaForOrigin', { origin: new URL(site).origin });
 
@@ -496,6 +502,35 @@ test('opened straight from the folder, as the site or as its one-file page: it w
   }
 });
 
+test('installed like an application: the manifest\'s file handlers are the engine\'s extensions, it installs, and with the network gone the page still opens the sample', async () => {
+  const context = await browser();
+  const page = await open(context);
+  await page.evaluate(() => navigator.serviceWorker.ready);
+  await page.waitForFunction(() => navigator.serviceWorker.controller !== null);
+  const cdp = await context.newCDPSession(page);
+  const manifest = await cdp.send('Page.getAppManifest');
+  assert.deepEqual(manifest.errors, [], 'the manifest parses');
+  const handlers = JSON.parse(manifest.data).file_handlers;
+  const accept = await page.getAttribute('#open-files', 'accept');
+  assert.equal(accept.split(',').length, 14);
+  assert.deepEqual(handlers[0].accept['application/x-tarvessin-container'], accept.split(','));
+  assert.deepEqual((await cdp.send('Page.getInstallabilityErrors')).installabilityErrors, [], 'installable');
+
+  // No server, no network: the page comes from the service worker's cache.
+  await context.setOffline(true);
+  const offline = await context.newPage();
+  offline.errors = [];
+  offline.on('pageerror', (e) => offline.errors.push(e.message));
+  const before = requests.length;
+  await offline.goto(site);
+  await offline.waitForSelector('body[data-ready="opfs"]');
+  assert.deepEqual(await run(offline, 'open', sample, samplePassword.toString()), ['done']);
+  assert.ok((await save(offline, 'open', 0)).bytes.equals(nativePlaintext(sample, samplePassword)));
+  assert.equal(requests.length, before, 'the server heard nothing');
+  await context.setOffline(false);
+  assert.deepEqual([...page.errors, ...offline.errors], []);
+});
+
 test('nothing is requested once the page has loaded, and the page cannot connect anywhere', async () => {
   const context = await browser();
   const page = await context.newPage();
@@ -506,6 +541,9 @@ test('nothing is requested once the page has loaded, and the page cannot connect
   page.on('request', (r) => loaded && late.push(r.url()));
   await page.goto(site);
   await page.waitForSelector('body[data-ready]');
+  // The service worker's first visit keeps the site's files: that is part of the load.
+  await page.evaluate(() => navigator.serviceWorker.ready);
+  await page.waitForFunction(() => navigator.serviceWorker.controller !== null);
   loaded = true;
   const since = requests.length;
 
@@ -534,6 +572,9 @@ test('nothing is requested once the page has loaded, and the page cannot connect
   assert.equal(await worker.evaluate((url) => fetch(url).then(() => false, () => true), target), true);
   await page.waitForTimeout(500);
 
-  assert.deepEqual(requests.slice(since).map((r) => r.url), [], 'the server heard nothing after the load');
+  // The browser's own look at whether the service worker changed is the only request
+  // the server may hear: the page itself requests nothing.
+  assert.deepEqual(requests.slice(since).map((r) => r.url).filter((url) => url !== '/sw.js'), [],
+    'the server heard nothing after the load');
   assert.deepEqual(errors, []);
 });
