@@ -441,11 +441,11 @@ EMSCRIPTEN_KEEPALIVE const char* qv3_output_failure(int encrypt, int generic, in
 }
 
 // The system error codes JavaScript reports its failures with, by what happened: 0 not
-// found, 1 input or output failed, 2 access denied, 3 no space left. (The engine's C
-// library numbers them its own way.)
+// found, 1 input or output failed, 2 access denied, 3 no space left, 4 the name is taken.
+// (The engine's C library numbers them its own way.)
 EMSCRIPTEN_KEEPALIVE int qv3_system_error(int which) {
-  static const int kCodes[] = {ENOENT, EIO, EACCES, ENOSPC};
-  return which >= 0 && which < 4 ? kCodes[which] : EIO;
+  static const int kCodes[] = {ENOENT, EIO, EACCES, ENOSPC, EEXIST};
+  return which >= 0 && which < 5 ? kCodes[which] : EIO;
 }
 
 }  // extern "C"

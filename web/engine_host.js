@@ -5,13 +5,14 @@
 'use strict';
 
 // What a browser or node reports while reading or writing, as the engine's system error
-// codes (0 not found, 1 input or output, 2 access denied, 3 no space left; the engine adds
-// their text to its message).
+// codes (0 not found, 1 input or output, 2 access denied, 3 no space left, 4 exists; the
+// engine adds their text to its message).
 function qv3ErrorKind(error) {
   var name = error && (error.name || error.code);
   if (name === 'NotFoundError' || name === 'ENOENT') return 0;
   if (name === 'NotAllowedError' || name === 'SecurityError' || name === 'EACCES') return 2;
   if (name === 'QuotaExceededError' || name === 'ENOSPC') return 3;
+  if (name === 'AlreadyExistsError' || name === 'EEXIST') return 4;
   return 1;
 }
 

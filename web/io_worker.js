@@ -14,7 +14,10 @@
 // memory) with { name } or { error }; write { sink, buffer } with { bytes, error };
 // finish { sink } with { file } (memory) or { stored: { name, size, number } }, or
 // { error }; reveal { sink, dir, key, stored } with { file } (the plaintext) or { error };
-// discard { sink }.
+// discard { sink }. With into (a folder the user picked) and folder (the names of the
+// folders under it), open writes the output there instead, under a temporary name;
+// claim { sink, name } answers { error } when name is taken there; finish { sink, name }
+// puts the output under that name, once it is complete, and answers { written }.
 function qv3IoMain() {
   'use strict';
 
@@ -41,7 +44,8 @@ function qv3IoMain() {
         }
       },
       finish: function () {
-        return Promise.resolve({ file: new Blob([blob].concat(parts)) });
+        var file = new Blob([blob].concat(parts));
+        return Promise.resolve({ file: file, size: file.size });
       },
       discard: function () {
         parts = [];
@@ -109,7 +113,7 @@ function qv3IoMain() {
             return chain.then(function () {
               access.flush();
               close();
-              return { stored: { name: name, size: size, number: number } };
+              return { stored: { name: name, size: size, number: number }, size: size };
             });
           },
           discard: function () {
@@ -123,6 +127,81 @@ function qv3IoMain() {
             });
           },
         };
+      });
+    });
+  }
+
+  function exists(dir, name) {
+    return dir.getFileHandle(name).then(function () {
+      return true;
+    }, function (e) {
+      if (e && (e.name === 'NotFoundError' || e.name === 'TypeMismatchError')) return e.name === 'TypeMismatchError';
+      throw e;
+    });
+  }
+
+  function taken(name) {
+    return new DOMException('a file named ' + name + ' is there already', 'AlreadyExistsError');
+  }
+
+  // The output written straight into a folder the user picked (no copy kept anywhere else,
+  // memory bounded by what the worker lets wait): under a temporary name made for it,
+  // put under its own name only once the work succeeded (a name there already is never
+  // replaced), removed on failure.
+  function folderSink(into, folder) {
+    var temporary = '.qv3part-' + self.crypto.randomUUID();
+    var path = folder.join('/');
+    return folder.reduce(function (at, part) {
+      return at.then(function (dir) { return dir.getDirectoryHandle(part, { create: true }); });
+    }, Promise.resolve(into)).then(function (dir) {
+      return exists(dir, temporary).then(function (there) {
+        if (there) throw taken(temporary);
+        return dir.getFileHandle(temporary, { create: true });
+      }).then(function (handle) {
+        return handle.createWritable().then(function (writable) {
+          var chain = Promise.resolve();
+          var size = 0;
+          var open = true;
+          return {
+            name: temporary,
+            write: function (bytes) {
+              chain = chain.then(function () {
+                return writable.write(bytes);
+              }).then(function () {
+                size += bytes.length;
+              });
+              return chain;
+            },
+            claim: function (name) {
+              return exists(dir, name).then(function (there) {
+                if (there) throw taken(name);
+              });
+            },
+            finish: function (name) {
+              return chain.then(function () {
+                open = false;
+                return writable.close();
+              }).then(function () {
+                return exists(dir, name);
+              }).then(function (there) {
+                if (there) throw taken(name);
+                return handle.move(name);
+              }).then(function () {
+                return { written: (path ? path + '/' : '') + name, size: size };
+              }, function (e) {
+                return dir.removeEntry(temporary).catch(function () {}).then(function () { throw e; });
+              });
+            },
+            discard: function () {
+              return chain.catch(function () {}).then(function () {
+                if (open) return writable.abort().catch(function () {});
+              }).then(function () {
+                open = false;
+                return dir.removeEntry(temporary).catch(function () {});
+              });
+            },
+          };
+        });
       });
     });
   }
@@ -171,7 +250,8 @@ function qv3IoMain() {
         answer({ error: errorOf(err) });
       });
     } else if (m.op === 'open') {
-      (m.dir ? fileSink(m.dir, m.key, m.sink) : Promise.resolve(memorySink())).then(function (s) {
+      (m.into ? folderSink(m.into, m.folder) : m.dir ? fileSink(m.dir, m.key, m.sink) : Promise.resolve(memorySink()))
+        .then(function (s) {
         sinks.set(m.sink, s);
         answer({ name: s.name });
       }, function (err) {
@@ -186,9 +266,15 @@ function qv3IoMain() {
       }, function (err) {
         answer({ bytes: bytes, error: errorOf(err) });
       });
+    } else if (m.op === 'claim') {
+      sink.claim(m.name).then(function () {
+        answer({});
+      }, function (err) {
+        answer({ error: errorOf(err) });
+      });
     } else if (m.op === 'finish') {
       Promise.resolve().then(function () {
-        return sink.finish();
+        return sink.finish(m.name);
       }).then(function (done) {
         sinks.delete(m.sink);
         answer(done);

@@ -164,6 +164,10 @@
     this.alert = $(kind + '-alert');
     this.cancelButton = $(kind + '-cancel');
     this.startButton = $(kind + '-start');
+    // Where the browser can write into a folder the user picks, outputs of any size go
+    // straight there, in bounded memory.
+    this.intoButton = $(kind + '-start-into');
+    this.intoButton.hidden = !window.showDirectoryPicker;
     this.password = $(kind + '-password');
     this.again = $(kind + '-again');
     this.count = $(kind + '-count');
@@ -216,6 +220,14 @@
     this.form.addEventListener('submit', function (e) {
       e.preventDefault();
       self.start();
+    });
+    this.intoButton.addEventListener('click', function () {
+      if (self.intoButton.disabled) return;
+      window.showDirectoryPicker({ mode: 'readwrite', id: self.kind }).then(function (dir) {
+        self.start(dir);
+      }, function () {
+        // the picker closed: nothing starts
+      });
     });
     this.cancelButton.addEventListener('click', function () {
       if (self.runId) worker.postMessage({ type: 'cancel', id: self.runId });
@@ -338,6 +350,7 @@
       if (typed === '' && without) problem = 'opensWithout';
       ready = ready && (typed !== '' || without);
     }
+    this.intoButton.disabled = !ready;
     if (this.room !== null && this.outputBytes() > this.room) {
       problem = 'tooLargeForStorage';
       ready = false;
@@ -376,7 +389,7 @@
     this.notice.className = 'notice' + (key && key !== 'opensWithout' ? ' warn' : '');
     this.notice.textContent = !key ? '' : key === 'refusedPassword' ? this.hint.text
       : t(key, { size: formatSize(MEMORY_WARNING_BYTES), room: formatSize(this.room || 0),
-        need: formatSize(this.outputBytes()) });
+        need: formatSize(this.outputBytes()) }) + (key === 'tooLargeForStorage' && window.showDirectoryPicker ? ' ' + t('useInto') : '');
   };
 
   // Tells assistive technology what happened, without moving the focus: politely, or
@@ -386,8 +399,9 @@
     (urgent ? this.status : this.alert).textContent = '';
   };
 
-  FileListView.prototype.start = function () {
-    if (this.startButton.disabled) return;
+  // Runs the list; into: a folder the user picked, where the outputs are written.
+  FileListView.prototype.start = function (into) {
+    if (into ? this.intoButton.disabled : this.startButton.disabled) return;
     var password = new TextEncoder().encode(this.password.value);
     this.password.value = '';
     if (this.again) this.again.value = '';
@@ -406,6 +420,9 @@
       id: this.runId,
       encrypt: this.encrypt,
       files: this.runItems.map(function (item) { return item.file; }),
+      into: into || null,
+      // The folders each output goes under, in a folder's run.
+      folders: this.runItems.map(function (item) { return item.path.split('/').slice(0, -1); }),
       password: password,
       language: language,
     }, [password.buffer]);
@@ -434,6 +451,10 @@
         item.output = m.file; // memory: the Blob; else stored encrypted
         item.stored = m.stored;
         item.outputName = m.name;
+        if (m.written) {
+          item.state = 'written';
+          item.written = m.written;
+        }
         break;
       case 'failed':
         if (!item) {
@@ -458,7 +479,7 @@
 
   FileListView.prototype.endRun = function () {
     var self = this;
-    var counts = { done: 0, failed: 0, cancelled: 0 };
+    var counts = { done: 0, failed: 0, cancelled: 0, written: 0 };
     this.runItems.forEach(function (item) {
       if (item.state === 'waiting') {
         item.state = 'notStarted';
@@ -466,6 +487,7 @@
       }
       if (item.state in counts) ++counts[item.state];
     });
+    counts.done += counts.written;
     delete runs[this.runId];
     this.runId = 0;
     this.cancelButton.hidden = true;
@@ -566,6 +588,7 @@
       working: t('working'),
       done: self.encrypt ? t('encrypted', { name: item.outputName }) : t('decrypted'),
       saved: t('saved', { name: item.outputName }),
+      written: t('written', { name: item.written }),
       cancelled: t('cancelled'),
       notStarted: t('notStarted'),
     }[item.state];
@@ -575,7 +598,8 @@
       failure.appendChild(document.createTextNode(item.message.replace(/\r\n/g, '\n')));
       li.appendChild(failure);
     } else {
-      li.appendChild(element('div', 'status' + (item.state === 'done' || item.state === 'saved' ? ' good' : ''), status));
+      li.appendChild(element('div', 'status' + (['done', 'saved', 'written'].indexOf(item.state) >= 0 ? ' good' : ''),
+        status));
     }
     if (item.li) this.list.replaceChild(li, item.li);
     item.li = li;

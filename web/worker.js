@@ -218,10 +218,11 @@ function holdFolderAndClean(s) {
 // the Blob) or { stored: { name, size, number } } (what reveal reads back) once the work
 // succeeded; discard() removes what was written. A write the helper could
 // not make fails the engine's next write, or finish().
-function makeSink() {
+function makeSink(into, folder) {
   var id = nextId++;
-  var opfs = storage.kind === 'opfs';
-  return ask({ op: 'open', sink: id, dir: opfs ? storage.dir : null, key: opfs ? storage.key : null }).then(function (answer) {
+  var opfs = storage.kind === 'opfs' && !into;
+  return ask({ op: 'open', sink: id, dir: opfs ? storage.dir : null, key: opfs ? storage.key : null, into: into || null,
+    folder: folder || [] }).then(function (answer) {
     if (answer.error) throw errorFrom(answer.error);
     var pending = 0;
     var failure = null;
@@ -249,10 +250,16 @@ function makeSink() {
           settled.push({ limit: limit, resolve: resolve });
         });
       },
-      finish: function () {
+      // Into a picked folder: the output's name, refused when it is taken.
+      claim: function (name) {
+        return ask({ op: 'claim', sink: id, name: name }).then(function (answer) {
+          if (answer.error) throw errorFrom(answer.error);
+        });
+      },
+      finish: function (name) {
         return sink.settle(0).then(function () {
           if (failure) throw failure;
-          return ask({ op: 'finish', sink: id });
+          return ask({ op: 'finish', sink: id, name: name });
         }).then(function (done) {
           if (done.error) throw errorFrom(done.error);
           sinks.delete(id);
@@ -284,10 +291,13 @@ function runOne(engine, job, index, password) {
   };
   post({ type: 'start' });
   var source = readAheadSource(file);
-  return Promise.all([makeSink(), source.prepare(OPEN_BYTES)]).then(function (opened) {
+  var folder = job.folders ? job.folders[index] : [];
+  return Promise.all([makeSink(job.into, folder), source.prepare(OPEN_BYTES)]).then(function (opened) {
     var sink = opened[0];
     var session = engine.open(job.encrypt, source, sink, file.name, password);
     var lastPercent = -1;
+    // Written into a picked folder: its name there must be free before the work starts.
+    var claimed = job.into && !session.failed ? sink.claim(session.outputName) : Promise.resolve();
     function end(outcome, message) {
       session.free();
       source.close();
@@ -308,15 +318,17 @@ function runOne(engine, job, index, password) {
       }
       if (r === 'done') {
         var name = session.outputName;
-        return sink.finish().then(function (out) {
+        return sink.finish(name).then(function (out) {
           session.free();
           source.close();
-          var size = out.file ? out.file.size : out.stored.size;
-          post({ type: 'done', name: name, file: out.file || null, stored: out.stored || null, size: size });
+          post({ type: 'done', name: name, file: out.file || null, stored: out.stored || null, written: out.written || null,
+            size: out.size });
           return 'done';
         }, function (e) {
-          // The output could not be completed: the engine's words for it.
-          return end('failed', engine.outputFailureText(job.encrypt, password.length > 0, 'flush', file.name, e));
+          // The output could not be completed (or its name was taken meanwhile): the
+          // engine's words for it.
+          var stage = e && e.name === 'AlreadyExistsError' ? 'create' : 'flush';
+          return end('failed', engine.outputFailureText(job.encrypt, password.length > 0, stage, file.name, e));
         });
       }
       return Promise.all([
@@ -325,7 +337,14 @@ function runOne(engine, job, index, password) {
         yieldToMessages(),
       ]).then(step);
     }
-    return step();
+    return claimed.then(step, function (e) {
+      session.free();
+      source.close();
+      return sink.discard().then(function () {
+        post({ type: 'failed', message: engine.outputFailureText(job.encrypt, password.length > 0, 'create', file.name, e) });
+        return 'failed';
+      });
+    });
   }, function (e) {
     // No room for the output in the page's storage.
     source.close();

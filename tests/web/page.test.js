@@ -480,6 +480,77 @@ test('a folder: every file under it in the walk\'s order, containers left out an
   assert.deepEqual(page.errors, []);
 });
 
+// Every file under a folder of the page's private storage: its path, and its SHA-256
+// (its bytes cross the driver only when small).
+function folderFiles(page, folder) {
+  return page.evaluate(async (name) => {
+    const out = {};
+    const hex = (buffer) => Array.from(new Uint8Array(buffer), (b) => b.toString(16).padStart(2, '0')).join('');
+    async function walk(dir, prefix) {
+      for await (const [entry, handle] of dir.entries()) {
+        if (handle.kind === 'directory') {
+          await walk(handle, `${prefix}${entry}/`);
+        } else {
+          const bytes = await (await handle.getFile()).arrayBuffer();
+          out[prefix + entry] = { sha256: hex(await crypto.subtle.digest('SHA-256', bytes)),
+            bytes: bytes.byteLength < 65536 ? Array.from(new Uint8Array(bytes)) : null };
+        }
+      }
+    }
+    await walk(await (await navigator.storage.getDirectory()).getDirectoryHandle(name), '');
+    return out;
+  }, folder);
+}
+
+test('into a picked folder: each output streamed there, under its own name only once complete; a name there is never replaced; a failure leaves nothing', async () => {
+  const page = await open(await browser());
+  // The browser's picker has no driver: a folder of the page's own storage stands for it.
+  await page.evaluate(() => {
+    window.showDirectoryPicker = async () => (await navigator.storage.getDirectory()).getDirectoryHandle('picked', { create: true });
+  });
+  const big = crypto.randomBytes(20 << 20);
+  const small = crypto.randomBytes(1000);
+  const containers = [nativeContainer('big.bin', big, 'pw'), nativeContainer('small.bin', small, 'pw')];
+  const into = async (kind, files, password) => {
+    await page.setInputFiles(`#${kind}-files`, files);
+    await settled(page, kind);
+    await page.fill(`#${kind}-password`, password);
+    if (kind === 'make') await page.fill('#make-again', password);
+    await page.click(`#${kind}-start-into`);
+    // The picker answers first; then the run starts.
+    await page.waitForFunction((k) => [...document.querySelectorAll(`#${k}-list li`)].every((li) => li.dataset.state !== 'new'), kind);
+    await settled(page, kind);
+    return states(page, kind);
+  };
+  assert.deepEqual(await into('open', containers, 'pw'), ['written', 'written']);
+  let there = await folderFiles(page, 'picked');
+  assert.deepEqual(Object.keys(there).sort(), ['big.bin', 'small.bin'], 'no temporary left');
+  assert.equal(there['big.bin'].sha256, h.sha256(big));
+  assert.equal(there['small.bin'].sha256, h.sha256(small));
+  assert.deepEqual(await folderFiles(page, (await page.evaluate(async () => {
+    for await (const [name] of (await navigator.storage.getDirectory()).entries()) if (name.startsWith('run-')) return name;
+  }))), {}, 'nothing kept in the page\'s own storage');
+
+  // Again: the name is taken, so nothing is written and the file there stays.
+  assert.deepEqual(await into('open', containers, 'pw'), ['failed', 'notStarted']);
+  assert.match(await page.textContent('#open-list li .failure'), /big\.bin:\nFile exists$/);
+  there = await folderFiles(page, 'picked');
+  assert.deepEqual(Object.keys(there).sort(), ['big.bin', 'small.bin']);
+  assert.equal(there['big.bin'].sha256, h.sha256(big));
+
+  // Damaged after 10 MiB: the MAC fails at the end, and nothing of it is left.
+  const damaged = fs.readFileSync(nativeContainer('damaged.bin', big, 'pw'));
+  damaged[10 << 20] ^= 1;
+  assert.deepEqual(await into('open', [place('damaged.bin.aqv3', damaged)], 'pw'), ['failed']);
+  assert.deepEqual(Object.keys(await folderFiles(page, 'picked')).sort(), ['big.bin', 'small.bin']);
+
+  // Made there the same way.
+  assert.deepEqual(await into('make', [place('memo.txt', Buffer.from('메모'))], 'pw'), ['written']);
+  const made = Buffer.from((await folderFiles(page, 'picked'))['memo.txt.aqv3'].bytes);
+  assert.equal(nativePlaintext(place('memo.txt.aqv3', made), Buffer.from('pw')).toString(), '메모');
+  assert.deepEqual(page.errors, []);
+});
+
 test('opened straight from the folder, as the site or as its one-file page: it works, keeps results in memory and says so', async () => {
   const context = await browser();
   for (const file of ['index.html', 'tarvessin-viewer.html']) {
