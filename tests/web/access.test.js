@@ -131,7 +131,7 @@ test('from the keyboard alone: open the sample and save it, make a container and
   const memo = path.join(fs.mkdtempSync(path.join(work, 'k-')), 'memo.txt');
   fs.writeFileSync(memo, '키보드');
   await tabTo(page, 'make-files');
-  const [makeChooser] = await Promise.all([page.waitForEvent('filechooser'), page.keyboard.press('Enter')]);
+  const [makeChooser] = await Promise.all([page.waitForEvent('filechooser'), page.keyboard.press('Space')]);
   await makeChooser.setFiles(memo);
   await page.waitForFunction(() => document.activeElement.id === 'make-password');
   await page.keyboard.type('pw');
