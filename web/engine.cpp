@@ -222,7 +222,9 @@ class DecryptSession : public Session {
       m_unlocked = true;
       return false;  // the data in the next steps
     }
-    if (m_buffer.size() < kPiece) m_buffer.resize(kPiece);
+    // No bigger than the container needs: each step wipes it.
+    const size_t want = static_cast<size_t>(std::min<uint64_t>(kPiece, std::max<uint64_t>(16, m_reader.layout().cipherLength)));
+    if (m_buffer.size() < want) m_buffer.resize(want);
     for (double used = 0; used < budget && m_reader.CipherRemaining() > 0;) {
       const size_t got = m_reader.ReadPlaintext(m_buffer.data(), m_buffer.size());
       const uint32_t status = m_sink.Write(m_buffer.data(), static_cast<uint32_t>(got));
@@ -272,10 +274,11 @@ class EncryptSession : public Session {
 
  private:
   bool Work(double budget) override {
-    if (m_buffer.size() < kPiece) m_buffer.resize(kPiece);
+    const size_t piece = static_cast<size_t>(std::min<uint64_t>(kPiece, std::max<uint64_t>(16, m_size)));
+    if (m_buffer.size() < piece) m_buffer.resize(piece);
     for (double used = 0; used < budget && m_done < m_size;) {
       uint32_t got = 0;
-      const uint32_t want = static_cast<uint32_t>(std::min<uint64_t>(kPiece, m_size - m_done));
+      const uint32_t want = static_cast<uint32_t>(std::min<uint64_t>(piece, m_size - m_done));
       const uint32_t status = m_source.Read(m_buffer.data(), want, &got);
       if (status != 0 || got == 0)
         throw SystemErrorException(FailureKind::Unreadable, status ? status : EndOfFileError(), m_name);

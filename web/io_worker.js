@@ -14,10 +14,58 @@
 // memory) with { name } or { error }; write { sink, buffer } with { bytes, error };
 // finish { sink } with { file } (memory) or { stored: { name, size, number } }, or
 // { error }; reveal { sink, dir, key, stored } with { file } (the plaintext) or { error };
-// discard { sink }. With into (a folder the user picked) and folder (the names of the
+// discard { sink }; drop { names, dir } removes stored outputs' files, unanswered. With into (a folder the user picked) and folder (the names of the
 // folders under it), open writes the output there instead, under a temporary name;
 // claim { sink, name } answers { error } when name is taken there; finish { sink, name }
 // puts the output under that name, once it is complete, and answers { written }.
+// How outputs are sealed in the page's storage, shared by the worker (which holds small
+// outputs itself) and its helper (which writes the others to files); the helper is
+// started with these functions' text before its own.
+
+// The IV of an output's record: the output's number, then the record's.
+function qv3RecordIv(number, record) {
+  var iv = new Uint8Array(12);
+  var view = new DataView(iv.buffer);
+  view.setUint32(0, number);
+  view.setUint32(4, Math.floor(record / 0x100000000));
+  view.setUint32(8, record >>> 0);
+  return iv;
+}
+
+// Resolves to the record of bytes: its length and its ciphertext with the tag. Wipes bytes.
+function qv3SealRecord(key, number, record, bytes) {
+  return self.crypto.subtle.encrypt({ name: 'AES-GCM', iv: qv3RecordIv(number, record) }, key, bytes).then(function (sealed) {
+    var out = new Uint8Array(4 + sealed.byteLength);
+    new DataView(out.buffer).setUint32(0, bytes.length);
+    out.set(new Uint8Array(sealed), 4);
+    bytes.fill(0);
+    return out;
+  });
+}
+
+// The plaintext of a stored output (a Blob of its records), as a Blob.
+function qv3Unseal(blob, key, stored) {
+  var parts = [];
+  var total = 0;
+  function next(at, record) {
+    if (at >= blob.size) {
+      if (total !== stored.size) throw new DOMException('stored output cut short', 'NotReadableError');
+      return new Blob(parts);
+    }
+    return blob.slice(at, at + 4).arrayBuffer().then(function (head) {
+      var length = new DataView(head).getUint32(0);
+      return blob.slice(at + 4, at + 4 + length + 16).arrayBuffer().then(function (sealed) {
+        return self.crypto.subtle.decrypt({ name: 'AES-GCM', iv: qv3RecordIv(stored.number, record) }, key, sealed);
+      }).then(function (plain) {
+        parts.push(plain);
+        total += plain.byteLength;
+        return next(at + 4 + length + 16, record + 1);
+      });
+    });
+  }
+  return next(0, 0);
+}
+
 function qv3IoMain() {
   'use strict';
 
@@ -55,15 +103,6 @@ function qv3IoMain() {
     };
   }
 
-  function recordIv(number, record) {
-    var iv = new Uint8Array(12);
-    var view = new DataView(iv.buffer);
-    view.setUint32(0, number);
-    view.setUint32(4, Math.floor(record / 0x100000000));
-    view.setUint32(8, record >>> 0);
-    return iv;
-  }
-
   // A new file in the page's own folder, never one that exists, written through a
   // synchronous access handle, a record at a time in the order the writes came.
   function fileSink(dir, key, number) {
@@ -97,15 +136,12 @@ function qv3IoMain() {
           // Resolves once the bytes are written (encrypted), in turn with the writes before.
           write: function (bytes) {
             var record = records++;
+            var length = bytes.length;
             chain = chain.then(function () {
-              return self.crypto.subtle.encrypt({ name: 'AES-GCM', iv: recordIv(number, record) }, key, bytes);
+              return qv3SealRecord(key, number, record, bytes);
             }).then(function (sealed) {
-              var length = new Uint8Array(4);
-              new DataView(length.buffer).setUint32(0, bytes.length);
-              put(length);
-              put(new Uint8Array(sealed));
-              size += bytes.length;
-              bytes.fill(0);
+              put(sealed);
+              size += length;
             });
             return chain;
           },
@@ -206,30 +242,12 @@ function qv3IoMain() {
     });
   }
 
-  // A stored output's plaintext, record by record, as a Blob for the page to save or show.
+  // A stored output's plaintext, as a Blob for the page to save or show.
   function reveal(dir, key, stored) {
     return dir.getFileHandle(stored.name).then(function (handle) {
       return handle.getFile();
     }).then(function (file) {
-      var parts = [];
-      var total = 0;
-      function next(at, record) {
-        if (at >= file.size) {
-          if (total !== stored.size) throw new DOMException('stored output cut short', 'NotReadableError');
-          return new Blob(parts);
-        }
-        return file.slice(at, at + 4).arrayBuffer().then(function (head) {
-          var length = new DataView(head).getUint32(0);
-          return file.slice(at + 4, at + 4 + length + 16).arrayBuffer().then(function (sealed) {
-            return self.crypto.subtle.decrypt({ name: 'AES-GCM', iv: recordIv(stored.number, record) }, key, sealed);
-          }).then(function (plain) {
-            parts.push(plain);
-            total += plain.byteLength;
-            return next(at + 4 + length + 16, record + 1);
-          });
-        });
-      }
-      return next(0, 0);
+      return qv3Unseal(file, key, stored);
     });
   }
 
@@ -286,6 +304,11 @@ function qv3IoMain() {
         answer({ file: file });
       }, function (err) {
         answer({ error: errorOf(err) });
+      });
+    } else if (m.op === 'drop') {
+      // Stored outputs the page is done with.
+      m.names.forEach(function (name) {
+        m.dir.removeEntry(name).catch(function () {});
       });
     } else if (m.op === 'discard') {
       (sink ? sink.discard() : Promise.resolve()).then(function () {

@@ -746,7 +746,8 @@
     this.checkId = 0;
     this.cancelButton.hidden = true;
     this.startButton.disabled = true;
-    this.announce(message);
+    this.intoButton.disabled = true;
+    this.announce(message, true);
   };
 
   // ---------------------------------------------------------------------------------
@@ -921,7 +922,8 @@
 
   // The worker could not start, or stopped: every run ends, and the page says why.
   function broken(message) {
-    var text = t('engineBroken', { message: message });
+    var started = document.body.dataset.ready && document.body.dataset.ready !== 'broken';
+    var text = t(started ? 'engineStopped' : 'engineBroken', { message: message });
     document.body.dataset.ready = 'broken';
     $('storage').textContent = text;
     Object.keys(lists).forEach(function (k) { lists[k].abandon(text); });

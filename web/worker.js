@@ -12,7 +12,8 @@
 // file, error }, probed { id, index, outcome, message }, start { id, index }, progress {
 // id, index, percent }, done { id, index, name, file, stored, size }, failed { id,
 // index, message }, cancelled { id, index }, end { id }.
-/* global createQv3Engine, Qv3Engine, QV3_WASM_BASE64, FileReaderSync, qv3IoMain */
+/* global createQv3Engine, Qv3Engine, QV3_WASM_BASE64, FileReaderSync, qv3IoMain, qv3RecordIv, qv3SealRecord,
+   qv3Unseal */
 
 var STEP_BYTES = 8 * 1024 * 1024; // work between two looks at the page's messages
 var SLICE_BYTES = 4 * 1024 * 1024; // what one read of a picked file asks for
@@ -32,7 +33,8 @@ var sinks = new Map();
 var nextId = 1;
 
 function startHelper() {
-  var url = URL.createObjectURL(new Blob(['(' + qv3IoMain.toString() + ')();'], { type: 'text/javascript' }));
+  var text = [qv3RecordIv, qv3SealRecord, qv3Unseal].map(String).join('\n') + '\n(' + qv3IoMain.toString() + ')();';
+  var url = URL.createObjectURL(new Blob([text], { type: 'text/javascript' }));
   var helper = new Worker(url);
   URL.revokeObjectURL(url);
   // Without its helper the worker can read and write nothing: the page is told.
@@ -103,6 +105,16 @@ function readAheadSource(file) {
   var direct = null;
   function request(i) {
     if (i * SLICE_BYTES >= file.size || slices.has(i)) return;
+    if (file.size <= HELD_BYTES) {
+      // A small file is read at once, here: asking the helper would cost more.
+      try {
+        direct = direct || new FileReaderSync();
+        slices.set(i, new Uint8Array(direct.readAsArrayBuffer(file)));
+      } catch (e) {
+        // read again where the engine asks, and failed there in the engine's words
+      }
+      return;
+    }
     var start = i * SLICE_BYTES;
     var read = ask({ op: 'read', source: id, index: i, file: file, start: start, end: start + SLICE_BYTES })
       .then(function (answer) {
@@ -218,9 +230,56 @@ function holdFolderAndClean(s) {
 // the Blob) or { stored: { name, size, number } } (what reveal reads back) once the work
 // succeeded; discard() removes what was written. A write the helper could
 // not make fails the engine's next write, or finish().
-function makeSink(into, folder) {
+// Outputs of inputs up to this size are held here in memory, sealed as the files of
+// larger ones are: a file of its own, and the trips to the helper, cost more than a small
+// output's work. By their output's number.
+var HELD_BYTES = 256 * 1024;
+var held = new Map();
+
+// A small output of the private-storage road, sealed record by record, held here.
+function heldSink(id) {
+  var records = [];
+  var size = 0;
+  var failure = null;
+  var chain = Promise.resolve();
+  return {
+    write: function (view) {
+      if (failure) throw failure;
+      var bytes = view.slice();
+      var record = records.length;
+      records.push(null);
+      size += bytes.length;
+      chain = chain.then(function () {
+        return qv3SealRecord(storage.key, id, record, bytes);
+      }).then(function (sealed) {
+        records[record] = sealed;
+      }, function (e) {
+        failure = failure || e;
+      });
+    },
+    settle: function () {
+      return chain;
+    },
+    finish: function () {
+      return chain.then(function () {
+        if (failure) throw failure;
+        held.set(id, new Blob(records));
+        records = [];
+        return { stored: { name: 'held-' + id, held: true, size: size, number: id }, size: size };
+      });
+    },
+    discard: function () {
+      return chain.then(function () {
+        records = [];
+      });
+    },
+  };
+}
+
+function makeSink(into, folder, size) {
   var id = nextId++;
   var opfs = storage.kind === 'opfs' && !into;
+  if (opfs && size <= HELD_BYTES) return Promise.resolve(heldSink(id));
   return ask({ op: 'open', sink: id, dir: opfs ? storage.dir : null, key: opfs ? storage.key : null, into: into || null,
     folder: folder || [] }).then(function (answer) {
     if (answer.error) throw errorFrom(answer.error);
@@ -292,7 +351,7 @@ function runOne(engine, job, index, password) {
   post({ type: 'start' });
   var source = readAheadSource(file);
   var folder = job.folders ? job.folders[index] : [];
-  return Promise.all([makeSink(job.into, folder), source.prepare(OPEN_BYTES)]).then(function (opened) {
+  return Promise.all([makeSink(job.into, folder, file.size), source.prepare(OPEN_BYTES)]).then(function (opened) {
     var sink = opened[0];
     var session = engine.open(job.encrypt, source, sink, file.name, password);
     var lastPercent = -1;
@@ -436,6 +495,16 @@ function pump() {
 
 // A stored output read back for the page (to save or view it), decrypted with the key.
 function reveal(m) {
+  if (m.stored.held) {
+    var sealed = held.get(m.stored.number);
+    (sealed ? qv3Unseal(sealed, storage.key, m.stored) : Promise.reject(new DOMException('gone', 'NotFoundError')))
+      .then(function (file) {
+        self.postMessage({ type: 'revealed', seq: m.seq, file: file, error: null });
+      }, function (e) {
+        self.postMessage({ type: 'revealed', seq: m.seq, file: null, error: { name: e.name, message: String(e.message) } });
+      });
+    return;
+  }
   var id = nextId++;
   ask({ op: 'reveal', sink: id, dir: storage.dir, key: storage.key, stored: m.stored }).then(function (answer) {
     self.postMessage({ type: 'revealed', seq: m.seq, file: answer.file || null, error: answer.error || null });
@@ -471,10 +540,14 @@ self.onmessage = function (e) {
   } else if (m.type === 'cancel') {
     cancelled[m.id] = true;
   } else if (m.type === 'discard' && storage && storage.kind === 'opfs') {
-    m.names.forEach(function (name) {
-      storage.dir.removeEntry(name).catch(function () {});
+    var files = m.names.filter(function (name) {
+      if (!/^held-\d+$/.test(name)) return true;
+      held.delete(Number(name.slice(5)));
+      return false;
     });
+    if (files.length) io.postMessage({ op: 'drop', names: files, dir: storage.dir });
   } else if (m.type === 'leave' && storage && storage.kind === 'opfs') {
+    held.clear();
     // The page is going: everything it kept goes now (a later visit removes whatever
     // this could not, unreadable without the key that goes with the page).
     storage.root.removeEntry(storage.folder, { recursive: true }).catch(function () {});

@@ -179,10 +179,7 @@ test('the bundled sample: shown in the page and saved as qv3 decrypts it; the pa
   assert.deepEqual(await run(page, 'open', sample, samplePassword.toString()), ['done']);
 
   const expected = nativePlaintext(sample, samplePassword);
-  // Kept in the page's storage encrypted, under a key that cannot leave the page.
-  const kept = await storedBytes(page);
-  assert.equal(kept.length, 1, 'the one plaintext is kept');
-  assert.ok(kept[0].length > expected.length && !kept[0].includes(expected.subarray(0, 16)), 'kept encrypted');
+  assert.deepEqual(await storedFiles(page), [], 'a small output is held in the page\'s memory only');
   await page.click('#open-list li button.view');
   await page.waitForSelector('#view-text');
   assert.equal(await page.textContent('#view-text'), new TextDecoder().decode(expected));
@@ -192,9 +189,15 @@ test('the bundled sample: shown in the page and saved as qv3 decrypts it; the pa
   assert.ok(saved.bytes.equals(expected));
   assert.deepEqual(await storedFiles(page), [], 'removed once saved');
 
-  // What a page keeps goes with it; what it could not remove, the next page removes.
-  assert.deepEqual(await run(page, 'open', sample, samplePassword.toString()), ['done']);
-  assert.equal((await storedFiles(page)).length, 1);
+  // A larger output is kept in the page's storage, encrypted under a key that cannot
+  // leave the page; what a page keeps goes with it, and what it could not remove, the
+  // next page removes.
+  const larger = crypto.randomBytes(1 << 20);
+  assert.deepEqual(await run(page, 'open', nativeContainer('larger.bin', larger, 'pw'), 'pw'), ['done']);
+  const kept = await storedBytes(page);
+  assert.equal(kept.length, 1, 'the one plaintext is kept');
+  assert.ok(kept[0].length > larger.length && !kept[0].includes(larger.subarray(0, 16)) &&
+    !kept[0].includes(larger.subarray(larger.length - 16)), 'kept encrypted');
   await page.close();
   let later;
   let left = ['?'];
@@ -272,7 +275,7 @@ test('a wrong password, a damaged or cut container, too little storage: the engi
 
 test('several containers with one password; a failure or Cancel ends the run, later ones are not started', async () => {
   const page = await open(await browser());
-  const first = crypto.randomBytes(100000);
+  const first = crypto.randomBytes(300000); // kept in a file of the page's storage
   const third = crypto.randomBytes(5000);
   const a = nativeContainer('a.bin', first, 'same');
   const b = nativeContainer('b.bin', crypto.randomBytes(10), 'other');
@@ -299,6 +302,27 @@ test('several containers with one password; a failure or Cancel ends the run, la
   assert.deepEqual(await states(page, 'open'), ['done', 'cancelled', 'notStarted']);
   assert.equal((await storedFiles(page)).length, 1, 'the cancelled output is removed');
   assert.deepEqual(page.errors, []);
+});
+
+test('a worker that dies mid-run: the run ends with a message, nothing left waiting', async () => {
+  const page = await open(await browser());
+  const big = nativeContainer('big.bin', crypto.randomBytes(64 << 20), 'pw');
+  const small = nativeContainer('small.bin', crypto.randomBytes(100), 'pw');
+  await page.setInputFiles('#open-files', [big, small]);
+  await settled(page, 'open');
+  await page.fill('#open-password', 'pw');
+  await page.click('#open-start');
+  await page.waitForSelector('#open-list li[data-state="working"]');
+  // An error nothing in the worker catches ends it, as a crash of its code would.
+  const [worker] = page.workers();
+  await worker.evaluate(() => setTimeout(() => { throw new Error('stopped by the test'); }, 0));
+  await page.waitForSelector('body[data-ready="broken"]');
+  await settled(page, 'open');
+  assert.deepEqual(await states(page, 'open'), ['failed', 'failed']);
+  assert.match(await page.textContent('#open-list li .failure'), /stopped by the test/);
+  assert.match(await page.textContent('#storage'), /^엔진이 멈추어.*stopped by the test/);
+  assert.equal(await page.isHidden('#open-cancel'), true);
+  assert.match(await page.textContent('#open-alert'), /stopped by the test/);
 });
 
 test('containers made in the page open in qv3 under the engine\'s names, and qv3\'s open in the page', async () => {
