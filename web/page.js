@@ -304,7 +304,12 @@
       if (item.stored) stored.push(item.stored.name);
     });
     if (stored.length && worker) worker.postMessage({ type: 'discard', names: stored });
-    if (this.checkId) worker.postMessage({ type: 'cancel', id: this.checkId });
+    if (this.checkId) {
+      // The check of the files before goes on no longer, and what it still says is not heard.
+      worker.postMessage({ type: 'cancel', id: this.checkId });
+      delete runs[this.checkId];
+      this.checkId = 0;
+    }
     if (view.item && this.items.indexOf(view.item) >= 0) view.close();
     this.items = [];
     this.room = null;

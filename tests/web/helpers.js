@@ -135,7 +135,7 @@ async function serveSite() {
       res.writeHead(404).end();
       return;
     }
-    const types = { html: 'text/html', js: 'text/javascript', css: 'text/css' };
+    const types = { html: 'text/html', js: 'text/javascript', css: 'text/css', webmanifest: 'application/manifest+json' };
     res.writeHead(200, { 'Content-Type': `${types[path.extname(name).slice(1)] || 'application/octet-stream'}; charset=utf-8` });
     res.end(fs.readFileSync(file));
   });

@@ -1,6 +1,7 @@
 // A 4 GiB container through the page in Chromium (QV3_WEB_LARGE=1; scripts/test-all
 // web-large runs it, CI does not): decrypted and made again straight into a picked
-// folder, the output's SHA-256 checked, the renderer's memory sampled all along; and the
+// folder, the output's SHA-256 checked, the renderer's resident memory sampled all along
+// (it must stay a small part of the file: nothing is held whole); and the
 // same size refused up front on the private-storage road where the browser's room is
 // smaller. QV3_WEB_LARGE_MIB sets another size. Prints the figures the README gives.
 'use strict';
@@ -93,7 +94,7 @@ test(`a ${mib} MiB container decrypted and made again into a picked folder in bo
     let peak = idle;
     const sampler = setInterval(() => (peak = Math.max(peak, rendererMemory())), 200);
     const figures = {};
-    for (const [kind, input, outputSize] of [['open', container, mib << 20], ['make', plain, containerSize]]) {
+    for (const [kind, input, outputSize] of [['open', container, mib * 1048576], ['make', plain, containerSize]]) {
       await page.setInputFiles(`#${kind}-files`, input);
       await page.waitForFunction((k) => [...document.querySelectorAll(`#${k}-list li`)].every((li) => li.dataset.state !== 'checking'), kind, { timeout: 0 });
       await page.fill(`#${kind}-password`, 'pw');
@@ -122,7 +123,9 @@ test(`a ${mib} MiB container decrypted and made again into a picked folder in bo
     process.stdout.write(`web-large: ${mib} MiB; decrypt ${figures.open.seconds.toFixed(1)} s (${figures.open.mbps.toFixed(0)} MB/s), ` +
       `encrypt ${figures.make.seconds.toFixed(1)} s (${figures.make.mbps.toFixed(0)} MB/s); the renderer's resident memory ` +
       `${(idle / 1024).toFixed(0)} MiB idle, ${(peak / 1024).toFixed(0)} MiB at the peak (+${grew.toFixed(0)} MiB)\n`);
-    assert.ok(grew < 256, `the renderer grew by ${grew.toFixed(0)} MiB`);
+    // Bounded, not held: the renderer (page, workers, engine, and the browser's own buffers
+    // between them) grows by a small part of the file, whatever its size.
+    assert.ok(grew < 512, `the renderer grew by ${grew.toFixed(0)} MiB`);
 
     // The private-storage road: the same size refused before it starts where the room the
     // browser states is smaller.

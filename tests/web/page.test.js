@@ -8,7 +8,6 @@
 const assert = require('node:assert/strict');
 const crypto = require('node:crypto');
 const fs = require('node:fs');
-const http = require('node:http');
 const path = require('node:path');
 const { after, before, test } = require('node:test');
 const h = require('./helpers.js');
@@ -27,26 +26,13 @@ const message = h.messages();
 const work = h.tempDir('qv3-web-page-');
 
 // The site from a static server that records every request it gets.
-const requests = [];
-const server = http.createServer((req, res) => {
-  requests.push({ url: req.url, at: Date.now() });
-  const name = path.basename(decodeURIComponent(new URL(req.url, 'http://x').pathname)) || 'index.html';
-  const file = path.join(h.paths.site, name);
-  if (!fs.existsSync(file)) {
-    res.writeHead(404).end();
-    return;
-  }
-  const types = { html: 'text/html', js: 'text/javascript', css: 'text/css', png: 'image/png',
-    webmanifest: 'application/manifest+json' };
-  res.writeHead(200, { 'Content-Type': `${types[path.extname(name).slice(1)] || 'application/octet-stream'}; charset=utf-8` });
-  res.end(fs.readFileSync(file));
-});
+let server;
 let site;
+let requests;
 let browsers = [];
 
 before(async () => {
-  await new Promise((resolve) => server.listen(0, '127.0.0.1', resolve));
-  site = `http://127.0.0.1:${server.address().port}/`;
+  ({ server, url: site, requests } = await h.serveSite());
 });
 
 after(async () => {
@@ -301,6 +287,15 @@ test('several containers with one password; a failure or Cancel ends the run, la
   await page.waitForSelector('#open-cancel', { state: 'hidden' });
   assert.deepEqual(await states(page, 'open'), ['done', 'cancelled', 'notStarted']);
   assert.equal((await storedFiles(page)).length, 1, 'the cancelled output is removed');
+
+  // Files chosen again while the ones before are still being checked: only the new list
+  // counts, and what the old check still says is not heard.
+  await page.setInputFiles('#open-files', [big, a, b]);
+  await page.setInputFiles('#open-files', [c]);
+  await settled(page, 'open');
+  await page.waitForTimeout(500);
+  assert.deepEqual(await states(page, 'open'), ['new']);
+  assert.deepEqual(await run(page, 'open', [c], 'same'), ['done']);
   assert.deepEqual(page.errors, []);
 });
 
