@@ -46,11 +46,26 @@ class FailureCollector : public FrontEnd {
   FrontEnd& m_windows;
 };
 
-// One box's text for the files that could not be encrypted, each with its reason.
-std::string FailureList(const std::vector<std::string>& failures) {
-  std::string text = Tr(kEncryptionFailures);
+// One box's text: its first line, then each failure with its reason.
+std::string FailureList(const char* heading, const std::vector<std::string>& failures) {
+  std::string text = Tr(heading);
   for (const std::string& failure : failures) text += "\r\n\r\n" + failure;
   return text;
+}
+
+// The end notice of a file manager's road that went well: how many, and which.
+std::string MadeNotice(const char* heading, const std::vector<std::string>& paths) {
+  constexpr size_t kNamed = 10;
+  std::string text = Format(Tr(heading), static_cast<unsigned>(paths.size()));
+  for (size_t i = 0; i < paths.size() && i < kNamed; ++i) text += "\r\n" + paths[i];
+  if (paths.size() > kNamed) text += "\r\n…";
+  return text;
+}
+
+bool AnyCancelled(const JobOutcome& outcome) {
+  for (FileOutcome file : outcome)
+    if (file == FileOutcome::Cancelled) return true;
+  return false;
 }
 
 }  // namespace
@@ -140,16 +155,18 @@ bool ViewerApp::RunEncrypt(const std::vector<std::string>& arguments) {
   std::vector<std::string> failures;
   FileList* files = new FileList;
   for (const std::string& argument : arguments) {
-    if (LookUpPath(argument.c_str()) == PathKind::Directory)
-      failures.push_back(FailureText({FailureKind::DirectoryNotEncrypted, 0, argument}));
+    const std::string path = AbsolutePath(argument);
+    if (LookUpPath(path.c_str()) == PathKind::Directory)
+      failures.push_back(FailureText({FailureKind::DirectoryNotEncrypted, 0, path}));
     else
-      files->Append(argument);
+      files->Append(path);
   }
   if (files->Empty()) {
     delete files;
-    m_ui.ShowViewerError(failures.empty() ? Tr(kNoInputFiles) : FailureList(failures).c_str());
+    m_ui.ShowViewerError(failures.empty() ? Tr(kNoInputFiles) : FailureList(kEncryptionFailures, failures).c_str());
     return false;
   }
+  const std::vector<std::string> paths(files->begin(), files->end());
 
   PasswordCandidates password;
   if (!AskMakingPassword(&password)) {
@@ -165,24 +182,40 @@ bool ViewerApp::RunEncrypt(const std::vector<std::string>& arguments) {
   options.reportTo = &collector;
   const JobOutcome outcome = m_jobRunner.RunJob(files, options, password);
   failures.insert(failures.end(), collector.texts.begin(), collector.texts.end());
-  if (!failures.empty()) m_ui.ShowViewerError(FailureList(failures).c_str());
+  if (!failures.empty())
+    m_ui.ShowViewerError(FailureList(kEncryptionFailures, failures).c_str());
+  else if (AllDone(outcome))
+    m_ui.ShowViewerNotice(MadeNotice(kEncryptedNotice, paths).c_str());
   m_exitStatus = failures.empty() && AllDone(outcome) ? 0 : 1;
   return false;
 }
 
-bool ViewerApp::RunDecryption(const std::vector<std::string>& arguments, bool alwaysBeside) {
+bool ViewerApp::RunDecryption(const std::vector<std::string>& arguments, bool decryptHere) {
   m_exitStatus = 1;
   const std::string workingFolder = WorkingFolder();
   RemoveStalePlaintexts(workingFolder);
 
+  // Each argument made absolute first; what can be told without the password is told
+  // before anyone is asked for it.
+  std::vector<std::string> failures;
   FileList* files = new FileList;
-  for (const std::string& argument : arguments)
-    if (PathExists(argument.c_str())) files->Append(argument);
+  for (const std::string& argument : arguments) {
+    const std::string path = AbsolutePath(argument);
+    Failure failure{FailureKind::InputMissing, 0, path};
+    if (CheckBeforePassword(path, &failure))
+      files->Append(path);
+    else
+      failures.push_back(AppendSystemErrorText(FailureText(failure), failure.code));
+  }
   if (files->Empty()) {
     delete files;
-    m_ui.ShowViewerError(Tr(kNoInputFiles));
+    m_ui.ShowViewerError(failures.empty() ? Tr(kNoInputFiles) : FailureList(kDecryptionFailures, failures).c_str());
+    if (!failures.empty()) m_exitStatus = 2;  // nothing given could be decrypted
     return false;
   }
+  // The double-click road says at once what it leaves out; Decrypt here lists it with
+  // the rest of its failures at the end.
+  if (!decryptHere && !failures.empty()) m_ui.ShowViewerError(FailureList(kLeftOut, failures).c_str());
 
   PasswordCandidates passwords;
   if (!AskOpeningPassword(*files, &passwords)) {
@@ -190,11 +223,28 @@ bool ViewerApp::RunDecryption(const std::vector<std::string>& arguments, bool al
     return false;
   }
   bool done;
-  if (files->Count() == 1 && !alwaysBeside)
+  if (!decryptHere && files->Count() == 1) {
     done = DecryptAndView(files, passwords, workingFolder);
-  else
+  } else if (!decryptHere) {
+    // Several containers: beside themselves, the first failure ending the run.
     done = AllDone(DecryptFileList(files, false, false, passwords, workingFolder));
-  m_exitStatus = done ? 0 : 1;
+  } else {
+    // Every container is tried; what failed is listed once, at the end.
+    const std::vector<std::string> paths(files->begin(), files->end());
+    FailureCollector collector(m_ui.JobFrontEnd());
+    JobOptions options;
+    options.workingFolder = workingFolder;
+    options.continuePastFailures = true;
+    options.reportTo = &collector;
+    const JobOutcome outcome = m_jobRunner.RunJob(files, options, passwords);
+    failures.insert(failures.end(), collector.texts.begin(), collector.texts.end());
+    done = AllDone(outcome);
+    if (!failures.empty())
+      m_ui.ShowViewerError(FailureList(kDecryptionFailures, failures).c_str());
+    else if (done && !AnyCancelled(outcome))
+      m_ui.ShowViewerNotice(MadeNotice(kDecryptedNotice, paths).c_str());
+  }
+  m_exitStatus = done && failures.empty() ? 0 : 1;
   return false;
 }
 

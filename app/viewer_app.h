@@ -73,8 +73,9 @@ class ViewerApp {
   void UnregisterFileType();
 
  private:
-  // The decryption roads; alwaysBeside: one container too goes beside itself.
-  bool RunDecryption(const std::vector<std::string>& arguments, bool alwaysBeside);
+  // The decryption roads; decryptHere: the file manager's, every container beside itself
+  // (one too), past failures, listed at the end.
+  bool RunDecryption(const std::vector<std::string>& arguments, bool decryptHere);
   // What the run's containers are tried with: nothing to ask where each opens with the
   // empty password (a category extension), else the candidates of the text typed into
   // the prompt. False when the prompt was cancelled.

@@ -3,6 +3,7 @@
 
 #include <algorithm>
 #include <cstdlib>
+#include <cstring>
 #include <memory>
 #include <string>
 #include <unordered_map>
@@ -20,6 +21,7 @@
 #include "crypto/secure.h"
 #include "jobs/batch.h"
 #include "platform/catalog.h"
+#include "platform/codepage.h"
 #include "platform/console.h"
 #include "platform/file_ops.h"
 #include "platform/lock.h"
@@ -65,11 +67,13 @@ const char kBatchHelp[] = N_(
 const char kExitHelp[] = N_(
     "진행 상황은 표준 오류가 터미널일 때 그곳에 보이며, 오류도 그곳에 \"qv3: error: ...\"\n"
     "로 나옵니다. Ctrl-C 는 취소 단추처럼 작업을 멈춥니다: 처리 중인 파일은 모두 출력을\n"
-    "남기지 않고, 아직 시작하지 않은 파일은 건드리지 않습니다. 모든 파일이 끝난 뒤에 온\n"
+    "남기지 않고, 아직 시작하지 않은 파일은 건드리지 않습니다. 터미널이 닫히거나 연결이\n"
+    "끊긴 것(SIGHUP), SIGQUIT 와 SIGTERM 도 Ctrl-C 와 같습니다. 모든 파일이 끝난 뒤에 온\n"
     "Ctrl-C 는 아무것도 바꾸지 않습니다.\n"
     "\n"
-    "종료 상태: 모든 파일이 성공하면 0, 실패를 알렸으면 1, 사용법 오류(읽을 수 없거나 위처럼\n"
-    "거절한 암호 포함)는 2, Ctrl-C 로 작업을 멈췄으면 130.\n");
+    "종료 상태: 모든 파일이 성공하면 0, 실패한 파일이 있으면 1, 사용법 오류(읽을 수 없거나\n"
+    "거절한 암호 포함)는 2, Ctrl-C 로 작업을 멈췄으면 130 (SIGHUP 은 129, SIGQUIT 는 131,\n"
+    "SIGTERM 은 143).\n");
 
 std::string DecryptHelp() {
   return std::string(Tr(
@@ -249,26 +253,34 @@ int CheckNewPasswordLength(const std::string& command, const CryptRequest& reque
   return 0;
 }
 
-// The names a file's run reads or writes, as the batch compares them: the input's and
-// the output's last part, in ASCII lower case (a system may not tell letter case apart).
+// The name a file of a batch is known by when the batch compares names: its last part,
+// every letter's case folded as a file system that ignores case folds it, and an output's
+// temporary names (NAME.qv3part, NAME.qv3part2 …) all one name.
+std::string ConflictKey(const std::string& path) {
+  std::string name = path;
+  const size_t separator = name.find_last_of("/\\");
+  if (separator != std::string::npos) name.erase(0, separator + 1);
+  name = FoldLetterCase(name);
+  const size_t partial = name.rfind(kPartialSuffix);
+  if (partial != std::string::npos &&
+      name.find_first_not_of("0123456789", partial + std::strlen(kPartialSuffix)) == std::string::npos)
+    name.resize(partial + std::strlen(kPartialSuffix));
+  return name;
+}
+
+// The names a file's run reads or writes, as the batch compares them: the input's, the
+// output's and the output's temporary names.
 std::vector<std::string> NamesTouched(const CryptRequest& request, const std::string& path,
                                       bool passwordGiven) {
-  auto folded = [](std::string name) {
-    const size_t separator = name.find_last_of("/\\");
-    if (separator != std::string::npos) name.erase(0, separator + 1);
-    for (char& c : name)
-      if (c >= 'A' && c <= 'Z') c = static_cast<char>(c - 'A' + 'a');
-    return name;
-  };
-  const std::string input = folded(path);
   std::string output;
   if (request.encrypt)
-    output = input + "." + ChooseEncryptedExtension(path.c_str(), passwordGiven);
+    output = path + "." + ChooseEncryptedExtension(path.c_str(), passwordGiven);
   else if (!request.outputPath.empty())
-    output = folded(request.outputPath);
-  else if (input.size() > 5)
-    output = input.substr(0, input.size() - 5);
-  return {input, output};
+    output = request.outputPath;
+  else if (path.size() > 5)
+    output = path.substr(0, path.size() - 5);
+  if (output.empty()) return {ConflictKey(path)};
+  return {ConflictKey(path), ConflictKey(output), ConflictKey(output + kPartialSuffix)};
 }
 
 // For each file, the earlier files that touch one of its names: it starts only once they
@@ -323,6 +335,7 @@ class CryptBatch : public BatchWork {
   void Run(size_t file) override {
     FileList list;
     list.Append(m_paths[file]);
+    JobOutcome outcome;
     if (m_request.encrypt) {
       // The engine takes a buffer of its own to wipe.
       char password[kMaxPasswordBytes + 1] = {};
@@ -332,12 +345,12 @@ class CryptBatch : public BatchWork {
       EncryptOptions options;
       options.deleteSource = m_request.deleteSource;
       options.useGenericExtension = !m_keyed.empty();
-      EncryptFiles(m_keyScheduleLock, list, password, options, m_console.File(file), random.get());
+      outcome = EncryptFiles(m_keyScheduleLock, list, password, options, m_console.File(file), random.get());
       GiveBack(std::move(random));
     } else {
-      DecryptFiles(m_keyScheduleLock, list, m_passwords, m_options, m_console.File(file));
+      outcome = DecryptFiles(m_keyScheduleLock, list, m_passwords, m_options, m_console.File(file));
     }
-    m_console.RunEnded(file);
+    m_console.RunEnded(file, outcome.empty() ? FileOutcome::NotStarted : outcome[0]);
   }
 
   void Ended(size_t file, bool started) override { m_console.Ended(file, started); }
@@ -413,7 +426,8 @@ int RunCrypt(const std::vector<std::string>& args, bool encrypt) {
   console.AllEnded();
   const int status = console.ExitStatus();
   console.EndLine();
-  if (status == 130) WriteStandard(StandardStream::Error, Tr("qv3: 취소했습니다\n"));
+  WorkStopped();
+  if (status == InterruptExitStatus()) WriteStandard(StandardStream::Error, Tr("qv3: 취소했습니다\n"));
   return status;
 }
 

@@ -22,15 +22,20 @@ const char kUsage[] = N_(
     "  inspect [--json] 암호파일... 암호 파일의 버전, 확장, 길이를 보입니다\n"
     "\n"
     "  qv3 명령 --help       명령 하나의 도움말\n"
-    "  qv3 --version         버전과 쓰고 있는 암호 구현\n"
+    "  qv3 --version         버전과 쓰고 있는 암호 구현\n");
+
+// Where output to a pipe or file has a code page of its own (Windows).
+const char kUtf8Usage[] = N_(
     "\n"
-    "  --utf8                (모든 명령, Windows) 파이프나 파일에 ANSI 코드 페이지 대신\n"
-    "                        UTF-8 로 씁니다. 콘솔에는 모든 이름을 그대로 보입니다\n");
+    "  --utf8                (모든 명령) 파이프나 파일에 ANSI 코드 페이지 대신 UTF-8 로\n"
+    "                        씁니다. 콘솔에는 모든 이름을 그대로 보입니다\n");
+
+std::string Usage() { return std::string(Tr(kUsage)) + (RedirectedOutputHasCodePage() ? Tr(kUtf8Usage) : ""); }
 
 }  // namespace
 
 void PrintError(const std::string& text) {
-  WriteStandard(StandardStream::Error, "qv3: error: " + text + "\n");
+  WriteStandard(StandardStream::Error, "qv3: error: " + EscapeControls(text, true) + "\n");
 }
 
 std::string UsageText(const std::string& command, const std::string& text) {
@@ -49,13 +54,13 @@ int main(int argc, char** argv) {
     }
   }
   if (args.empty()) {
-    WriteStandard(StandardStream::Error, Tr(kUsage));
+    WriteStandard(StandardStream::Error, Usage());
     return 2;
   }
   const std::string command = args.front();
   args.erase(args.begin());
   if (command == "--help" || command == "-h" || command == "help") {
-    WriteStandard(StandardStream::Output, Tr(kUsage));
+    WriteStandard(StandardStream::Output, Usage());
     return 0;
   }
   if (command == "--version") {

@@ -89,18 +89,33 @@ bool Decryptor::OutputPath(const std::string& path, std::string* output) {
 // The container for reading and a new temporary file for writing; false (with the
 // failure shown, nothing left open) when either cannot be had.
 bool Decryptor::OpenFiles(const std::string& path, OutputFile& output) {
+  if (m_options.deleteSource && IsLink(path.c_str())) {
+    Fail(FailureKind::SourceIsLink, 0, path);
+    return false;
+  }
   uint32_t status = m_in.Open(path.c_str(), FileMode::Read, Disposition::OpenExisting);
   if (status != 0) {
     Fail(InputOpenFailure(path, false, status));
+    return false;
+  }
+  // An output that is the container itself would take its place.
+  FileIdentity in, out;
+  if (m_in.Identity(&in) == 0 && IdentityOf(output.FinalPath().c_str(), &out) && in == out) {
+    m_in.Close();
+    Fail(FailureKind::OutputNotCreated, 0, output.FinalPath());
     return false;
   }
   // A file already at the output path stays as it is until the plaintext has
   // authenticated; one it may not replace is refused now, before any work.
   status = MoveRefusal(output.FinalPath().c_str(), Placement());
   if (status == 0) status = output.Create(m_out);
+  TellReclaimed(output, m_ui);
   if (status != 0) {
     m_in.Close();
-    Fail(FailureKind::OutputNotCreated, status, output.FinalPath());
+    if (output.AllNamesTaken())
+      Fail(FailureKind::PartialNamesTaken, 0, PartialPath(output.FinalPath(), 1));
+    else
+      Fail(FailureKind::OutputNotCreated, status, output.FinalPath());
     return false;
   }
   return true;
@@ -157,25 +172,26 @@ FileOutcome Decryptor::DecryptOne(const std::string& path) {
   if (!OpenFiles(path, output)) return m_outcome;
   Transform(path, outputPath);
   // A plaintext reported as done is on the disk: the flush's failure is the file's. The
-  // read-only mark goes onto the very file written, before it takes its name.
+  // container's permissions less writing go onto the very file written, before it takes
+  // its name; it stays open (its writer's) until then.
   if (!m_out.Flush()) Fail(FailureKind::WriteFailed, LastSystemError(), outputPath);
   if (m_outcome == FileOutcome::Done) {
-    const uint32_t status = m_out.MarkReadOnly();
+    const uint32_t status = m_out.TakePermissionsOf(m_in, true);
     if (status != 0) Fail(FailureKind::OutputNotCreated, status, outputPath);
   }
   m_in.Close();
-  m_out.Close();
   if (m_outcome == FileOutcome::Done) {
     const uint32_t status = output.PutInPlace(Placement());
     if (status != 0) Fail(FailureKind::OutputNotCreated, status, outputPath);
   }
+  m_out.Close();
   if (m_outcome != FileOutcome::Done) return m_outcome;  // output's destructor removes it
-  if (m_options.deleteSource) {
-    SetReadOnly(path.c_str(), false);
-    DeletePath(path.c_str());
-  }
   FlushVolume(outputPath[0]);
-  return FileOutcome::Done;
+  if (m_options.deleteSource) {
+    const uint32_t status = RemoveSource(path);
+    if (status != 0) Fail(FailureKind::SourceNotDeleted, status, path);
+  }
+  return m_outcome;
 }
 
 }  // namespace
@@ -196,7 +212,7 @@ JobOutcome DecryptFiles(Lock& keyScheduleLock, FileList& files, const PasswordCa
   for (FileOutcome& result : outcome) {
     result = decryptor.DecryptOne(files.Front());
     files.RemoveFront();
-    if (result != FileOutcome::Done) break;
+    if (result == FileOutcome::Cancelled || (result != FileOutcome::Done && !options.continuePastFailures)) break;
   }
   return outcome;
 }

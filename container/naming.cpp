@@ -46,6 +46,12 @@ static_assert(std::size(ExtensionCategoryTable) == 45, "45 rows");
 
 }  // namespace
 
+std::vector<std::string> ContainerExtensions() {
+  std::vector<std::string> extensions{kGenericExtension};
+  extensions.insert(extensions.end(), std::begin(CategoryExtensions), std::end(CategoryExtensions));
+  return extensions;
+}
+
 bool HasCategoryExtension(const std::string& path) {
   if (path.size() < 5 || path[path.size() - 5] != '.') return false;
   const std::string extension = path.substr(path.size() - 4);

@@ -34,6 +34,11 @@ bool OutputOfPartial(const std::string& name, std::string* output);
 // Whether path ends in a dot and one of the 14 extensions a container carries, in any
 // letter case: the only names whose plaintext's name the reader can tell.
 bool HasContainerExtension(const std::string& path);
+// The 14 extensions a container carries, without the dot: the generic one first, then
+// the 13 categories'. The one table every list of them (the MIME package, the file
+// managers' menus, the site's file picker) is made from or checked against.
+std::vector<std::string> ContainerExtensions();
+
 // Whether path ends in a dot and one of the 13 category extensions (any letter case): the
 // names the writers give containers made with the empty password.
 bool HasCategoryExtension(const std::string& path);

@@ -111,6 +111,7 @@ void JobRunner::ExecuteJob(CryptJob* job) {
       options.workingFolder = asked.workingFolder;
       options.overwrite = asked.overwrite;
       options.outputPath = asked.outputPath;
+      options.continuePastFailures = asked.continuePastFailures;
       *job->outcome = DecryptFiles(m_keyScheduleLock, *job->files, job->passwords, options, *job->ui);
     }
   }

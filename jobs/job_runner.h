@@ -25,7 +25,7 @@ struct JobOptions {
   std::string workingFolder;     // the run's, resolved once by the caller
   bool overwrite = false;        // decryption beside: replace an existing file
   std::string outputPath;        // decryption of one container: its plaintext's path
-  bool continuePastFailures = false;  // encryption: a failed file does not end the job
+  bool continuePastFailures = false;  // a failed file does not end the job
   bool numberTakenNames = false;      // encryption: a taken container name gets a number
   FrontEnd* reportTo = nullptr;  // the front end of this job's windows and failures, when
                                  // not the runner's own

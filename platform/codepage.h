@@ -58,3 +58,8 @@ unsigned SystemAnsiCodePage();
 // (when given) lists each character that was not kept exactly, once. False where the
 // system has no ANSI code page, or for text that is not valid UTF-8.
 bool SystemAnsiForm(const std::string& utf8, TextForm* form, std::string* lacking = nullptr);
+
+// The text (UTF-8) with every letter's case folded, as a file system that ignores letter
+// case compares names (all of Unicode, as NTFS does, not ASCII alone). Text that is not
+// UTF-8 is folded in its ASCII letters only.
+std::string FoldLetterCase(const std::string& utf8);

@@ -119,3 +119,10 @@ bool Cp949ToUtf8(const std::string& in, std::string* out) {
 
 unsigned SystemAnsiCodePage() { return 0; }
 bool SystemAnsiForm(const std::string&, TextForm*, std::string*) { return false; }
+
+std::string FoldLetterCase(const std::string& utf8) {
+  std::string folded = utf8;
+  for (char& c : folded)
+    if (c >= 'A' && c <= 'Z') c = static_cast<char>(c - 'A' + 'a');
+  return folded;
+}

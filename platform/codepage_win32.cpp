@@ -2,6 +2,8 @@
 
 #include <windows.h>
 
+#include "platform/wide_win32.h"
+
 #include <climits>
 #include <cstring>
 
@@ -91,4 +93,16 @@ bool SystemAnsiForm(const std::string& utf8, TextForm* form, std::string* lackin
   SecureZeroMemory(exact, sizeof exact);
   if (!wide.empty()) SecureZeroMemory(&wide[0], wide.size() * sizeof(wchar_t));
   return true;
+}
+
+std::string FoldLetterCase(const std::string& utf8) {
+  std::wstring wide;
+  if (utf8.empty() || !ToWide(kUtf8, utf8, &wide)) {
+    std::string folded = utf8;
+    for (char& c : folded)
+      if (c >= 'A' && c <= 'Z') c = static_cast<char>(c - 'A' + 'a');
+    return folded;
+  }
+  CharLowerBuffW(&wide[0], static_cast<DWORD>(wide.size()));
+  return Utf8(wide);
 }

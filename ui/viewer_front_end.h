@@ -34,6 +34,8 @@ class ViewerFrontEnd {
   // The run's own error notice (caption kViewerCaption, one OK button, no owner); returns
   // when the user has dismissed it.
   virtual void ShowViewerError(const char* message) = 0;
+  // The same for news that is no failure (what a run made), with the information icon.
+  virtual void ShowViewerNotice(const char* message) = 0;
 
   // Hands the file to the program the desktop associates with its type, to be opened and
   // shown. When that starts a process, waits until the process has ended, keeping the

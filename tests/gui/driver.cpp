@@ -26,6 +26,7 @@
 //                                control 65535)
 //   settext CAPTION ID TEXT      replaces the control's text
 //   type CAPTION ID TEXT         posts one WM_CHAR per UTF-16 unit of TEXT to the control
+//   endsession CAPTION           tells the dialog that the session ends (log-off)
 //   key CAPTION ID VK            posts a key press (down and up) of virtual key VK to the
 //                                control; the dialog manager sees it as typed
 //   click CAPTION ID             presses the button (BM_CLICK) without waiting for what
@@ -287,6 +288,14 @@ std::string Run(const std::vector<std::string>& args) {
     // the driver must stay free to look at it.
     HWND button = Control(args[1], args[2]);
     if (!PostMessageW(button, BM_CLICK, 0, 0)) throw Failure{"cannot post BM_CLICK"};
+    return "";
+  }
+  if (name == "endsession") {
+    need(2, 2);
+    // As the system tells a program's windows that the session ends (log-off, shut-down).
+    HWND dialog = FindDialog(args[1]);
+    SendMessageTimeoutW(dialog, WM_QUERYENDSESSION, 0, ENDSESSION_LOGOFF, SMTO_NORMAL, 5000, nullptr);
+    SendMessageTimeoutW(dialog, WM_ENDSESSION, TRUE, ENDSESSION_LOGOFF, SMTO_NORMAL, 5000, nullptr);
     return "";
   }
   if (name == "command") {

@@ -88,7 +88,6 @@ EVERY_LOCALE = set()   # the cases run under every locale; the rest under the Ko
 # Hangul with a character beyond the first plane, Latin letters code page 949 lacks,
 # Japanese, and Hanja no Korean code page holds.
 ANY_NAMES = ["보고서 📄", "Zoë — résumé", "東京の地図", "𠜎 丟"]
-KOREAN_PASSWORD = "비밀번호"      # a Korean Windows system hashes its code page 949 bytes
 
 
 def test(fn):
@@ -278,6 +277,15 @@ def reg_value(key, name):
     return None
 
 
+# The installed product's key, which the working folder's probe reads (32-bit view).
+PRODUCT_KEY = "HKLM\\Software\\Belmora\\TarvessinKvt"
+
+
+def product_key_exists():
+    p = wine("reg", "query", PRODUCT_KEY, "/reg:32", check_ok=False)
+    return p.returncode == 0
+
+
 def reg_set(key, value):
     wine("reg", "add", "HKCR\\" + key, "/ve", "/d", value, "/f")
 
@@ -409,10 +417,12 @@ def register_and_unregister_association(d):
         "TarvessinViewer.Document\\shell\\open\\command": command,
     }
 
-    # The file manager's verbs: on every file, and on the container type beside open;
-    # their texts are the program's string resources, which the shell shows.
+    # The file manager's verbs: on every file, on the container type beside open, and both
+    # on every folder; their texts are the program's string resources, which the shell shows.
     verbs = {"*\\shell\\TarvessinViewer.Encrypt": ("암호 파일로 만들기…", "/Encrypt", 103),
-             "TarvessinViewer.Document\\shell\\DecryptHere": ("여기에 풀기", "/DecryptHere", 104)}
+             "TarvessinViewer.Document\\shell\\DecryptHere": ("여기에 풀기", "/DecryptHere", 104),
+             "Directory\\shell\\TarvessinViewer.Encrypt": ("암호 파일로 만들기…", "/Encrypt", 103),
+             "Directory\\shell\\TarvessinViewer.DecryptHere": ("여기에 풀기", "/DecryptHere", 104)}
     for key, (_, road, _) in verbs.items():
         expected[key + "\\command"] = '"%s" %s "%%1"' % (exe, road)
 
@@ -429,7 +439,8 @@ def register_and_unregister_association(d):
             check(shown == tr(text), "%s: the shell shows %r for HKCR\\%s" % (what, shown, key))
 
     def unregistered(what):
-        for key in (".aqv3", "TarvessinViewer.Document", "*\\shell\\TarvessinViewer.Encrypt"):
+        for key in (".aqv3", "TarvessinViewer.Document", "*\\shell\\TarvessinViewer.Encrypt",
+                    "Directory\\shell\\TarvessinViewer.Encrypt", "Directory\\shell\\TarvessinViewer.DecryptHere"):
             check(reg_default(key) is None, "%s: HKCR\\%s still exists" % (what, key))
 
     def run(*args, status=0):
@@ -470,13 +481,14 @@ def password_prompt_controls_empty_ok_and_escape(d):
     icons = [c for c in controls if c[1].lower() == "static" and c[2] & 0xF == SS_ICON]
     summary = [(ident, cls.lower(), text) for ident, cls, style, text in controls
                if (ident, cls, style, text) not in icons]
-    expected = [(1003, "edit", ""), (1, "button", tr("확인(&O)")), (2, "button", tr("취소(&C)")),
-                (-1, "static", tr("복호화를 위해 암호를 입력하십시오.")), (-1, "static", tr("암호"))]
+    # Reading order, which is the tab order: the label right before its field.
+    expected = [(-1, "static", tr("복호화를 위해 암호를 입력하십시오.")), (-1, "static", tr("암호(&P)")),
+                (1003, "edit", ""), (1, "button", tr("확인(&O)")), (2, "button", tr("취소(&C)"))]
     check(summary == expected, "controls in template order: %s" % summary)
     check(len(icons) == 1, "one icon beside the texts: %s" % controls)
-    edit_style = controls[0][2]
-    check(edit_style & ES_PASSWORD, "the password field masks what is typed (style %#x)" % edit_style)
-    check(controls[1][2] & 0xF == 1, "OK is the default button (style %#x)" % controls[1][2])
+    style = {ident: st for ident, _, st, _ in controls}
+    check(style[1003] & ES_PASSWORD, "the password field masks what is typed (style %#x)" % style[1003])
+    check(style[1] & 0xF == 1, "OK is the default button (style %#x)" % style[1])
     check(DRIVER.do("focus", CAPTION_PROMPT) == "1003", "the keyboard focus starts in the field")
 
     # OK, by click or by Enter, on an empty field does nothing.
@@ -496,6 +508,10 @@ def password_prompt_controls_empty_ok_and_escape(d):
 
 @test
 def password_prompt_cancel_decrypts_nothing(d):
+    # Choosing the working folder asks whether the product is installed; asking leaves no
+    # key behind (an empty one that an earlier build made is removed first).
+    if product_key_exists():
+        wine("reg", "delete", PRODUCT_KEY, "/reg:32", "/f")
     v = start(copy_container(d, "doc.qv3test.aqv3"))
     DRIVER.wait(CAPTION_PROMPT)
     DRIVER.do("type", CAPTION_PROMPT, 1003, PASSWORD)
@@ -505,6 +521,7 @@ def password_prompt_cancel_decrypts_nothing(d):
     check(not DRIVER.exists(CAPTION_PROGRESS), "no progress window after Cancel")
     check_nothing_left("Cancel")
     check_nothing_opened("Cancel")
+    check(not product_key_exists(), "the run created %s" % PRODUCT_KEY)
 
 
 def follow_plaintext(path, records_expected, what):
@@ -830,6 +847,16 @@ def progress_window_and_cancel(d):
     check_nothing_left("Cancel")
     check_nothing_opened("Cancel")
 
+    # A log-off or shut-down while the job runs is a Cancel: nothing is left beside.
+    sub = os.path.join(d, "here")
+    os.mkdir(sub)
+    v = start("/DecryptHere", copy_container(sub, "big.qv3test.aqv3"))
+    enter_password(PASSWORD)
+    DRIVER.wait(CAPTION_PROGRESS)
+    DRIVER.do("endsession", CAPTION_PROGRESS)
+    v.ended(status=None)
+    check(os.listdir(sub) == ["big.qv3test.aqv3"], "the session's end left %s" % os.listdir(sub))
+
 
 @test
 def stale_plaintexts_removed_at_start(d):
@@ -942,17 +969,70 @@ def any_name_opens_and_lands_beside(d):
     check_nothing_opened("several")
 
 
+def qv3_exe(d, *args):
+    return subprocess.run([A.wine_run, A.qv3] + list(args), cwd=d, stdin=subprocess.DEVNULL, capture_output=True,
+                          env=ENV, timeout=120)
+
+
 @test
 @every_locale
-def a_container_keyed_on_a_korean_system_opens_on_any(d):
-    # Typed as Korean text: a Korean system hashes its code page 949 bytes; another tries
-    # them once its own bytes fail.
-    v = start(copy_container(d, "korean.qv3test.aqv3"))
-    enter_password(KOREAN_PASSWORD)
-    rec = follow_plaintext(in_working_folder("korean.qv3test"), 1, "Korean-keyed")[0]
-    check_handed_plaintext(rec, "korean.qv3test", "Korean-keyed")
+def one_password_rule_on_every_road(d):
+    # One typing opens a container keyed with its code page 949 bytes (Korean Windows) and
+    # one keyed with the first 9 bytes of its UTF-8 (earlier Linux and site builds), in
+    # either order; a category container made with the empty password asks nothing.
+    typed = "가나다라마"
+    keys = {"k.qv3test": typed.encode("cp949"), "u.qv3test": typed.encode("utf-8")[:9]}
+    for name, key in keys.items():
+        with open(os.path.join(d, name), "wb") as f:
+            f.write(name.encode() * 500)
+        with open(os.path.join(d, "pw"), "wb") as f:
+            f.write(key)
+        p = qv3_exe(d, "encrypt", "--password-file", "pw", name)
+        check(p.returncode == 0, "qv3 encrypt %s: %r" % (name, p.stderr))
+        os.remove(os.path.join(d, name))
+    for order in (["k.qv3test", "u.qv3test"], ["u.qv3test", "k.qv3test"]):
+        v = start("/DecryptHere", *[win(os.path.join(d, n + ".aqv3")) for n in order])
+        enter_password(typed)
+        v.ended(seconds=30)
+        for name in keys:
+            check(read(os.path.join(d, name)) == name.encode() * 500, "%s opened by %s" % (name, order))
+            os.chmod(os.path.join(d, name), 0o644)
+            os.remove(os.path.join(d, name))
+
+    with open(os.path.join(d, "e.qv3test"), "wb") as f:
+        f.write(b"made with the empty password")
+    check(qv3_exe(d, "encrypt", "--empty-password", "e.qv3test").returncode == 0, "the empty password's container")
+    os.remove(os.path.join(d, "e.qv3test"))
+    v = start(win(os.path.join(d, "e.qv3test.bqv3")))
+    rec = follow_plaintext(in_working_folder("e.qv3test"), 1, "the empty password")[0]
+    check_handed_plaintext(rec, "e.qv3test", "the empty password", content=b"made with the empty password")
     v.ended(seconds=30)
-    check_nothing_left("Korean-keyed")
+    check(not DRIVER.exists(CAPTION_PROMPT), "asked for the empty password")
+    os.remove(FAKE_LOG)
+
+    # Made here: a character no form keeps is named, nothing written, asked again; Hanja
+    # that code page 949 holds are keyed in it on any code page.
+    path = os.path.join(d, "n.qv3test")
+    with open(path, "wb") as f:
+        f.write(b"new")
+    v = start("/Encrypt", win(path))
+    for entry in ("가\U0001F600", "東京"):
+        DRIVER.wait(CAPTION_PROMPT)
+        DRIVER.do("settext", CAPTION_PROMPT, 1003, entry)
+        DRIVER.do("settext", CAPTION_PROMPT, 1004, entry)
+        DRIVER.do("click", CAPTION_PROMPT, 1)
+        if entry != "東京":
+            DRIVER.wait(CAPTION_VIEWER)
+            text = DRIVER.do("text", CAPTION_VIEWER, MESSAGE_TEXT_ID)
+            check("\U0001F600" in text, "the refusal names the emoji: %r" % text)
+            check(not os.path.exists(path + ".aqv3"), "written despite the refusal")
+            DRIVER.do("click", CAPTION_VIEWER, 1)
+    v.ended(seconds=30)
+    with open(os.path.join(d, "pw"), "wb") as f:
+        f.write("東京".encode("cp949"))
+    p = qv3_exe(d, "decrypt", "--password-file", "pw", "-o", "n.out", "n.qv3test.aqv3")
+    check(p.returncode == 0 and read(os.path.join(d, "n.out")) == b"new", "keyed in code page 949: %r" % p.stderr)
+    check_nothing_left("the password rule")
 
 
 @test
@@ -1077,15 +1157,6 @@ def make_containers():
                        timeout=300)
     check(p.returncode == 0, "qv3 encrypt failed: %s" % p.stderr.decode(ansi(), "replace"))
     os.remove(os.path.join(STORE, "big.qv3test"))
-    # One keyed as on a Korean Windows system: its password's code page 949 bytes.
-    with open(os.path.join(STORE, "korean.qv3test"), "wb") as f:
-        f.write(b"keyed on a Korean system" * 1000)
-    with open(os.path.join(STORE, "korean.txt"), "wb") as f:
-        f.write(KOREAN_PASSWORD.encode())
-    p = subprocess.run([A.wine_run, A.qv3, "encrypt", "--password-file", "korean.txt", "--password-encoding",
-                        "cp949", "korean.qv3test"], cwd=STORE, stdin=subprocess.DEVNULL, capture_output=True,
-                       env=ENV, timeout=300)
-    check(p.returncode == 0, "qv3 encrypt failed: %s" % p.stderr.decode(ansi(), "replace"))
 
 
 def associate():

@@ -21,11 +21,13 @@ import json
 import os
 import shutil
 import stat
+import signal
 import subprocess
 import sys
 import tempfile
 import time
 import traceback
+import urllib.parse
 
 CAPTION_VIEWER = "타르베신 외부암호파일뷰어"      # the run's own boxes
 CAPTION_PROMPT = "타르베신 외부암호파일 뷰어"     # password prompt
@@ -188,7 +190,7 @@ class Viewer:
         subprocess.run(["xdotool", "windowfocus", "--sync", w], check=True)
         time.sleep(0.2)  # the toolkit takes the focus in its own time
         if text is not None:
-            subprocess.run(["xdotool", "type", "--delay", "15", text], check=True)
+            type_text(text)
         if keys:
             subprocess.run(["xdotool", "key", *keys], check=True)
 
@@ -203,6 +205,17 @@ class Viewer:
                 raise Failure("the viewer did not end within %d s:\n%s" % (timeout, err.decode(errors="replace")))
             self.said = err.decode(errors="replace")
         return self.said
+
+
+def type_text(text):
+    """Types text into the focused field. Text beyond ASCII is pasted, as an input method
+    would enter it: the X server here has no Hangul keys, and keys xdotool maps on the fly
+    do not reach Qt."""
+    if text.isascii():
+        subprocess.run(["xdotool", "type", "--delay", "15", text], check=True)
+        return
+    subprocess.run(["xclip", "-selection", "clipboard"], input=text.encode(), check=True)
+    subprocess.run(["xdotool", "key", "ctrl+v"], check=True)
 
 
 def dismiss(v, caption):
@@ -240,7 +253,7 @@ def register_then_unregister(d):
     check(query.stdout.strip() == DESKTOP_ID, "xdg-mime names our desktop entry: %r" % query.stdout)
     with open(os.path.join(d.data, "applications", DESKTOP_ID)) as f:
         entry = f.read()
-    check("Exec=%s %%F\n" % A.viewer in entry, "the entry starts this program on the files:\n" + entry)
+    check("Exec=%s -- %%F\n" % A.viewer in entry, "the entry starts this program on the files:\n" + entry)
     check(os.path.exists(os.path.join(d.data, "icons/hicolor/32x32/apps/tarvessin-viewer.png")), "the icon")
     with open(os.path.join(d.data, "mime/globs2")) as f:
         check("%s:*.aqv3" % MIME_TYPE in f.read(), "the MIME database knows *.aqv3")
@@ -272,9 +285,12 @@ def one_container_is_opened_by_its_program_then_removed(d):
     with open(stale, "w") as f:
         f.write("x")
     os.chmod(stale, 0o444)
+    # A missing name beside it is named and left out before the password is asked for.
     v = Viewer(d, os.path.join(d.files, "missing.aqv3"), container)
+    dismiss(v, CAPTION_VIEWER)
     v.keys(CAPTION_PROMPT, "Return", text=PASSWORD)
     said = v.finish()
+    check(box_said(said, CAPTION_VIEWER, "다음 파일은 열 수 없어 빼고 엽니다."), "the name left out:\n" + said)
     seen = d.program_log()
     check(len(seen) == 1 and seen[0].get("sha256") == sha256(content), "the program read the plaintext: %r" % seen)
     check(seen[0]["file"] == os.path.join(d.working, "welcome.txt"), "from the working folder: %r" % seen)
@@ -282,7 +298,7 @@ def one_container_is_opened_by_its_program_then_removed(d):
     check("it had the file open" in said, "the road of a program that ended:\n" + said)
     check(os.listdir(d.working) == [], "the plaintext and the stale file are gone: %r" % os.listdir(d.working))
     check(os.path.exists(container), "the container stays")
-    check(v.proc.returncode == 0, "everything asked was done: status %d" % v.proc.returncode)
+    check(v.proc.returncode == 1, "a name was left out: status %d" % v.proc.returncode)
 
 
 @test
@@ -335,6 +351,75 @@ def two_containers_end_up_beside_themselves_read_only(d):
 
 
 @test
+def korean_typed_opens_every_form_and_the_empty_password_asks_nothing(d):
+    # Typed as Korean text: a container keyed with its code page 949 bytes (Korean Windows)
+    # and one keyed with the first 9 bytes of its UTF-8 (earlier Linux builds) open in one
+    # run, in either order; a new container is keyed in code page 949.
+    d.associate("text/plain", "view")
+    typed = "가나다라마"
+    pw = os.path.join(d.root, "password")
+    keys = {"k.txt": typed.encode("cp949"), "u.txt": typed.encode("utf-8")[:9], "e.txt": b""}
+    for name, key in keys.items():
+        with open(os.path.join(d.files, name), "wb") as f:
+            f.write(name.encode() * 100)
+        with open(pw, "wb") as f:
+            f.write(key)
+        subprocess.run([A.qv3, "encrypt", "--delete-source", "--password-file", pw] + (["--empty-password"] if not key else [])
+                       + [os.path.join(d.files, name)], check=True, env=d.env, stdout=subprocess.DEVNULL)
+    for order in (["k.txt", "u.txt"], ["u.txt", "k.txt"]):
+        v = Viewer(d, "--decrypt-here", *[os.path.join(d.files, n + ".aqv3") for n in order])
+        v.keys(CAPTION_PROMPT, "Return", text=typed)
+        dismiss(v, CAPTION_VIEWER)  # what was decrypted is said
+        v.finish()
+        check(v.proc.returncode == 0, "%s opened by one typing: status %d" % (order, v.proc.returncode))
+        for name in order:
+            path = os.path.join(d.files, name)
+            with open(path, "rb") as f:
+                check(f.read() == name.encode() * 100, path)
+            os.remove(path)
+    v = Viewer(d, os.path.join(d.files, "e.txt.bqv3"))
+    said = v.finish()
+    seen = d.program_log()
+    check(v.proc.returncode == 0 and len(seen) == 1 and "prompt" not in said.lower(),
+          "the empty password's container opened without a prompt:\n" + said)
+
+    with open(os.path.join(d.files, "n.txt"), "wb") as f:
+        f.write(b"new")
+    v = Viewer(d, "--encrypt", os.path.join(d.files, "n.txt"))
+    v.keys(CAPTION_PROMPT, text=typed)
+    subprocess.run(["xdotool", "key", "Tab"], check=True)
+    type_text(typed)
+    subprocess.run(["xdotool", "key", "Return"], check=True)
+    dismiss(v, CAPTION_VIEWER)  # what was made is said
+    v.finish()
+    with open(pw, "wb") as f:
+        f.write(typed.encode("cp949"))
+    out = os.path.join(d.root, "n.out")
+    r = subprocess.run([A.qv3, "decrypt", "--password-file", pw, "-o", out, os.path.join(d.files, "n.txt.aqv3")],
+                       env=d.env, capture_output=True)
+    check(r.returncode == 0, "keyed with the code page 949 bytes: %r" % r.stderr)
+
+
+@test
+def a_hang_up_or_terminate_is_a_cancel(d):
+    # Decrypt here of a large container: a closed session's SIGHUP or SIGTERM while it is
+    # being written stops the job as Cancel does, leaving no partial plaintext.
+    container = d.container("big.dat", b"\0" * (400 * 1000 * 1000))
+    partial = os.path.join(d.files, "big.dat.qv3part")
+    for sig in (signal.SIGHUP, signal.SIGTERM):
+        v = Viewer(d, "--decrypt-here", container)
+        v.keys(CAPTION_PROMPT, "Return", text=PASSWORD)
+        deadline = time.monotonic() + 30
+        while not os.path.exists(partial) and v.proc.poll() is None and time.monotonic() < deadline:
+            time.sleep(0.002)
+        check(v.proc.poll() is None and os.path.exists(partial), "%s: the decryption was not caught at work" % sig.name)
+        v.proc.send_signal(sig)
+        v.finish()
+        check(os.listdir(d.files) == ["big.dat.aqv3"],
+              "%s left %s" % (sig.name, sorted(os.listdir(d.files))))
+
+
+@test
 def encrypt_three_files_from_the_file_manager(d):
     # A Korean name, one whose container is already beside it, one that cannot be read:
     # a mismatched confirmation is refused, then two containers and one failure listed.
@@ -352,7 +437,10 @@ def encrypt_three_files_from_the_file_manager(d):
         with open(unreadable, "wb") as f:
             f.write(b"secret")
         os.chmod(unreadable, 0)
-    v = Viewer(d, "--encrypt", *[os.path.join(d.files, n) for n in contents], unreadable)
+    # Given as Nemo's actions give them: file:// URIs, read back with --uris.
+    uris = ["file://" + urllib.parse.quote(os.fsencode(p)) for p in [os.path.join(d.files, n) for n in contents]
+            + [unreadable]]
+    v = Viewer(d, "--encrypt", "--uris", "--", *uris)
     v.keys(CAPTION_PROMPT, "Tab", "Return", text=PASSWORD)  # the confirmation left empty
     dismiss(v, CAPTION_VIEWER)  # the two entries differ: said, and asked again
     check(not any(n.endswith(".aqv3") and n != "b.txt.aqv3" for n in os.listdir(d.files)),
@@ -388,7 +476,9 @@ def encrypt_three_files_from_the_file_manager(d):
         os.remove(os.path.join(d.files, name))
     v = Viewer(d, "--decrypt-here", *[os.path.join(d.files, c) for c in made.values()])
     v.keys(CAPTION_PROMPT, "Return", text=PASSWORD)
-    v.finish()
+    dismiss(v, CAPTION_VIEWER)  # what was decrypted is said
+    said = v.finish()
+    check('notice "%s": 암호 파일 2개를 옆에 풀었습니다:' % CAPTION_VIEWER in said, "the notice:\n" + said)
     check(v.proc.returncode == 0, "both decrypted: status %d" % v.proc.returncode)
     for name, container in made.items():
         path = os.path.join(d.files, container[:-5])
@@ -422,12 +512,17 @@ def speaks_english_under_an_english_locale(d):
 
 @test
 def no_input_shows_its_box(d):
-    for args in ((), (os.path.join(d.files, "missing.aqv3"),)):
+    # No name: the box of no input; a name that cannot be opened: named in the box, a
+    # usage error.
+    missing = os.path.join(d.files, "missing.aqv3")
+    for args, text, status in (((), "입력 파일이 없습니다.", 1),
+                               ((missing,), "다음 파일은 풀지 못했습니다.\r\n\r\n입력 파일이 존재하지 않습니다.\r\n" +
+                                missing, 2)):
         v = Viewer(d, *args)
         dismiss(v, CAPTION_VIEWER)
         said = v.finish()
-        check(box_said(said, CAPTION_VIEWER, "입력 파일이 없습니다."), "the box:\n" + said)
-        check(v.proc.returncode == 1, "status 1, not %d:\n%s" % (v.proc.returncode, said))
+        check(box_said(said, CAPTION_VIEWER, text), "the box:\n" + said)
+        check(v.proc.returncode == status, "status %d, not %d:\n%s" % (status, v.proc.returncode, said))
     # Without a display: one line that says so, not the toolkit's abort.
     env = {k: v for k, v in d.env.items() if k not in ("DISPLAY", "WAYLAND_DISPLAY", "QT_QPA_PLATFORM")}
     r = subprocess.run([A.viewer, os.path.join(d.files, "missing.aqv3")], env=env, capture_output=True,

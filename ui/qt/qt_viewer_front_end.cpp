@@ -17,6 +17,7 @@
 #include "crypto/secure.h"
 #include "platform/file_ops.h"
 #include "platform/language.h"
+#include "platform/text.h"
 #include "ui/qt/dialog_layout.h"
 #include "ui/qt/error_box.h"
 #include "ui/qt/password_prompt.h"
@@ -86,7 +87,7 @@ void QtViewerFrontEnd::SetLog(std::ostream* log) {
 }
 
 void QtViewerFrontEnd::Say(const std::string& text) {
-  if (m_log) *m_log << "tarvessin-viewer: " << text << std::endl;
+  if (m_log) *m_log << "tarvessin-viewer: " << EscapeControls(text, true) << std::endl;
 }
 
 bool QtViewerFrontEnd::AskPassword(std::string* typed) {
@@ -106,6 +107,11 @@ bool QtViewerFrontEnd::AskNewPassword(std::string* typed) {
 void QtViewerFrontEnd::ShowViewerError(const char* message) {
   Say(std::string("box \"") + Tr(kViewerCaption) + "\": " + message);
   ShowErrorBox(Tr(kViewerCaption), message);
+}
+
+void QtViewerFrontEnd::ShowViewerNotice(const char* message) {
+  Say(std::string("notice \"") + Tr(kViewerCaption) + "\": " + message);
+  ShowInformationBox(Tr(kViewerCaption), message);
 }
 
 LaunchResult QtViewerFrontEnd::OpenPlaintext(const char* path) {

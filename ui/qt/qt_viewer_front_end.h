@@ -25,6 +25,7 @@ class QtViewerFrontEnd : public ViewerFrontEnd {
   bool AskPassword(std::string* typed) override;
   bool AskNewPassword(std::string* typed) override;
   void ShowViewerError(const char* message) override;
+  void ShowViewerNotice(const char* message) override;
   // The file's MIME type (the shared MIME database) and its parents go to XdgLauncher,
   // which starts the type's default application and waits for it with the GUI thread's
   // events served.

@@ -57,6 +57,7 @@ bool Win32ViewerFrontEnd::AskNewPassword(std::string* typed) {
 }
 
 void Win32ViewerFrontEnd::ShowViewerError(const char* message) { ShowViewerErrorBox(message); }
+void Win32ViewerFrontEnd::ShowViewerNotice(const char* message) { ShowViewerErrorBox(message, true); }
 
 LaunchResult Win32ViewerFrontEnd::OpenPlaintext(const char* path) {
   return OpenWithAssociatedProgram(path, "open", SW_SHOW, true, nullptr);

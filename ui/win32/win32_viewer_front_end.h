@@ -14,6 +14,7 @@ class Win32ViewerFrontEnd : public ViewerFrontEnd {
   bool AskPassword(std::string* typed) override;
   bool AskNewPassword(std::string* typed) override;
   void ShowViewerError(const char* message) override;
+  void ShowViewerNotice(const char* message) override;
   // ShellExecuteExW "open", SW_SHOW, waiting for the process.
   LaunchResult OpenPlaintext(const char* path) override;
   // The thread's messages dispatched between short sleeps.
