@@ -125,12 +125,3 @@ PlaintextNameProblem PlaintextPath(const std::string& containerPath, bool toWork
   *output = path;
   return PlaintextNameProblem::None;
 }
-
-const std::vector<std::string>& ContainerExtensions() {
-  static const std::vector<std::string> all = [] {
-    std::vector<std::string> list{kGenericExtension};
-    list.insert(list.end(), std::begin(CategoryExtensions), std::end(CategoryExtensions));
-    return list;
-  }();
-  return all;
-}

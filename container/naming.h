@@ -59,8 +59,3 @@ enum class PlaintextNameProblem {
 // system's path limit. *output is set only with None.
 PlaintextNameProblem PlaintextPath(const std::string& containerPath, bool toWorkingFolder,
                                    const std::string& workingFolder, std::string* output);
-
-// The 14 extensions a container carries, without the dot: the generic one, then the
-// category ones. Every other list of them (the site's accept list, the desktop's types)
-// is made from this one.
-const std::vector<std::string>& ContainerExtensions();
