@@ -10,7 +10,8 @@
 // the output's number and the record's, so records cannot be moved or swapped unnoticed.
 //
 // Messages from the worker, each answered with the same op: read { source, index, file,
-// start, end } with { buffer } or { error }; open { sink, dir, key } (dir null: in
+// start, end } with { buffer } or { error } (release { source }, unanswered: that file's
+// reading is over); open { sink, dir, key } (dir null: in
 // memory) with { name } or { error }; write { sink, buffer } with { bytes, error };
 // finish { sink } with { file } (memory) or { stored: { name, size, number } }, or
 // { error }; reveal { sink, dir, key, stored } with { file } (the plaintext) or { error };
@@ -242,6 +243,45 @@ function qv3IoMain() {
     });
   }
 
+  // Each picked file is read as one stream (Blob.stream()), in order: a slice asked for
+  // where the stream stands is taken from it; one asked for elsewhere (a container read
+  // again from its start) is read by itself.
+  var streams = new Map();
+
+  function readSlice(m) {
+    var stream = streams.get(m.source);
+    if (!stream) {
+      stream = { reader: m.file.stream().getReader(), at: 0, left: null, chain: Promise.resolve() };
+      streams.set(m.source, stream);
+    }
+    var result = stream.chain.then(function () {
+      if (m.start !== stream.at) return m.file.slice(m.start, m.end).arrayBuffer();
+      var out = new Uint8Array(Math.min(m.end, m.file.size) - m.start);
+      var filled = 0;
+      function fill() {
+        while (stream.left && filled < out.length) {
+          var take = Math.min(stream.left.length, out.length - filled);
+          out.set(stream.left.subarray(0, take), filled);
+          filled += take;
+          stream.left = take < stream.left.length ? stream.left.subarray(take) : null;
+        }
+        if (filled === out.length) {
+          stream.at += filled;
+          return out.buffer;
+        }
+        return stream.reader.read().then(function (chunk) {
+          if (chunk.done) throw new DOMException('the file ended early', 'NotReadableError');
+          stream.left = chunk.value;
+          return fill();
+        });
+      }
+      return fill();
+    });
+    // A failed read leaves the stream where it is: the next slice asked for is read by itself.
+    stream.chain = result.then(function () {}, function () { stream.at = -1; });
+    return result;
+  }
+
   // A stored output's plaintext, as a Blob for the page to save or show.
   function reveal(dir, key, stored) {
     return dir.getFileHandle(stored.name).then(function (handle) {
@@ -262,11 +302,15 @@ function qv3IoMain() {
     };
     var sink = sinks.get(m.sink);
     if (m.op === 'read') {
-      m.file.slice(m.start, m.end).arrayBuffer().then(function (buffer) {
+      readSlice(m).then(function (buffer) {
         answer({ buffer: buffer }, [buffer]);
       }, function (err) {
         answer({ error: errorOf(err) });
       });
+    } else if (m.op === 'release') {
+      var stream = streams.get(m.source);
+      streams.delete(m.source);
+      if (stream) stream.chain.then(function () { return stream.reader.cancel(); }).catch(function () {});
     } else if (m.op === 'open') {
       (m.into ? folderSink(m.into, m.folder) : m.dir ? fileSink(m.dir, m.key, m.sink) : Promise.resolve(memorySink()))
         .then(function (s) {

@@ -93,8 +93,8 @@ function yieldToMessages() {
   });
 }
 
-// A picked file read ahead of the engine in slices by the helper while the engine works
-// on the one before: before each step the worker waits (prepare) until the slices that
+// A picked file read ahead of the engine in slices by the helper (from one stream of the
+// file) while the engine works on the one before: before each step the worker waits (prepare) until the slices that
 // step can ask for have arrived, and the engine's reads are served from them. At most a
 // few slices are held. A read past what was prepared (a container whose extensions run
 // longer than that), or of a slice the helper could not read, is read directly, so the
@@ -161,6 +161,7 @@ function readAheadSource(file) {
     },
     close: function () {
       slices.clear();
+      io.postMessage({ op: 'release', source: id });
     },
   };
   return source;
