@@ -5,7 +5,9 @@
 // - any bytes: a message is read whole or refused whole (the list it is added to
 //   untouched); one that is read is exactly the message its files make again;
 // - the input's lines as a selection: they travel (when they can) and come back the
-//   same, after what the list held.
+//   same, after what the list held;
+// - any bytes as the gatherer's answer: read only when it is the taken mark and an
+//   event's name, which is then exactly what an answer for that name holds.
 
 #include <algorithm>
 #include <cstdint>
@@ -36,6 +38,11 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   } else {
     Check(files == before);
   }
+
+  std::string event;
+  if (ReadTakenAnswer(bytes, &event)) Check(MakeTakenAnswer(event) == bytes);
+  else Check(bytes.empty() || bytes[0] != kSelectionTaken || bytes.find('\0') != std::string::npos ||
+             bytes.size() > kSelectionMessageLimit);
 
   std::vector<std::string> lines;
   for (size_t at = 0; at < bytes.size();) {

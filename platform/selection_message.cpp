@@ -22,3 +22,13 @@ bool ReadSelectionMessage(const std::string& message, std::vector<std::string>& 
   files.insert(files.end(), read.begin(), read.end());
   return true;
 }
+
+std::string MakeTakenAnswer(const std::string& finishedEvent) { return kSelectionTaken + finishedEvent; }
+
+bool ReadTakenAnswer(const std::string& answer, std::string* finishedEvent) {
+  if (answer.empty() || answer[0] != kSelectionTaken || answer.find('\0') != std::string::npos ||
+      answer.size() > kSelectionMessageLimit)
+    return false;
+  *finishedEvent = answer.substr(1);
+  return true;
+}

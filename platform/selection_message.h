@@ -3,10 +3,10 @@
 // (selection.h), apart from the pipe itself so that every system's tests and the fuzzer
 // read it:
 // - a run to the gatherer: its files, each name followed by a zero byte;
-// - the gatherer to the run: kSelectionTaken once it has added them to its own, then
-//   kSelectionFinished once its work on them has ended (whatever became of each: the
-//   gatherer shows that). A run that hears the first but not the second (the gatherer
-//   died or was killed) takes its files back.
+// - the gatherer's answer once it has added them to its own: kSelectionTaken followed by
+//   the name of the event it sets when its work on them has ended (whatever became of
+//   each: the gatherer shows that). A run that was answered waits for that event; a
+//   gatherer that ends without setting it (it died or was killed) gives the files back.
 
 #include <cstddef>
 #include <string>
@@ -14,7 +14,6 @@
 
 constexpr size_t kSelectionMessageLimit = 64 * 1024;
 constexpr char kSelectionTaken = 'T';
-constexpr char kSelectionFinished = 'D';
 
 // The message for files; false when they cannot travel in one: an empty name, a name
 // holding a zero byte, or more than kSelectionMessageLimit bytes in all.
@@ -23,3 +22,9 @@ bool MakeSelectionMessage(const std::vector<std::string>& files, std::string* me
 // Appends the files of message to files; false, files untouched, for a message that
 // MakeSelectionMessage cannot have made (a cut one among them).
 bool ReadSelectionMessage(const std::string& message, std::vector<std::string>& files);
+
+// The gatherer's answer naming its event ("" when it has none: the run then waits for
+// the gatherer to end), and its reading; false for anything else (the files were not
+// taken).
+std::string MakeTakenAnswer(const std::string& finishedEvent);
+bool ReadTakenAnswer(const std::string& answer, std::string* finishedEvent);
