@@ -378,8 +378,11 @@ std::string EditMimeAppsOnce(const std::string& text, const std::string& mimeTyp
     std::istringstream in(lines[entry].substr(eq + 1) + ";");
     for (std::string piece; std::getline(in, piece, ';');) pieces.push_back(piece);
     std::vector<std::string> kept;
-    for (const std::string& piece : pieces)
+    bool namedBefore = false;
+    for (const std::string& piece : pieces) {
+      namedBefore = namedBefore || !Trim(piece).empty();
       if (Trim(piece) != desktopId) kept.push_back(piece);
+    }
     if (set) kept.insert(kept.begin(), desktopId);
     std::string value;
     bool named = false;
@@ -387,7 +390,12 @@ std::string EditMimeAppsOnce(const std::string& text, const std::string& mimeTyp
       value += (i ? ";" : "") + kept[i];
       named = named || !Trim(kept[i]).empty();
     }
-    if (named) {
+    if (set && !namedBefore) {
+      // A line that names nothing is someone's, and one with our ID alone would look
+      // like ours: our own line goes before it (a desktop reads the first).
+      lines.insert(lines.begin() + static_cast<long>(entry), mimeType + "=" + desktopId + ";");
+      ++end;
+    } else if (named) {
       const std::string edited = lines[entry].substr(0, eq + 1) + value;
       if (edited == lines[entry]) return text;
       lines[entry] = edited;

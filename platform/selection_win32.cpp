@@ -95,7 +95,7 @@ Handle MakeFinishedEvent(SECURITY_ATTRIBUTES* attributes, std::string* name) {
 // The gatherer's side: every run that connects hands its paths over and is told they
 // were taken (and the name of the event that will say they are finished), until none
 // has come for kQuietMilliseconds.
-void Gather(HANDLE pipe, const std::string& finishedEvent, std::vector<std::string>& files) {
+void GatherInto(HANDLE pipe, const std::string& finishedEvent, std::vector<std::string>& files) {
   Handle event(CreateEventW(nullptr, TRUE, FALSE, nullptr));
   if (!event) return;
   const ULONGLONG start = GetTickCount64();
@@ -235,7 +235,7 @@ bool SelectionGathering::Gather(const std::string& road, std::vector<std::string
     if (pipe.get() != INVALID_HANDLE_VALUE) {
       std::string finishedEvent;
       m_state->finished = MakeFinishedEvent(&attributes, &finishedEvent);
-      Gather(pipe.get(), finishedEvent, files);
+      GatherInto(pipe.get(), finishedEvent, files);
       return true;
     }
     if (HandOver(name, user, files) == HandedOver::Finished) return false;

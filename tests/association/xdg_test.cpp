@@ -261,6 +261,7 @@ TEST(XdgMimeApps, SettingAndRemovingTheDefaultRestoresTheFile) {
       "[Added Associations]\nimage/png=eog.desktop;\n\n",               // a blank line at the end
       "[Default Applications]\r\n# mine, keep\r\n",                   // a group holding only a comment
       "[Default Applications]\n " + t + " = other.desktop ;x.desktop\n",  // their spacing, no last ';'
+      "[Default Applications]\n" + t + "=\n" + t + "=later.desktop;\n",     // a line naming nothing
   };
   for (const std::string& text : before) {
     const std::string set = EditMimeApps(text, t, id, true);
