@@ -150,7 +150,8 @@ def compiled_with_our_flags(program):
             producer = line.split("):", 1)[-1].strip()
         elif "DW_AT_name" in line and producer is not None:
             name = line.split("):", 1)[-1].strip()
-            if producer.startswith("GNU C") and name.startswith("./"):
+            # Ours are named relative to the tree (by -ffile-prefix-map, or by ccache).
+            if producer.startswith("GNU C") and not name.startswith("/"):
                 units += 1
                 missing += ["%s: %s" % (name, f) for f in OUR_FLAGS if f not in producer]
             producer = None
