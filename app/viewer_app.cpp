@@ -8,6 +8,7 @@
 #include "app/view_plaintext.h"
 #include "container/naming.h"
 #include "container/password_choice.h"
+#include "container/password_rule.h"
 #include "crypto/secure.h"
 #include "platform/file_ops.h"
 #include "platform/lock_file.h"
@@ -45,25 +46,29 @@ class FailureCollector : public FrontEnd {
   FrontEnd& m_windows;
 };
 
-// One box's text for the files that could not be encrypted, each with its reason.
-std::string FailureList(const std::vector<std::string>& failures) {
-  std::string text = Tr(kEncryptionFailures);
+// One box's text: its first line, then each failure with its reason.
+std::string FailureList(const char* heading, const std::vector<std::string>& failures) {
+  std::string text = Tr(heading);
   for (const std::string& failure : failures) text += "\r\n\r\n" + failure;
   return text;
 }
 
-}  // namespace
-
-void ChoosePasswordForm(const FileList& files, char (&password)[kPromptPasswordSize], std::string& cp949Form) {
-  const std::vector<std::string> paths(files.begin(), files.end());
-  if (!cp949Form.empty() && cp949Form.size() < sizeof password &&
-      AlternateOpensFirstContainer(paths, password, std::strlen(password), cp949Form.data(), cp949Form.size())) {
-    std::memset(password, 0, sizeof password);
-    std::memcpy(password, cp949Form.data(), cp949Form.size());
-  }
-  if (!cp949Form.empty()) SecureWipe(&cp949Form[0], cp949Form.size());
-  cp949Form.clear();
+// The end notice of a file manager's road that went well: how many, and which.
+std::string MadeNotice(const char* heading, const std::vector<std::string>& paths) {
+  constexpr size_t kNamed = 10;
+  std::string text = Format(Tr(heading), static_cast<unsigned>(paths.size()));
+  for (size_t i = 0; i < paths.size() && i < kNamed; ++i) text += "\r\n" + paths[i];
+  if (paths.size() > kNamed) text += "\r\n…";
+  return text;
 }
+
+bool AnyCancelled(const JobOutcome& outcome) {
+  for (FileOutcome file : outcome)
+    if (file == FileOutcome::Cancelled) return true;
+  return false;
+}
+
+}  // namespace
 
 ViewerApp::ViewerApp(ViewerFrontEnd& ui) : m_ui(ui), m_jobRunner(ui.JobFrontEnd()) {}
 
@@ -74,13 +79,37 @@ void ViewerApp::UnregisterFileType() {
   if (!m_ui.UnregisterFileType()) m_exitStatus = 1;
 }
 
-JobOutcome ViewerApp::DecryptFileList(FileList* files, bool toWorkingFolder, bool deleteSource, const char* password,
-                                      const std::string& workingFolder) {
+JobOutcome ViewerApp::DecryptFileList(FileList* files, bool toWorkingFolder, bool deleteSource,
+                                      const PasswordCandidates& passwords, const std::string& workingFolder) {
   JobOptions options;
   options.deleteSource = deleteSource;
   options.toWorkingFolder = toWorkingFolder;
   options.workingFolder = workingFolder;
-  return m_jobRunner.RunJob(files, options, password);
+  return m_jobRunner.RunJob(files, options, passwords);
+}
+
+bool ViewerApp::AskOpeningPassword(const FileList& files, PasswordCandidates* passwords) {
+  if (OpensWithoutPassword(std::vector<std::string>(files.begin(), files.end()))) return true;
+  std::string typed;
+  StringWipe wipe(typed);
+  if (!m_ui.AskPassword(&typed)) return false;
+  *passwords = OpeningCandidates(typed);
+  return true;
+}
+
+bool ViewerApp::AskMakingPassword(PasswordCandidates* password) {
+  std::string typed;
+  StringWipe wipe(typed);
+  for (;;) {
+    if (!m_ui.AskNewPassword(&typed)) return false;
+    const NewPassword made = MakingPassword(typed, kPromptPasswordBytes);
+    if (made.accepted) {
+      password->Add(made.bytes);
+      return true;
+    }
+    // Nothing is written with a password that would not be what was typed.
+    m_ui.ShowViewerError(NewPasswordRefusal(made).c_str());
+  }
 }
 
 bool ViewerApp::RunViewer(const char* commandLine) {
@@ -128,20 +157,21 @@ bool ViewerApp::RunEncrypt(const std::vector<std::string>& arguments) {
   std::vector<std::string> failures;
   FileList* files = new FileList;
   for (const std::string& argument : arguments) {
-    if (LookUpPath(argument.c_str()) == PathKind::Directory)
-      failures.push_back(FailureText({FailureKind::DirectoryNotEncrypted, 0, argument}));
+    const std::string path = AbsolutePath(argument);
+    if (LookUpPath(path.c_str()) == PathKind::Directory)
+      failures.push_back(FailureText({FailureKind::DirectoryNotEncrypted, 0, path}));
     else
-      files->Append(argument);
+      files->Append(path);
   }
   if (files->Empty()) {
     delete files;
-    m_ui.ShowViewerError(failures.empty() ? Tr(kNoInputFiles) : FailureList(failures).c_str());
+    m_ui.ShowViewerError(failures.empty() ? Tr(kNoInputFiles) : FailureList(kEncryptionFailures, failures).c_str());
     return false;
   }
+  const std::vector<std::string> paths(files->begin(), files->end());
 
-  char password[kPromptPasswordSize] = {};
-  ScopedWipe wipe(password, sizeof password);
-  if (!m_ui.AskNewPassword(password)) {
+  PasswordCandidates password;
+  if (!AskMakingPassword(&password)) {
     delete files;
     return false;
   }
@@ -154,43 +184,74 @@ bool ViewerApp::RunEncrypt(const std::vector<std::string>& arguments) {
   options.reportTo = &collector;
   const JobOutcome outcome = m_jobRunner.RunJob(files, options, password);
   failures.insert(failures.end(), collector.texts.begin(), collector.texts.end());
-  if (!failures.empty()) m_ui.ShowViewerError(FailureList(failures).c_str());
+  if (!failures.empty())
+    m_ui.ShowViewerError(FailureList(kEncryptionFailures, failures).c_str());
+  else if (AllDone(outcome))
+    m_ui.ShowViewerNotice(MadeNotice(kEncryptedNotice, paths).c_str());
   m_exitStatus = failures.empty() && AllDone(outcome) ? 0 : 1;
   return false;
 }
 
-bool ViewerApp::RunDecryption(const std::vector<std::string>& arguments, bool alwaysBeside) {
+bool ViewerApp::RunDecryption(const std::vector<std::string>& arguments, bool decryptHere) {
   m_exitStatus = 1;
   const std::string workingFolder = WorkingFolder();
   RemoveStalePlaintexts(workingFolder);
 
+  // Each argument made absolute first; what can be told without the password is told
+  // before anyone is asked for it.
+  std::vector<std::string> failures;
   FileList* files = new FileList;
-  for (const std::string& argument : arguments)
-    if (PathExists(argument.c_str())) files->Append(argument);
+  for (const std::string& argument : arguments) {
+    const std::string path = AbsolutePath(argument);
+    Failure failure{FailureKind::InputMissing, 0, path};
+    if (CheckBeforePassword(path, &failure))
+      files->Append(path);
+    else
+      failures.push_back(AppendSystemErrorText(FailureText(failure), failure.code));
+  }
   if (files->Empty()) {
     delete files;
-    m_ui.ShowViewerError(Tr(kNoInputFiles));
+    m_ui.ShowViewerError(failures.empty() ? Tr(kNoInputFiles) : FailureList(kDecryptionFailures, failures).c_str());
+    if (!failures.empty()) m_exitStatus = 2;  // nothing given could be decrypted
     return false;
   }
+  // The double-click road says at once what it leaves out; Decrypt here lists it with
+  // the rest of its failures at the end.
+  if (!decryptHere && !failures.empty()) m_ui.ShowViewerError(FailureList(kLeftOut, failures).c_str());
 
-  char password[kPromptPasswordSize] = {};
-  ScopedWipe wipe(password, sizeof password);
-  std::string cp949Form;
-  if (!m_ui.AskPassword(password, &cp949Form)) {
+  PasswordCandidates passwords;
+  if (!AskOpeningPassword(*files, &passwords)) {
     delete files;
     return false;
   }
-  ChoosePasswordForm(*files, password, cp949Form);
   bool done;
-  if (files->Count() == 1 && !alwaysBeside)
-    done = DecryptAndView(files, password, workingFolder);
-  else
-    done = AllDone(DecryptFileList(files, false, false, password, workingFolder));
-  m_exitStatus = done ? 0 : 1;
+  if (!decryptHere && files->Count() == 1) {
+    done = DecryptAndView(files, passwords, workingFolder);
+  } else if (!decryptHere) {
+    // Several containers: beside themselves, the first failure ending the run.
+    done = AllDone(DecryptFileList(files, false, false, passwords, workingFolder));
+  } else {
+    // Every container is tried; what failed is listed once, at the end.
+    const std::vector<std::string> paths(files->begin(), files->end());
+    FailureCollector collector(m_ui.JobFrontEnd());
+    JobOptions options;
+    options.workingFolder = workingFolder;
+    options.continuePastFailures = true;
+    options.reportTo = &collector;
+    const JobOutcome outcome = m_jobRunner.RunJob(files, options, passwords);
+    failures.insert(failures.end(), collector.texts.begin(), collector.texts.end());
+    done = AllDone(outcome);
+    if (!failures.empty())
+      m_ui.ShowViewerError(FailureList(kDecryptionFailures, failures).c_str());
+    else if (done && !AnyCancelled(outcome))
+      m_ui.ShowViewerNotice(MadeNotice(kDecryptedNotice, paths).c_str());
+  }
+  m_exitStatus = done && failures.empty() ? 0 : 1;
   return false;
 }
 
-bool ViewerApp::DecryptAndView(FileList* files, const char* password, const std::string& workingFolder) {
+bool ViewerApp::DecryptAndView(FileList* files, const PasswordCandidates& passwords,
+                               const std::string& workingFolder) {
   // The list goes to the job runner and is destroyed there: the name is kept.
   const std::string kept = files->Front();
   std::string plaintext;
@@ -205,7 +266,7 @@ bool ViewerApp::DecryptAndView(FileList* files, const char* password, const std:
     CreateFolder(workingFolder.c_str());
     mark.Hold(LockFileFor(plaintext).c_str());
   }
-  const JobOutcome outcome = DecryptFileList(files, true, false, password, workingFolder);
+  const JobOutcome outcome = DecryptFileList(files, true, false, passwords, workingFolder);
   // Only what this run decrypted is shown (and then deleted): a file of that name may be
   // another run's, or older than this run.
   if (!named || outcome.empty() || outcome[0] != FileOutcome::Done) return false;

@@ -12,12 +12,6 @@
 #include "jobs/job_runner.h"
 #include "ui/viewer_front_end.h"
 
-// After the prompt, before the job: the code page 949 form of the typed text replaces
-// the password when it opens the first container that can tell (versions 1 and 2) and
-// the password itself does not. No data is read and nothing is written. cp949Form is
-// wiped either way.
-void ChoosePasswordForm(const FileList& files, char (&password)[kPromptPasswordSize], std::string& cp949Form);
-
 class ViewerApp {
  public:
   explicit ViewerApp(ViewerFrontEnd& ui);
@@ -62,10 +56,10 @@ class ViewerApp {
   // and success says nothing. Always false.
   bool RunEncrypt(const std::vector<std::string>& arguments);
 
-  // Decrypts files (taken over) with the password; returns when the job has ended, with
-  // what became of each file.
-  JobOutcome DecryptFileList(FileList* files, bool toWorkingFolder, bool deleteSource, const char* password,
-                             const std::string& workingFolder);
+  // Decrypts files (taken over), each container tried with the candidates
+  // (DecryptFiles); returns when the job has ended, with what became of each file.
+  JobOutcome DecryptFileList(FileList* files, bool toWorkingFolder, bool deleteSource,
+                             const PasswordCandidates& passwords, const std::string& workingFolder);
 
   // The process's exit status once a run has ended: 0 when everything asked was done, 1
   // when a failure was shown or the user cancelled (the prompt, or the progress
@@ -79,10 +73,18 @@ class ViewerApp {
   void UnregisterFileType();
 
  private:
-  // The decryption roads; alwaysBeside: one container too goes beside itself.
-  bool RunDecryption(const std::vector<std::string>& arguments, bool alwaysBeside);
+  // The decryption roads; decryptHere: the file manager's, every container beside itself
+  // (one too), past failures, listed at the end.
+  bool RunDecryption(const std::vector<std::string>& arguments, bool decryptHere);
+  // What the run's containers are tried with: nothing to ask where each opens with the
+  // empty password (a category extension), else the candidates of the text typed into
+  // the prompt. False when the prompt was cancelled.
+  bool AskOpeningPassword(const FileList& files, PasswordCandidates* passwords);
+  // The encryption road's password: the form a new container is keyed with, asked again
+  // after a refusal. False when the prompt was cancelled.
+  bool AskMakingPassword(PasswordCandidates* password);
   // The single-file road, after the prompt; true when the plaintext was shown.
-  bool DecryptAndView(FileList* files, const char* password, const std::string& workingFolder);
+  bool DecryptAndView(FileList* files, const PasswordCandidates& passwords, const std::string& workingFolder);
 
   ViewerFrontEnd& m_ui;
   JobRunner m_jobRunner;

@@ -3,7 +3,9 @@
 // destructor shuts the job runner down). The shell has split the arguments already; the
 // run filters out names that do not exist, as on Windows.
 
+#include <QtCore/QTimer>
 #include <QtWidgets/QApplication>
+#include <QtWidgets/QDialog>
 
 #include <cstdio>
 #include <cstdlib>
@@ -15,6 +17,7 @@
 
 #include "app/viewer_app.h"
 #include "platform/catalog.h"
+#include "platform/console.h"
 #include "platform/text.h"
 #include "qv3_version.h"
 #include "ui/qt/qt_viewer_front_end.h"
@@ -102,6 +105,15 @@ int main(int argc, char** argv) {
       return 1;
     }
     application.emplace(argc, argv);
+    // A hang-up, quit or terminate is a Cancel: the job in progress stops and leaves
+    // nothing behind, and a question open is answered as its Cancel would answer it.
+    InstallInterruptHandler();
+    auto* watch = new QTimer(&*application);
+    QObject::connect(watch, &QTimer::timeout, [] {
+      if (!InterruptRequested()) return;
+      if (auto* dialog = qobject_cast<QDialog*>(QApplication::activeModalWidget())) dialog->reject();
+    });
+    watch->start(100);
   }
   QtViewerFrontEnd desktop;
   if (verbose) desktop.SetLog(&std::cerr);

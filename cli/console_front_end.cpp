@@ -9,6 +9,7 @@
 #include "platform/console.h"
 #include "platform/file_ops.h"
 #include "platform/system_error.h"
+#include "platform/text.h"
 
 namespace {
 
@@ -95,8 +96,9 @@ class ConsoleBatch::FileUi : public FrontEnd {
   FileUi(ConsoleBatch& batch, size_t file) : m_batch(batch), m_file(file) {}
   std::unique_ptr<ProgressView> OpenProgress(ProgressOperation) override;
   void ShowErrorMessage(const std::string& message, uint32_t code) override {
-    m_notices += "qv3: error: " + AppendSystemErrorText(message, code) + "\n";
+    m_notices += "qv3: error: " + EscapeControls(AppendSystemErrorText(message, code), true) + "\n";
   }
+  void ShowNotice(const std::string& message) override { m_notices += "qv3: " + EscapeControls(message, true) + "\n"; }
   // Written by the run's thread; read by the calling thread once the run has ended.
   std::string m_notices;
 
@@ -141,7 +143,10 @@ std::unique_ptr<ProgressView> ConsoleBatch::FileUi::OpenProgress(ProgressOperati
 }
 
 ConsoleBatch::ConsoleBatch(bool showProgress, const std::vector<std::string>& paths)
-    : m_showProgress(showProgress), m_sizes(paths.size(), 0), m_doneBytes(paths.size(), 0) {
+    : m_showProgress(showProgress),
+      m_outcomes(paths.size(), FileOutcome::NotStarted),
+      m_sizes(paths.size(), 0),
+      m_doneBytes(paths.size(), 0) {
   for (size_t i = 0; i < paths.size(); ++i) m_files.push_back(std::make_unique<FileUi>(*this, i));
 #ifdef QV3_TEST_HOOKS
   // QV3_TEST_INTERRUPT="FILE:PERCENT" raises Ctrl-C once file FILE (counted from 1) has
@@ -158,7 +163,7 @@ ConsoleBatch::ConsoleBatch(bool showProgress, const std::vector<std::string>& pa
   if (!m_showProgress) return;
   m_names.reserve(paths.size());
   for (size_t i = 0; i < paths.size(); ++i) {
-    m_names.push_back(BaseName(paths[i]));
+    m_names.push_back(EscapeControls(BaseName(paths[i])));
     FileHandle file;
     int64_t size = 0;
     if (file.Open(paths[i].c_str(), FileMode::Read, Disposition::OpenExisting) == 0 &&
@@ -189,12 +194,15 @@ void ConsoleBatch::Progress(size_t file, unsigned percent) {
   if (percent >= 100 || now - m_lastDraw >= kRedrawInterval) Redraw(now);
 }
 
-void ConsoleBatch::RunEnded(size_t file) {
+void ConsoleBatch::RunEnded(size_t file, FileOutcome outcome) {
+  m_outcomes[file] = outcome;
   if (!m_showProgress) return;
   LockGuard guard(&m_screen);
-  ++m_filesDone;
-  m_bytesDone += m_sizes[file] - m_doneBytes[file];
-  m_doneBytes[file] = m_sizes[file];
+  // A file that failed or was cancelled left nothing: none of its bytes count as done.
+  const uint64_t done = outcome == FileOutcome::Done ? m_sizes[file] : 0;
+  m_bytesDone = m_bytesDone - m_doneBytes[file] + done;
+  m_doneBytes[file] = done;
+  if (outcome == FileOutcome::Done) ++m_filesDone;
   if (m_files.size() > 1) Redraw(Clock::now());
 }
 
@@ -218,10 +226,12 @@ void ConsoleBatch::Ended(size_t file, bool started) {
   if (!started) m_stopped = true;
   const std::string& notices = m_files[file]->m_notices;
   if (notices.empty()) return;
-  m_failureReported = true;
   LockGuard guard(&m_screen);
-  EndLineLocked();
+  // The message takes the line's place; a batch's line comes back below it.
+  const bool drawn = m_drawnLength > 0;
+  ClearLineLocked();
   WriteStandard(StandardStream::Error, notices);
+  if (drawn && m_files.size() > 1) Redraw(Clock::now());
 }
 
 void ConsoleBatch::AllEnded() {
@@ -231,13 +241,21 @@ void ConsoleBatch::AllEnded() {
 }
 
 int ConsoleBatch::ExitStatus() const {
-  if (m_stopped) return 130;
-  return m_failureReported ? 1 : 0;
+  if (m_stopped) return InterruptExitStatus();
+  for (FileOutcome outcome : m_outcomes)
+    if (outcome != FileOutcome::Done) return 1;
+  return 0;
 }
 
 void ConsoleBatch::EndLine() {
   LockGuard guard(&m_screen);
   EndLineLocked();
+}
+
+void ConsoleBatch::ClearLineLocked() {
+  if (m_drawnLength == 0) return;
+  WriteStandard(StandardStream::Error, "\r" + std::string(m_drawnLength, ' ') + "\r");
+  m_drawnLength = 0;
 }
 
 void ConsoleBatch::EndLineLocked() {

@@ -12,6 +12,7 @@
 #include <string>
 #include <vector>
 
+#include "container/engines.h"
 #include "container/front_end.h"
 #include "platform/lock.h"
 
@@ -26,16 +27,19 @@ class ConsoleBatch {
 
   // The front end of the engine run over file (counted from 0), on that run's thread.
   FrontEnd& File(size_t file);
-  // On that thread, once file's engine run has returned: the progress line counts it.
-  void RunEnded(size_t file);
+  // On that thread, once file's engine run has returned with what became of it: the
+  // progress line counts it as done only when it was.
+  void RunEnded(size_t file, FileOutcome outcome);
   // On the calling thread, once per file in the order given: prints file's notices.
   // started false: Ctrl-C kept it from starting, so the work was stopped.
   void Ended(size_t file, bool started);
   // Every file has ended (test builds may raise Ctrl-C here: it stops nothing).
   void AllEnded();
 
-  // 130 when Ctrl-C stopped work (a file in progress or one not yet started), else 1 when
-  // a failure was reported, else 0. A Ctrl-C that no file met stopped nothing.
+  // InterruptExitStatus() when Ctrl-C or a signal like it stopped work (a file in
+  // progress or one not yet started), else 1 when
+  // a file failed, else 0: what became of the files decides, never whether something was
+  // printed. A Ctrl-C that no file met stopped nothing.
   int ExitStatus() const;
   // Ends the progress line, if one is drawn, with a line break.
   void EndLine();
@@ -49,11 +53,12 @@ class ConsoleBatch {
   void Progress(size_t file, unsigned percent);
   void Redraw(Clock::time_point now);  // these two with m_screen held
   void EndLineLocked();
+  void ClearLineLocked();  // takes the progress line off the screen before a message
 
   const bool m_showProgress;
   std::vector<std::unique_ptr<FileUi>> m_files;
   std::atomic<bool> m_stopped{false};
-  bool m_failureReported = false;  // the calling thread's
+  std::vector<FileOutcome> m_outcomes;  // each written by its run's thread before Ended
   // Test builds: QV3_TEST_INTERRUPT raises Ctrl-C once file m_testFile (from 1) reaches
   // m_testPercent, or (m_testAtEnd) once every file has ended.
   size_t m_testFile = 0;

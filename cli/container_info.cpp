@@ -37,41 +37,6 @@ struct Inspection {
 };
 
 // Length of the valid UTF-8 sequence at s[at] (1 to 4), or 0 when none starts there.
-size_t Utf8Length(const std::string& s, size_t at) {
-  const unsigned char c = static_cast<unsigned char>(s[at]);
-  size_t n = c < 0x80 ? 1 : (c >> 5) == 0x6 ? 2 : (c >> 4) == 0xE ? 3 : (c >> 3) == 0x1E ? 4 : 0;
-  if (n == 0 || at + n > s.size()) return 0;
-  for (size_t i = 1; i < n; ++i)
-    if ((static_cast<unsigned char>(s[at + i]) & 0xC0) != 0x80) return 0;
-  if (n == 2 && c < 0xC2) return 0;  // an overlong form
-  return n;
-}
-
-// The text of a container, and a file's name, are their sender's: a control character
-// (C0, DEL, or C1 such as the one-character CSI: an escape sequence, for one) and a byte
-// that is not UTF-8 are shown as \xNN, byte by byte, rather than handed to the terminal.
-std::string Printable(const std::string& s) {
-  std::string out;
-  for (size_t at = 0; at < s.size();) {
-    const unsigned char c = static_cast<unsigned char>(s[at]);
-    size_t n = Utf8Length(s, at);
-    const bool control = c < 0x20 || c == 0x7F || c == '\\' ||
-                         (n == 2 && c == 0xC2 && static_cast<unsigned char>(s[at + 1]) < 0xA0);
-    if (n == 0 || control) {
-      if (n == 0) n = 1;
-      for (size_t i = 0; i < n; ++i) {
-        char buf[8];
-        std::snprintf(buf, sizeof buf, "\\x%02X", static_cast<unsigned char>(s[at + i]));
-        out += buf;
-      }
-    } else {
-      out.append(s, at, n);
-    }
-    at += n;
-  }
-  return out;
-}
-
 std::string DescribeExtension(const std::vector<uint8_t>& e) {
   static const char kTag[] = "CREATED_BY";
   if (e.size() >= sizeof kTag && std::memcmp(e.data(), kTag, sizeof kTag) == 0) {
@@ -121,9 +86,9 @@ Inspection Inspect(const std::string& path) {
 }
 
 void PrintText(const std::string& path, const Inspection& r) {
-  std::string text = Printable(path) + "\n";
+  std::string text = EscapeControls(path) + "\n";
   text += "  version     " + std::to_string(r.layout.version) + "\n";
-  for (const auto& e : r.layout.extensions) text += "  extension   " + Printable(DescribeExtension(e)) + "\n";
+  for (const auto& e : r.layout.extensions) text += "  extension   " + EscapeControls(DescribeExtension(e), false, true) + "\n";
   text += "  ciphertext  " + std::to_string(r.layout.cipherLength) + " bytes\n";
   text += "  plaintext   " + std::to_string(r.plaintextLength) + " bytes\n";
   WriteStandard(StandardStream::Output, text);

@@ -3,6 +3,7 @@
 
 #include <algorithm>
 #include <cstdlib>
+#include <cstring>
 #include <memory>
 #include <string>
 #include <unordered_map>
@@ -16,9 +17,11 @@
 #include "container/file_list.h"
 #include "container/naming.h"
 #include "container/password_choice.h"
+#include "container/password_rule.h"
 #include "crypto/secure.h"
 #include "jobs/batch.h"
 #include "platform/catalog.h"
+#include "platform/codepage.h"
 #include "platform/console.h"
 #include "platform/file_ops.h"
 #include "platform/lock.h"
@@ -37,8 +40,10 @@ const char kPasswordHelp[] = N_(
     "  --password-encoding cp949 먼저 UTF-8 을 코드 페이지 949 로 바꿉니다(한국어 Windows\n"
     "                            가 쓰는 바이트). 이 옵션이 없으면 주어진 바이트를 그대로\n"
     "                            씁니다\n"
-    "  --empty-password          빈 암호를 뜻합니다 (없으면 빈 암호는 읽지 못한 암호로\n"
-    "                            거절합니다)\n"
+    "  --empty-password          빈 암호입니다: 아무에게도 묻지 않습니다. 파일이나 표준\n"
+    "                            입력과 함께 주면 그곳의 빈 암호를 뜻한다는 것이고,\n"
+    "                            그곳의 암호가 비어 있지 않으면 거절합니다. 없으면 빈\n"
+    "                            암호는 읽지 못한 암호로 거절합니다\n"
     "  파일이나 표준 입력에서는 첫 줄 끝(CR 이나 LF) 또는 NUL 앞의 바이트가 암호입니다.\n"
     "  공백까지 그대로 두며, 최대 256 바이트입니다.\n");
 
@@ -62,11 +67,13 @@ const char kBatchHelp[] = N_(
 const char kExitHelp[] = N_(
     "진행 상황은 표준 오류가 터미널일 때 그곳에 보이며, 오류도 그곳에 \"qv3: error: ...\"\n"
     "로 나옵니다. Ctrl-C 는 취소 단추처럼 작업을 멈춥니다: 처리 중인 파일은 모두 출력을\n"
-    "남기지 않고, 아직 시작하지 않은 파일은 건드리지 않습니다. 모든 파일이 끝난 뒤에 온\n"
+    "남기지 않고, 아직 시작하지 않은 파일은 건드리지 않습니다. 터미널이 닫히거나 연결이\n"
+    "끊긴 것(SIGHUP), SIGQUIT 와 SIGTERM 도 Ctrl-C 와 같습니다. 모든 파일이 끝난 뒤에 온\n"
     "Ctrl-C 는 아무것도 바꾸지 않습니다.\n"
     "\n"
-    "종료 상태: 모든 파일이 성공하면 0, 실패를 알렸으면 1, 사용법 오류(읽을 수 없거나 위처럼\n"
-    "거절한 암호 포함)는 2, Ctrl-C 로 작업을 멈췄으면 130.\n");
+    "종료 상태: 모든 파일이 성공하면 0, 실패한 파일이 있으면 1, 사용법 오류(읽을 수 없거나\n"
+    "거절한 암호 포함)는 2, Ctrl-C 로 작업을 멈췄으면 130 (SIGHUP 은 129, SIGQUIT 는 131,\n"
+    "SIGTERM 은 143).\n");
 
 std::string DecryptHelp() {
   return std::string(Tr(
@@ -94,10 +101,14 @@ std::string DecryptHelp() {
                 WorkingFolder().c_str()) +
          JobsHelp() + Tr(
              "  -h, --help           이 도움말을 보입니다\n") + "\n" + Tr(kPasswordHelp) + Tr(
-             "  두 옵션이 모두 없으면 터미널에서 한 번, 화면에 보이지 않게 묻습니다.\n"
-             "  터미널에서 입력한 암호에 ASCII 가 아닌 글자가 있고 버전 1 이나 2 의 암호 파일을\n"
-             "  열지 못하면, 한국어 Windows 에서 만든 암호 파일을 위해 코드 페이지 949 바이트로\n"
-             "  한 번 더 해 봅니다 (터미널의 글자가 UTF-8 일 때).\n"
+             "  두 옵션이 모두 없으면 터미널에서 한 번, 화면에 보이지 않게 묻습니다. 다만 암호\n"
+             "  파일이 모두 종류별 확장자를 달고 빈 암호로 열리면 묻지 않습니다.\n"
+             "  암호 파일마다 암호가 만들어졌을 수 있는 형태를 차례로 해 봅니다. 입력한 글자는\n"
+             "  이 시스템의 형태, 코드 페이지 949 (한국어 Windows), UTF-8 의 차례로 각각 앞의\n"
+             "  11 바이트 (데스크톱 뷰어의 암호 창이 쓰는 만큼), 그 다음 자르지 않은 전체입니다.\n"
+             "  파일이나 표준 입력의 암호는 주어진 바이트 그대로, 그 다음 UTF-8 글자라면 입력한\n"
+             "  글자와 같은 형태들입니다. 종류별 확장자의 암호 파일은 먼저 빈 암호로 해 봅니다.\n"
+             "  어느 것으로도 열리지 않을 때만 그 암호 파일의 암호가 틀린 것입니다.\n"
              "  256 바이트까지 어떤 길이의 암호든 받습니다.\n") + "\n" + Tr(kExitHelp);
 }
 
@@ -122,8 +133,12 @@ std::string EncryptHelp() {
              "  데스크톱 뷰어는 암호 창에 입력한 것 가운데 앞의 11 바이트만 쓰므로, 더 긴 암호로\n"
              "  만든 암호 파일은 qv3 decrypt 로만 열립니다: 그런 암호는 --long-password 를 주지\n"
              "  않으면 거절하고 (종료 상태 2, 아무것도 쓰지 않음), 주면 암호 파일을 만들고\n"
-             "  경고합니다. 세는 바이트는 해시하는 바이트입니다: 여기서는 UTF-8 (한글 한 글자가\n"
-             "  3 바이트), --password-encoding cp949 이면 코드 페이지 949 (2 바이트).\n") + "\n" + Tr(kExitHelp);
+             "  경고합니다. 세는 바이트는 해시하는 바이트입니다.\n"
+             "  입력한 암호는 한국어 Windows 가 입력하는 바이트, 곧 코드 페이지 949 로 씁니다\n"
+             "  (한글 한 글자가 2 바이트; Windows 에서는 시스템의 코드 페이지가 모든 글자를\n"
+             "  담으면 그 코드 페이지로). 그렇게 나타낼 수 없는 글자가 있으면 그 글자를 말하고\n"
+             "  아무것도 쓰지 않습니다 (종료 상태 2). 파일이나 표준 입력의 암호는 주어진 바이트\n"
+             "  그대로 씁니다.\n") + "\n" + Tr(kExitHelp);
 }
 
 int Usage(const std::string& command, const std::string& text) {
@@ -155,7 +170,6 @@ struct CryptRequest {
   bool toWorkingFolder = false;
   bool overwrite = false;
   bool longPassword = false;
-  bool emptyPassword = false;
   unsigned jobs = 0;  // 0: as many as the processors this process may use
   std::string outputPath;
   std::vector<std::string> files;
@@ -183,8 +197,6 @@ int ParseRequest(const std::vector<std::string>& args, CryptRequest* request, Pa
     }
     if (name == "--delete-source" && flag) {
       request->deleteSource = true;
-    } else if (name == "--empty-password" && flag) {
-      request->emptyPassword = true;
     } else if (request->encrypt && name == "--long-password" && flag) {
       request->longPassword = true;
     } else if (!request->encrypt && name == "--to-working-folder" && flag) {
@@ -219,22 +231,12 @@ int ParseRequest(const std::vector<std::string>& args, CryptRequest* request, Pa
   return 0;
 }
 
-// An empty or overlong password is refused before anything is written: the first is
-// more often a mistake than a wish, the second makes a container no desktop viewer can
-// open. Returns 0 to go on, else the exit status.
-int CheckPassword(const std::string& command, const CryptRequest& request, const PasswordOptions& options,
-                  const Password& password) {
-  if (password.size() == 0 && !request.emptyPassword) {
-    const std::string where =
-        options.source == PasswordOptions::Source::File    ? Format(Tr("암호를 담은 파일 %s"), options.file.c_str())
-        : options.source == PasswordOptions::Source::Stdin ? std::string(Tr("표준 입력"))
-                                                           : std::string(Tr("터미널"));
-    return PasswordError(command, Format(Tr("암호를 읽을 수 없습니다: %s 에서 빈 암호가 왔습니다 (빈 암호를 뜻한다면 "
-                                            "--empty-password 를 주십시오)"),
-                                         where.c_str()));
-  }
-  if (!request.encrypt || password.size() <= kPromptPasswordBytes) return 0;
-  const std::string length = std::to_string(password.size());
+// A new container's password longer than the desktop viewers take is refused before
+// anything is written: it makes a container no desktop viewer can open. Returns 0 to go
+// on, else the exit status.
+int CheckNewPasswordLength(const std::string& command, const CryptRequest& request, size_t bytes) {
+  if (bytes <= kPromptPasswordBytes) return 0;
+  const std::string length = std::to_string(bytes);
   const unsigned typed = static_cast<unsigned>(kPromptPasswordBytes);
   if (!request.longPassword)
     return PasswordError(command, Format(Tr("암호가 %s 바이트인데, 데스크톱 뷰어는 암호 창에 입력한 앞의 %u 바이트만 써서 "
@@ -251,26 +253,34 @@ int CheckPassword(const std::string& command, const CryptRequest& request, const
   return 0;
 }
 
-// The names a file's run reads or writes, as the batch compares them: the input's and
-// the output's last part, in ASCII lower case (a system may not tell letter case apart).
+// The name a file of a batch is known by when the batch compares names: its last part,
+// every letter's case folded as a file system that ignores case folds it, and an output's
+// temporary names (NAME.qv3part, NAME.qv3part2 …) all one name.
+std::string ConflictKey(const std::string& path) {
+  std::string name = path;
+  const size_t separator = name.find_last_of("/\\");
+  if (separator != std::string::npos) name.erase(0, separator + 1);
+  name = FoldLetterCase(name);
+  const size_t partial = name.rfind(kPartialSuffix);
+  if (partial != std::string::npos &&
+      name.find_first_not_of("0123456789", partial + std::strlen(kPartialSuffix)) == std::string::npos)
+    name.resize(partial + std::strlen(kPartialSuffix));
+  return name;
+}
+
+// The names a file's run reads or writes, as the batch compares them: the input's, the
+// output's and the output's temporary names.
 std::vector<std::string> NamesTouched(const CryptRequest& request, const std::string& path,
                                       bool passwordGiven) {
-  auto folded = [](std::string name) {
-    const size_t separator = name.find_last_of("/\\");
-    if (separator != std::string::npos) name.erase(0, separator + 1);
-    for (char& c : name)
-      if (c >= 'A' && c <= 'Z') c = static_cast<char>(c - 'A' + 'a');
-    return name;
-  };
-  const std::string input = folded(path);
   std::string output;
   if (request.encrypt)
-    output = input + "." + ChooseEncryptedExtension(path.c_str(), passwordGiven);
+    output = path + "." + ChooseEncryptedExtension(path.c_str(), passwordGiven);
   else if (!request.outputPath.empty())
-    output = folded(request.outputPath);
-  else if (input.size() > 5)
-    output = input.substr(0, input.size() - 5);
-  return {input, output};
+    output = request.outputPath;
+  else if (path.size() > 5)
+    output = path.substr(0, path.size() - 5);
+  if (output.empty()) return {ConflictKey(path)};
+  return {ConflictKey(path), ConflictKey(output), ConflictKey(output + kPartialSuffix)};
 }
 
 // For each file, the earlier files that touch one of its names: it starts only once they
@@ -308,9 +318,10 @@ class KeptRandom : public RandomSource {
 // on the others, so that any number of them can run at once.
 class CryptBatch : public BatchWork {
  public:
+  // passwords: decryption's candidates; keyed: encryption's one password.
   CryptBatch(const CryptRequest& request, const std::vector<std::string>& paths,
-             const Password& password, ConsoleBatch& console)
-      : m_request(request), m_paths(paths), m_password(password), m_console(console) {
+             const PasswordCandidates& passwords, const std::string& keyed, ConsoleBatch& console)
+      : m_request(request), m_paths(paths), m_passwords(passwords), m_keyed(keyed), m_console(console) {
     m_options.deleteSource = request.deleteSource;
     m_options.toWorkingFolder = request.toWorkingFolder;
     if (request.toWorkingFolder) m_options.workingFolder = WorkingFolder();
@@ -324,21 +335,22 @@ class CryptBatch : public BatchWork {
   void Run(size_t file) override {
     FileList list;
     list.Append(m_paths[file]);
-    // The engines take a buffer of their own to wipe.
-    char password[kMaxPasswordBytes + 1] = {};
-    ScopedWipe wipe(password, sizeof password);
-    std::copy(m_password.c_str(), m_password.c_str() + m_password.size(), password);
+    JobOutcome outcome;
     if (m_request.encrypt) {
+      // The engine takes a buffer of its own to wipe.
+      char password[kMaxPasswordBytes + 1] = {};
+      ScopedWipe wipe(password, sizeof password);
+      std::copy(m_keyed.begin(), m_keyed.end(), password);
       std::unique_ptr<KeptRandom> random = TakeRandom();
       EncryptOptions options;
       options.deleteSource = m_request.deleteSource;
-      options.useGenericExtension = m_password.size() > 0;
-      EncryptFiles(m_keyScheduleLock, list, password, options, m_console.File(file), random.get());
+      options.useGenericExtension = !m_keyed.empty();
+      outcome = EncryptFiles(m_keyScheduleLock, list, password, options, m_console.File(file), random.get());
       GiveBack(std::move(random));
     } else {
-      DecryptFiles(m_keyScheduleLock, list, password, m_options, m_console.File(file));
+      outcome = DecryptFiles(m_keyScheduleLock, list, m_passwords, m_options, m_console.File(file));
     }
-    m_console.RunEnded(file);
+    m_console.RunEnded(file, outcome.empty() ? FileOutcome::NotStarted : outcome[0]);
   }
 
   void Ended(size_t file, bool started) override { m_console.Ended(file, started); }
@@ -346,7 +358,8 @@ class CryptBatch : public BatchWork {
  private:
   const CryptRequest& m_request;
   const std::vector<std::string>& m_paths;
-  const Password& m_password;
+  const PasswordCandidates& m_passwords;
+  const std::string& m_keyed;
   // A source for one file's run: one that an earlier file gave back, or a new one.
   std::unique_ptr<KeptRandom> TakeRandom() {
     LockGuard guard(&m_randomLock);
@@ -377,16 +390,29 @@ int RunCrypt(const std::vector<std::string>& args, bool encrypt) {
   passwordOptions.askTwice = encrypt;
   if (const int status = ParseRequest(args, &request, &passwordOptions)) return status < 0 ? 0 : status;
 
-  Password password, cp949;
+  // Decryption asks nobody where every container opens with the empty password.
+  const bool askNobody = !encrypt && passwordOptions.source == PasswordOptions::Source::Prompt &&
+                         !passwordOptions.empty && OpensWithoutPassword(request.files);
+  GivenPassword given;
   std::string error;
-  if (!ObtainPassword(passwordOptions, &password, &error, &cp949)) return PasswordError(command, error);
-  if (const int status = CheckPassword(command, request, passwordOptions, password)) return status;
+  if (!askNobody && !ObtainPassword(passwordOptions, &given, &error)) return PasswordError(command, error);
+  if (passwordOptions.cp949 && !ConvertToCp949(&given, &error)) return PasswordError(command, error);
+  const bool rule = given.typed && !passwordOptions.cp949;  // a typed text: the password rule's bytes
 
-  // A typed password whose bytes here differ from a Korean Windows system's cannot open
-  // a container keyed there; the batch has one password, so choose it now.
-  if (!encrypt && cp949.size() > 0 &&
-      AlternateOpensFirstContainer(request.files, password.c_str(), password.size(), cp949.c_str(), cp949.size()))
-    password.Assign(cp949.c_str(), cp949.size());
+  PasswordCandidates passwords;  // decryption: each container tries them in turn
+  std::string keyed;             // encryption: the one form it is keyed with
+  StringWipe wipeKeyed(keyed);
+  if (!encrypt) {
+    passwords = rule ? OpeningCandidates(given.bytes, TypedLength::AlsoWhole) : GivenPasswordCandidates(given.bytes);
+  } else if (rule) {
+    const NewPassword made = MakingPassword(given.bytes, SIZE_MAX);
+    if (!made.accepted) return PasswordError(command, NewPasswordRefusal(made));
+    keyed = made.bytes;
+  } else {
+    keyed = given.bytes;
+  }
+  if (encrypt)
+    if (const int status = CheckNewPasswordLength(command, request, keyed.size())) return status;
 
   std::vector<std::string> paths;
   for (const std::string& f : request.files)
@@ -395,12 +421,13 @@ int RunCrypt(const std::vector<std::string>& args, bool encrypt) {
 
   InstallInterruptHandler();
   ConsoleBatch console(StderrIsTerminal(), paths);
-  CryptBatch batch(request, paths, password, console);
-  RunBatch(batch, paths.size(), jobs, WaitFor(request, paths, password.size() > 0));
+  CryptBatch batch(request, paths, passwords, keyed, console);
+  RunBatch(batch, paths.size(), jobs, WaitFor(request, paths, !keyed.empty()));
   console.AllEnded();
   const int status = console.ExitStatus();
   console.EndLine();
-  if (status == 130) WriteStandard(StandardStream::Error, Tr("qv3: 취소했습니다\n"));
+  WorkStopped();
+  if (status == InterruptExitStatus()) WriteStandard(StandardStream::Error, Tr("qv3: 취소했습니다\n"));
   return status;
 }
 

@@ -18,20 +18,6 @@
 
 namespace {
 
-// Wipes a std::string's bytes when the scope ends.
-class StringWipe {
- public:
-  explicit StringWipe(std::string& s) : m_s(s) {}
-  ~StringWipe() {
-    if (!m_s.empty()) SecureWipe(&m_s[0], m_s.size());
-  }
-  StringWipe(const StringWipe&) = delete;
-  StringWipe& operator=(const StringWipe&) = delete;
-
- private:
-  std::string& m_s;
-};
-
 std::string TooLong() {
   return Format(Tr("암호가 %u 바이트보다 깁니다"), static_cast<unsigned>(kMaxPasswordBytes));
 }
@@ -106,25 +92,27 @@ bool ReadFromTerminal(bool askTwice, std::string* line, std::string* error) {
 }
 
 
-}  // namespace
+const char kEmptyFrom[] =
+    N_("암호를 읽을 수 없습니다: %s 에서 빈 암호가 왔습니다 (빈 암호를 뜻한다면 --empty-password 를 주십시오)");
+const char kNotEmpty[] = N_("--empty-password 를 주었는데 %s 의 암호가 비어 있지 않습니다. 아무것도 쓰지 않았습니다");
 
-Password::~Password() { SecureWipe(m_bytes, sizeof m_bytes); }
-
-void Password::Assign(const char* bytes, size_t length) {
-  SecureWipe(m_bytes, sizeof m_bytes);
-  m_length = length < kMaxPasswordBytes ? length : kMaxPasswordBytes;
-  std::memcpy(m_bytes, bytes, m_length);
+std::string Where(const PasswordOptions& options) {
+  return options.source == PasswordOptions::Source::File ? Format(Tr("암호를 담은 파일 %s"), options.file.c_str())
+                                                          : std::string(Tr("표준 입력"));
 }
 
-bool Password::HasNonAscii() const {
-  for (size_t i = 0; i < m_length; ++i) {
-    if (static_cast<unsigned char>(m_bytes[i]) >= 0x80) return true;
-  }
-  return false;
+}  // namespace
+
+GivenPassword::~GivenPassword() {
+  if (!bytes.empty()) SecureWipe(&bytes[0], bytes.size());
 }
 
 OptionParse ParsePasswordOption(ArgReader& reader, PasswordOptions* options, std::string* error) {
   const std::string& name = reader.Current();
+  if (name == "--empty-password" && !reader.HasJoinedValue()) {
+    options->empty = true;
+    return OptionParse::Taken;
+  }
   if (name != "--password-file" && name != "--password-stdin" && name != "--password-encoding")
     return OptionParse::NotPassword;
   if (name == "--password-encoding") {
@@ -160,64 +148,63 @@ OptionParse ParsePasswordOption(ArgReader& reader, PasswordOptions* options, std
   return OptionParse::Taken;
 }
 
-bool ObtainPassword(const PasswordOptions& options, Password* password, std::string* error,
-                    Password* cp949Form) {
+bool ObtainPassword(const PasswordOptions& options, GivenPassword* password, std::string* error) {
+  password->typed = false;
+  if (!password->bytes.empty()) SecureWipe(&password->bytes[0], password->bytes.size());
+  password->bytes.clear();
   char buffer[kMaxPasswordBytes + 1];
   ScopedWipe wipe(buffer, sizeof buffer);
   size_t length = 0;
-  bool ok = false;
   switch (options.source) {
-    case PasswordOptions::Source::File:
-      ok = ReadFromFile(options.file, buffer, &length, error);
-      break;
-    case PasswordOptions::Source::Stdin:
-      ok = ReadFromStdin(buffer, &length, error);
-      break;
-    case PasswordOptions::Source::Prompt: {
-      // Typed text: hashed as the bytes this system's viewer would take for it, with the
-      // code page 949 form beside it for containers keyed on Korean Windows.
-      std::string line;
-      StringWipe wipeLine(line);
-      ok = ReadFromTerminal(options.askTwice, &line, error);
-      if (!ok) break;
-      std::string typed = options.cp949 ? Cp949PasswordBytes(line, SIZE_MAX) : TypedPasswordBytes(line, SIZE_MAX);
-      StringWipe wipeTyped(typed);
-      if (options.cp949 && typed.empty() && !line.empty()) {
-        *error = Tr("--password-encoding cp949: 암호가 코드 페이지 949 로 나타낼 수 있는 글자가 아닙니다");
-        return false;
-      }
-      Collect(typed.data(), typed.size(), buffer, &length);
-      if (cp949Form && !options.cp949) {
-        std::string alternate = Cp949PasswordBytes(line, kMaxPasswordBytes);
-        StringWipe wipeAlternate(alternate);
-        if (alternate != typed) cp949Form->Assign(alternate.data(), alternate.size());
-      }
-      if (length > kMaxPasswordBytes) {
+    case PasswordOptions::Source::Prompt:
+      if (options.empty) return true;  // the empty password, asked of nobody
+      password->typed = true;
+      if (!ReadFromTerminal(options.askTwice, &password->bytes, error)) return false;
+      if (password->bytes.size() > kMaxPasswordBytes) {
         *error = TooLong();
         return false;
       }
-      password->Assign(buffer, length);
+      if (password->bytes.empty()) {
+        *error = Format(Tr(kEmptyFrom), Tr("터미널"));
+        return false;
+      }
       return true;
-    }
+    case PasswordOptions::Source::File:
+      if (!ReadFromFile(options.file, buffer, &length, error)) return false;
+      break;
+    case PasswordOptions::Source::Stdin:
+      if (!ReadFromStdin(buffer, &length, error)) return false;
+      break;
   }
-  if (!ok) return false;
   if (length > kMaxPasswordBytes) {
     *error = TooLong();
     return false;
   }
-  password->Assign(buffer, length);
-  if (options.cp949 && password->HasNonAscii()) {
-    std::string in(password->c_str(), password->size()), out;
-    StringWipe wipeIn(in), wipeOut(out);
-    if (!Utf8ToCp949(in, &out)) {
-      *error = Tr("--password-encoding cp949: 암호가 코드 페이지 949 로 나타낼 수 있는 UTF-8 글자가 아닙니다");
-      return false;
-    }
-    if (out.size() > kMaxPasswordBytes) {
-      *error = TooLong();
-      return false;
-    }
-    password->Assign(out.data(), out.size());
+  if (length == 0 && !options.empty) {
+    *error = Format(Tr(kEmptyFrom), Where(options).c_str());
+    return false;
   }
+  if (length > 0 && options.empty) {
+    *error = Format(Tr(kNotEmpty), Where(options).c_str());
+    return false;
+  }
+  password->bytes.assign(buffer, length);
+  return true;
+}
+
+bool ConvertToCp949(GivenPassword* password, std::string* error) {
+  std::string converted;
+  StringWipe wipe(converted);
+  if (!Utf8ToCp949(password->bytes, &converted)) {
+    *error = Tr(password->typed ? N_("--password-encoding cp949: 암호가 코드 페이지 949 로 나타낼 수 있는 글자가 아닙니다")
+                                : N_("--password-encoding cp949: 암호가 코드 페이지 949 로 나타낼 수 있는 UTF-8 글자가 "
+                                     "아닙니다"));
+    return false;
+  }
+  if (converted.size() > kMaxPasswordBytes) {
+    *error = TooLong();
+    return false;
+  }
+  password->bytes.swap(converted);
   return true;
 }

@@ -1,10 +1,9 @@
 #pragma once
-// The password of a decrypt or encrypt command: its options, reading it, and the code
-// page 949 form that containers made on Korean Windows systems were keyed with.
+// The password of a decrypt or encrypt command: its options and reading it. Which bytes
+// it stands for is the password rule's (container/password_rule.h).
 
 #include <cstddef>
 #include <string>
-#include <vector>
 
 #include "cli/args.h"
 
@@ -16,26 +15,16 @@ struct PasswordOptions {
   Source source = Source::Prompt;
   std::string file;
   bool cp949 = false;     // --password-encoding cp949
+  bool empty = false;     // --empty-password
   bool askTwice = false;  // typed at the terminal: asked again, and the two must match
 };
 
-// Holds password bytes and wipes them when it goes.
-class Password {
- public:
-  Password() = default;
-  ~Password();
-  Password(const Password&) = delete;
-  Password& operator=(const Password&) = delete;
-
-  // Replaces the bytes (at most kMaxPasswordBytes), wiping the old ones.
-  void Assign(const char* bytes, size_t length);
-  const char* c_str() const { return m_bytes; }
-  size_t size() const { return m_length; }
-  bool HasNonAscii() const;
-
- private:
-  char m_bytes[kMaxPasswordBytes + 1] = {};
-  size_t m_length = 0;
+// What was given: a text typed at the terminal (UTF-8), or bytes from a file or standard
+// input, exactly. Wiped when it goes.
+struct GivenPassword {
+  bool typed = false;
+  std::string bytes;
+  ~GivenPassword();
 };
 
 enum class OptionParse { NotPassword, Taken, Error };
@@ -46,12 +35,12 @@ OptionParse ParsePasswordOption(ArgReader& reader, PasswordOptions* options, std
 
 // Reads the password as options say: from the file or standard input (the bytes up to
 // the first NUL, CR or LF, kept exactly), or asked on the terminal without echo, once or
-// (askTwice) twice, and hashed as the bytes this system's viewer takes for the text
-// typed (TypedPasswordBytes: UTF-8 here, the ANSI code page on Windows); then converted
-// to code page 949 when options ask for it. For a typed password cp949Form (when given)
-// receives its code page 949 form where that differs, else stays empty. False with
-// *error set for a usage-style failure (unreadable, too long, no terminal, the two typed
-// differ, not convertible).
-bool ObtainPassword(const PasswordOptions& options, Password* password, std::string* error,
-                    Password* cp949Form = nullptr);
+// (askTwice) twice. --empty-password alone is the empty password, asked of nobody;
+// beside a file or standard input it says that the empty password there is meant, and a
+// non-empty one there is refused. False with *error set for a usage-style failure
+// (unreadable, too long, no terminal, the two typed differ, an empty password not meant).
+bool ObtainPassword(const PasswordOptions& options, GivenPassword* password, std::string* error);
 
+// --password-encoding cp949: the given text's code page 949 bytes (a typed text's whole,
+// not cut). False with *error when it is not text that code page holds.
+bool ConvertToCp949(GivenPassword* password, std::string* error);

@@ -30,7 +30,7 @@ const char kUsage[] = N_(
 }  // namespace
 
 void PrintError(const std::string& text) {
-  WriteStandard(StandardStream::Error, "qv3: error: " + text + "\n");
+  WriteStandard(StandardStream::Error, "qv3: error: " + EscapeControls(text, true) + "\n");
 }
 
 std::string UsageText(const std::string& command, const std::string& text) {

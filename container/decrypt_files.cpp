@@ -8,6 +8,7 @@
 #include "container/io.h"
 #include "container/naming.h"
 #include "container/output_file.h"
+#include "container/password_rule.h"
 #include "container/progress_step.h"
 #include "container/system_error_exception.h"
 #include "crypto/secure.h"
@@ -23,8 +24,9 @@ constexpr size_t kChunk = 1 << 20;
 
 class Decryptor {
  public:
-  Decryptor(Lock& lock, char* password, const DecryptOptions& options, FrontEnd& ui, ProgressView& view)
-      : m_lock(lock), m_password(password), m_options(options), m_ui(ui), m_view(view) {}
+  Decryptor(Lock& lock, const PasswordCandidates& passwords, const DecryptOptions& options, FrontEnd& ui,
+            ProgressView& view)
+      : m_lock(lock), m_passwords(passwords), m_options(options), m_ui(ui), m_view(view) {}
   ~Decryptor() {
     if (!m_buffer.empty()) SecureWipe(m_buffer.data(), m_buffer.size());
   }
@@ -46,7 +48,7 @@ class Decryptor {
   }
 
   Lock& m_lock;
-  const char* m_password;
+  const PasswordCandidates& m_passwords;
   const DecryptOptions& m_options;
   FrontEnd& m_ui;
   ProgressView& m_view;
@@ -86,18 +88,33 @@ bool Decryptor::OutputPath(const std::string& path, std::string* output) {
 // The container for reading and a new temporary file for writing; false (with the
 // failure shown, nothing left open) when either cannot be had.
 bool Decryptor::OpenFiles(const std::string& path, OutputFile& output) {
+  if (m_options.deleteSource && IsLink(path.c_str())) {
+    Fail(FailureKind::SourceIsLink, 0, path);
+    return false;
+  }
   uint32_t status = m_in.Open(path.c_str(), FileMode::Read, Disposition::OpenExisting);
   if (status != 0) {
     Fail(InputOpenFailure(path, false, status));
+    return false;
+  }
+  // An output that is the container itself would take its place.
+  FileIdentity in, out;
+  if (m_in.Identity(&in) == 0 && IdentityOf(output.FinalPath().c_str(), &out) && in == out) {
+    m_in.Close();
+    Fail(FailureKind::OutputNotCreated, 0, output.FinalPath());
     return false;
   }
   // A file already at the output path stays as it is until the plaintext has
   // authenticated; one it may not replace is refused now, before any work.
   status = MoveRefusal(output.FinalPath().c_str(), Placement());
   if (status == 0) status = output.Create(m_out);
+  TellReclaimed(output, m_ui);
   if (status != 0) {
     m_in.Close();
-    Fail(FailureKind::OutputNotCreated, status, output.FinalPath());
+    if (output.AllNamesTaken())
+      Fail(FailureKind::PartialNamesTaken, 0, PartialPath(output.FinalPath(), 1));
+    else
+      Fail(FailureKind::OutputNotCreated, status, output.FinalPath());
     return false;
   }
   return true;
@@ -111,7 +128,7 @@ void Decryptor::Transform(const std::string& path, const std::string& output) {
     FileSink sink(m_out);
     ContainerReader reader(source, path, &m_lock);
     const ContainerLayout& layout = reader.ReadLayout();
-    reader.Unlock(m_password, std::strlen(m_password));
+    reader.Unlock(CandidatesForContainer(path, m_passwords));
     // No bigger than the container needs: a small file's run is not slowed by clearing
     // and wiping a chunk it never fills.
     const size_t want = static_cast<size_t>(
@@ -144,25 +161,26 @@ FileOutcome Decryptor::DecryptOne(const std::string& path) {
   if (!OpenFiles(path, output)) return m_outcome;
   Transform(path, outputPath);
   // A plaintext reported as done is on the disk: the flush's failure is the file's. The
-  // read-only mark goes onto the very file written, before it takes its name.
+  // container's permissions less writing go onto the very file written, before it takes
+  // its name; it stays open (its writer's) until then.
   if (!m_out.Flush()) Fail(FailureKind::WriteFailed, LastSystemError(), outputPath);
   if (m_outcome == FileOutcome::Done) {
-    const uint32_t status = m_out.MarkReadOnly();
+    const uint32_t status = m_out.TakePermissionsOf(m_in, true);
     if (status != 0) Fail(FailureKind::OutputNotCreated, status, outputPath);
   }
   m_in.Close();
-  m_out.Close();
   if (m_outcome == FileOutcome::Done) {
     const uint32_t status = output.PutInPlace(Placement());
     if (status != 0) Fail(FailureKind::OutputNotCreated, status, outputPath);
   }
+  m_out.Close();
   if (m_outcome != FileOutcome::Done) return m_outcome;  // output's destructor removes it
-  if (m_options.deleteSource) {
-    SetReadOnly(path.c_str(), false);
-    DeletePath(path.c_str());
-  }
   FlushVolume(outputPath[0]);
-  return FileOutcome::Done;
+  if (m_options.deleteSource) {
+    const uint32_t status = RemoveSource(path);
+    if (status != 0) Fail(FailureKind::SourceNotDeleted, status, path);
+  }
+  return m_outcome;
 }
 
 }  // namespace
@@ -170,13 +188,20 @@ FileOutcome Decryptor::DecryptOne(const std::string& path) {
 JobOutcome DecryptFiles(Lock& keyScheduleLock, FileList& files, char* password, const DecryptOptions& options,
                         FrontEnd& ui) {
   ScopedWipe wipePassword(password, 256);
+  PasswordCandidates passwords;
+  passwords.Add(password, std::strlen(password));
+  return DecryptFiles(keyScheduleLock, files, passwords, options, ui);
+}
+
+JobOutcome DecryptFiles(Lock& keyScheduleLock, FileList& files, const PasswordCandidates& passwords,
+                        const DecryptOptions& options, FrontEnd& ui) {
   JobOutcome outcome(files.Count(), FileOutcome::NotStarted);
   std::unique_ptr<ProgressView> view = ui.OpenProgress(OPERATION_DECRYPT);
-  Decryptor decryptor(keyScheduleLock, password, options, ui, *view);
+  Decryptor decryptor(keyScheduleLock, passwords, options, ui, *view);
   for (FileOutcome& result : outcome) {
     result = decryptor.DecryptOne(files.Front());
     files.RemoveFront();
-    if (result != FileOutcome::Done) break;
+    if (result == FileOutcome::Cancelled || (result != FileOutcome::Done && !options.continuePastFailures)) break;
   }
   return outcome;
 }

@@ -108,6 +108,10 @@ FileOutcome Encryptor::EncryptOne(const std::string& path) {
     return m_outcome;
   }
 
+  if (m_options.deleteSource && IsLink(path.c_str())) {
+    Fail(FailureKind::SourceIsLink, 0, path);
+    return m_outcome;
+  }
   uint32_t status = m_in.Open(path.c_str(), FileMode::Read, Disposition::OpenExisting);
   if (status != 0) {
     Fail(InputOpenFailure(path, true, status));
@@ -122,9 +126,13 @@ FileOutcome Encryptor::EncryptOne(const std::string& path) {
     status = MoveRefusal(ContainerName(path, ++n).c_str(), Replacing::Never);
   OutputFile output(ContainerName(path, n));
   if (status == 0) status = output.Create(m_out);
+  TellReclaimed(output, m_ui);
   if (status != 0) {
     m_in.Close();
-    Fail(FailureKind::OutputNotOpened, status, output.FinalPath());
+    if (output.AllNamesTaken())
+      Fail(FailureKind::PartialNamesTaken, 0, PartialPath(output.FinalPath(), 1));
+    else
+      Fail(FailureKind::OutputNotOpened, status, output.FinalPath());
     return m_outcome;
   }
 
@@ -133,20 +141,26 @@ FileOutcome Encryptor::EncryptOne(const std::string& path) {
   } catch (const SystemErrorException& e) {
     Fail(e.m_failure);
   }
+  // The container takes its file's permissions; it stays open (its writer's) until it is
+  // in place.
   if (!m_out.Flush()) Fail(FailureKind::WriteFailed, LastSystemError(), output.FinalPath());
+  if (m_outcome == FileOutcome::Done) {
+    status = m_out.TakePermissionsOf(m_in, false);
+    if (status != 0) Fail(FailureKind::OutputNotOpened, status, output.FinalPath());
+  }
   m_in.Close();
-  m_out.Close();
   if (m_outcome == FileOutcome::Done) {
     status = output.PutInPlace(Replacing::Never);
     while (status == FileExistsError() && n < NamesToTry()) status = output.PutInPlaceAs(ContainerName(path, ++n));
     if (status != 0) Fail(FailureKind::OutputNotOpened, status, output.FinalPath());
   }
+  m_out.Close();
   if (m_outcome != FileOutcome::Done) return m_outcome;  // output's destructor removes it
   if (m_options.deleteSource) {
-    SetReadOnly(path.c_str(), false);
-    DeletePath(path.c_str());
+    status = RemoveSource(path);
+    if (status != 0) Fail(FailureKind::SourceNotDeleted, status, path);
   }
-  return FileOutcome::Done;
+  return m_outcome;
 }
 
 }  // namespace

@@ -20,13 +20,15 @@
 #include "container/naming.h"  // kPartialSuffix
 
 class Lock;
+class PasswordCandidates;
 class RandomSource;
 
 // What became of one file of a job.
 enum class FileOutcome : uint8_t {
   NotStarted,  // an earlier failure or Cancel ended the run before it
   Done,        // its output is complete, under its final name and on the disk
-  Failed,      // a failure was reported for it; no output of it was left
+  Failed,      // a failure was reported for it; no output of it was left, but for a
+               // source --delete-source could not remove: its complete output stays
   Cancelled,   // the user stopped the run while it was worked on; no output was left
 };
 // One outcome per file, in the order the list held them.
@@ -42,7 +44,12 @@ struct DecryptOptions {
   bool overwrite = false;
   // A list of one container: the plaintext's path, whatever the container is named. Its
   // folder must exist; it is replaced only as a file beside the container would be.
+  // An output that is the container itself (the same file, however it is spelt) is
+  // refused.
   std::string outputPath;
+  // A failed file does not end the run (Cancel still does): the desktop's "Decrypt here"
+  // tries every container and reports every failure.
+  bool continuePastFailures = false;
 };
 
 // Turns each container of files into its plaintext, read-only after success: beside the
@@ -53,6 +60,12 @@ struct DecryptOptions {
 // returns, on every path. keyScheduleLock is held around each AES key schedule build.
 JobOutcome DecryptFiles(Lock& keyScheduleLock, FileList& files, char* password, const DecryptOptions& options,
                         FrontEnd& ui);
+// The same where a container may have been keyed with any of several forms of one
+// password: each container is tried with CandidatesForContainer(its path, passwords), in
+// order, and the first that opens it is used for it alone. A wrong password is reported
+// only when none opens it.
+JobOutcome DecryptFiles(Lock& keyScheduleLock, FileList& files, const PasswordCandidates& passwords,
+                        const DecryptOptions& options, FrontEnd& ui);
 
 struct EncryptOptions {
   bool deleteSource = false;         // remove each file once its container is in place

@@ -40,6 +40,12 @@ FailureMessage MessageFor(FailureKind kind) {
     case FailureKind::InputNotOpened: return {N_("파일을 열 수 없습니다.\r\n"), ""};
     case FailureKind::OutputNotCreated: return {N_("파일을 생성할 수 없습니다.\r\n"), ""};
     case FailureKind::OutputNotOpened: return {N_("출력 파일을 열 수 없습니다.\r\n"), ""};
+    case FailureKind::PartialNamesTaken:
+      return {N_("임시 파일을 만들 수 없습니다. 다음 이름과 그 뒤에 번호를 붙인 이름이 모두 쓰이고 있습니다.\r\n"), ""};
+    case FailureKind::SourceNotDeleted:
+      return {N_("원래 파일을 지울 수 없습니다. 만든 파일은 남아 있습니다.\r\n"), ""};
+    case FailureKind::SourceIsLink:
+      return {N_("링크는 지우지 않습니다(--delete-source). 아무것도 하지 않았습니다.\r\n"), ""};
     case FailureKind::NoCryptoProvider: return {N_("암호화 모듈을 사용할 수 없습니다."), ""};
     case FailureKind::NoRandomBytes: return {N_("난수를 생성할 수 없습니다."), ""};
     case FailureKind::MemoryAllocation: return {N_("Memory allocation failed"), ""};

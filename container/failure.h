@@ -36,6 +36,9 @@ enum class FailureKind {
   InputNotOpened,        // the encryption engine's input exists but cannot be opened
   OutputNotCreated,      // the plaintext cannot be created or put in place
   OutputNotOpened,       // the container cannot be created (it exists, for one)
+  PartialNamesTaken,     // every temporary name of an output is taken (the path: the first)
+  SourceNotDeleted,      // --delete-source: the input could not be removed (its output stays)
+  SourceIsLink,          // --delete-source on a link: nothing is done, nothing removed
   NoCryptoProvider,      // the system's random source cannot be had
   NoRandomBytes,         // the system's random source failed
   // The job runner (no path).

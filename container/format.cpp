@@ -4,6 +4,7 @@
 #include <cstring>
 #include <stdexcept>
 
+#include "container/password_rule.h"
 #include "container/system_error_exception.h"
 #include "crypto/secure.h"
 #include "crypto/sha256.h"
@@ -141,39 +142,91 @@ const ContainerLayout& ContainerReader::ReadLayout(bool keepExtensions) {
 }
 
 void ContainerReader::Unlock(const char* password, size_t length) {
-  uint8_t fileIv[16];
-  ReadExact(fileIv, sizeof fileIv, FailureKind::Unreadable);
+  PasswordCandidates one;
+  one.Add(password, length);
+  Unlock(one);
+}
 
-  uint8_t key[32];
-  DeriveContainerKey(fileIv, password, length, key);
+void ContainerReader::UsePasswordKey(const uint8_t fileIv[16], const uint8_t key[32]) {
   {
     LockGuard guard(m_lock);
     AesCipher::SetDecryptKey(key, &m_schedule);
   }
-  m_mac.Init(key, sizeof key);
+  m_mac.Init(key, kKeySize);
   std::memcpy(m_chain, fileIv, sizeof m_chain);
-  SecureWipe(key, sizeof key);
-  if (m_layout.version == 0) return;  // the password key and file IV serve the data
+}
 
-  uint8_t block[kKeyBlockSize];
-  ReadExact(block, sizeof block, FailureKind::Unreadable);
-  m_mac.Update(block, sizeof block);
-  AesCipher::CbcDecrypt(m_schedule, m_chain, block, block, 3);
+size_t ContainerReader::Unlock(const PasswordCandidates& given) {
+  PasswordCandidates empty;
+  if (given.Empty()) empty.Add("", 0);
+  const PasswordCandidates& candidates = given.Empty() ? empty : given;
 
-  uint8_t computed[kMacSize], stored[kMacSize];
-  m_mac.Final(computed);
-  ReadExact(stored, sizeof stored, FailureKind::Unreadable);
-  if (!ConstantTimeEqual(computed, stored, kMacSize)) {
-    SecureWipe(block, sizeof block);
-    Fail(FailureKind::KeyBlockMac);
+  uint8_t fileIv[16];
+  ReadExact(fileIv, sizeof fileIv, FailureKind::Unreadable);
+  uint8_t key[32];
+  ScopedWipe wipeKey(key, sizeof key);
+  if (m_layout.version == 0) {  // the password key and file IV serve the data
+    const size_t chosen = candidates.Count() > 1 ? ChooseVersion0(candidates, fileIv) : 0;
+    DeriveContainerKey(fileIv, candidates[chosen].data(), candidates[chosen].size(), key);
+    UsePasswordKey(fileIv, key);
+    return chosen;
   }
+
+  uint8_t block[kKeyBlockSize], stored[kMacSize], computed[kMacSize];
+  ScopedWipe wipeBlock(block, sizeof block);
+  ReadExact(block, sizeof block, FailureKind::Unreadable);
+  ReadExact(stored, sizeof stored, FailureKind::Unreadable);
+  size_t chosen = 0;
+  for (;; ++chosen) {
+    if (chosen == candidates.Count()) Fail(FailureKind::KeyBlockMac);
+    DeriveContainerKey(fileIv, candidates[chosen].data(), candidates[chosen].size(), key);
+    HmacSha256 mac;
+    mac.Init(key, sizeof key);
+    mac.Update(block, sizeof block);
+    mac.Final(computed);
+    if (ConstantTimeEqual(computed, stored, kMacSize)) break;
+  }
+  UsePasswordKey(fileIv, key);
+  AesCipher::CbcDecrypt(m_schedule, m_chain, block, block, 3);
   std::memcpy(m_chain, block, 16);
   {
     LockGuard guard(m_lock);
     AesCipher::SetDecryptKey(block + 16, &m_schedule);
   }
   m_mac.Init(block + 16, kKeySize);
-  SecureWipe(block, sizeof block);
+  return chosen;
+}
+
+// Every candidate's MAC over the whole ciphertext, in one read; then back to where the
+// data starts. A container none of them opens fails as a wrong password does at the end.
+size_t ContainerReader::ChooseVersion0(const PasswordCandidates& candidates, const uint8_t fileIv[16]) {
+  std::vector<HmacSha256> macs(candidates.Count());
+  for (size_t i = 0; i < macs.size(); ++i) {
+    uint8_t key[32];
+    DeriveContainerKey(fileIv, candidates[i].data(), candidates[i].size(), key);
+    macs[i].Init(key, sizeof key);
+    SecureWipe(key, sizeof key);
+  }
+  std::vector<uint8_t> chunk(static_cast<size_t>(std::min<uint64_t>(1 << 20, std::max<uint64_t>(16, m_layout.cipherLength))));
+  for (uint64_t left = m_layout.cipherLength; left > 0;) {
+    const size_t n = static_cast<size_t>(std::min<uint64_t>(chunk.size(), left));
+    ReadExact(chunk.data(), n, FailureKind::Unreadable);
+    for (HmacSha256& mac : macs) mac.Update(chunk.data(), n);
+    left -= n;
+  }
+  uint8_t stored[kMacSize], computed[kMacSize];
+  ReadExact(stored, sizeof stored, FailureKind::Unreadable);
+  size_t chosen = macs.size();
+  for (size_t i = 0; i < macs.size(); ++i) {
+    macs[i].Final(computed);
+    if (chosen == macs.size() && ConstantTimeEqual(computed, stored, kMacSize)) chosen = i;
+  }
+  if (chosen == macs.size()) Fail(FailureKind::BulkMacV0);
+  const uint32_t status = m_source.Rewind();
+  if (status != 0) Fail(FailureKind::Unreadable, status);
+  uint8_t skipped[5 + kFileIvSize];
+  ReadExact(skipped, sizeof skipped, FailureKind::Unreadable);
+  return chosen;
 }
 
 void ContainerReader::FeedMac(void* p) {
@@ -226,10 +279,18 @@ void ContainerReader::Finish() {
 
 PasswordCheck CheckPassword(ContainerSource& source, const std::string& path, const char* password,
                             size_t length) {
+  PasswordCandidates one;
+  one.Add(password, length);
+  return CheckPassword(source, path, one);
+}
+
+PasswordCheck CheckPassword(ContainerSource& source, const std::string& path, const PasswordCandidates& candidates,
+                            size_t* which) {
   ContainerReader reader(source, path);
   if (reader.ReadLayout().version == 0) return PasswordCheck::Undecided;
   try {
-    reader.Unlock(password, length);
+    const size_t opened = reader.Unlock(candidates);
+    if (which) *which = opened;
     return PasswordCheck::Opens;
   } catch (const SystemErrorException& e) {
     if (e.m_failure.kind == FailureKind::KeyBlockMac) return PasswordCheck::Wrong;

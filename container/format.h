@@ -29,6 +29,7 @@
 #include "platform/work_queue.h"
 
 class Lock;
+class PasswordCandidates;
 
 constexpr size_t kFileIvSize = 16;
 constexpr size_t kKeySize = 32;
@@ -80,6 +81,13 @@ class ContainerReader {
   // Finish for version 0.
   void Unlock(const char* password, size_t length);
 
+  // The same with each candidate in turn (none: the empty password); returns the index of
+  // the one that opens the container. A wrong password is found here for every version:
+  // with several candidates a version 0 container is first read to its end for its MAC
+  // (the source is rewound and read again), so nothing is decrypted before a candidate has
+  // been found to open it.
+  size_t Unlock(const PasswordCandidates& candidates);
+
   // Reads and decrypts the next ciphertext bytes into out (capacity at least 16) and
   // returns how many plaintext bytes it holds; 0 once the ciphertext is used up. The
   // plaintext is not authenticated until Finish has succeeded.
@@ -93,6 +101,8 @@ class ContainerReader {
 
  private:
   [[noreturn]] void Fail(FailureKind failure, uint32_t code = 0) const;
+  size_t ChooseVersion0(const PasswordCandidates& candidates, const uint8_t fileIv[16]);
+  void UsePasswordKey(const uint8_t fileIv[16], const uint8_t key[32]);
   void ReadExact(void* buffer, size_t count, FailureKind failure);
 
   ContainerSource& m_source;
@@ -122,6 +132,10 @@ enum class PasswordCheck {
 // Throws SystemErrorException (path in it) for a container refused before its key block.
 PasswordCheck CheckPassword(ContainerSource& source, const std::string& path, const char* password,
                             size_t length);
+// The same for several candidates: Opens when one of them opens the key block; which
+// (when given) then receives the first that does.
+PasswordCheck CheckPassword(ContainerSource& source, const std::string& path, const PasswordCandidates& candidates,
+                            size_t* which = nullptr);
 
 // Writes one version 2 container. Call WriteHead, WritePlaintext any number of times,
 // then Finish. A write failure throws with the message for the output path.

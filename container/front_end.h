@@ -9,12 +9,10 @@
 #include <string>
 
 #include "container/failure.h"
+#include "container/password_rule.h"  // kPromptPasswordBytes
 
 enum ProgressOperation { OPERATION_ENCRYPT = 119, OPERATION_DECRYPT = 120 };
 
-// What the desktop viewers' password prompts take of what is typed: every container a
-// user is to open by typing its password must have been keyed with at most this many.
-constexpr size_t kPromptPasswordBytes = 11;
 
 // One per engine run, opened hidden, used and closed on the engine's thread. An
 // implementation whose window lives on another thread forwards these calls there.
@@ -42,6 +40,9 @@ class FrontEnd {
   // How the engines and the job runner report a failure: by default its text in an error
   // notice. A front end that acts on the kind (an exit status, a retry) overrides it.
   virtual void ReportFailure(const Failure& failure) { ShowErrorMessage(FailureText(failure), failure.code); }
+  // Something the user should know that is no failure (what a run that died left was
+  // removed, for one): the console prints it, a desktop keeps it in its log.
+  virtual void ShowNotice(const std::string& /*message*/) {}
   // Called now and then by a thread that waits for a job, where the platform has no
   // message queue of its own to serve (a toolkit's event loop, for one).
   virtual void ServeEvents() {}

@@ -16,6 +16,8 @@ uint32_t FileSource::Read(void* buffer, uint32_t count, uint32_t* read) {
   return m_file.Read(buffer, count, read);
 }
 
+uint32_t FileSource::Rewind() { return m_file.Seek(0); }
+
 uint32_t FileSink::Write(const void* buffer, uint32_t count) {
   const uint8_t* p = static_cast<const uint8_t*>(buffer);
   while (count > 0) {

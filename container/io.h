@@ -14,6 +14,8 @@ class ContainerSource {
   virtual uint32_t GetSize(uint64_t* size) = 0;
   // One read of up to count bytes; *read < count only at the end of the data.
   virtual uint32_t Read(void* buffer, uint32_t count, uint32_t* read) = 0;
+  // Back to the first byte, to read the data once more.
+  virtual uint32_t Rewind() = 0;
 };
 
 class ContainerSink {
@@ -28,6 +30,7 @@ class FileSource : public ContainerSource {
   explicit FileSource(FileHandle& file) : m_file(file) {}
   uint32_t GetSize(uint64_t* size) override;
   uint32_t Read(void* buffer, uint32_t count, uint32_t* read) override;
+  uint32_t Rewind() override;
 
  private:
   FileHandle& m_file;
@@ -49,6 +52,10 @@ class MemorySource : public ContainerSource {
   MemorySource(const uint8_t* data, size_t size) : m_data(data), m_size(size) {}
   uint32_t GetSize(uint64_t* size) override;
   uint32_t Read(void* buffer, uint32_t count, uint32_t* read) override;
+  uint32_t Rewind() override {
+    m_position = 0;
+    return 0;
+  }
 
  private:
   const uint8_t* m_data;

@@ -46,13 +46,24 @@ static_assert(std::size(ExtensionCategoryTable) == 45, "45 rows");
 
 }  // namespace
 
-bool HasContainerExtension(const std::string& path) {
+std::vector<std::string> ContainerExtensions() {
+  std::vector<std::string> extensions{kGenericExtension};
+  extensions.insert(extensions.end(), std::begin(CategoryExtensions), std::end(CategoryExtensions));
+  return extensions;
+}
+
+bool HasCategoryExtension(const std::string& path) {
   if (path.size() < 5 || path[path.size() - 5] != '.') return false;
   const std::string extension = path.substr(path.size() - 4);
-  if (CompareIgnoringAsciiCase(extension.c_str(), kGenericExtension) == 0) return true;
   for (const char* category : CategoryExtensions)
     if (CompareIgnoringAsciiCase(extension.c_str(), category) == 0) return true;
   return false;
+}
+
+bool HasContainerExtension(const std::string& path) {
+  return HasCategoryExtension(path) ||
+         (path.size() >= 5 && path[path.size() - 5] == '.' &&
+          CompareIgnoringAsciiCase(path.c_str() + path.size() - 4, kGenericExtension) == 0);
 }
 
 const char* ChooseEncryptedExtension(const char* path, bool useGenericExtension) {

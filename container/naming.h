@@ -4,6 +4,7 @@
 // the last five bytes off again.
 
 #include <string>
+#include <vector>
 
 // One of the 14 constant extensions, without the dot. The kind is found from the text
 // after the last '.' of the whole path (so a dot in a folder name counts when the file
@@ -33,6 +34,14 @@ bool OutputOfPartial(const std::string& name, std::string* output);
 // Whether path ends in a dot and one of the 14 extensions a container carries, in any
 // letter case: the only names whose plaintext's name the reader can tell.
 bool HasContainerExtension(const std::string& path);
+// The 14 extensions a container carries, without the dot: the generic one first, then
+// the 13 categories'. The one table every list of them (the MIME package, the file
+// managers' menus, the site's file picker) is made from or checked against.
+std::vector<std::string> ContainerExtensions();
+
+// Whether path ends in a dot and one of the 13 category extensions (any letter case): the
+// names the writers give containers made with the empty password.
+bool HasCategoryExtension(const std::string& path);
 
 // Why a container's name gives no plaintext path.
 enum class PlaintextNameProblem {

@@ -4,9 +4,13 @@
 // exclusively (never through an existing name or link: a name already taken by anything
 // gets the next temporary name), and moved to its final name only once it is complete.
 // Whatever happens, nothing but the temporary file this object created is ever written.
+// The temporary file is readable by its owner alone until it is finished. A temporary
+// name taken by what a run that died left (a plain file of this user's that no writer
+// holds) is reclaimed: that file is removed and the name used.
 
 #include <cstdint>
 #include <string>
+#include <vector>
 
 #include "platform/file_handle.h"
 #include "platform/file_ops.h"
@@ -21,8 +25,13 @@ class OutputFile {
 
   // Opens file for writing on a new temporary file. Returns the creation's status: the
   // system's code of the first name that failed for another reason than being taken,
-  // or the file-exists code when every temporary name is taken.
+  // or the file-exists code when every temporary name is taken (AllNamesTaken). The
+  // writer keeps file open until the output is put in place or discarded: an open file
+  // is never taken for an abandoned one.
   uint32_t Create(FileHandle& file);
+  bool AllNamesTaken() const { return m_allTaken; }
+  // The temporary files of dead runs that Create removed, to be told of.
+  const std::vector<std::string>& Reclaimed() const { return m_reclaimed; }
 
   // Puts the written, flushed and closed temporary file under the final name (see
   // MovePath for what replacing allows). 0 or the move's code; on failure the temporary
@@ -41,4 +50,14 @@ class OutputFile {
  private:
   std::string m_final;
   std::string m_temporary;  // empty while no temporary file of ours exists
+  bool m_allTaken = false;
+  std::vector<std::string> m_reclaimed;
 };
+
+// --delete-source's removal of an input whose output is in place: the read-only mark goes
+// first, and comes back when the removal fails. 0 or the removal's code.
+uint32_t RemoveSource(const std::string& path);
+
+// Tells the front end of each temporary file of a dead run that output's creation removed.
+class FrontEnd;
+void TellReclaimed(const OutputFile& output, FrontEnd& ui);

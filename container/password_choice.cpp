@@ -1,40 +1,54 @@
 #include "container/password_choice.h"
 
-#include <cstring>
-
 #include "container/format.h"
 #include "container/io.h"
+#include "container/naming.h"
 #include "container/system_error_exception.h"
 #include "platform/file_handle.h"
+#include "platform/path.h"
 
 namespace {
 
-// Undecided also for a container that cannot be read that far: the job will say why.
-PasswordCheck TryKeyBlock(const std::string& path, const char* password, size_t length) {
+bool EmptyPasswordOpens(const std::string& path) {
   FileHandle file;
-  if (file.Open(path.c_str(), FileMode::Read, Disposition::OpenExisting) != 0) return PasswordCheck::Undecided;
+  if (file.Open(path.c_str(), FileMode::Read, Disposition::OpenExisting) != 0) return false;
   FileSource source(file);
   try {
-    return CheckPassword(source, path, password, length);
+    return CheckPassword(source, path, "", 0) == PasswordCheck::Opens;
   } catch (const SystemErrorException&) {
-    return PasswordCheck::Undecided;
+    return false;
   }
 }
 
 }  // namespace
 
-bool AlternateOpensFirstContainer(const std::vector<std::string>& paths, const char* typed, size_t typedLength,
-                                  const char* alternate, size_t alternateLength) {
-  if (alternateLength == typedLength && std::memcmp(alternate, typed, typedLength) == 0) return false;
-  for (const std::string& path : paths) {
-    switch (TryKeyBlock(path, typed, typedLength)) {
-      case PasswordCheck::Opens:
-        return false;
-      case PasswordCheck::Wrong:
-        return TryKeyBlock(path, alternate, alternateLength) == PasswordCheck::Opens;
-      case PasswordCheck::Undecided:
-        break;
-    }
+bool CheckBeforePassword(const std::string& path, Failure* failure) {
+  FileHandle file;
+  const uint32_t status = file.Open(path.c_str(), FileMode::Read, Disposition::OpenExisting);
+  if (status != 0 && LookUpPath(path.c_str()) != PathKind::File) {
+    *failure = InputOpenFailure(path, false, status);
+    return false;
   }
-  return false;
+  if (!HasContainerExtension(path)) {
+    *failure = {FailureKind::NotAContainerName, 0, path};
+    return false;
+  }
+  if (status != 0) {
+    *failure = InputOpenFailure(path, false, status);
+    return false;
+  }
+  FileSource source(file);
+  try {
+    ContainerReader(source, path).ReadLayout();
+  } catch (const SystemErrorException& e) {
+    *failure = e.m_failure;
+    return false;
+  }
+  return true;
+}
+
+bool OpensWithoutPassword(const std::vector<std::string>& paths) {
+  for (const std::string& path : paths)
+    if (!HasCategoryExtension(path) || !EmptyPasswordOpens(path)) return false;
+  return !paths.empty();
 }

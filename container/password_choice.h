@@ -1,15 +1,20 @@
 #pragma once
-// Which of two encodings of one typed password a job should use: the typed bytes (UTF-8 on
-// Linux) or their code page 949 form, which a Korean Windows system hashes. Asked of the
-// containers' key blocks only; no data is read and nothing is written.
+// Asked of the containers' key blocks before anyone is asked for a password: no data is
+// read and nothing is written.
 
-#include <cstddef>
 #include <string>
 #include <vector>
 
-// True when the alternate form opens the first container whose key block can tell
-// (versions 1 and 2) and the typed form does not. A container the typed form opens, or
-// one that neither opens, decides for the typed form; containers that cannot tell
-// (version 0, unreadable) are passed over.
-bool AlternateOpensFirstContainer(const std::vector<std::string>& paths, const char* typed, size_t typedLength,
-                                  const char* alternate, size_t alternateLength);
+#include "container/failure.h"
+
+// Whether every container of paths opens without a password: each carries a category
+// extension (what the writers make with the empty password) and its key block opens
+// with the empty password. Containers that cannot tell (version 0) or cannot be read
+// need one; the run that follows says why.
+bool OpensWithoutPassword(const std::vector<std::string>& paths);
+
+// What can be told of a container before its password is asked for, in the order the
+// engine would tell it: the name is there, is no folder, ends in a container's extension,
+// and the file can be read and has a container's head (size, signature, version,
+// extensions). False with *failure set when it cannot be opened.
+bool CheckBeforePassword(const std::string& path, Failure* failure);

@@ -2,6 +2,7 @@
 // Wiping secrets and comparing MACs without leaking where they differ.
 
 #include <cstddef>
+#include <string>
 
 // Overwrites n bytes with zeros; never optimised away.
 void SecureWipe(void* p, size_t n);
@@ -20,4 +21,18 @@ class ScopedWipe {
  private:
   void* m_p;
   size_t m_n;
+};
+
+// Wipes a string's bytes when the scope ends, however it ends.
+class StringWipe {
+ public:
+  explicit StringWipe(std::string& s) : m_s(s) {}
+  ~StringWipe() {
+    if (!m_s.empty()) SecureWipe(&m_s[0], m_s.size());
+  }
+  StringWipe(const StringWipe&) = delete;
+  StringWipe& operator=(const StringWipe&) = delete;
+
+ private:
+  std::string& m_s;
 };

@@ -43,6 +43,10 @@ class StrictSource : public ContainerSource {
     *read = count;
     return 0;
   }
+  uint32_t Rewind() override {
+    m_position = 0;
+    return 0;
+  }
   size_t Position() const { return m_position; }
 
  private:

@@ -5,6 +5,13 @@
 
 #include "container/engines.h"
 #include "crypto/secure.h"
+#include "platform/catalog.h"
+
+namespace {
+
+const char kPasswordTooLong[] = N_("암호가 너무 깁니다");
+
+}  // namespace
 
 JobRunner::JobRunner(FrontEnd& ui) : m_ui(ui) {}
 
@@ -29,37 +36,31 @@ void JobRunner::ReapFinishedThreads() {
 }
 
 JobOutcome JobRunner::RunJob(FileList* files, const JobOptions& options, const char* password) {
+  PasswordCandidates passwords;
+  if (password) passwords.Add(password, std::strlen(password));
+  return RunJob(files, options, passwords);
+}
+
+JobOutcome JobRunner::RunJob(FileList* files, const JobOptions& options, const PasswordCandidates& passwords) {
   JobOutcome outcome(files ? files->Count() : 0, FileOutcome::NotStarted);
-  char buffer[260] = {};
-  ScopedWipe wipe(buffer, sizeof buffer);
-  bool passwordGiven = false;
-  if (password && *password) {
-    if (std::strlen(password) > kMaxPassword) {
-      m_ui.ShowErrorMessage("Password too long", 0);
-      delete files;
-      return outcome;
-    }
-    std::strcpy(buffer, password);
-    passwordGiven = true;
+  if (passwords.LongestBytes() > kMaxPassword) {
+    m_ui.ShowErrorMessage(Tr(kPasswordTooLong), 0);
+    delete files;
+    return outcome;
   }
-  if (!StartJobAndWait(files, buffer, options, passwordGiven, &outcome)) delete files;
+  const bool passwordGiven = !passwords.Empty() && !passwords[0].empty();
+  if (!StartJobAndWait(files, passwords, options, passwordGiven, &outcome)) delete files;
   return outcome;
 }
 
-bool JobRunner::StartJobAndWait(FileList* files, const char* password, const JobOptions& options,
+bool JobRunner::StartJobAndWait(FileList* files, const PasswordCandidates& passwords, const JobOptions& options,
                                 bool passwordGiven, JobOutcome* outcome) {
-  CryptJob* job = new (std::nothrow) CryptJob{};
+  CryptJob* job = new (std::nothrow) CryptJob{files, options, passwords, {}, passwordGiven, this,
+                                              options.reportTo ? options.reportTo : &m_ui, outcome};
   if (!job) {
     m_ui.ReportFailure({FailureKind::MemoryAllocation, 0, ""});
     return false;
   }
-  job->files = files;
-  job->options = options;
-  std::strncpy(job->password, password, kMaxPassword);
-  job->passwordGiven = passwordGiven;
-  job->owner = this;
-  job->ui = options.reportTo ? options.reportTo : &m_ui;
-  job->outcome = outcome;
 
   // Held until the handle is stored and the job counted: the worker's first step takes
   // the lock, so it never sees the job half set up.
@@ -67,7 +68,6 @@ bool JobRunner::StartJobAndWait(FileList* files, const char* password, const Job
   const ThreadHandle thread = StartThread(&JobRunner::JobThreadProc, job);
   if (!thread) {
     m_lock.Leave();
-    SecureWipe(job->password, sizeof job->password);
     delete job;
     m_ui.ReportFailure({FailureKind::ThreadCreation, 0, ""});
     return false;
@@ -99,7 +99,11 @@ void JobRunner::ExecuteJob(CryptJob* job) {
       options.useGenericExtension = job->passwordGiven;
       options.continuePastFailures = asked.continuePastFailures;
       options.numberTakenNames = asked.numberTakenNames;
-      *job->outcome = EncryptFiles(m_lock, *job->files, job->password, options, *job->ui);
+      char password[kMaxPassword + 1] = {};
+      ScopedWipe wipe(password, sizeof password);
+      if (!job->passwords.Empty())
+        std::memcpy(password, job->passwords[0].data(), job->passwords[0].size());
+      *job->outcome = EncryptFiles(m_keyScheduleLock, *job->files, password, options, *job->ui);
     } else {
       DecryptOptions options;
       options.deleteSource = asked.deleteSource;
@@ -107,7 +111,8 @@ void JobRunner::ExecuteJob(CryptJob* job) {
       options.workingFolder = asked.workingFolder;
       options.overwrite = asked.overwrite;
       options.outputPath = asked.outputPath;
-      *job->outcome = DecryptFiles(m_lock, *job->files, job->password, options, *job->ui);
+      options.continuePastFailures = asked.continuePastFailures;
+      *job->outcome = DecryptFiles(m_keyScheduleLock, *job->files, job->passwords, options, *job->ui);
     }
   }
   delete job->files;
@@ -117,7 +122,6 @@ void JobRunner::ExecuteJob(CryptJob* job) {
   --m_nActiveJobs;
   m_finishedThreads.push_back(job->thread);
   m_lock.Leave();
-  SecureWipe(job->password, sizeof job->password);
   delete job;
 }
 

@@ -1,8 +1,9 @@
 #pragma once
 // Runs one crypt job (encrypt or decrypt every file of a list) on a worker thread of its
 // own while the calling thread waits, keeping its own windows or events served. Owns the
-// lock the engines hold around each AES key schedule build, counts the jobs in progress
-// and releases the handles of finished worker threads.
+// lock the engines hold around each AES key schedule build (apart from the one that
+// guards its own bookkeeping), counts the jobs in progress and releases the handles of
+// finished worker threads.
 
 #include <list>
 #include <string>
@@ -10,6 +11,7 @@
 #include "container/engines.h"
 #include "container/file_list.h"
 #include "container/front_end.h"
+#include "container/password_rule.h"
 #include "platform/lock.h"
 #include "platform/thread.h"
 
@@ -23,7 +25,7 @@ struct JobOptions {
   std::string workingFolder;     // the run's, resolved once by the caller
   bool overwrite = false;        // decryption beside: replace an existing file
   std::string outputPath;        // decryption of one container: its plaintext's path
-  bool continuePastFailures = false;  // encryption: a failed file does not end the job
+  bool continuePastFailures = false;  // a failed file does not end the job
   bool numberTakenNames = false;      // encryption: a taken container name gets a number
   FrontEnd* reportTo = nullptr;  // the front end of this job's windows and failures, when
                                  // not the runner's own
@@ -34,7 +36,9 @@ struct JobOptions {
 struct CryptJob {
   FileList* files;       // owned by the job from a successful start on
   JobOptions options;    // what the starter asked (toWorkingFolder, encrypt, deleteSource…)
-  char password[257];    // zero-terminated; the engine zeroes its first 256 bytes
+  // Decryption: the candidates each container is tried with; encryption: the one
+  // password, first. Wiped with the job.
+  PasswordCandidates passwords;
   ThreadHandle thread;   // set by the starter before the worker can read it
   bool passwordGiven;    // a non-empty password was given: containers are named "aqv3"
   JobRunner* owner;
@@ -55,14 +59,18 @@ class JobRunner {
 
   // Takes over files (destroyed when the job is done or could not start) and returns only
   // when the job's worker thread has ended, with what became of each file (all
-  // NotStarted when the job could not start). password may be null. A password longer
-  // than kMaxPassword bytes is refused with a message, nothing is started.
+  // NotStarted when the job could not start). Decryption tries each container with the
+  // candidates (DecryptFiles); encryption keys every container with the first (none: the
+  // empty password). A candidate longer than kMaxPassword bytes is refused with a
+  // message, nothing is started.
+  JobOutcome RunJob(FileList* files, const JobOptions& options, const PasswordCandidates& passwords);
+  // One password as it is (null: the empty one).
   JobOutcome RunJob(FileList* files, const JobOptions& options, const char* password);
 
   // True when the worker thread was started and has ended (*outcome filled); false when
   // the job was not started (the error has been shown).
-  bool StartJobAndWait(FileList* files, const char* password, const JobOptions& options, bool passwordGiven,
-                       JobOutcome* outcome);
+  bool StartJobAndWait(FileList* files, const PasswordCandidates& passwords, const JobOptions& options,
+                       bool passwordGiven, JobOutcome* outcome);
 
   // The body of a worker thread.
   void ExecuteJob(CryptJob* job);
@@ -75,7 +83,8 @@ class JobRunner {
   static unsigned JobThreadProc(void* job);
   void ReapFinishedThreads();  // with m_lock held
 
-  Lock m_lock;
+  Lock m_lock;              // the count of jobs and the finished threads
+  Lock m_keyScheduleLock;   // held by the engines around each AES key schedule build
   int m_nActiveJobs = 0;
   std::list<ThreadHandle> m_finishedThreads;
   FrontEnd& m_ui;

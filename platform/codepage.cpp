@@ -1,31 +1,74 @@
 #include "platform/codepage.h"
 
-namespace {
+#include "crypto/secure.h"
 
-// The converted password's whole copy goes before its memory is given back.
-void Wipe(std::string& text) {
-  volatile char* p = &text[0];
-  for (size_t i = 0; i < text.size(); ++i) p[i] = 0;
+TextForm::~TextForm() {
+  if (!m_bytes.empty()) SecureWipe(&m_bytes[0], m_bytes.size());
 }
 
-}  // namespace
+void TextForm::AppendCharacter(const char* bytes, size_t length) {
+  m_bytes.append(bytes, length);
+  m_ends.push_back(m_bytes.size());
+}
 
-std::string CutCp949(const std::string& text, size_t limit) {
-  size_t end = 0;
-  while (end < text.size()) {
-    const size_t length = static_cast<unsigned char>(text[end]) >= 0x81 && end + 1 < text.size() ? 2 : 1;
-    if (end + length > limit) break;
-    end += length;
+size_t TextForm::CharactersWithin(size_t limit) const {
+  size_t n = 0;
+  while (n < m_ends.size() && m_ends[n] <= limit) ++n;
+  return n;
+}
+
+size_t Utf8CharacterLength(const std::string& text, size_t at) {
+  const auto byte = [&](size_t k) { return static_cast<unsigned char>(text[k]); };
+  const unsigned c = byte(at);
+  size_t n;
+  unsigned long cp, min;
+  if (c < 0x80) return 1;
+  if ((c & 0xE0) == 0xC0) {
+    n = 2, cp = c & 0x1F, min = 0x80;
+  } else if ((c & 0xF0) == 0xE0) {
+    n = 3, cp = c & 0x0F, min = 0x800;
+  } else if ((c & 0xF8) == 0xF0) {
+    n = 4, cp = c & 0x07, min = 0x10000;
+  } else {
+    return 0;
   }
-  return text.substr(0, end);
+  if (at + n > text.size()) return 0;
+  for (size_t k = 1; k < n; ++k) {
+    if ((byte(at + k) & 0xC0) != 0x80) return 0;
+    cp = cp << 6 | (byte(at + k) & 0x3F);
+  }
+  if (cp < min || cp > 0x10FFFF || (cp >= 0xD800 && cp <= 0xDFFF)) return 0;
+  return n;
 }
 
-std::string Cp949PasswordBytes(const std::string& utf8, size_t limit) {
-  bool ascii = true;
-  for (unsigned char c : utf8) ascii = ascii && c < 0x80;
-  std::string converted;
-  if (ascii || !Utf8ToCp949(utf8, &converted)) return "";
-  std::string cut = CutCp949(converted, limit);
-  if (!converted.empty()) Wipe(converted);
-  return cut;
+bool Utf8Form(const std::string& utf8, TextForm* form) {
+  for (size_t i = 0; i < utf8.size();) {
+    const size_t n = Utf8CharacterLength(utf8, i);
+    if (n == 0) return false;
+    form->AppendCharacter(&utf8[i], n);
+    i += n;
+  }
+  return true;
+}
+
+bool Cp949Form(const std::string& utf8, TextForm* form, std::string* lacking) {
+  bool exact = true;
+  std::string character, converted;
+  for (size_t i = 0; i < utf8.size();) {
+    const size_t n = Utf8CharacterLength(utf8, i);
+    if (n == 0) return false;
+    character.assign(utf8, i, n);
+    i += n;
+    if (n == 1) {
+      form->AppendCharacter(character.data(), 1);
+    } else if (Utf8ToCp949(character, &converted)) {
+      form->AppendCharacter(converted.data(), converted.size());
+    } else {
+      exact = false;
+      if (lacking && lacking->find(character) == std::string::npos) *lacking += character;
+    }
+  }
+  if (!character.empty()) SecureWipe(&character[0], character.size());
+  if (!converted.empty()) SecureWipe(&converted[0], converted.size());
+  return exact;
 }

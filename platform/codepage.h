@@ -4,6 +4,7 @@
 
 #include <cstddef>
 #include <string>
+#include <vector>
 
 // Exact conversions only: no look-alike or default character is ever substituted.
 // On failure *out is empty.
@@ -13,18 +14,52 @@ bool Utf8ToCp949(const std::string& in, std::string* out);
 // False when in is not valid code page 949 text (a lone lead byte, an unassigned code).
 bool Cp949ToUtf8(const std::string& in, std::string* out);
 
-// The bytes this system hashes a typed password as (the text given as UTF-8), at most
-// limit of them, never half a character. Windows: the ANSI code page, a character it
-// lacks becoming the system's default character, as the viewer's prompt has always
-// converted it (so every container keyed on a Korean system opens with the same typing
-// there). Elsewhere: the UTF-8 text itself.
-std::string TypedPasswordBytes(const std::string& utf8, size_t limit);
+// One form of a typed text: the bytes of each of its characters as one encoding writes
+// them, so that it can be cut without splitting a character. Its bytes are a password's:
+// they are wiped when it goes.
+class TextForm {
+ public:
+  TextForm() = default;
+  ~TextForm();
+  TextForm(const TextForm&) = delete;
+  TextForm& operator=(const TextForm&) = delete;
 
-// The same typed text as a Korean Windows system hashes it: its code page 949 bytes, at
-// most limit of them, never half a character. "" when the text is ASCII only (the forms
-// are the same) or holds a character code page 949 lacks.
-std::string Cp949PasswordBytes(const std::string& utf8, size_t limit);
+  void AppendCharacter(const char* bytes, size_t length);
+  const std::string& Bytes() const { return m_bytes; }
+  size_t Characters() const { return m_ends.size(); }
+  // How many whole characters fit in limit bytes.
+  size_t CharactersWithin(size_t limit) const;
+  // The bytes of the first n characters.
+  size_t BytesOf(size_t characters) const { return characters == 0 ? 0 : m_ends[characters - 1]; }
 
-// The longest start of code page 949 text of at most limit bytes that ends on a
-// character boundary (a byte from 0x81 on starts a two-byte character).
-std::string CutCp949(const std::string& text, size_t limit);
+ private:
+  std::string m_bytes;
+  std::vector<size_t> m_ends;  // where each character ends in m_bytes
+};
+
+// The length of the UTF-8 character that starts at text[at], or 0 when none valid starts
+// there (overlong forms, surrogates and cut-off sequences are not characters).
+size_t Utf8CharacterLength(const std::string& text, size_t at);
+
+// The text (UTF-8) as it is. False when it is not valid UTF-8.
+bool Utf8Form(const std::string& utf8, TextForm* form);
+
+// The text in code page 949, character by character, exactly (no look-alike, no default
+// character). False when it is not valid UTF-8 or a character is missing from code page
+// 949; lacking (when given) then lists each such character once, in the order typed.
+bool Cp949Form(const std::string& utf8, TextForm* form, std::string* lacking = nullptr);
+
+// This system's ANSI code page (Windows); 0 where the system has none (Linux, browsers).
+unsigned SystemAnsiCodePage();
+
+// The text as this system's own password prompt turns it into bytes: Windows, its ANSI
+// code page, with the system's look-alikes and default character where the code page
+// lacks a character (what every container keyed on that system was keyed with); lacking
+// (when given) lists each character that was not kept exactly, once. False where the
+// system has no ANSI code page, or for text that is not valid UTF-8.
+bool SystemAnsiForm(const std::string& utf8, TextForm* form, std::string* lacking = nullptr);
+
+// The text (UTF-8) with every letter's case folded, as a file system that ignores letter
+// case compares names (all of Unicode, as NTFS does, not ASCII alone). Text that is not
+// UTF-8 is folded in its ASCII letters only.
+std::string FoldLetterCase(const std::string& utf8);

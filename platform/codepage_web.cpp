@@ -116,3 +116,13 @@ bool Cp949ToUtf8(const std::string& in, std::string* out) {
   out->swap(result);
   return true;
 }
+
+unsigned SystemAnsiCodePage() { return 0; }
+bool SystemAnsiForm(const std::string&, TextForm*, std::string*) { return false; }
+
+std::string FoldLetterCase(const std::string& utf8) {
+  std::string folded = utf8;
+  for (char& c : folded)
+    if (c >= 'A' && c <= 'Z') c = static_cast<char>(c - 'A' + 'a');
+  return folded;
+}

@@ -2,7 +2,10 @@
 
 #include <windows.h>
 
+#include "platform/wide_win32.h"
+
 #include <climits>
+#include <cstring>
 
 namespace {
 
@@ -58,21 +61,48 @@ bool Cp949ToUtf8(const std::string& in, std::string* out) {
   return true;
 }
 
-std::string TypedPasswordBytes(const std::string& utf8, size_t limit) {
+unsigned SystemAnsiCodePage() { return GetACP(); }
+
+bool SystemAnsiForm(const std::string& utf8, TextForm* form, std::string* lacking) {
   std::wstring wide;
-  if (!ToWide(kUtf8, utf8, &wide)) return std::string();
-  // Character by character (a pair of surrogates is one), so that the cut never falls
-  // inside one, whatever the code page's character lengths.
-  std::string bytes;
-  char converted[8];
+  if (!utf8.empty() && !ToWide(kUtf8, utf8, &wide)) return false;
+  // Character by character (a pair of surrogates is one), as the system's own prompt
+  // converts a typed text: its look-alikes and default character included.
+  char converted[16], exact[16];
+  size_t at = 0;  // in utf8
   for (size_t i = 0; i < wide.size();) {
     const int units = (wide[i] >= 0xD800 && wide[i] <= 0xDBFF && i + 1 < wide.size()) ? 2 : 1;
+    const size_t length = Utf8CharacterLength(utf8, at);
     const int n = WideCharToMultiByte(CP_ACP, 0, &wide[i], units, converted, sizeof converted, nullptr, nullptr);
-    if (n <= 0 || bytes.size() + static_cast<size_t>(n) > limit) break;
-    bytes.append(converted, static_cast<size_t>(n));
+    if (n <= 0 || length == 0) {
+      SecureZeroMemory(&wide[0], wide.size() * sizeof(wchar_t));
+      return false;
+    }
+    form->AppendCharacter(converted, static_cast<size_t>(n));
+    BOOL usedDefault = FALSE;
+    const int m = WideCharToMultiByte(CP_ACP, WC_NO_BEST_FIT_CHARS, &wide[i], units, exact, sizeof exact, nullptr,
+                                      &usedDefault);
+    if (lacking && (m != n || usedDefault || std::memcmp(exact, converted, static_cast<size_t>(n)) != 0)) {
+      const std::string character = utf8.substr(at, length);
+      if (lacking->find(character) == std::string::npos) *lacking += character;
+    }
+    at += length;
     i += static_cast<size_t>(units);
   }
   SecureZeroMemory(converted, sizeof converted);
+  SecureZeroMemory(exact, sizeof exact);
   if (!wide.empty()) SecureZeroMemory(&wide[0], wide.size() * sizeof(wchar_t));
-  return bytes;
+  return true;
+}
+
+std::string FoldLetterCase(const std::string& utf8) {
+  std::wstring wide;
+  if (utf8.empty() || !ToWide(kUtf8, utf8, &wide)) {
+    std::string folded = utf8;
+    for (char& c : folded)
+      if (c >= 'A' && c <= 'Z') c = static_cast<char>(c - 'A' + 'a');
+    return folded;
+  }
+  CharLowerBuffW(&wide[0], static_cast<DWORD>(wide.size()));
+  return Utf8(wide);
 }

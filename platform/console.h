@@ -37,11 +37,20 @@ void UseUtf8WhenRedirected(bool utf8);
 // a job-control stop the prompt is shown again.
 bool ReadPasswordFromTerminal(const char* prompt, std::string* password);
 
-// From now on Ctrl-C (SIGINT, or the console's Ctrl-C / Ctrl-Break event on Windows) does
-// not end the process: it sets the flag returned by InterruptRequested, so that a running
-// job can stop as if its Cancel button had been pressed.
+// From now on Ctrl-C and what ends a program's session do not end the process at once:
+// they set the flag returned by InterruptRequested, so that a running job can stop as if
+// its Cancel button had been pressed and leave nothing behind. Elsewhere: SIGINT, SIGHUP
+// (the terminal closed, the connection dropped), SIGQUIT and SIGTERM. Windows: Ctrl-C,
+// Ctrl-Break, the console closed, log-off and shut-down; for the last three the system
+// ends the process once the handler returns, so it waits (at most a few seconds) until
+// WorkStopped says the work has cleaned up.
 void InstallInterruptHandler();
 bool InterruptRequested();
+// The exit status of a run that such an interruption stopped: 128 + the signal's number
+// (130 for Ctrl-C, 129 for a hang-up, 143 for SIGTERM); 130 on Windows.
+int InterruptExitStatus();
+// The work is over and what it left is cleaned up: an ending session may go on.
+void WorkStopped();
 
 // Ctrl-C from within, as if pressed now (after InstallInterruptHandler): the flag is set
 // when this returns.

@@ -15,10 +15,14 @@ namespace {
 // Set by the handler on whichever thread the signal reaches, read by every thread that
 // works: an atomic, lock-free so that a handler may set it.
 std::atomic<bool> g_interruptRequested{false};
+std::atomic<int> g_interruptSignal{0};  // the first one
 static_assert(std::atomic<bool>::is_always_lock_free, "a signal handler sets it");
+static_assert(std::atomic<int>::is_always_lock_free, "a signal handler sets it");
 
-void OnInterrupt(int) {
+void OnInterrupt(int signal) {
   const int saved = errno;  // the interrupted code may be about to read it
+  int none = 0;
+  g_interruptSignal.compare_exchange_strong(none, signal);
   g_interruptRequested = true;
   errno = saved;
 }
@@ -167,11 +171,17 @@ void InstallInterruptHandler() {
   action.sa_handler = OnInterrupt;
   sigemptyset(&action.sa_mask);
   action.sa_flags = SA_RESTART;
-  sigaction(SIGINT, &action, nullptr);
-  sigaction(SIGTERM, &action, nullptr);
+  for (int signal : {SIGINT, SIGHUP, SIGQUIT, SIGTERM}) sigaction(signal, &action, nullptr);
 }
 
 bool InterruptRequested() { return g_interruptRequested; }
+
+int InterruptExitStatus() {
+  const int signal = g_interruptSignal;
+  return 128 + (signal ? signal : SIGINT);
+}
+
+void WorkStopped() {}
 
 // Delivered to the calling thread: the handler has run when raise returns.
 void RaiseInterrupt() { raise(SIGINT); }

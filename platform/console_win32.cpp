@@ -14,13 +14,26 @@
 namespace {
 
 std::atomic<bool> g_interruptRequested{false};
+// Set once the work has cleaned up; an ending session waits for it.
+HANDLE g_workStopped = nullptr;
 
 BOOL WINAPI OnConsoleControl(DWORD event) {
-  if (event == CTRL_C_EVENT || event == CTRL_BREAK_EVENT) {
-    g_interruptRequested = true;
-    return TRUE;
+  switch (event) {
+    case CTRL_C_EVENT:
+    case CTRL_BREAK_EVENT:
+      g_interruptRequested = true;
+      return TRUE;
+    case CTRL_CLOSE_EVENT:
+    case CTRL_LOGOFF_EVENT:
+    case CTRL_SHUTDOWN_EVENT:
+      // The process ends when this returns: the work stops and cleans up first (the
+      // system allows about five seconds).
+      g_interruptRequested = true;
+      if (g_workStopped) WaitForSingleObject(g_workStopped, 4500);
+      return TRUE;
+    default:
+      return FALSE;
   }
-  return FALSE;
 }
 
 // The console input whose echo is off while a password is read, and its mode before.
@@ -179,8 +192,17 @@ bool ReadPasswordFromTerminal(const char* prompt, std::string* password) {
   return ok;
 }
 
-void InstallInterruptHandler() { SetConsoleCtrlHandler(OnConsoleControl, TRUE); }
+void InstallInterruptHandler() {
+  if (!g_workStopped) g_workStopped = CreateEventW(nullptr, TRUE, FALSE, nullptr);
+  SetConsoleCtrlHandler(OnConsoleControl, TRUE);
+}
 
 bool InterruptRequested() { return g_interruptRequested; }
+
+int InterruptExitStatus() { return 130; }
+
+void WorkStopped() {
+  if (g_workStopped) SetEvent(g_workStopped);
+}
 
 void RaiseInterrupt() { OnConsoleControl(CTRL_C_EVENT); }

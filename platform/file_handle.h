@@ -26,6 +26,10 @@ enum class Disposition : uint32_t {
   OpenExisting = 3,  // fails with the system's file-not-found code when it is missing
   OpenAlways = 4,
   TruncateExisting = 5,
+  // As CreateNew, the file readable and writable by its owner alone from its first
+  // moment (0600; on Windows the folder's own access rules, as CreateNew): what an output
+  // is written to until it is finished.
+  CreateNewPrivate = 101,
 };
 
 #ifdef QV3_FILE_FAULTS
@@ -42,6 +46,8 @@ class FileFaults {
 // Installs faults (null removes them); returns the previous ones.
 FileFaults* InstallFileFaults(FileFaults* faults);
 #endif
+
+struct FileIdentity;
 
 class FileHandle {
  public:
@@ -70,6 +76,12 @@ class FileHandle {
   // Marks the open file read-only (writing only): the mark FileOps' SetReadOnly sets,
   // given to the very file this handle created, whatever its name leads to meanwhile.
   uint32_t MarkReadOnly();
+  // Gives the open file (writing only) the permissions of source (an open file) less
+  // its write permissions when readOnly, as a finished output takes its input's: POSIX
+  // permission bits (never set-user or set-group), and on Windows the read-only mark.
+  uint32_t TakePermissionsOf(FileHandle& source, bool readOnly);
+  // What tells this file from every other on its volume (see FileIdentity).
+  uint32_t Identity(FileIdentity* identity);
   // True when the system accepted the flush; LastSystemError() tells why it did not.
   bool Flush();
   // Flushes a file open for writing, then closes; the first error wins. The object is

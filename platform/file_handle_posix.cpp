@@ -7,6 +7,7 @@
 
 #include "platform/file_faults.h"
 #include "platform/file_handle.h"
+#include "platform/file_ops.h"
 #include "platform/system_error.h"
 
 namespace {
@@ -34,7 +35,8 @@ uint32_t FileHandle::Open(const char* path, FileMode mode, Disposition dispositi
   int flags = O_CLOEXEC | (write ? O_WRONLY | O_NOFOLLOW : O_RDONLY);
   bool truncate = false;
   switch (disposition) {
-    case Disposition::CreateNew: flags |= O_CREAT | O_EXCL; break;
+    case Disposition::CreateNew:
+    case Disposition::CreateNewPrivate: flags |= O_CREAT | O_EXCL; break;
     case Disposition::CreateAlways: flags |= O_CREAT; truncate = true; break;
     case Disposition::OpenExisting: break;
     case Disposition::OpenAlways: flags |= O_CREAT; break;
@@ -48,7 +50,7 @@ uint32_t FileHandle::Open(const char* path, FileMode mode, Disposition dispositi
 
   int fd;
   do {
-    fd = ::open(path, flags, 0666);
+    fd = ::open(path, flags, disposition == Disposition::CreateNewPrivate ? 0600 : 0666);
   } while (fd < 0 && errno == EINTR);
   if (fd < 0) return m_dwOpenError = Errno();
 
@@ -60,7 +62,8 @@ uint32_t FileHandle::Open(const char* path, FileMode mode, Disposition dispositi
   if (fstat(fd, &st) != 0) return fail(Errno());
   if (S_ISDIR(st.st_mode)) return fail(EISDIR);
   // Root may write anything; a file without write permission is refused all the same.
-  if (write && existed && disposition != Disposition::CreateNew && (st.st_mode & 0222) == 0)
+  if (write && existed && disposition != Disposition::CreateNew && disposition != Disposition::CreateNewPrivate &&
+      (st.st_mode & 0222) == 0)
     return fail(EACCES);
   // Shared reading, exclusive writing, among the programs that ask (as this one does).
   if (flock(fd, (write ? LOCK_EX : LOCK_SH) | LOCK_NB) != 0)
@@ -119,6 +122,24 @@ uint32_t FileHandle::MarkReadOnly() {
   const int fd = static_cast<int>(m_hFile);
   if (fstat(fd, &st) != 0) return Errno();
   if (fchmod(fd, st.st_mode & 07777 & ~static_cast<mode_t>(0222)) != 0) return Errno();
+  return 0;
+}
+
+uint32_t FileHandle::TakePermissionsOf(FileHandle& source, bool readOnly) {
+  if (!IsOpen() || m_mode == FileMode::Read || !source.IsOpen()) return kInvalidHandle;
+  struct stat st {};
+  if (fstat(static_cast<int>(source.m_hFile), &st) != 0) return Errno();
+  const mode_t mode = st.st_mode & (readOnly ? 0555 : 0777);
+  if (fchmod(static_cast<int>(m_hFile), mode) != 0) return Errno();
+  return 0;
+}
+
+uint32_t FileHandle::Identity(FileIdentity* identity) {
+  if (!IsOpen()) return kInvalidHandle;
+  struct stat st {};
+  if (fstat(static_cast<int>(m_hFile), &st) != 0) return Errno();
+  identity->volume = static_cast<uint64_t>(st.st_dev);
+  identity->file = static_cast<uint64_t>(st.st_ino);
   return 0;
 }
 

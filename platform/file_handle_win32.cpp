@@ -2,6 +2,7 @@
 
 #include "platform/file_faults.h"
 #include "platform/file_handle.h"
+#include "platform/file_ops.h"
 #include "platform/system_error.h"
 #include "platform/wide_win32.h"
 
@@ -31,7 +32,8 @@ uint32_t FileHandle::Open(const char* path, FileMode mode, Disposition dispositi
   const DWORD attributes = GetFileAttributesW(name.c_str());
   if (attributes != INVALID_FILE_ATTRIBUTES) {
     if (attributes & FILE_ATTRIBUTE_DIRECTORY) return m_dwOpenError = ERROR_ACCESS_DENIED;
-    if (write && disposition != Disposition::CreateNew && (attributes & FILE_ATTRIBUTE_READONLY))
+    if (write && disposition != Disposition::CreateNew && disposition != Disposition::CreateNewPrivate &&
+        (attributes & FILE_ATTRIBUTE_READONLY))
       return m_dwOpenError = ERROR_ACCESS_DENIED;
   }
 
@@ -40,12 +42,16 @@ uint32_t FileHandle::Open(const char* path, FileMode mode, Disposition dispositi
   DWORD flags = FILE_ATTRIBUTE_NORMAL | FILE_FLAG_SEQUENTIAL_SCAN;
   if (write) {
     if (attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_REPARSE_POINT) &&
-        disposition != Disposition::CreateNew)
+        disposition != Disposition::CreateNew && disposition != Disposition::CreateNewPrivate)
       return m_dwOpenError = ERROR_ACCESS_DENIED;
     flags |= FILE_FLAG_OPEN_REPARSE_POINT;
   }
-  HANDLE h = CreateFileW(name.c_str(), write ? GENERIC_WRITE : GENERIC_READ, write ? 0 : FILE_SHARE_READ,
-                         nullptr, static_cast<DWORD>(disposition), flags, nullptr);
+  // A file being written may be renamed by its writer while it is open (its output is put
+  // in place before the handle goes, so that no one takes the file for abandoned), and
+  // nothing else.
+  const DWORD created = disposition == Disposition::CreateNewPrivate ? CREATE_NEW : static_cast<DWORD>(disposition);
+  HANDLE h = CreateFileW(name.c_str(), write ? GENERIC_WRITE : GENERIC_READ,
+                         write ? FILE_SHARE_DELETE : FILE_SHARE_READ, nullptr, created, flags, nullptr);
   m_hFile = reinterpret_cast<intptr_t>(h);
   if (h == INVALID_HANDLE_VALUE) m_dwOpenError = GetLastError();
   return m_dwOpenError;
@@ -95,6 +101,20 @@ uint32_t FileHandle::MarkReadOnly() {
   FILE_BASIC_INFO info = {};
   info.FileAttributes = FILE_ATTRIBUTE_READONLY;
   if (!SetFileInformationByHandle(H(m_hFile), FileBasicInfo, &info, sizeof info)) return GetLastError();
+  return 0;
+}
+
+uint32_t FileHandle::TakePermissionsOf(FileHandle& source, bool readOnly) {
+  if (!IsOpen() || m_mode == FileMode::Read || !source.IsOpen()) return kInvalidHandle;
+  return readOnly ? MarkReadOnly() : 0;
+}
+
+uint32_t FileHandle::Identity(FileIdentity* identity) {
+  if (!IsOpen()) return kInvalidHandle;
+  BY_HANDLE_FILE_INFORMATION info;
+  if (!GetFileInformationByHandle(H(m_hFile), &info)) return GetLastError();
+  identity->volume = info.dwVolumeSerialNumber;
+  identity->file = static_cast<uint64_t>(info.nFileIndexHigh) << 32 | info.nFileIndexLow;
   return 0;
 }
 

@@ -18,6 +18,25 @@ size_t PathLength(const std::string& path);
 // Whether path and its terminator fit kMaxPathLength.
 inline bool PathFits(const std::string& path) { return PathLength(path) + 1 <= kMaxPathLength; }
 
+// What tells one file from another: the device and inode, or on Windows the volume's
+// serial number and the file's ID. Two names of one file (hard links, "a/../b" spellings)
+// have the same identity.
+struct FileIdentity {
+  uint64_t volume = 0;
+  uint64_t file = 0;
+  bool operator==(const FileIdentity& other) const { return volume == other.volume && file == other.file; }
+};
+// The identity of what the name itself is (a link is not followed). False when nothing
+// is there or it cannot be told.
+bool IdentityOf(const char* path, FileIdentity* identity);
+
+// Removes the file at path when it is what a run that died left: a plain file (not a
+// link, folder or anything else) of this user's that no process holds open for writing
+// (no writer's lock on it). On Windows the very file examined is removed (through the
+// handle that examined it); elsewhere by its name, right after checking that the name
+// still leads to it. True when it was removed.
+bool RemoveAbandonedFile(const char* path);
+
 // A read-only file (see SetReadOnly) is refused with the access-denied code (5, EACCES)
 // on every system and for every user, root included: clear the mark first. A missing
 // file gives the file-not-found code (2, ENOENT).
@@ -46,6 +65,8 @@ uint32_t MovePath(const char* from, const char* to, Replacing replacing);
 // Whether the name is taken by anything: a file, a folder, a link (a dangling one
 // included). A link is not followed.
 bool NameTaken(const char* path);
+// Whether the name is a symbolic link (Windows: any reparse point, a junction included).
+bool IsLink(const char* path);
 // Creates one folder level. 0 when the folder was created or a folder of that name
 // already exists; the already-exists code (183, EEXIST) when a file has that name; the
 // path-not-found code (3, ENOENT) when the parent is missing.

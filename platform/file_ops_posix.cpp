@@ -2,6 +2,7 @@
 
 #include <dirent.h>
 #include <fcntl.h>
+#include <sys/file.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -74,6 +75,32 @@ uint32_t SetReadOnly(const char* path, bool readOnly) {
   return Status(fchmodat(AT_FDCWD, path, mode & 07777, AT_SYMLINK_NOFOLLOW));
 }
 
+bool IdentityOf(const char* path, FileIdentity* identity) {
+  struct stat st {};
+  if (lstat(path, &st) != 0) return false;
+  identity->volume = static_cast<uint64_t>(st.st_dev);
+  identity->file = static_cast<uint64_t>(st.st_ino);
+  return true;
+}
+
+bool RemoveAbandonedFile(const char* path) {
+  const int fd = open(path, O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC);
+  if (fd < 0) return false;
+  struct stat held {}, named {};
+  // A writer holds its file locked (FileHandle): a free lock means no live writer.
+  const bool abandoned = fstat(fd, &held) == 0 && S_ISREG(held.st_mode) && held.st_uid == geteuid() &&
+                         flock(fd, LOCK_EX | LOCK_NB) == 0 && lstat(path, &named) == 0 &&
+                         named.st_dev == held.st_dev && named.st_ino == held.st_ino;
+  const bool removed = abandoned && unlink(path) == 0;
+  close(fd);
+  return removed;
+}
+
+bool IsLink(const char* path) {
+  struct stat st {};
+  return lstat(path, &st) == 0 && S_ISLNK(st.st_mode);
+}
+
 bool NameTaken(const char* path) {
   struct stat st {};
   return lstat(path, &st) == 0;
@@ -85,19 +112,42 @@ uint32_t MoveRefusal(const char* to, Replacing replacing) {
   return 0;
 }
 
+namespace {
+
+// A move that refuses a taken name where the rename itself cannot (several FUSE and
+// network file systems): a second name that must be new, then the first goes; where the
+// system has no second names either, the final name is first made ours, created new and
+// exclusively, and the rename goes over that. On failure both names are as they were.
+uint32_t MoveWithoutRenameRefusal(const char* from, const char* to) {
+  if (link(from, to) == 0) {
+    if (unlink(from) == 0) return 0;
+    const int error = errno;
+    unlink(to);  // the new name goes again, so that the failure leaves things as they were
+    return static_cast<uint32_t>(error);
+  }
+  if (errno == EEXIST) return EEXIST;
+  const int placeholder = open(to, O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0600);
+  if (placeholder < 0) return static_cast<uint32_t>(errno);
+  close(placeholder);
+  if (rename(from, to) == 0) return 0;
+  const int error = errno;
+  unlink(to);
+  return static_cast<uint32_t>(error);
+}
+
+}  // namespace
+
 uint32_t MovePath(const char* from, const char* to, Replacing replacing) {
   if (replacing == Replacing::Writable && IsReadOnly(to)) return EACCES;
   if (replacing == Replacing::Never) {
     int refused = -1;
 #ifdef RENAME_NOREPLACE  // a C library without the call (the browser's) takes the way below
     refused = renameat2(AT_FDCWD, from, AT_FDCWD, to, RENAME_NOREPLACE);
-    if (refused != 0 && errno != EINVAL && errno != ENOSYS) return static_cast<uint32_t>(errno);
+    if (refused != 0 && errno != EINVAL && errno != ENOSYS && errno != EOPNOTSUPP)
+      return static_cast<uint32_t>(errno);
 #endif
     if (refused != 0) {
-      // A file system that cannot refuse in the rename itself: a second name that must
-      // be new, then the first goes.
-      if (link(from, to) != 0) return static_cast<uint32_t>(errno);
-      unlink(from);
+      if (const uint32_t status = MoveWithoutRenameRefusal(from, to)) return status;
     }
   } else if (rename(from, to) != 0) {
     return static_cast<uint32_t>(errno);

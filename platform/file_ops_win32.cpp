@@ -1,6 +1,9 @@
 #include "platform/file_ops.h"
 
 #include <windows.h>
+#include <aclapi.h>
+
+#include <vector>
 
 #include "platform/system_error.h"
 #include "platform/text.h"
@@ -15,6 +18,27 @@ namespace {
 uint32_t Status(BOOL ok) { return ok ? 0 : GetLastError(); }
 
 DWORD Attributes(const char* path) { return GetFileAttributesW(Wide(path).c_str()); }
+
+// Whether the file's owner is the user this process runs as.
+bool OwnedByThisUser(HANDLE file) {
+  PSID owner = nullptr;
+  PSECURITY_DESCRIPTOR descriptor = nullptr;
+  if (GetSecurityInfo(file, SE_FILE_OBJECT, OWNER_SECURITY_INFORMATION, &owner, nullptr, nullptr, nullptr,
+                      &descriptor) != ERROR_SUCCESS)
+    return false;
+  bool same = false;
+  HANDLE token = nullptr;
+  if (OpenProcessToken(GetCurrentProcess(), TOKEN_QUERY, &token)) {
+    DWORD size = 0;
+    GetTokenInformation(token, TokenUser, nullptr, 0, &size);
+    std::vector<unsigned char> buffer(size ? size : 1);
+    if (size && GetTokenInformation(token, TokenUser, buffer.data(), size, &size))
+      same = EqualSid(owner, reinterpret_cast<TOKEN_USER*>(buffer.data())->User.Sid) != FALSE;
+    CloseHandle(token);
+  }
+  LocalFree(descriptor);
+  return same;
+}
 
 }  // namespace
 
@@ -40,25 +64,94 @@ uint32_t MoveRefusal(const char* to, Replacing replacing) {
   return 0;
 }
 
+namespace {
+
+// The name itself, never what a reparse point there leads to.
+HANDLE OpenName(const char* path, DWORD access, DWORD share) {
+  return CreateFileW(Wide(path).c_str(), access, share, nullptr, OPEN_EXISTING,
+                     FILE_FLAG_OPEN_REPARSE_POINT | FILE_FLAG_BACKUP_SEMANTICS, nullptr);
+}
+
+// Sets the attributes of the file opened (never through a link).
+bool SetAttributesByHandle(HANDLE file, DWORD attributes) {
+  FILE_BASIC_INFO info = {};  // zero times leave them as they are
+  info.FileAttributes = attributes ? attributes : FILE_ATTRIBUTE_NORMAL;
+  return SetFileInformationByHandle(file, FileBasicInfo, &info, sizeof info) != FALSE;
+}
+
+}  // namespace
+
 uint32_t MovePath(const char* from, const char* to, Replacing replacing) {
-  const DWORD attributes = Attributes(to);
-  const bool readOnly = attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_READONLY) &&
-                        !(attributes & FILE_ATTRIBUTE_REPARSE_POINT);
   if (replacing == Replacing::Never) {
     if (MoveFileExW(Wide(from).c_str(), Wide(to).c_str(), MOVEFILE_WRITE_THROUGH)) return 0;
     const DWORD error = GetLastError();
     // One code for a taken name, whichever call met it.
     return error == ERROR_ALREADY_EXISTS ? ERROR_FILE_EXISTS : error;
   }
-  // Windows refuses to move onto a read-only file; some compatible systems do not.
-  if (readOnly) {
-    if (replacing == Replacing::Writable) return ERROR_ACCESS_DENIED;
-    if (!SetFileAttributesW(Wide(to).c_str(), attributes & ~FILE_ATTRIBUTE_READONLY)) return GetLastError();
+  // Windows refuses to move onto a read-only file; some compatible systems do not. The
+  // mark is cleared through a handle on the file at that name itself, so a link swapped in
+  // leads nowhere: a link there is replaced as it is.
+  DWORD attributes = INVALID_FILE_ATTRIBUTES;
+  HANDLE target = OpenName(to, FILE_READ_ATTRIBUTES | FILE_WRITE_ATTRIBUTES,
+                           FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE);
+  if (target != INVALID_HANDLE_VALUE) {
+    BY_HANDLE_FILE_INFORMATION info;
+    if (GetFileInformationByHandle(target, &info)) attributes = info.dwFileAttributes;
   }
+  const bool readOnly = attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_READONLY) &&
+                        !(attributes & (FILE_ATTRIBUTE_REPARSE_POINT | FILE_ATTRIBUTE_DIRECTORY));
+  if (readOnly && replacing == Replacing::Writable) {
+    CloseHandle(target);
+    return ERROR_ACCESS_DENIED;
+  }
+  if (readOnly && !SetAttributesByHandle(target, attributes & ~FILE_ATTRIBUTE_READONLY)) {
+    const DWORD error = GetLastError();
+    CloseHandle(target);
+    return error;
+  }
+  if (target != INVALID_HANDLE_VALUE) CloseHandle(target);
   if (MoveFileExW(Wide(from).c_str(), Wide(to).c_str(), MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH)) return 0;
   const DWORD error = GetLastError();
-  if (readOnly) SetFileAttributesW(Wide(to).c_str(), attributes);
+  if (readOnly) {
+    target = OpenName(to, FILE_WRITE_ATTRIBUTES, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE);
+    if (target != INVALID_HANDLE_VALUE) {
+      SetAttributesByHandle(target, attributes);
+      CloseHandle(target);
+    }
+  }
   return error;
+}
+
+bool IsLink(const char* path) {
+  const DWORD attributes = Attributes(path);
+  return attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_REPARSE_POINT);
+}
+
+bool IdentityOf(const char* path, FileIdentity* identity) {
+  HANDLE file = OpenName(path, FILE_READ_ATTRIBUTES, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE);
+  if (file == INVALID_HANDLE_VALUE) return false;
+  BY_HANDLE_FILE_INFORMATION info;
+  const bool ok = GetFileInformationByHandle(file, &info) != FALSE;
+  CloseHandle(file);
+  if (!ok) return false;
+  identity->volume = info.dwVolumeSerialNumber;
+  identity->file = static_cast<uint64_t>(info.nFileIndexHigh) << 32 | info.nFileIndexLow;
+  return true;
+}
+
+bool RemoveAbandonedFile(const char* path) {
+  // No sharing: a writer that still has the file open (every writer here does until its
+  // file is in place) makes this fail.
+  HANDLE file = OpenName(path, DELETE | FILE_READ_ATTRIBUTES | READ_CONTROL, 0);
+  if (file == INVALID_HANDLE_VALUE) return false;
+  BY_HANDLE_FILE_INFORMATION info;
+  bool ours = GetFileInformationByHandle(file, &info) &&
+              !(info.dwFileAttributes & (FILE_ATTRIBUTE_DIRECTORY | FILE_ATTRIBUTE_REPARSE_POINT));
+  if (ours) ours = OwnedByThisUser(file);
+  FILE_DISPOSITION_INFO disposition = {TRUE};
+  const bool removed = ours && SetFileInformationByHandle(file, FileDispositionInfo, &disposition, sizeof disposition);
+  CloseHandle(file);
+  return removed;
 }
 
 uint32_t CreateFolder(const char* path) {

@@ -1,7 +1,14 @@
 #pragma once
 // What a path names, as a directory listing sees it.
 
+#include <string>
+
 enum class PathKind { Missing, File, Directory };
+
+// The path made absolute against the current folder (as given when it is already), before
+// anything else looks at it: the same name then means the same file to every part of a
+// run, whatever folder a later step runs in.
+std::string AbsolutePath(const std::string& path);
 
 PathKind LookUpPath(const char* path);
 

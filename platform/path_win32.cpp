@@ -26,3 +26,15 @@ bool PathExists(const char* path) {
   FindClose(h);
   return true;
 }
+
+std::string AbsolutePath(const std::string& path) {
+  if (path.empty()) return path;
+  const std::wstring name = Wide(path);
+  const DWORD size = GetFullPathNameW(name.c_str(), 0, nullptr, nullptr);
+  if (size == 0) return path;
+  std::wstring full(size, L'\0');
+  const DWORD n = GetFullPathNameW(name.c_str(), size, &full[0], nullptr);
+  if (n == 0 || n >= size) return path;
+  full.resize(n);
+  return Utf8(full);
+}

@@ -3,6 +3,8 @@
 #include <cstdarg>
 #include <cstdio>
 
+#include "platform/codepage.h"  // Utf8CharacterLength
+
 namespace {
 
 unsigned char FoldAscii(unsigned char b) {
@@ -28,6 +30,30 @@ std::string CutUtf8(const std::string& text, size_t limit) {
   // Back to the start of the character that would be cut.
   while (end > 0 && IsContinuation(static_cast<unsigned char>(text[end]))) --end;
   return text.substr(0, end);
+}
+
+std::string EscapeControls(const std::string& text, bool keepLineBreaks, bool escapeBackslash) {
+  std::string out;
+  out.reserve(text.size());
+  for (size_t at = 0; at < text.size();) {
+    const unsigned char c = static_cast<unsigned char>(text[at]);
+    size_t n = Utf8CharacterLength(text, at);
+    const bool control = (c < 0x20 && !(keepLineBreaks && (c == '\r' || c == '\n'))) || c == 0x7F ||
+                         (escapeBackslash && c == '\\') ||
+                         (n == 2 && c == 0xC2 && static_cast<unsigned char>(text[at + 1]) < 0xA0);
+    if (n == 0 || control) {
+      if (n == 0) n = 1;
+      for (size_t i = 0; i < n; ++i) {
+        char hex[8];
+        std::snprintf(hex, sizeof hex, "\\x%02X", static_cast<unsigned char>(text[at + i]));
+        out += hex;
+      }
+    } else {
+      out.append(text, at, n);
+    }
+    at += n;
+  }
+  return out;
 }
 
 size_t Utf16Length(const std::string& text) {

@@ -13,6 +13,7 @@
 
 #define IDC_PASSWORD_EDIT 1003
 #define IDC_PASSWORD_CONFIRM 1004
+#define IDC_PASSWORD_HINT 1005     // what counts of what is typed
 #define IDC_PROGRESS_MESSAGE 1011
 #define IDC_PROGRESS_BAR 1012
 #define IDC_PROGRESS_FILE 1013

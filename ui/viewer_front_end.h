@@ -11,10 +11,6 @@
 #include "container/file_list.h"
 #include "container/front_end.h"
 
-// The password prompt's buffer: at most 11 bytes of password, its terminator and a spare
-// zero byte.
-constexpr size_t kPromptPasswordSize = kPromptPasswordBytes + 2;
-
 class ViewerFrontEnd {
  public:
   virtual ~ViewerFrontEnd() = default;
@@ -22,24 +18,24 @@ class ViewerFrontEnd {
   // The engines' side of the run's job: its progress window and error boxes.
   virtual FrontEnd& JobFrontEnd() = 0;
 
-  // Asks once for the password, modally and without a parent. True after OK with the
-  // accepted text zero-terminated in password: the bytes this system hashes what was
-  // typed as, at most 11 of them and never half a character (TypedPasswordBytes), never
-  // empty; and in cp949Form the same text's code page 949 form (Cp949PasswordBytes), the
-  // one containers made on Korean Windows were keyed with, where it differs, else "".
-  // False after Cancel, Escape or closing, password then all zero.
-  virtual bool AskPassword(char (&password)[kPromptPasswordSize], std::string* cp949Form) = 0;
+  // Asks once for the password, modally and without a parent. True after OK with all
+  // that was typed in *typed (UTF-8, never empty): which bytes it stands for is the
+  // password rule's (OpeningCandidates), not the prompt's. False after Cancel, Escape or
+  // closing. The caller wipes the text.
+  virtual bool AskPassword(std::string* typed) = 0;
 
   // The encryption road's prompt, in the style of AskPassword's: the password, its
-  // confirmation, and a line saying that only the first 11 bytes count. OK with two
-  // different entries says so (kPasswordsDiffer) and asks again; OK with an empty one
-  // does nothing. True after OK with the password as AskPassword gives it (no other
-  // form: a container is keyed with this system's bytes); false after Cancel.
-  virtual bool AskNewPassword(char (&password)[kPromptPasswordSize]) = 0;
+  // confirmation, and a line that says what counts of what is typed (NewPasswordHint,
+  // kept up to date as the user types). OK with two different entries says so
+  // (kPasswordsDiffer) and asks again; OK with an empty one does nothing. True after OK
+  // with what was typed, as AskPassword gives it; false after Cancel.
+  virtual bool AskNewPassword(std::string* typed) = 0;
 
   // The run's own error notice (caption kViewerCaption, one OK button, no owner); returns
   // when the user has dismissed it.
   virtual void ShowViewerError(const char* message) = 0;
+  // The same for news that is no failure (what a run made), with the information icon.
+  virtual void ShowViewerNotice(const char* message) = 0;
 
   // Hands the file to the program the desktop associates with its type, to be opened and
   // shown. When that starts a process, waits until the process has ended, keeping the

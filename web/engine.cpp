@@ -64,6 +64,10 @@ class JsSource : public ContainerSource {
     *read = static_cast<uint32_t>(n);
     return 0;
   }
+  uint32_t Rewind() override {
+    m_position = 0;
+    return 0;
+  }
 
  private:
   int m_id;

@@ -7,6 +7,7 @@
 
 #include <gtest/gtest.h>
 #include <sys/stat.h>
+#include <unistd.h>
 
 #include <cerrno>
 
@@ -21,7 +22,11 @@
 
 #include "app/stale_plaintexts.h"
 #include "app/viewer_app.h"
+#include "container/failure.h"
+#include "platform/text.h"
+#include "ui/viewer_text.h"
 #include "platform/file_handle.h"
+#include "platform/codepage.h"
 #include "platform/file_ops.h"
 #include "platform/lock_file.h"
 #include "platform/system_error.h"
@@ -47,8 +52,9 @@ class ScriptedDesktop : public ViewerFrontEnd {
   std::function<void(const std::string&)> onOpen;
 
   std::optional<std::string> newPassword;  // none: the encryption prompt is cancelled
+  std::vector<std::string> newPasswordsBefore;  // typed into the encryption prompt first
   int prompts = 0, newPrompts = 0, serves = 0, registered = 0, unregistered = 0;
-  std::vector<std::string> boxes;
+  std::vector<std::string> boxes, notices;
   std::vector<std::string> opened;
   std::vector<uint8_t> content;     // what the program read
   bool readOnlyWhenOpened = false;
@@ -56,23 +62,27 @@ class ScriptedDesktop : public ViewerFrontEnd {
   bool goneBeforeBox = false;       // at the first box: the last opened file was deleted
 
   FrontEnd& JobFrontEnd() override { return jobs; }
-  bool AskPassword(char (&out)[kPromptPasswordSize], std::string* cp949Form) override {
+  bool AskPassword(std::string* typed) override {
     ++prompts;
-    cp949Form->clear();
     if (!password) return false;
-    std::snprintf(out, sizeof out, "%s", password->c_str());
+    *typed = *password;
     return true;
   }
-  bool AskNewPassword(char (&out)[kPromptPasswordSize]) override {
+  bool AskNewPassword(std::string* typed) override {
     ++newPrompts;
+    if (newPrompts <= static_cast<int>(newPasswordsBefore.size())) {
+      *typed = newPasswordsBefore[static_cast<size_t>(newPrompts - 1)];
+      return true;
+    }
     if (!newPassword) return false;
-    std::snprintf(out, sizeof out, "%s", newPassword->c_str());
+    *typed = *newPassword;
     return true;
   }
   void ShowViewerError(const char* message) override {
     goneBeforeBox = !opened.empty() && !Exists(opened.back());
     boxes.push_back(message);
   }
+  void ShowViewerNotice(const char* message) override { notices.push_back(message); }
   LaunchResult OpenPlaintext(const char* path) override {
     opened.push_back(path);
     content = ReadBytes(path);
@@ -94,6 +104,9 @@ class ScriptedDesktop : public ViewerFrontEnd {
 
 class ViewerRun : public testing::Test {
  protected:
+  static std::string Missing(const std::string& path) {
+    return AppendSystemErrorText(FailureText({FailureKind::InputMissing, ENOENT, path}), ENOENT);
+  }
   void SetUp() override {
     const char* old = std::getenv("XDG_RUNTIME_DIR");
     if (old) m_oldRuntime = old;
@@ -112,15 +125,15 @@ class ViewerRun : public testing::Test {
 
   // A container of name (plus ".aqv3") in the scratch folder, made by the encryption
   // engine with the password; returns its path.
-  std::string Container(const std::string& name) {
+  std::string Container(const std::string& name, const std::string& password = kPassword) {
     WriteBytes(m_files / name, Plaintext(name));
     RecordingUi ui;
     JobRunner runner(ui);
     FileList* list = new FileList;
     list->Append(m_files / name);
-    runner.RunJob(list, Flags(true, true, false), kPassword);
+    runner.RunJob(list, Flags(true, true, false), password.c_str());
     EXPECT_TRUE(ui.errors.empty());
-    return m_files / (name + ".aqv3");
+    return m_files / (name + (password.empty() ? ".bqv3" : ".aqv3"));
   }
   static std::vector<uint8_t> Plaintext(const std::string& name) {
     std::vector<uint8_t> bytes(name.begin(), name.end());
@@ -199,7 +212,7 @@ TEST_F(ViewerRun, OneContainerIsShownFromTheWorkingFolderMarkedThenRemoved) {
       program.reset();
     };
 
-    EXPECT_EQ(Run(desktop, {m_files / "missing.docx.aqv3", container}), c.exitStatus);
+    EXPECT_EQ(Run(desktop, {container}), c.exitStatus);
     if (letGo.joinable()) letGo.join();
 
     ASSERT_EQ(desktop.opened, std::vector<std::string>{m_working + "/report.docx"});
@@ -235,7 +248,8 @@ TEST_F(ViewerRun, RoadsWithoutViewing) {
   const Case cases[] = {
       {"no input", {}, nullptr, kPassword, {kNoInputFiles}, 0, false, true, 0, 0, 0, 1},
       {"no input on the command line", {}, "", kPassword, {kNoInputFiles}, 0, false, true, 0, 0, 0, 1},
-      {"only missing input", {m_files / "missing.aqv3"}, nullptr, kPassword, {kNoInputFiles}, 0, false, true, 0, 0, 0, 1},
+      {"only missing input", {m_files / "missing.aqv3"}, nullptr, kPassword,
+       {std::string(kDecryptionFailures) + "\r\n\r\n" + Missing(m_files / "missing.aqv3")}, 0, false, true, 0, 0, 0, 2},
       {"cancelled prompt", {a}, nullptr, std::nullopt, {}, 0, false, true, 1, 0, 0, 1},
       {"wrong password", {a}, nullptr, std::string("wrong"), {}, 1, false, true, 1, 0, 0, 1},
       {"two containers", {a, b}, nullptr, kPassword, {}, 0, true, true, 1, 0, 0, 0},
@@ -334,6 +348,118 @@ TEST_F(ViewerRun, EncryptASelectionThenDecryptHere) {
   EXPECT_TRUE(testutil::IsReadOnly(korean));
   EXPECT_TRUE(testutil::IsReadOnly(m_files / "b (2).txt"));
   EXPECT_EQ(WorkingFiles(), std::vector<std::string>{});
+}
+
+// Every argument is made absolute before anything else (a bare name as xdg-open gives
+// it), and what can be told without the password is told before anyone is asked: the
+// double-click road names what it leaves out and goes on with the rest; Decrypt here
+// tries every container and lists every failure once, at the end, or says what it made.
+TEST_F(ViewerRun, ArgumentsAreCheckedBeforeThePasswordAndDecryptHereGoesPastFailures) {
+  const std::string a = Container("a.txt"), b = Container("b.txt"), c = Container("c.txt");
+  const std::string folder = m_files / "f.aqv3", small = m_files / "small.aqv3", named = m_files / "plain.txt";
+  ASSERT_EQ(CreateFolder(folder.c_str()), 0u);
+  WriteBytes(small, {'A', 'E', 'S'});
+  WriteBytes(named, {1, 2, 3});
+  const std::string missing = m_files / "missing.aqv3";
+  auto text = [](FailureKind kind, const std::string& path) { return FailureText({kind, 0, path}); };
+  const std::string refused = AppendSystemErrorText(text(FailureKind::DirectoryNotDecrypted, folder), EISDIR) +
+                              "\r\n\r\n" +
+                              text(FailureKind::TooSmall, small) + "\r\n\r\n" +
+                              text(FailureKind::NotAContainerName, named) + "\r\n\r\n" + Missing(missing);
+  struct Case {
+    const char* what;
+    std::vector<std::string> args;
+    const char* verb;
+    std::vector<std::string> boxes;
+    int prompts, exitStatus;
+    size_t opened;
+  };
+  const Case cases[] = {
+      {"a bare name", {"a.txt.aqv3"}, nullptr, {}, 1, 0, 1},
+      {"nothing that can be opened", {folder, small, named, missing}, nullptr,
+       {std::string(kDecryptionFailures) + "\r\n\r\n" + refused}, 0, 2, 0},
+      {"one left out", {folder, small, named, missing, "a.txt.aqv3"}, nullptr,
+       {std::string(kLeftOut) + "\r\n\r\n" + refused}, 1, 1, 1},
+      {"decrypt here past failures", {folder, "a.txt.aqv3", small, named, missing, "b.txt.aqv3"}, "/DecryptHere",
+       {std::string(kDecryptionFailures) + "\r\n\r\n" + refused + "\r\n\r\n" +
+        AppendSystemErrorText(text(FailureKind::OutputNotCreated, m_files / "a.txt"), EEXIST)},
+       1, 1, 0},
+  };
+  char before[4096];
+  ASSERT_NE(getcwd(before, sizeof before), nullptr);
+  ASSERT_EQ(chdir(m_files.path().c_str()), 0);
+  for (const Case& k : cases) {
+    SCOPED_TRACE(k.what);
+    if (std::string(k.what) == "decrypt here past failures") WriteBytes(m_files / "a.txt", {9});
+    ScriptedDesktop desktop;
+    desktop.password = kPassword;
+    std::string tail;
+    for (const std::string& arg : k.args) tail += " \"" + arg + "\"";
+    EXPECT_EQ(k.verb ? Run(desktop, {}, (k.verb + tail).c_str()) : Run(desktop, k.args), k.exitStatus);
+    EXPECT_EQ(desktop.boxes, k.boxes);
+    EXPECT_EQ(desktop.prompts, k.prompts);
+    EXPECT_EQ(desktop.opened.size(), k.opened);
+    EXPECT_TRUE(desktop.jobs.errors.empty()) << "a failure shown on its own";
+    EXPECT_TRUE(desktop.notices.empty());
+  }
+  EXPECT_EQ(ReadBytes(m_files / "a.txt"), std::vector<uint8_t>{9}) << "an existing plaintext replaced";
+  EXPECT_EQ(ReadBytes(m_files / "b.txt"), Plaintext("b.txt")) << "decrypt here stopped at a failure";
+  // Everything well: what was made is said.
+  RemoveFile(m_files / "b.txt");
+  ScriptedDesktop desktop;
+  desktop.password = kPassword;
+  EXPECT_EQ(Run(desktop, {}, ("/DecryptHere \"" + b + "\" \"" + c + "\"").c_str()), 0);
+  EXPECT_EQ(desktop.notices, std::vector<std::string>{Format(kDecryptedNotice, 2u) + "\r\n" + b + "\r\n" + c});
+  ASSERT_EQ(chdir(before), 0);
+}
+
+// One typing opens each container with whichever form it was keyed with, in any order;
+// containers made with the empty password open without a prompt; a new password no form
+// can keep is refused by name and asked again.
+TEST_F(ViewerRun, OneTypingOpensEveryFormAndTheEmptyPasswordAsksNothing) {
+  std::string cp949, tokyo;
+  ASSERT_TRUE(Utf8ToCp949("가나다라마", &cp949));
+  ASSERT_TRUE(Utf8ToCp949("東京", &tokyo));
+  const std::string k = Container("k.txt", cp949), u = Container("u.txt", "가나다"), e = Container("e.txt", "");
+  for (const std::string& tail : {"/DecryptHere \"" + k + "\" \"" + u + "\"", "/DecryptHere \"" + u + "\" \"" + k + "\""}) {
+    ScriptedDesktop desktop;
+    desktop.password = "가나다라마";
+    EXPECT_EQ(Run(desktop, {}, tail.c_str()), 0) << tail;
+    EXPECT_EQ(desktop.prompts, 1);
+    for (const char* name : {"k.txt", "u.txt"}) {
+      EXPECT_EQ(ReadBytes(m_files / name), Plaintext(name));
+      RemoveFile(m_files / name);
+    }
+  }
+  struct Case {
+    std::vector<std::string> files;
+    int prompts;
+  } cases[] = {{{e}, 0}, {{e, k}, 1}};
+  for (const Case& c : cases) {
+    ScriptedDesktop desktop;
+    desktop.password = "가나다라마";
+    EXPECT_EQ(Run(desktop, c.files), 0);
+    EXPECT_EQ(desktop.prompts, c.prompts);
+    EXPECT_EQ(desktop.opened.size(), c.files.size() == 1 ? 1u : 0u);
+    RemoveFile(m_files / "e.txt");
+    RemoveFile(m_files / "k.txt");
+  }
+
+  WriteBytes(m_files / "n.txt", Plaintext("n"));
+  ScriptedDesktop desktop;
+  desktop.newPasswordsBefore = {"가\xF0\x9F\x98\x80"};
+  desktop.newPassword = "東京";
+  EXPECT_EQ(Run(desktop, {}, ("/Encrypt \"" + m_files / "n.txt" + "\"").c_str()), 0);
+  ASSERT_EQ(desktop.boxes.size(), 1u);
+  EXPECT_NE(desktop.boxes[0].find("\xF0\x9F\x98\x80"), std::string::npos) << "the emoji is named";
+  EXPECT_EQ(desktop.newPrompts, 2);
+  RecordingUi ui;
+  JobRunner runner(ui);
+  FileList* list = new FileList;
+  list->Append(m_files / "n.txt.aqv3");
+  JobOptions options = Flags(false);
+  options.outputPath = m_files / "n.out";
+  EXPECT_EQ(runner.RunJob(list, options, tokyo.c_str()), JobOutcome{FileOutcome::Done}) << "keyed in code page 949";
 }
 
 // Another run shows the same container's plaintext (it holds the mark, the file is

@@ -300,30 +300,6 @@ TEST(XdgExec, ATerminalEntryNeedsItsOwnProgramToo) {
   setenv("PATH", saved.c_str(), 1);
 }
 
-// The package names every extension a container can carry: the generic one and each
-// category the encryption engine chooses.
-TEST(XdgAssociation, TheMimePackageCoversEveryContainerExtension) {
-  const std::string package = Read(std::string(QV3_LINUX_RESOURCES_DIR) + "/tarvessin-viewer.xml");
-  ASSERT_FALSE(package.empty());
-  std::set<std::string> extensions{ChooseEncryptedExtension("a.txt", true)};
-  for (const char* name : {"a.jpg", "a.png", "a.gif", "a.bmp", "a.tif", "a.ps", "a.eps", "a.txt", "a.avi", "a.mp4",
-                           "a.mpg", "a.wmv", "a.mov", "a.mp3", "a.wav", "a.wma", "a.xls", "a.xlsx", "a.csv",
-                           "a.doc", "a.docx", "a.rtf", "a.ppt", "a.pptx", "a.hwp", "a.pdf", "a.gul", "a.dwg",
-                           "a.dxf", "a.zip", "a.rar", "a.7z", "a.alz", "a.exe", "a"})
-    extensions.insert(ChooseEncryptedExtension(name, false));
-  EXPECT_GE(extensions.size(), 10u);
-  for (const std::string& extension : extensions)
-    EXPECT_NE(package.find("<glob pattern=\"*." + extension + "\"/>"), std::string::npos) << extension;
-  EXPECT_NE(package.find(std::string("type=\"") + kContainerMimeType + "\""), std::string::npos);
-}
-
-std::vector<std::string> MenuTemplates() {
-  std::vector<std::string> templates;
-  for (const char* menu : kFileManagerMenus)
-    templates.push_back(Read(std::string(QV3_LINUX_RESOURCES_DIR) + "/" + menu + ".in"));
-  return templates;
-}
-
 // The value of key in group of a desktop-style file, as written (escapes kept).
 std::string Value(const std::string& text, const std::string& group, const std::string& key) {
   const size_t start = text.find("[" + group + "]\n");
@@ -333,6 +309,34 @@ std::string Value(const std::string& text, const std::string& group, const std::
   if (at == std::string::npos || at > end) return "";
   const size_t from = at + key.size() + 2;
   return text.substr(from, text.find('\n', from) - from);
+}
+
+// The MIME package and the menus that show on containers name exactly the extensions of
+// the naming table, no more, no fewer.
+TEST(XdgAssociation, EveryListOfContainerExtensionsIsTheNamingTables) {
+  std::set<std::string> table;
+  for (const std::string& extension : ContainerExtensions()) table.insert(extension);
+  EXPECT_EQ(table.size(), 14u);
+  const std::string package = Read(std::string(QV3_LINUX_RESOURCES_DIR) + "/tarvessin-viewer.xml");
+  std::set<std::string> globs;
+  for (size_t at = 0; (at = package.find("<glob pattern=\"*.", at)) != std::string::npos; ++at)
+    globs.insert(package.substr(at + 17, package.find('"', at + 17) - at - 17));
+  EXPECT_EQ(globs, table) << "the MIME package";
+  EXPECT_NE(package.find(std::string("type=\"") + kContainerMimeType + "\""), std::string::npos);
+  const std::string nemo =
+      Read(std::string(QV3_LINUX_RESOURCES_DIR) + "/nemo/actions/tarvessin-viewer-decrypt-here.nemo_action.in");
+  const std::string line = Value(nemo, "Nemo Action", "Extensions");
+  std::set<std::string> listed;
+  for (size_t from = 0, to; (to = line.find(';', from)) != std::string::npos; from = to + 1)
+    listed.insert(line.substr(from, to - from));
+  EXPECT_EQ(listed, table) << "Nemo's decrypt-here action: " << line;
+}
+
+std::vector<std::string> MenuTemplates() {
+  std::vector<std::string> templates;
+  for (const char* menu : kFileManagerMenus)
+    templates.push_back(Read(std::string(QV3_LINUX_RESOURCES_DIR) + "/" + menu + ".in"));
+  return templates;
 }
 
 // The file managers' menus: each starts the program it was written for on the road of

@@ -14,6 +14,7 @@ Windows program costs a second or two. Under a locale other than the Korean one 
 the tests of names and texts that hold on every code page run.
 """
 
+import fcntl
 import json
 import os
 import pty
@@ -267,14 +268,16 @@ def snapshot(folder):
 @test()
 def a_failure_does_not_stop_the_others_whatever_the_jobs(d):
     """A batch with failures mixed in (a wrong password, a damaged container, a missing
-    one, an existing output, one given twice): every other file is done, each file's
-    messages come in the order given, and --jobs 1 and --jobs 4 leave byte for byte the
-    same files, messages and exit status."""
+    one, an existing output, one given twice, one whose output is another's temporary
+    name, two whose names differ in letter case alone): every other file is done, each
+    file's messages come in the order given, and --jobs 1 and --jobs 4 leave byte for
+    byte the same files, messages and exit status."""
     base = os.path.join(d, "base")
     os.mkdir(base)
     plain = {n: os.urandom(size) for n, size in
              (("a.bin", 3 << 20), ("b.bin", 500), ("c.bin", 1 << 20), ("d.bin", 17), ("e.bin", 0),
-              ("f.bin", 2 << 20), ("g.bin", 4000))}
+              ("f.bin", 2 << 20), ("g.bin", 4000), ("k", 3 << 20), ("k.qv3part", 3 << 20),
+              ("\u00c4.bin", 2 << 20))}
     for name, content in plain.items():
         write(base, name, content)
         encrypt(base, name, b"other" if name == "b.bin" else b"pw")
@@ -287,9 +290,14 @@ def a_failure_does_not_stop_the_others_whatever_the_jobs(d):
             os.remove(os.path.join(base, name))
     write(base, "h.txt", b"to encrypt")
     write(base, "f.bin.aqv3.aqv3", b"taken")
+    # The same container under a name that differs in letter case alone: Windows (and Wine)
+    # take both for one name, so the second's plaintext is taken there.
+    shutil.copyfile(os.path.join(base, "\u00c4.bin.aqv3"), os.path.join(base, "\u00e4.bin.aqv3"))
     containers = ["a.bin.aqv3", "b.bin.aqv3", "c.bin.aqv3", "missing.aqv3", "d.bin.aqv3",
-                  "e.bin.aqv3", "f.bin.aqv3", "g.bin.aqv3", "a.bin.aqv3"]
-    runs = [("decrypt", containers, ["b.bin.aqv3", "missing.aqv3", "d.bin.aqv3", "f.bin:", "a.bin:"]),
+                  "e.bin.aqv3", "f.bin.aqv3", "g.bin.aqv3", "a.bin.aqv3", "k.aqv3", "k.qv3part.aqv3",
+                  "\u00c4.bin.aqv3", "\u00e4.bin.aqv3"]
+    case_fails = ["\u00e4.bin:"] if WINE else []
+    runs = [("decrypt", containers, ["b.bin.aqv3", "missing.aqv3", "d.bin.aqv3", "f.bin:", "a.bin:"] + case_fails),
             ("encrypt", ["h.txt", "missing.txt", "f.bin.aqv3", "h.txt"],
              ["missing.txt", "f.bin.aqv3.aqv3", "h.txt.aqv3"])]
     for command, files, failing in runs:
@@ -310,9 +318,10 @@ def a_failure_does_not_stop_the_others_whatever_the_jobs(d):
         check(code == 1 and out == b"" and len(notices) == len(failing) and
               all(name in notice for name, notice in zip(failing, notices)),
               "%s: one notice per failure, in order" % command, err)
-        check(not any(n.endswith(".qv3part") for n in files_after), "no partial file: %s" % files_after)
+        check(not any(n.endswith(".qv3part") and n not in plain for n in files_after),
+              "no partial file: %s" % sorted(files_after))
         if command == "decrypt":
-            for name in ("a.bin", "c.bin", "e.bin", "g.bin"):
+            for name in ("a.bin", "c.bin", "e.bin", "g.bin", "k", "k.qv3part", "\u00c4.bin"):
                 check(files_after.get(name) == plain[name], "%s decrypted beside the failures" % name)
             check(files_after["f.bin"] == plain["f.bin"] and "b.bin" not in files_after and
                   "d.bin" not in files_after, "the failures leave no output and an existing file as it was")
@@ -425,9 +434,11 @@ def no_traps_for_a_new_user(d):
 
 @test()
 def nothing_is_written_through_what_others_planted(d):
-    """A link (to a victim, or to nothing) or someone's file at an output's temporary
-    name: decryption beside, into the working folder, and encryption write nothing
-    through it and change nothing of it, and the output still arrives."""
+    """At an output's temporary name: a link (to a victim, or to nothing), a file another
+    process holds, another user's file: decryption beside, into the working folder, and
+    encryption write nothing through it and change nothing of it, and the output still
+    arrives (under the next temporary name). What a dead run of ours left there is
+    removed, and said."""
     runtime = os.path.join(d, "runtime")
     os.mkdir(runtime, 0o700)
     env = dict(os.environ, XDG_RUNTIME_DIR=runtime)
@@ -437,8 +448,14 @@ def nothing_is_written_through_what_others_planted(d):
     os.makedirs(folder, exist_ok=True)
     write(d, "victim", b"victim")
     victim = os.path.join(d, "victim")
+    planted_kinds = ["link", "dangling link", "abandoned file"]
+    # Wine sees neither a Linux process's lock nor a file's Linux owner.
+    if not WINE:
+        planted_kinds.append("held file")
+        if os.geteuid() == 0:
+            planted_kinds.append("foreign file")
     for road in ("beside", "working folder", "encrypt"):
-        for planted in ("link", "dangling link", "file"):
+        for planted in planted_kinds:
             tag = "%s %s %d" % (road.split()[0], planted.split()[0], os.getpid())
             source = "doc %s.txt" % tag
             write(d, source, tag.encode() * 100)
@@ -453,8 +470,14 @@ def nothing_is_written_through_what_others_planted(d):
                 output = os.path.join(d, source + ".aqv3")
                 args = ["encrypt", "--password-file", "pw.txt", source]
             temporary = output + ".qv3part"
-            if planted == "file":
+            holder = None
+            if planted.endswith("file"):
                 write(os.path.dirname(temporary), os.path.basename(temporary), b"theirs")
+                if planted == "held file":
+                    holder = os.open(temporary, os.O_RDWR)
+                    fcntl.flock(holder, fcntl.LOCK_EX)
+                if planted == "foreign file":
+                    os.chown(temporary, 65534, 65534)
             else:
                 os.symlink(victim if planted == "link" else victim + ".none", temporary)
             try:
@@ -462,14 +485,64 @@ def nothing_is_written_through_what_others_planted(d):
                 what = "%s with a %s at %s" % (road, planted, temporary)
                 check(r.code == 0, what, r)
                 check(read(d, "victim") == b"victim" and not os.path.exists(victim + ".none"), what + ": victim")
-                check(os.path.islink(temporary) if planted != "file" else
-                      open(temporary, "rb").read() == b"theirs", what + ": the planted name is as it was")
-                check(os.path.exists(output) and not os.path.exists(temporary + "2"), what + ": output")
+                if planted == "abandoned file":
+                    check(not os.path.lexists(temporary) and os.path.exists(output), what + ": reclaimed", r)
+                    check(nl("qv3: " + tr("끝나지 못한 지난 실행이 남긴 임시 파일을 지웠습니다: %s") %
+                             os.path.relpath(temporary, d) + "\n") == r.err or
+                          temporary.replace("/", "\\") in r.err or temporary in r.err, what + ": said", r)
+                else:
+                    check(os.path.islink(temporary) if "link" in planted else
+                          open(temporary, "rb").read() == b"theirs", what + ": the planted name is as it was")
+                    check(os.path.exists(output) and not os.path.exists(temporary + "2"), what + ": output")
             finally:
+                if holder is not None:
+                    os.close(holder)
                 for path in (temporary, output):
                     if os.path.lexists(path):
                         os.chmod(path, 0o600) if not os.path.islink(path) else None
                         os.remove(path)
+
+
+@test()
+def outputs_never_lose_or_expose_a_file(d):
+    """Where an output goes: onto its own input (however it is spelt, or a second name of
+    it) is refused with nothing touched; --delete-source on a link does nothing; when
+    every temporary name is taken the message names the temporaries; a plaintext takes
+    its container's permissions less writing."""
+    write(d, "m.txt", b"mine")
+    encrypt(d, "m.txt", b"pw", "--delete-source")
+    os.mkdir(os.path.join(d, "sub"))
+    os.link(os.path.join(d, "m.txt.aqv3"), os.path.join(d, "second.aqv3"))
+    container = read(d, "m.txt.aqv3")
+    os.symlink("m.txt.aqv3", os.path.join(d, "link.txt.aqv3"))
+    taken = ["x.txt.qv3part"] + ["x.txt.qv3part%d" % n for n in range(2, 100)]
+    write(d, "x.txt", b"x")
+    encrypt(d, "x.txt", b"pw", "--delete-source")
+    for name in taken:
+        os.mkdir(os.path.join(d, name))
+    cannot_create = tr("파일을 생성할 수 없습니다.\r\n")
+    cases = [
+        # (what, arguments, expected error text, files that must stay as they were)
+        ("-o naming the input", ["-o", "sub/../m.txt.aqv3", "--overwrite", "--delete-source", "m.txt.aqv3"],
+         cannot_create + "sub/../m.txt.aqv3"),
+        ("-o naming a second name of the input", ["-o", "second.aqv3", "--overwrite", "m.txt.aqv3"],
+         cannot_create + "second.aqv3"),
+        ("--delete-source on a link", ["--delete-source", "link.txt.aqv3"],
+         tr("링크는 지우지 않습니다(--delete-source). 아무것도 하지 않았습니다.\r\n") + "link.txt.aqv3"),
+        ("every temporary name taken", ["x.txt.aqv3"],
+         tr("임시 파일을 만들 수 없습니다. 다음 이름과 그 뒤에 번호를 붙인 이름이 모두 쓰이고 있습니다.\r\n")
+         + "x.txt.qv3part"),
+    ]
+    for what, args, text in cases:
+        before = sorted(os.listdir(d))
+        r = qv3(d, "decrypt", "--password-file", "pw.txt", *args)
+        check(r.code == 1 and r.err == nl("qv3: error: " + text + "\n"), what, r)
+        check(sorted(os.listdir(d)) == before and read(d, "m.txt.aqv3") == container, what + ": nothing touched", r)
+    if not WINE:
+        os.chmod(os.path.join(d, "m.txt.aqv3"), 0o640)
+        r = qv3(d, "decrypt", "--password-file", "pw.txt", "m.txt.aqv3")
+        mode = stat.S_IMODE(os.stat(os.path.join(d, "m.txt")).st_mode)
+        check(r.code == 0 and mode == 0o440, "a 0640 container gives a 0440 plaintext, not %o" % mode, r)
 
 
 # --- any name, any code page -------------------------------------------------------------
@@ -578,10 +651,11 @@ def password_bytes_are_kept_to_first_line_end(d):
     write(d, "f.txt", b"spaces matter")
     encrypt(d, "f.txt", b"  two word \r\nsecond line")
     os.remove(os.path.join(d, "f.txt"))
-    for wrong in (b"two word", b"  two word", b"  two word  "):
+    for wrong in (b"two word", b"  two word", b" two word  "):
         r = qv3(d, "decrypt", "--password-stdin", "f.txt.aqv3", stdin=wrong)
         check(r.code == 1 and not exists(d, "f.txt"), "password %r must not open it" % wrong, r)
-    for right in (b"  two word ", b"  two word \n", b"  two word \x00junk", b"  two word \rx"):
+    # The last: its first 11 bytes, as a desktop prompt takes what is typed, are the password.
+    for right in (b"  two word ", b"  two word \n", b"  two word \x00junk", b"  two word \rx", b"  two word  "):
         r = qv3(d, "decrypt", "--password-stdin", "f.txt.aqv3", stdin=right)
         check(r.code == 0 and read(d, "f.txt") == b"spaces matter", "password %r opens it" % right, r)
         os.chmod(os.path.join(d, "f.txt"), 0o644)
@@ -599,8 +673,10 @@ def password_encoding_cp949(d):
     os.remove(os.path.join(d, "k.txt"))
     write(d, "utf8.txt", KOREAN.encode("utf-8") + b"\n")
     r = qv3(d, "decrypt", "--password-file", "utf8.txt", "k.txt.aqv3")
-    check(r.code == 1 and r.err == key_block_error("k.txt.aqv3"),
-          "without --password-encoding the UTF-8 bytes are used as given", r)
+    check(r.code == 0 and read(d, "k.txt") == b"korean",
+          "without --password-encoding the UTF-8 text's code page 949 form is tried after its bytes", r)
+    os.chmod(os.path.join(d, "k.txt"), 0o644)
+    os.remove(os.path.join(d, "k.txt"))
     r = qv3(d, "decrypt", "--password-file", "utf8.txt", "--password-encoding", "cp949", "k.txt.aqv3")
     check(r.code == 0 and read(d, "k.txt") == b"korean", "--password-encoding cp949 opens it", r)
 
@@ -611,7 +687,7 @@ def password_encoding_cp949(d):
           "an unconvertible password is a usage error", r)
 
 
-def run_on_terminal(d, args, typed, at_prompts=True, env=None):
+def run_on_terminal(d, args, typed, at_prompts=True, env=None, program=None):
     """Runs qv3 with a pseudo-terminal as its terminal (and standard input, output and
     error). typed: the lines to type, each once one more password prompt is shown (with
     at_prompts false: all at once). Returns (exit status, everything the terminal showed,
@@ -620,7 +696,7 @@ def run_on_terminal(d, args, typed, at_prompts=True, env=None):
     if pid == 0:
         try:
             os.chdir(d)
-            os.execve(QV3, [QV3] + list(args), env or os.environ)
+            os.execve(program or QV3, [program or QV3] + list(args), env or os.environ)
         finally:
             os._exit(127)
     shown = b""
@@ -650,7 +726,7 @@ def run_on_terminal(d, args, typed, at_prompts=True, env=None):
 
 
 @test(native_only=True)
-def terminal_prompt_and_cp949_retry(d):
+def terminal_prompt_and_the_password_rule(d):
     write(d, "t.txt", b"typed" * 100000)
     code, shown, _ = run_on_terminal(d, ["encrypt", "t.txt"], [b"typed pass"] * 2)
     check(code == 0 and exists(d, "t.txt.aqv3"), "encrypt with a typed password: " + shown)
@@ -662,18 +738,53 @@ def terminal_prompt_and_cp949_retry(d):
     check(prompts == 1, "decrypt asks once: " + repr(shown))
     check("t.txt.aqv3" in shown and "100%" in shown, "progress bar on the terminal: " + repr(shown))
 
-    # A container keyed with code page 949 bytes opens with the UTF-8 text typed.
-    write(d, "k.txt", b"korean")
-    encrypt(d, "k.txt", KOREAN.encode("cp949"))
-    os.remove(os.path.join(d, "k.txt"))
-    code, shown, _ = run_on_terminal(d, ["decrypt", "k.txt.aqv3"], [KOREAN.encode("utf-8")])
-    check(code == 0 and read(d, "k.txt") == b"korean", "CP949 retry of a typed password: " + shown)
-    without_file(d, "k.txt")
-    # The retry does not open a container whose password is something else.
+    # One text typed opens each container with whichever form it was keyed with, in any
+    # order: the code page 949 bytes (Korean Windows), the first 11 bytes of its UTF-8
+    # (earlier Linux builds), the whole UTF-8 (--long-password).
+    typed = "가나다라마"
+    forms = {"k.txt": typed.encode("cp949"), "u.txt": typed.encode("utf-8")[:9], "w.txt": typed.encode("utf-8")}
+    for name, key in forms.items():
+        write(d, name, name.encode() * 1000)
+        write(d, "pw.txt", key)
+        check(qv3(d, "encrypt", "--password-file", "pw.txt", "--long-password", name).code == 0, name)
+        os.remove(os.path.join(d, name))
+    for order in (list(forms), list(reversed(list(forms)))):
+        code, shown, _ = run_on_terminal(d, ["decrypt"] + [n + ".aqv3" for n in order], [typed.encode("utf-8")])
+        check(code == 0, "%s opened by one typing: %s" % (order, shown))
+        for name in forms:
+            check(read(d, name) == name.encode() * 1000, name)
+            without_file(d, name)
     code, shown, _ = run_on_terminal(d, ["decrypt", "k.txt.aqv3"], ["다른 암호".encode("utf-8")])
     check(code == 1 and not exists(d, "k.txt"), "a wrong typed password still fails: " + shown)
     check(KEY_BLOCK_SUFFIX.replace("\r\n", "") in shown.replace("\r\n", "").replace("\n", ""),
           "the key-block message: " + shown)
+
+    # Made from a typing: keyed with the code page 949 form a Korean Windows system types;
+    # a character no such form holds is named and nothing is written.
+    write(d, "m.txt", b"made")
+    code, shown, _ = run_on_terminal(d, ["encrypt", "m.txt"], [typed.encode("utf-8")] * 2)
+    check(code == 0, "encrypt with Hangul typed: " + shown)
+    write(d, "cp949.txt", typed.encode("cp949"))
+    r = qv3(d, "decrypt", "--password-file", "cp949.txt", "-o", "m.out", "m.txt.aqv3")
+    check(r.code == 0 and read(d, "m.out") == b"made", "keyed with the code page 949 bytes", r)
+    os.remove(os.path.join(d, "m.txt.aqv3"))
+    code, shown, _ = run_on_terminal(d, ["encrypt", "m.txt"], ["가\U0001F600".encode("utf-8")] * 2)
+    check(code == 2 and "\U0001F600" in shown and not exists(d, "m.txt.aqv3"), "an emoji is refused: " + shown)
+
+    # A category container made with the empty password opens with no prompt and no
+    # terminal; --empty-password alone needs neither.
+    write(d, "e.txt", b"empty")
+    r = qv3(d, "encrypt", "--empty-password", "e.txt")
+    check(r.code == 0 and exists(d, "e.txt.bqv3"), "--empty-password alone makes the container", r)
+    os.remove(os.path.join(d, "e.txt"))
+    p = subprocess.run([QV3, "decrypt", "e.txt.bqv3"], cwd=d, stdin=subprocess.DEVNULL,
+                       capture_output=True, start_new_session=True, timeout=60)
+    check(p.returncode == 0 and read(d, "e.txt") == b"empty", "opened with no prompt: %r" % p.stderr)
+    r = qv3(d, "decrypt", "--empty-password", "-o", "e2.txt", "e.txt.bqv3")
+    check(r.code == 0 and read(d, "e2.txt") == b"empty", "--empty-password with no terminal", r)
+    r = qv3(d, "encrypt", "--password-file", "cp949.txt", "--empty-password", "m.txt")
+    check(r.code == 2 and "--empty-password" in r.err and not exists(d, "m.txt.aqv3"),
+          "--empty-password beside a password that is not empty is refused", r)
 
     # Several containers: one line for the whole batch, files and bytes done of all.
     for name in ("x1.txt", "x2.txt"):
@@ -682,9 +793,25 @@ def terminal_prompt_and_cp949_retry(d):
         os.remove(os.path.join(d, name))
     code, shown, _ = run_on_terminal(d, ["decrypt", "--password-file", "pw.txt", "x1.txt.aqv3", "x2.txt.aqv3"], [])
     check(code == 0 and "[2/2] 0.6/0.6 MB 100%" in shown, "the batch's progress line: " + repr(shown))
+    for name in ("x1.txt", "x2.txt"):
+        without_file(d, name)
+    # The line counts only what was done: a failed file and one cancelled are not counted,
+    # and the line is cleared before a message, never left above it.
+    shutil.copyfile(os.path.join(d, "x1.txt.aqv3"), os.path.join(d, "x3.txt.aqv3"))
+    write(d, "other.txt", b"other")
+    code, shown, _ = run_on_terminal(d, ["decrypt", "--password-file", "other.txt", "--jobs", "1", "x1.txt.aqv3",
+                                         "k.txt.aqv3"], [])
+    check(code == 1 and "[0/2] 0.0/" in shown and "[1/2]" not in shown and "[2/2]" not in shown,
+          "failed files are not done: " + repr(shown))
+    check(not re.search(r"\[\d/2\][^\r\n]*\r?\nqv3: error", shown), "the line was left above a message: " + repr(shown))
+    code, shown, _ = run_on_terminal(d, ["decrypt", "--password-file", "pw.txt", "--jobs", "1", "x1.txt.aqv3",
+                                         "x2.txt.aqv3", "x3.txt.aqv3"], [], program=QV3_TEST_HOOKS,
+                                     env=dict(os.environ, QV3_TEST_INTERRUPT="2:50"))
+    last = shown.replace("\r\n", "\n").split("\r")[-1]
+    check(code == 130 and "[1/3] 0.3/0.9 MB" in last, "a cancelled file is not done: " + repr(shown))
 
     # No terminal to ask on.
-    p = subprocess.run([QV3, "decrypt", "k.txt.aqv3"], cwd=d, stdin=subprocess.DEVNULL,
+    p = subprocess.run([QV3, "decrypt", "u.txt.aqv3"], cwd=d, stdin=subprocess.DEVNULL,
                        capture_output=True, start_new_session=True, timeout=60)
     check(p.returncode == 2 and b"--password-file" in p.stderr, "no terminal: usage error %r" % p.stderr)
 
@@ -724,27 +851,33 @@ def encrypt_asks_twice_at_the_terminal(d):
 
 @test(native_only=True)
 def ctrl_c_cancels_and_cleans_up(d):
+    """Ctrl-C, a hang-up (a closed terminal, a dropped connection), quit and terminate as
+    three files are being written: every one of them stops and leaves nothing, and the
+    exit status tells which."""
     size = 200 * 1000 * 1000
     with open(os.path.join(d, "big.bin"), "wb") as f:
         f.truncate(size)
     encrypt(d, "big.bin", b"pw")
     os.remove(os.path.join(d, "big.bin"))
-    # Three at once: a signal as all three are being written stops every one of them.
     for copy in ("big2.bin.aqv3", "big3.bin.aqv3"):
         shutil.copyfile(os.path.join(d, "big.bin.aqv3"), os.path.join(d, copy))
     containers = ["big.bin.aqv3", "big2.bin.aqv3", "big3.bin.aqv3"]
-    p = subprocess.Popen([QV3, "decrypt", "--password-file", "pw.txt", "--jobs", "3"] + containers, cwd=d,
-                         stdout=subprocess.PIPE, stderr=subprocess.PIPE)
     partials = [os.path.join(d, c[:-5] + ".qv3part") for c in containers]
-    deadline = time.time() + 60
-    while not all(map(os.path.exists, partials)) and p.poll() is None and time.time() < deadline:
-        time.sleep(0.001)
-    check(p.poll() is None, "the decryption ended before it could be interrupted")
-    p.send_signal(signal.SIGINT)
-    out, err = p.communicate(timeout=120)
-    check(p.returncode == 130, "Ctrl-C exits 130 (%d, %r)" % (p.returncode, err))
-    check(b"error" not in err, "cancel shows no error: %r" % err)
-    check(sorted(os.listdir(d)) == sorted(containers + ["pw.txt"]), "nothing left: %s" % os.listdir(d))
+    for sig in (signal.SIGINT, signal.SIGHUP, signal.SIGQUIT, signal.SIGTERM):
+        p = subprocess.Popen([QV3, "decrypt", "--password-file", "pw.txt", "--jobs", "3"] + containers, cwd=d,
+                             stdout=subprocess.PIPE, stderr=subprocess.PIPE)
+        deadline = time.time() + 60
+        while not all(map(os.path.exists, partials)) and p.poll() is None and time.time() < deadline:
+            time.sleep(0.001)
+        check(p.poll() is None, "the decryption ended before it could be interrupted")
+        modes = {stat.S_IMODE(os.stat(partial).st_mode) for partial in partials if os.path.exists(partial)}
+        p.send_signal(sig)
+        out, err = p.communicate(timeout=120)
+        check(p.returncode == 128 + sig, "%s exits %d (%d, %r)" % (sig.name, 128 + sig, p.returncode, err))
+        check(b"error" not in err, "%s shows no error: %r" % (sig.name, err))
+        check(modes == {0o600}, "temporaries readable by their owner alone: %s" % modes)
+        check(sorted(os.listdir(d)) == sorted(containers + ["pw.txt"]),
+              "%s leaves nothing: %s" % (sig.name, os.listdir(d)))
 
 
 @test()
@@ -800,6 +933,32 @@ def ctrl_c_counts_only_when_it_stops_work(d):
                 env=dict(os.environ, QV3_TEST_INTERRUPT=when), program=QV3_TEST_HOOKS)
         check(r.code == code and exists(d, "c.bin.aqv3") == made and read(d, "c.bin") == data["a.bin"],
               "encrypt with Ctrl-C at " + when, r)
+
+
+@test(native_only=True)
+def names_never_drive_the_terminal(d):
+    """A name is its sender's: no control character of it (C0, C1) nor a byte that is not
+    UTF-8 reaches the terminal, in an error, a notice, the progress line or inspect."""
+    hostile = "x\x1b]0;pwned\x07\x1b[2J\u009b1m\udcff"  # the last: a byte that is not UTF-8
+    raw = os.fsencode(hostile)
+    write(d, "h.txt", b"h" * 100000)
+    encrypt(d, "h.txt", b"pw")
+    os.rename(os.path.join(os.fsencode(d), b"h.txt.aqv3"), os.path.join(os.fsencode(d), raw + b".aqv3"))
+    write(d, "wrong.txt", b"wrong")
+    runs = [
+        ("a wrong password", ["decrypt", "--password-file", "wrong.txt", raw + b".aqv3"]),
+        ("a missing container", ["decrypt", "--password-file", "pw.txt", raw + b"2.aqv3"]),
+        ("inspect", ["inspect", raw + b"2.aqv3"]),
+        ("an unknown option", ["decrypt", b"--" + raw]),
+    ]
+    for what, args in runs:
+        p = subprocess.run([QV3] + args, cwd=d, capture_output=True, timeout=60)
+        check(p.returncode != 0 and p.stderr and not re.search(rb"[\x00-\x09\x0b\x0c\x0e-\x1f\x7f]|\xc2[\x80-\x9f]",
+                                                               p.stderr + p.stdout) and b"\\x1B" in p.stderr,
+              "%s: %r" % (what, p.stderr))
+    code, shown, _ = run_on_terminal(d, ["decrypt", "--password-file", "pw.txt", raw.decode("utf-8", "surrogateescape")
+                                         + ".aqv3"], [])
+    check(code == 0 and "\x1b]0" not in shown and "\\x1B]0" in shown, "the progress line: %r" % shown)
 
 
 # --- inspect and help ------------------------------------------------------------------

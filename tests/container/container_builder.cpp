@@ -3,6 +3,7 @@
 #include <cstring>
 
 #include "container/format.h"
+#include "container/password_rule.h"
 #include "crypto/aes.h"
 #include "crypto/hmac.h"
 
@@ -88,10 +89,17 @@ std::vector<uint8_t> BuildContainer(const ContainerRecipe& recipe, ContainerOffs
 
 std::vector<uint8_t> DecryptInMemory(const std::vector<uint8_t>& container, const std::string& password,
                                      size_t chunk, const std::string& path) {
+  PasswordCandidates one;
+  one.Add(password);
+  return DecryptInMemory(container, one, chunk, path);
+}
+
+std::vector<uint8_t> DecryptInMemory(const std::vector<uint8_t>& container, const PasswordCandidates& passwords,
+                                     size_t chunk, const std::string& path) {
   MemorySource source(container.data(), container.size());
   ContainerReader reader(source, path);
   reader.ReadLayout();
-  reader.Unlock(password.data(), password.size());
+  reader.Unlock(passwords);
   std::vector<uint8_t> plain;
   std::vector<uint8_t> buffer(chunk);
   while (size_t n = reader.ReadPlaintext(buffer.data(), buffer.size())) plain.insert(plain.end(), buffer.begin(), buffer.begin() + static_cast<long>(n));

@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "container/io.h"
+#include "container/password_rule.h"
 
 namespace testutil {
 
@@ -40,6 +41,9 @@ std::vector<uint8_t> BuildContainer(const ContainerRecipe& recipe, ContainerOffs
 std::vector<uint8_t> DecryptInMemory(const std::vector<uint8_t>& container,
                                      const std::string& password, size_t chunk = 4096,
                                      const std::string& path = "in.aqv3");
+// The same, the container tried with each candidate as the engines try it.
+std::vector<uint8_t> DecryptInMemory(const std::vector<uint8_t>& container, const PasswordCandidates& passwords,
+                                     size_t chunk, const std::string& path);
 
 // A source over memory that fails: GetSize with sizeError (when non-zero), and any Read
 // that would include the byte at failOffset with readError.
@@ -50,6 +54,10 @@ class FaultySource : public ContainerSource {
       : m_data(data), m_failOffset(failOffset), m_readError(readError), m_sizeError(sizeError) {}
   uint32_t GetSize(uint64_t* size) override;
   uint32_t Read(void* buffer, uint32_t count, uint32_t* read) override;
+  uint32_t Rewind() override {
+    m_position = 0;
+    return 0;
+  }
 
  private:
   const std::vector<uint8_t>& m_data;

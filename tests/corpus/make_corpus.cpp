@@ -499,9 +499,10 @@ std::vector<Scenario> Scenarios() {
     auto korean = [&](const std::string& name, int version, const std::string& cp949,
                       const std::string& utf8, F wrong) {
       add(name, "version " + std::to_string(version) +
-          ", password in code page 949: raw bytes or UTF-8 converted open it, UTF-8 does not",
+          ", password in code page 949: raw bytes, UTF-8 converted, or the UTF-8 text (whose code page "
+          "949 form is tried after it) open it; another text does not",
           Build(Recipe(version, p, cp949)),
-          {Ok(p, cp949), Converted(Ok(p, cp949), utf8), Fails(wrong, utf8)});
+          {Ok(p, cp949), Converted(Ok(p, cp949), utf8), Ok(p, utf8), Fails(wrong, utf8 + utf8)});
     };
     korean("password-cp949-v2", 2, kAmhoCp949, kAmhoUtf8, F::KeyBlockMac);
     korean("password-cp949-v1", 1, kSecretCp949, kSecretUtf8, F::KeyBlockMac);
@@ -605,7 +606,12 @@ bool Verify(const std::vector<Scenario>& all) {
       for (size_t chunk : {size_t{16}, size_t{1} << 20}) {
         std::string outcome, expected;
         try {
-          const Bytes plain = testutil::DecryptInMemory(s.bytes, r.keyBytes, chunk, s.name);
+          // As qv3 tries a password file: converted, the bytes alone; else the bytes given,
+          // then the forms of their text, after the empty password for a category name.
+          const Bytes plain =
+              r.cp949 ? testutil::DecryptInMemory(s.bytes, r.keyBytes, chunk, s.name)
+                      : testutil::DecryptInMemory(
+                            s.bytes, CandidatesForContainer(s.name, GivenPasswordCandidates(r.keyBytes)), chunk, s.name);
           outcome = "ok " + Sha256Hex(plain);
         } catch (const SystemErrorException& e) {
           outcome = "fail " + Escape(FailureText(e.m_failure));

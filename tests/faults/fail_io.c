@@ -4,7 +4,12 @@
 //
 //   QV3_FAIL_PATH    the file (any name that resolves to it)
 //   QV3_FAIL_CALL    "open": every open of the file fails;
-//                    "read": every read of it that starts at or after QV3_FAIL_OFFSET
+//                    "read": every read of it that starts at or after QV3_FAIL_OFFSET;
+//                    "unlink": every removal of its name fails;
+//                    "noreplace": a file system without a rename that refuses a taken
+//                    name or second names (several FUSE ones): every renameat2 with flags
+//                    fails with EINVAL and every link with the error number, whatever
+//                    the path
 //   QV3_FAIL_ERRNO   the error number the call fails with
 //   QV3_FAIL_OFFSET  for "read": the file position from which reads fail (default 0)
 //
@@ -22,7 +27,7 @@
 #include <sys/types.h>
 #include <unistd.h>
 
-enum Call { kNone, kOpen, kRead };
+enum Call { kNone, kOpen, kRead, kUnlink, kNoReplace };
 
 static enum Call g_call = kNone;
 static char g_target[PATH_MAX];
@@ -39,6 +44,8 @@ __attribute__((constructor)) static void Configure(void) {
   g_offset = offset ? (off_t)atoll(offset) : 0;
   if (strcmp(call, "open") == 0) g_call = kOpen;
   if (strcmp(call, "read") == 0) g_call = kRead;
+  if (strcmp(call, "unlink") == 0) g_call = kUnlink;
+  if (strcmp(call, "noreplace") == 0) g_call = kNoReplace;
 }
 
 static int IsTarget(const char* path) {
@@ -114,4 +121,34 @@ ssize_t read(int fd, void* buffer, size_t count) {
 ssize_t __read_chk(int fd, void* buffer, size_t count, size_t size) {
   if (ReadsTarget(fd)) return Fail();
   return ((ssize_t(*)(int, void*, size_t, size_t))Next("__read_chk"))(fd, buffer, count, size);
+}
+
+int unlink(const char* path) {
+  if (g_call == kUnlink && IsTarget(path)) return Fail();
+  return ((int (*)(const char*))Next("unlink"))(path);
+}
+
+int unlinkat(int dirfd, const char* path, int flags) {
+  if (g_call == kUnlink && dirfd == AT_FDCWD && IsTarget(path)) return Fail();
+  return ((int (*)(int, const char*, int))Next("unlinkat"))(dirfd, path, flags);
+}
+
+int renameat2(int olddirfd, const char* oldpath, int newdirfd, const char* newpath, unsigned int flags) {
+  if (g_call == kNoReplace && flags != 0) {
+    errno = EINVAL;
+    return -1;
+  }
+  return ((int (*)(int, const char*, int, const char*, unsigned int))Next("renameat2"))(olddirfd, oldpath, newdirfd,
+                                                                                      newpath, flags);
+}
+
+int link(const char* oldpath, const char* newpath) {
+  if (g_call == kNoReplace) return Fail();
+  return ((int (*)(const char*, const char*))Next("link"))(oldpath, newpath);
+}
+
+int linkat(int olddirfd, const char* oldpath, int newdirfd, const char* newpath, int flags) {
+  if (g_call == kNoReplace) return Fail();
+  return ((int (*)(int, const char*, int, const char*, int))Next("linkat"))(olddirfd, oldpath, newdirfd, newpath,
+                                                                             flags);
 }

@@ -31,6 +31,56 @@ def listing(folder):
     return sorted(os.listdir(folder))
 
 
+def placement(qv3, library, d, password):
+    """Failing calls around putting outputs in place: a source --delete-source cannot
+    remove is that file's failure (exit 1, its message, the mark put back, the output
+    kept); a file system that can neither refuse a taken name in the rename nor make
+    second names still gets every output in place, and nothing left behind."""
+    failed = 0
+    source = os.path.join(d, "kept.txt")
+    with open(source, "wb") as f:
+        f.write(b"kept")
+    os.chmod(source, 0o444)
+    env = dict(os.environ, LD_PRELOAD=library, QV3_FAIL_PATH=source, QV3_FAIL_CALL="unlink",
+               QV3_FAIL_ERRNO=str(errno.EPERM))
+    env["ASAN_OPTIONS"] = ":".join(filter(None, [env.get("ASAN_OPTIONS"), "verify_asan_link_order=0"]))
+    p = subprocess.run([qv3, "encrypt", "--password-file", password, "--delete-source", source], env=env,
+                       capture_output=True, timeout=60)
+    expected = "qv3: error: 원래 파일을 지울 수 없습니다. 만든 파일은 남아 있습니다.\n%s:\n%s\n" % (
+        source, os.strerror(errno.EPERM))
+    problems = []
+    if p.returncode != 1 or p.stderr.decode() != expected:
+        problems.append("exit %d, %r\n  expected %r" % (p.returncode, p.stderr.decode(), expected))
+    if not os.path.exists(source) or os.stat(source).st_mode & 0o222:
+        problems.append("the source is gone or lost its read-only mark")
+    if not os.path.exists(source + ".aqv3"):
+        problems.append("the container made was not kept")
+    print(("FAIL %s\n  %s" % ("a source that cannot be removed", "\n  ".join(problems))) if problems else
+          "ok   a source that cannot be removed")
+    failed += bool(problems)
+
+    env.update(QV3_FAIL_PATH=d, QV3_FAIL_CALL="noreplace")
+    os.chmod(source, 0o644)
+    os.remove(source + ".aqv3")
+    runs = [[qv3, "encrypt", "--password-file", password, "--delete-source", source],
+            [qv3, "decrypt", "--password-file", password, "--delete-source", source + ".aqv3"]]
+    problems = []
+    for run in runs:
+        p = subprocess.run(run, env=env, capture_output=True, timeout=60)
+        if p.returncode != 0:
+            problems.append("%s: exit %d, %r" % (run[1], p.returncode, p.stderr))
+    with open(source, "rb") as f:
+        if f.read() != b"kept":
+            problems.append("the round trip changed the file")
+    if any(".qv3part" in n for n in os.listdir(d)):
+        problems.append("left behind: %s" % os.listdir(d))
+    os.chmod(source, 0o644)
+    os.remove(source)
+    print(("FAIL %s\n  %s" % ("no renaming refusal, no second names", "\n  ".join(problems))) if problems else
+          "ok   no renaming refusal, no second names")
+    return failed + bool(problems)
+
+
 def main():
     qv3, library = sys.argv[1], os.path.abspath(sys.argv[2])
     failures = 0
@@ -99,7 +149,8 @@ def main():
             failures += 1
             print("FAIL reads that never reach the failing position: exit %d, %r" % (p.returncode, p.stderr))
 
-    print("%d passed, %d failed" % (len(CASES) + 1 - failures, failures))
+        failures += placement(qv3, library, d, password)
+    print("%d passed, %d failed" % (len(CASES) + 3 - failures, failures))
     sys.exit(1 if failures else 0)
 
 

@@ -53,7 +53,7 @@ int WINAPI WinMain(HINSTANCE, HINSTANCE, LPSTR, int) {
       delete files;
       return 2;
     }
-    password = prompt.m_password;
+    password = prompt.m_typed;
   }
 
   Win32FrontEnd ui;

@@ -88,7 +88,6 @@ EVERY_LOCALE = set()   # the cases run under every locale; the rest under the Ko
 # Hangul with a character beyond the first plane, Latin letters code page 949 lacks,
 # Japanese, and Hanja no Korean code page holds.
 ANY_NAMES = ["보고서 📄", "Zoë — résumé", "東京の地図", "𠜎 丟"]
-KOREAN_PASSWORD = "비밀번호"      # a Korean Windows system hashes its code page 949 bytes
 
 
 def test(fn):
@@ -971,17 +970,70 @@ def any_name_opens_and_lands_beside(d):
     check_nothing_opened("several")
 
 
+def qv3_exe(d, *args):
+    return subprocess.run([A.wine_run, A.qv3] + list(args), cwd=d, stdin=subprocess.DEVNULL, capture_output=True,
+                          env=ENV, timeout=120)
+
+
 @test
 @every_locale
-def a_container_keyed_on_a_korean_system_opens_on_any(d):
-    # Typed as Korean text: a Korean system hashes its code page 949 bytes; another tries
-    # them once its own bytes fail.
-    v = start(copy_container(d, "korean.qv3test.aqv3"))
-    enter_password(KOREAN_PASSWORD)
-    rec = follow_plaintext(in_working_folder("korean.qv3test"), 1, "Korean-keyed")[0]
-    check_handed_plaintext(rec, "korean.qv3test", "Korean-keyed")
+def one_password_rule_on_every_road(d):
+    # One typing opens a container keyed with its code page 949 bytes (Korean Windows) and
+    # one keyed with the first 9 bytes of its UTF-8 (earlier Linux and site builds), in
+    # either order; a category container made with the empty password asks nothing.
+    typed = "가나다라마"
+    keys = {"k.qv3test": typed.encode("cp949"), "u.qv3test": typed.encode("utf-8")[:9]}
+    for name, key in keys.items():
+        with open(os.path.join(d, name), "wb") as f:
+            f.write(name.encode() * 500)
+        with open(os.path.join(d, "pw"), "wb") as f:
+            f.write(key)
+        p = qv3_exe(d, "encrypt", "--password-file", "pw", name)
+        check(p.returncode == 0, "qv3 encrypt %s: %r" % (name, p.stderr))
+        os.remove(os.path.join(d, name))
+    for order in (["k.qv3test", "u.qv3test"], ["u.qv3test", "k.qv3test"]):
+        v = start("/DecryptHere", *[win(os.path.join(d, n + ".aqv3")) for n in order])
+        enter_password(typed)
+        v.ended(seconds=30)
+        for name in keys:
+            check(read(os.path.join(d, name)) == name.encode() * 500, "%s opened by %s" % (name, order))
+            os.chmod(os.path.join(d, name), 0o644)
+            os.remove(os.path.join(d, name))
+
+    with open(os.path.join(d, "e.qv3test"), "wb") as f:
+        f.write(b"made with the empty password")
+    check(qv3_exe(d, "encrypt", "--empty-password", "e.qv3test").returncode == 0, "the empty password's container")
+    os.remove(os.path.join(d, "e.qv3test"))
+    v = start(win(os.path.join(d, "e.qv3test.bqv3")))
+    rec = follow_plaintext(in_working_folder("e.qv3test"), 1, "the empty password")[0]
+    check_handed_plaintext(rec, "e.qv3test", "the empty password", content=b"made with the empty password")
     v.ended(seconds=30)
-    check_nothing_left("Korean-keyed")
+    check(not DRIVER.exists(CAPTION_PROMPT), "asked for the empty password")
+    os.remove(FAKE_LOG)
+
+    # Made here: a character no form keeps is named, nothing written, asked again; Hanja
+    # that code page 949 holds are keyed in it on any code page.
+    path = os.path.join(d, "n.qv3test")
+    with open(path, "wb") as f:
+        f.write(b"new")
+    v = start("/Encrypt", win(path))
+    for entry in ("가\U0001F600", "東京"):
+        DRIVER.wait(CAPTION_PROMPT)
+        DRIVER.do("settext", CAPTION_PROMPT, 1003, entry)
+        DRIVER.do("settext", CAPTION_PROMPT, 1004, entry)
+        DRIVER.do("click", CAPTION_PROMPT, 1)
+        if entry != "東京":
+            DRIVER.wait(CAPTION_VIEWER)
+            text = DRIVER.do("text", CAPTION_VIEWER, MESSAGE_TEXT_ID)
+            check("\U0001F600" in text, "the refusal names the emoji: %r" % text)
+            check(not os.path.exists(path + ".aqv3"), "written despite the refusal")
+            DRIVER.do("click", CAPTION_VIEWER, 1)
+    v.ended(seconds=30)
+    with open(os.path.join(d, "pw"), "wb") as f:
+        f.write("東京".encode("cp949"))
+    p = qv3_exe(d, "decrypt", "--password-file", "pw", "-o", "n.out", "n.qv3test.aqv3")
+    check(p.returncode == 0 and read(os.path.join(d, "n.out")) == b"new", "keyed in code page 949: %r" % p.stderr)
+    check_nothing_left("the password rule")
 
 
 @test
@@ -1106,15 +1158,6 @@ def make_containers():
                        timeout=300)
     check(p.returncode == 0, "qv3 encrypt failed: %s" % p.stderr.decode(ansi(), "replace"))
     os.remove(os.path.join(STORE, "big.qv3test"))
-    # One keyed as on a Korean Windows system: its password's code page 949 bytes.
-    with open(os.path.join(STORE, "korean.qv3test"), "wb") as f:
-        f.write(b"keyed on a Korean system" * 1000)
-    with open(os.path.join(STORE, "korean.txt"), "wb") as f:
-        f.write(KOREAN_PASSWORD.encode())
-    p = subprocess.run([A.wine_run, A.qv3, "encrypt", "--password-file", "korean.txt", "--password-encoding",
-                        "cp949", "korean.qv3test"], cwd=STORE, stdin=subprocess.DEVNULL, capture_output=True,
-                       env=ENV, timeout=300)
-    check(p.returncode == 0, "qv3 encrypt failed: %s" % p.stderr.decode(ansi(), "replace"))
 
 
 def associate():

@@ -14,7 +14,9 @@
 #include <memory>
 #include <string>
 #include <thread>
+#include <vector>
 
+#include "container/password_rule.h"
 #include "platform/codepage.h"
 #include "platform/system_error.h"
 #include "platform/wide_win32.h"
@@ -82,23 +84,15 @@ void SetItemText(HWND dialog, int id, const char* text) { SetDlgItemTextW(dialog
 
 struct PromptResult {
   INT_PTR result;
-  char password[13];
-  std::string cp949Form;
+  std::string typed;
 };
 
 PromptResult RunPrompt(const std::function<void(HWND)>& act) {
   PasswordDialog dialog;
   PromptResult r{};
   WithDialog(kPasswordCaption, act, [&] { r.result = dialog.DoModal(); });
-  std::memcpy(r.password, dialog.m_password, sizeof r.password);
-  r.cp949Form = dialog.m_cp949Form;
+  r.typed = dialog.m_typed;
   return r;
-}
-
-bool AllZero(const char* p, size_t n) {
-  for (size_t i = 0; i < n; ++i)
-    if (p[i]) return false;
-  return true;
 }
 
 TEST_F(Win32Ui, PasswordPromptStartsInTheMaskedEditAndIgnoresOkWhileEmpty) {
@@ -118,43 +112,34 @@ TEST_F(Win32Ui, PasswordPromptStartsInTheMaskedEditAndIgnoresOkWhileEmpty) {
   EXPECT_TRUE(masked);
   EXPECT_TRUE(openAfterEmptyOk);
   EXPECT_EQ(r.result, IDOK);
-  EXPECT_STREQ(r.password, "abc");
-  EXPECT_TRUE(AllZero(r.password + 4, sizeof r.password - 4));
+  EXPECT_EQ(r.typed, "abc");
 }
 
-TEST_F(Win32Ui, PasswordPromptTakesTheFirstElevenBytes) {
-  PromptResult r = RunPrompt([](HWND dialog) {
-    SetItemText(dialog, IDC_PASSWORD_EDIT, "123456789012345");
-    Click(dialog, IDOK);
-  });
-  EXPECT_EQ(r.result, IDOK);
-  EXPECT_EQ(std::string(r.password), "12345678901");
-  EXPECT_EQ(r.password[11], 0);
-  EXPECT_EQ(r.password[12], 0);
-
-  // Korean text is two bytes a character in code page 949: its first five characters
-  // (10 bytes), never half of the sixth. On a Korean system those are the bytes hashed;
-  // elsewhere they are the form tried when the system's own bytes open nothing.
-  r = RunPrompt([](HWND dialog) {
-    SetItemText(dialog, IDC_PASSWORD_EDIT, "가나다라마바사");
-    Click(dialog, IDOK);
-  });
-  std::string korean;
-  ASSERT_TRUE(Utf8ToCp949("가나다라마", &korean));
-  EXPECT_EQ(r.result, IDOK);
-  EXPECT_EQ(GetACP() == 949 ? std::string(r.password) : r.cp949Form, korean);
-  if (GetACP() == 949) {
-    EXPECT_EQ(r.cp949Form, "");
+// All that was typed is handed on, read in Unicode whatever the code page (the rule cuts
+// it); the encryption prompt's line follows what is typed.
+TEST_F(Win32Ui, PromptsHandOnAllThatWasTypedAndTheHintFollowsTheTyping) {
+  for (const char* typed : {"123456789012345", "가나다라마바사", "abcdefghi\U0001F4C4"}) {
+    const PromptResult r = RunPrompt([&](HWND dialog) {
+      SetItemText(dialog, IDC_PASSWORD_EDIT, typed);
+      Click(dialog, IDOK);
+    });
+    EXPECT_EQ(r.result, IDOK);
+    EXPECT_EQ(r.typed, typed);
   }
-
-  // A character beyond the first plane (two UTF-16 units) is never split either.
-  r = RunPrompt([](HWND dialog) {
-    SetItemText(dialog, IDC_PASSWORD_EDIT, "abcdefghi\U0001F4C4");
-    Click(dialog, IDOK);
-  });
-  EXPECT_EQ(r.result, IDOK);
-  EXPECT_EQ(std::string(r.password).compare(0, 9, "abcdefghi"), 0);
-  EXPECT_LE(std::strlen(r.password), 11u);
+  NewPasswordDialog dialog;
+  std::vector<std::string> hints;
+  WithDialog(kPasswordCaption, [&](HWND window) {
+    for (const char* typed : {"가나다라마바", "\U0001F600", "abc"}) {
+      SetItemText(window, IDC_PASSWORD_EDIT, typed);  // EN_CHANGE as typing sends it
+      hints.push_back(ItemText(window, IDC_PASSWORD_HINT));
+    }
+    SetItemText(window, IDC_PASSWORD_CONFIRM, "abc");
+    Click(window, IDOK);
+  }, [&] { dialog.DoModal(); });
+  EXPECT_EQ(hints, (std::vector<std::string>{NewPasswordHint("가나다라마바"), NewPasswordHint("\U0001F600"),
+                                            NewPasswordHint("abc")}));
+  EXPECT_NE(hints[0], hints[2]) << "a cut is said";
+  EXPECT_EQ(dialog.m_typed, "abc");
 }
 
 TEST_F(Win32Ui, PasswordPromptCancelEscapeAndCloseEndWithCancelAndNoPassword) {
@@ -174,7 +159,7 @@ TEST_F(Win32Ui, PasswordPromptCancelEscapeAndCloseEndWithCancelAndNoPassword) {
       cancel(dialog);
     });
     EXPECT_EQ(r.result, IDCANCEL);
-    EXPECT_TRUE(AllZero(r.password, sizeof r.password));
+    EXPECT_EQ(r.typed, "");
   }
 }
 

@@ -68,7 +68,7 @@ TEST(JobRunner, TheLongestPasswordFitsALongerOneIsRefused) {
   WriteBytes(dir / "y.bin", RandomBytes(10, 5));
   runner.RunJob(List({dir / "y.bin"}), Flags(true), tooLong.c_str());
   ASSERT_EQ(ui.errors.size(), 1u);
-  EXPECT_EQ(ui.errors[0].message, "Password too long");
+  EXPECT_EQ(ui.errors[0].message, "암호가 너무 깁니다");
   EXPECT_EQ(ui.errors[0].code, 0u);
   EXPECT_EQ(ui.opened, 2);  // no third engine run
   EXPECT_FALSE(Exists(dir / "y.bin.aqv3"));

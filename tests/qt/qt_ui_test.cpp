@@ -47,10 +47,6 @@ void Type(QWidget* widget, const QString& text) {
   }
 }
 
-std::string Hex(const std::string& bytes) {
-  return ToHex(reinterpret_cast<const uint8_t*>(bytes.data()), bytes.size());
-}
-
 std::vector<QString> LabelTexts(const QWidget& window) {
   std::vector<QString> texts;
   for (const QLabel* label : window.findChildren<QLabel*>())
@@ -126,33 +122,30 @@ TEST(QtPasswordPrompt, ShowsTheTemplateMasksAndFocusesTheField) {
   EXPECT_EQ(prompt.Field()->displayText().size(), 5);
 }
 
-// At most the first 11 bytes of what was typed, never half a character; beside it the
-// code page 949 bytes a Korean Windows prompt would have taken for the same keys.
-TEST(QtPasswordPrompt, TakesAtMostElevenBytesAndTheCodePage949Form) {
-  struct Case {
-    const char* typed;
-    const char* taken;
-    const char* cp949Hex;  // "" when the forms do not differ or cannot be had
-  } cases[] = {
-      {"abcdefghijklmno", "abcdefghijk", ""},
-      {"pass word", "pass word", ""},
-      {"가나다라", "가나다", "b0a1b3aab4d9b6f3"},                    // 12 bytes: the 4th would be cut in half
-      {"ab가나다라", "ab가나다", "6162b0a1b3aab4d9b6f3"},            // exactly 11
-      {"가나다라마바", "가나다", "b0a1b3aab4d9b6f3b8b6"},            // both cut, each at its own boundary
-      {"\xF0\x9F\x98\x80\xF0\x9F\x98\x80\xF0\x9F\x98\x80", "\xF0\x9F\x98\x80\xF0\x9F\x98\x80", ""},  // no CP949 form
-  };
-  for (const Case& c : cases) {
+// The prompts hand on all that was typed, whatever its length (the rule cuts it), and
+// clear their fields; the encryption prompt's line follows what is typed.
+TEST(QtPasswordPrompt, HandsOnAllThatWasTypedAndTheHintFollowsTheTyping) {
+  for (const char* typed : {"abcdefghijklmno", "가나다라마바", "\xF0\x9F\x98\x80 x"}) {
     PasswordPrompt prompt;
     prompt.show();
-    Type(prompt.Field(), Q(c.typed));
+    Type(prompt.Field(), Q(typed));
     QTest::mouseClick(prompt.OkButton(), Qt::LeftButton);
-    EXPECT_EQ(prompt.result(), QDialog::Accepted) << c.typed;
-    EXPECT_FALSE(prompt.isVisible());
-    EXPECT_EQ(std::string(prompt.m_password), c.taken) << c.typed;
-    EXPECT_EQ(prompt.m_password[sizeof prompt.m_password - 1], '\0');
-    EXPECT_EQ(Hex(prompt.m_cp949Form), c.cp949Hex) << c.typed;
+    EXPECT_EQ(prompt.result(), QDialog::Accepted) << typed;
+    EXPECT_EQ(prompt.m_typed, typed);
     EXPECT_TRUE(prompt.Field()->text().isEmpty()) << "the field is cleared";
   }
+  NewPasswordPrompt prompt;
+  prompt.show();
+  const QString general = prompt.Hint()->text();
+  for (const char* typed : {"가나다라마", "가나다라마바", "\xF0\x9F\x98\x80", "abc"}) {
+    prompt.Field()->clear();
+    Type(prompt.Field(), Q(typed));
+    EXPECT_EQ(prompt.Hint()->text(), Q(NewPasswordHint(typed).c_str())) << typed;
+  }
+  EXPECT_EQ(prompt.Hint()->text(), general) << "everything typed counts";
+  Type(prompt.Confirmation(), Q("abc"));
+  QTest::mouseClick(prompt.findChild<QPushButton*>(QStringLiteral("ok")), Qt::LeftButton);
+  EXPECT_EQ(prompt.m_typed, "abc");
 }
 
 TEST(QtPasswordPrompt, OkOnEmptyIsIgnoredEnterAcceptsEscapeAndCancelReject) {
@@ -179,7 +172,7 @@ TEST(QtPasswordPrompt, OkOnEmptyIsIgnoredEnterAcceptsEscapeAndCancelReject) {
     PasswordPrompt prompt;
     QTimer::singleShot(0, &prompt, [&] { c.keys(prompt); });
     EXPECT_EQ(prompt.exec(), c.result);
-    EXPECT_EQ(std::string(prompt.m_password), c.result == QDialog::Accepted ? "secret" : "");
+    EXPECT_EQ(prompt.m_typed, c.result == QDialog::Accepted ? "secret" : "");
   }
 }
 
@@ -307,40 +300,3 @@ TEST(QtFrontEnd, TheEnginesErrorBoxFromAJob) {
   EXPECT_FALSE(Exists(dir / "report.docx"));
 }
 
-// The front end's password, through its prompt: Korean typed on a UTF-8 desktop opens a
-// container keyed on Korean Windows (code page 949 bytes), and one keyed with the typed
-// bytes themselves; containers that cannot tell are passed over.
-TEST(QtPasswordForm, TheCodePage949FormIsUsedOnlyWhereItOpens) {
-  TempDir dir;
-  std::string cp949;
-  ASSERT_TRUE(Utf8ToCp949("가나다라", &cp949));
-  const std::string windows = MakeContainer(dir, "windows.txt", cp949, 1000);
-  const std::string linux = MakeContainer(dir, "linux.txt", "가나다", 1000);
-  const std::string version0 = std::string(QV3_CORPUS_DIR) + "/ok-v0-1.aqv3";
-  struct Case {
-    std::vector<std::string> files;
-    bool cp949Form;
-  } cases[] = {
-      {{windows}, true},
-      {{linux}, false},
-      {{dir / "missing.aqv3", version0, windows}, true},
-      {{linux, windows}, false},  // the first that can tell decides
-  };
-  for (const Case& c : cases) {
-    QtViewerFrontEnd desktop;
-    Poll([] {
-      auto* prompt = dynamic_cast<PasswordPrompt*>(QApplication::activeModalWidget());
-      if (!prompt) return false;
-      Type(prompt->Field(), Q("가나다라"));
-      QTest::keyClick(prompt->Field(), Qt::Key_Return);
-      return true;
-    });
-    char password[kPromptPasswordSize];
-    std::string cp949Form;
-    ASSERT_TRUE(desktop.AskPassword(password, &cp949Form));
-    FileList files;
-    for (const std::string& f : c.files) files.Append(f);
-    ChoosePasswordForm(files, password, cp949Form);
-    EXPECT_EQ(Hex(password), Hex(c.cp949Form ? cp949 : std::string("가나다"))) << c.files.back();
-  }
-}

@@ -21,6 +21,7 @@ import json
 import os
 import shutil
 import stat
+import signal
 import subprocess
 import sys
 import tempfile
@@ -188,7 +189,7 @@ class Viewer:
         subprocess.run(["xdotool", "windowfocus", "--sync", w], check=True)
         time.sleep(0.2)  # the toolkit takes the focus in its own time
         if text is not None:
-            subprocess.run(["xdotool", "type", "--delay", "15", text], check=True)
+            type_text(text)
         if keys:
             subprocess.run(["xdotool", "key", *keys], check=True)
 
@@ -203,6 +204,17 @@ class Viewer:
                 raise Failure("the viewer did not end within %d s:\n%s" % (timeout, err.decode(errors="replace")))
             self.said = err.decode(errors="replace")
         return self.said
+
+
+def type_text(text):
+    """Types text into the focused field. Text beyond ASCII is pasted, as an input method
+    would enter it: the X server here has no Hangul keys, and keys xdotool maps on the fly
+    do not reach Qt."""
+    if text.isascii():
+        subprocess.run(["xdotool", "type", "--delay", "15", text], check=True)
+        return
+    subprocess.run(["xclip", "-selection", "clipboard"], input=text.encode(), check=True)
+    subprocess.run(["xdotool", "key", "ctrl+v"], check=True)
 
 
 def dismiss(v, caption):
@@ -332,6 +344,73 @@ def two_containers_end_up_beside_themselves_read_only(d):
     check(d.program_log() == [], "nothing was opened")
     check(not os.path.exists(d.working) or os.listdir(d.working) == [], "nothing in the working folder")
     check(v.proc.returncode == 0, "both decrypted: status %d" % v.proc.returncode)
+
+
+@test
+def korean_typed_opens_every_form_and_the_empty_password_asks_nothing(d):
+    # Typed as Korean text: a container keyed with its code page 949 bytes (Korean Windows)
+    # and one keyed with the first 9 bytes of its UTF-8 (earlier Linux builds) open in one
+    # run, in either order; a new container is keyed in code page 949.
+    d.associate("text/plain", "view")
+    typed = "가나다라마"
+    pw = os.path.join(d.root, "password")
+    keys = {"k.txt": typed.encode("cp949"), "u.txt": typed.encode("utf-8")[:9], "e.txt": b""}
+    for name, key in keys.items():
+        with open(os.path.join(d.files, name), "wb") as f:
+            f.write(name.encode() * 100)
+        with open(pw, "wb") as f:
+            f.write(key)
+        subprocess.run([A.qv3, "encrypt", "--delete-source", "--password-file", pw] + (["--empty-password"] if not key else [])
+                       + [os.path.join(d.files, name)], check=True, env=d.env, stdout=subprocess.DEVNULL)
+    for order in (["k.txt", "u.txt"], ["u.txt", "k.txt"]):
+        v = Viewer(d, "--decrypt-here", *[os.path.join(d.files, n + ".aqv3") for n in order])
+        v.keys(CAPTION_PROMPT, "Return", text=typed)
+        v.finish()
+        check(v.proc.returncode == 0, "%s opened by one typing: status %d" % (order, v.proc.returncode))
+        for name in order:
+            path = os.path.join(d.files, name)
+            with open(path, "rb") as f:
+                check(f.read() == name.encode() * 100, path)
+            os.remove(path)
+    v = Viewer(d, os.path.join(d.files, "e.txt.bqv3"))
+    said = v.finish()
+    seen = d.program_log()
+    check(v.proc.returncode == 0 and len(seen) == 1 and "prompt" not in said.lower(),
+          "the empty password's container opened without a prompt:\n" + said)
+
+    with open(os.path.join(d.files, "n.txt"), "wb") as f:
+        f.write(b"new")
+    v = Viewer(d, "--encrypt", os.path.join(d.files, "n.txt"))
+    v.keys(CAPTION_PROMPT, text=typed)
+    subprocess.run(["xdotool", "key", "Tab"], check=True)
+    type_text(typed)
+    subprocess.run(["xdotool", "key", "Return"], check=True)
+    v.finish()
+    with open(pw, "wb") as f:
+        f.write(typed.encode("cp949"))
+    out = os.path.join(d.root, "n.out")
+    r = subprocess.run([A.qv3, "decrypt", "--password-file", pw, "-o", out, os.path.join(d.files, "n.txt.aqv3")],
+                       env=d.env, capture_output=True)
+    check(r.returncode == 0, "keyed with the code page 949 bytes: %r" % r.stderr)
+
+
+@test
+def a_hang_up_or_terminate_is_a_cancel(d):
+    # Decrypt here of a large container: a closed session's SIGHUP or SIGTERM while it is
+    # being written stops the job as Cancel does, leaving no partial plaintext.
+    container = d.container("big.dat", b"\0" * (400 * 1000 * 1000))
+    partial = os.path.join(d.files, "big.dat.qv3part")
+    for sig in (signal.SIGHUP, signal.SIGTERM):
+        v = Viewer(d, "--decrypt-here", container)
+        v.keys(CAPTION_PROMPT, "Return", text=PASSWORD)
+        deadline = time.monotonic() + 30
+        while not os.path.exists(partial) and v.proc.poll() is None and time.monotonic() < deadline:
+            time.sleep(0.002)
+        check(v.proc.poll() is None and os.path.exists(partial), "%s: the decryption was not caught at work" % sig.name)
+        v.proc.send_signal(sig)
+        v.finish()
+        check(os.listdir(d.files) == ["big.dat.aqv3"],
+              "%s left %s" % (sig.name, sorted(os.listdir(d.files))))
 
 
 @test

@@ -26,6 +26,12 @@ void ShowErrorBox(const std::string& caption, const std::string& text) {
   box->exec();
 }
 
+void ShowInformationBox(const std::string& caption, const std::string& text) {
+  const std::unique_ptr<QMessageBox> box = MakeErrorBox(caption, text);
+  box->setIcon(QMessageBox::Information);
+  box->exec();
+}
+
 void ShowWarningBox(QWidget* parent, const std::string& caption, const std::string& text) {
   const std::unique_ptr<QMessageBox> box = MakeErrorBox(caption, text);
   box->setIcon(QMessageBox::Warning);

@@ -20,5 +20,8 @@ std::unique_ptr<QMessageBox> MakeErrorBox(const std::string& caption, const std:
 // Shows it and returns when the user has dismissed it.
 void ShowErrorBox(const std::string& caption, const std::string& text);
 
+// The same with the information icon: news that is no failure.
+void ShowInformationBox(const std::string& caption, const std::string& text);
+
 // The same with the warning icon, owned by parent (a prompt that asks again after it).
 void ShowWarningBox(QWidget* parent, const std::string& caption, const std::string& text);

@@ -4,11 +4,9 @@
 #include <QtWidgets/QLineEdit>
 #include <QtWidgets/QPushButton>
 
-#include <cstring>
-
 #include "crypto/secure.h"
 #include "platform/catalog.h"
-#include "platform/codepage.h"
+#include "container/password_rule.h"
 #include "ui/qt/dialog_layout.h"
 #include "ui/qt/error_box.h"
 #include "ui/viewer_text.h"
@@ -20,7 +18,6 @@ const char PasswordPrompt::kOk[] = N_("확인(&O)");
 const char PasswordPrompt::kCancel[] = N_("취소(&C)");
 
 PasswordPrompt::PasswordPrompt(QWidget* parent) : QDialog(parent) {
-  std::memset(m_password, 0, sizeof m_password);
   SetTemplateFrame(this);
   setWindowTitle(QString::fromUtf8(Tr(kCaption)));
   setWindowIcon(ApplicationIcon());
@@ -60,23 +57,30 @@ PasswordPrompt::PasswordPrompt(QWidget* parent) : QDialog(parent) {
   m_field->setFocus();
 }
 
-PasswordPrompt::~PasswordPrompt() {
-  SecureWipe(m_password, sizeof m_password);
-  if (!m_cp949Form.empty()) SecureWipe(&m_cp949Form[0], m_cp949Form.size());
+namespace {
+
+// All that was typed into a field, as UTF-8; the toolkit's own copy is wiped as far as it
+// lets it.
+std::string TypedText(QLineEdit* field) {
+  QByteArray typed = field->text().toUtf8();
+  std::string text(typed.constData(), static_cast<size_t>(typed.size()));
+  SecureWipe(typed.data(), static_cast<size_t>(typed.size()));
+  return text;
 }
 
+void Wipe(std::string& text) {
+  if (!text.empty()) SecureWipe(&text[0], text.size());
+}
+
+}  // namespace
+
+PasswordPrompt::~PasswordPrompt() { Wipe(m_typed); }
+
 void PasswordPrompt::accept() {
-  QByteArray typed = m_field->text().toUtf8();
-  if (typed.isEmpty()) return;  // nothing typed: the dialog stays open
-  const std::string all(typed.constData(), static_cast<size_t>(typed.size()));
-  SecureWipe(typed.data(), static_cast<size_t>(typed.size()));
-  std::string taken = TypedPasswordBytes(all, kPromptPasswordBytes);
-  std::memset(m_password, 0, sizeof m_password);
-  std::memcpy(m_password, taken.data(), taken.size());
-  m_cp949Form = Cp949PasswordBytes(all, kPromptPasswordBytes);
-  // What the field and the copies held goes, as far as the toolkit lets it.
-  SecureWipe(&taken[0], taken.size());
-  SecureWipe(const_cast<char*>(all.data()), all.size());
+  std::string typed = TypedText(m_field);
+  if (typed.empty()) return;  // nothing typed: the dialog stays open
+  Wipe(m_typed);
+  m_typed.swap(typed);
   m_field->clear();
   QDialog::accept();
 }
@@ -104,7 +108,6 @@ QLabel* Text(QWidget* parent, const char* text, const QRect& where) {
 }  // namespace
 
 NewPasswordPrompt::NewPasswordPrompt(QWidget* parent) : QDialog(parent) {
-  std::memset(m_password, 0, sizeof m_password);
   SetTemplateFrame(this);
   setWindowTitle(QString::fromUtf8(Tr(PasswordPrompt::kCaption)));
   setWindowIcon(ApplicationIcon());
@@ -132,7 +135,9 @@ NewPasswordPrompt::NewPasswordPrompt(QWidget* parent) : QDialog(parent) {
   icon->setAlignment(Qt::AlignLeft | Qt::AlignTop);
   Text(this, Tr(PasswordPrompt::kLabel), units.Rect(14, 41, 48, 10));
   Text(this, Tr(kConfirmLabel), units.Rect(14, 57, 48, 10));
-  Text(this, Tr(kLimit), units.Rect(14, 75, 163, 10));
+  m_hint = Text(this, Tr(kLimit), units.Rect(14, 75, 163, 10));
+  m_hint->setObjectName(QStringLiteral("hint"));
+  connect(m_field, &QLineEdit::textChanged, this, [this] { ShowHint(); });
 
   setTabOrder(m_field, m_confirmation);
   setTabOrder(m_confirmation, ok);
@@ -140,27 +145,29 @@ NewPasswordPrompt::NewPasswordPrompt(QWidget* parent) : QDialog(parent) {
   m_field->setFocus();
 }
 
-NewPasswordPrompt::~NewPasswordPrompt() { SecureWipe(m_password, sizeof m_password); }
+NewPasswordPrompt::~NewPasswordPrompt() { Wipe(m_typed); }
+
+void NewPasswordPrompt::ShowHint() {
+  std::string typed = TypedText(m_field);
+  m_hint->setText(QString::fromUtf8(NewPasswordHint(typed).c_str()));
+  Wipe(typed);
+}
 
 void NewPasswordPrompt::accept() {
-  QByteArray typed = m_field->text().toUtf8(), again = m_confirmation->text().toUtf8();
-  const bool empty = typed.isEmpty(), same = typed == again;
-  std::string taken = TypedPasswordBytes(std::string(typed.constData(), static_cast<size_t>(typed.size())),
-                                         kPromptPasswordBytes);
-  SecureWipe(typed.data(), static_cast<size_t>(typed.size()));
-  SecureWipe(again.data(), static_cast<size_t>(again.size()));
+  std::string typed = TypedText(m_field), again = TypedText(m_confirmation);
+  const bool empty = typed.empty(), same = typed == again;
+  Wipe(again);
   if (empty) return;  // nothing typed: the dialog stays open
   if (!same) {
-    if (!taken.empty()) SecureWipe(&taken[0], taken.size());
+    Wipe(typed);
     ShowWarningBox(this, Tr(kViewerCaption), Tr(kPasswordsDiffer));
     m_field->clear();
     m_confirmation->clear();
     m_field->setFocus();
     return;
   }
-  std::memset(m_password, 0, sizeof m_password);
-  std::memcpy(m_password, taken.data(), taken.size());
-  SecureWipe(&taken[0], taken.size());
+  Wipe(m_typed);
+  m_typed.swap(typed);
   m_field->clear();
   m_confirmation->clear();
   QDialog::accept();

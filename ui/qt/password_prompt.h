@@ -1,8 +1,8 @@
 #pragma once
 // The password prompt (template 1027) in Qt: its caption, icon, texts and controls, the
-// typed characters masked. OK takes at most the first 11 bytes of what was typed (UTF-8,
-// never half a character) and is ignored while the field is empty; Cancel and Escape end
-// the dialog with Rejected.
+// typed characters masked. OK hands on all that was typed (UTF-8: which bytes it stands
+// for is the password rule's) and is ignored while the field is empty; Cancel and Escape
+// end the dialog with Rejected.
 
 #include <QtWidgets/QDialog>
 
@@ -10,6 +10,7 @@
 
 #include "ui/viewer_front_end.h"
 
+class QLabel;
 class QLineEdit;
 class QPushButton;
 
@@ -23,13 +24,10 @@ class PasswordPrompt : public QDialog {
   static const char kCancel[];
 
   explicit PasswordPrompt(QWidget* parent = nullptr);
-  ~PasswordPrompt() override;  // wipes both forms
+  ~PasswordPrompt() override;  // wipes m_typed
 
-  // After Accepted: the accepted password, zero-terminated, at most 11 bytes.
-  char m_password[kPromptPasswordSize];
-  // After Accepted: what a Korean Windows prompt would have taken for the same text, in
-  // code page 949 (Cp949PasswordBytes); "" when it is the same or cannot be had.
-  std::string m_cp949Form;
+  // After Accepted: what was typed, never empty.
+  std::string m_typed;
 
   QLineEdit* Field() const { return m_field; }
   QPushButton* OkButton() const { return m_ok; }
@@ -45,9 +43,9 @@ class PasswordPrompt : public QDialog {
 };
 
 // The encryption road's prompt (template 1028) in Qt: the password, its confirmation and
-// the line that says only the first 11 bytes count. OK with an empty password does
-// nothing; with two different entries it says so (kPasswordsDiffer), empties both fields
-// and asks again.
+// the line that says what counts of what is typed (NewPasswordHint, kept up to date while
+// it is typed). OK with an empty password does nothing; with two different entries it
+// says so (kPasswordsDiffer), empties both fields and asks again.
 class NewPasswordPrompt : public QDialog {
  public:
   static const char kPrompt[];
@@ -55,19 +53,22 @@ class NewPasswordPrompt : public QDialog {
   static const char kLimit[];
 
   explicit NewPasswordPrompt(QWidget* parent = nullptr);
-  ~NewPasswordPrompt() override;
+  ~NewPasswordPrompt() override;  // wipes m_typed
 
-  // After Accepted: the password, zero-terminated, at most 11 bytes (UTF-8, never half a
-  // character).
-  char m_password[kPromptPasswordSize];
+  // After Accepted: what was typed (twice), never empty.
+  std::string m_typed;
 
   QLineEdit* Field() const { return m_field; }
   QLineEdit* Confirmation() const { return m_confirmation; }
+  QLabel* Hint() const { return m_hint; }
 
  protected:
   void accept() override;
 
  private:
+  void ShowHint();
+
   QLineEdit* m_field;
   QLineEdit* m_confirmation;
+  QLabel* m_hint;
 };

@@ -7,7 +7,9 @@
 
 #include <atomic>
 
+#include "platform/console.h"
 #include "platform/system_error.h"
+#include "platform/text.h"
 #include "ui/qt/error_box.h"
 #include "ui/qt/progress_window.h"
 
@@ -51,7 +53,8 @@ class QueuedProgressView : public ProgressView {
     auto shared = m_shared;
     m_ui.OnGuiThread([shared, percent] { shared->window->SetProgress(percent); }, false);
   }
-  bool IsCancelled() override { return m_shared->cancelled.load(); }
+  // The window's Cancel, or a signal that ends the program's session (InstallInterruptHandler).
+  bool IsCancelled() override { return m_shared->cancelled.load() || InterruptRequested(); }
 
  private:
   QtFrontEnd& m_ui;
@@ -81,7 +84,7 @@ std::unique_ptr<ProgressView> QtFrontEnd::OpenProgress(ProgressOperation operati
 
 void QtFrontEnd::ShowErrorMessage(const std::string& message, uint32_t code) {
   const std::string text = AppendSystemErrorText(message, code);
-  if (m_log) *m_log << "tarvessin-viewer: box \"" << Tr(kJobErrorCaption) << "\": " << text << std::endl;
+  if (m_log) *m_log << "tarvessin-viewer: box \"" << Tr(kJobErrorCaption) << "\": " << EscapeControls(text, true) << std::endl;
   OnGuiThread([&text] { ShowErrorBox(Tr(kJobErrorCaption), text); }, true);
 }
 

@@ -17,6 +17,7 @@
 #include "crypto/secure.h"
 #include "platform/file_ops.h"
 #include "platform/language.h"
+#include "platform/text.h"
 #include "ui/qt/dialog_layout.h"
 #include "ui/qt/error_box.h"
 #include "ui/qt/password_prompt.h"
@@ -86,31 +87,31 @@ void QtViewerFrontEnd::SetLog(std::ostream* log) {
 }
 
 void QtViewerFrontEnd::Say(const std::string& text) {
-  if (m_log) *m_log << "tarvessin-viewer: " << text << std::endl;
+  if (m_log) *m_log << "tarvessin-viewer: " << EscapeControls(text, true) << std::endl;
 }
 
-bool QtViewerFrontEnd::AskPassword(char (&password)[kPromptPasswordSize], std::string* cp949Form) {
-  std::memset(password, 0, sizeof password);
-  cp949Form->clear();
+bool QtViewerFrontEnd::AskPassword(std::string* typed) {
   PasswordPrompt prompt;
   if (prompt.exec() != QDialog::Accepted) return false;
-  std::memcpy(password, prompt.m_password, sizeof password);
-  *cp949Form = prompt.m_cp949Form;
-  if (!cp949Form->empty()) Say("the password's code page 949 form is tried where it alone opens a container");
+  typed->swap(prompt.m_typed);
   return true;
 }
 
-bool QtViewerFrontEnd::AskNewPassword(char (&password)[kPromptPasswordSize]) {
-  std::memset(password, 0, sizeof password);
+bool QtViewerFrontEnd::AskNewPassword(std::string* typed) {
   NewPasswordPrompt prompt;
   if (prompt.exec() != QDialog::Accepted) return false;
-  std::memcpy(password, prompt.m_password, sizeof password);
+  typed->swap(prompt.m_typed);
   return true;
 }
 
 void QtViewerFrontEnd::ShowViewerError(const char* message) {
   Say(std::string("box \"") + Tr(kViewerCaption) + "\": " + message);
   ShowErrorBox(Tr(kViewerCaption), message);
+}
+
+void QtViewerFrontEnd::ShowViewerNotice(const char* message) {
+  Say(std::string("notice \"") + Tr(kViewerCaption) + "\": " + message);
+  ShowInformationBox(Tr(kViewerCaption), message);
 }
 
 LaunchResult QtViewerFrontEnd::OpenPlaintext(const char* path) {

@@ -22,9 +22,10 @@ class QtViewerFrontEnd : public ViewerFrontEnd {
   void SetLog(std::ostream* log);
 
   FrontEnd& JobFrontEnd() override { return m_jobs; }
-  bool AskPassword(char (&password)[kPromptPasswordSize], std::string* cp949Form) override;
-  bool AskNewPassword(char (&password)[kPromptPasswordSize]) override;
+  bool AskPassword(std::string* typed) override;
+  bool AskNewPassword(std::string* typed) override;
   void ShowViewerError(const char* message) override;
+  void ShowViewerNotice(const char* message) override;
   // The file's MIME type (the shared MIME database) and its parents go to XdgLauncher,
   // which starts the type's default application and waits for it with the GUI thread's
   // events served.

@@ -103,7 +103,7 @@ INT_PTR CALLBACK Dialog::DialogProc(HWND hwnd, UINT msg, WPARAM wp, LPARAM lp) {
     case WM_COMMAND:
       // Buttons send BN_CLICKED (0); Enter and Escape arrive the same way through the
       // dialog manager, and WM_CLOSE (the close box, Alt+F4) as IDCANCEL.
-      if (HIWORD(wp) != BN_CLICKED) return FALSE;
+      if (HIWORD(wp) != BN_CLICKED) return self->OnControlCommand(LOWORD(wp), HIWORD(wp));
       if (LOWORD(wp) == IDOK) {
         self->OnOK();
         return TRUE;

@@ -26,6 +26,9 @@ class Dialog {
   // Defaults end a modal dialog with IDOK / IDCANCEL.
   virtual void OnOK();
   virtual void OnCancel();
+  // A control's notification other than a button's click (EN_CHANGE of an edit, for
+  // one); TRUE when handled.
+  virtual BOOL OnControlCommand(WORD /*id*/, WORD /*code*/) { return FALSE; }
   void EndDialog(INT_PTR result);
 
   // Scale. The dialog manager lays out and scales the template (positions, sizes, its

@@ -14,6 +14,7 @@ void ShowErrorMessage(std::string message, uint32_t systemError) {
   MessageBoxW(GetForegroundWindow(), Wide(text).c_str(), caption.c_str(), MB_OK | MB_ICONERROR | MB_TOPMOST);
 }
 
-void ShowViewerErrorBox(const char* message) {
-  MessageBoxW(nullptr, Wide(message).c_str(), Wide(Tr(kViewerCaption)).c_str(), MB_OK | MB_ICONERROR | MB_TOPMOST);
+void ShowViewerErrorBox(const char* message, bool information) {
+  MessageBoxW(nullptr, Wide(message).c_str(), Wide(Tr(kViewerCaption)).c_str(),
+              MB_OK | (information ? MB_ICONINFORMATION : MB_ICONERROR) | MB_TOPMOST);
 }

@@ -13,4 +13,4 @@ void ShowErrorMessage(std::string message, uint32_t systemError);
 
 // The viewer run's own box: the message alone, the caption "타르베신 외부암호파일뷰어",
 // no owner window, MB_OK | MB_ICONERROR | MB_TOPMOST.
-void ShowViewerErrorBox(const char* message);
+void ShowViewerErrorBox(const char* message, bool information = false);

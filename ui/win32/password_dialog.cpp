@@ -1,24 +1,10 @@
 #include "ui/win32/password_dialog.h"
 
-#include <cstring>
-
-#include "container/front_end.h"
+#include "container/password_rule.h"
 #include "crypto/secure.h"
-#include "platform/codepage.h"
 #include "platform/wide_win32.h"
 #include "resources/resource.h"
 #include "ui/viewer_text.h"
-
-PasswordDialog::PasswordDialog(HWND parent) : Dialog(IDD_PASSWORD, parent) {
-  std::memset(m_password, 0, sizeof m_password);
-}
-
-BOOL PasswordDialog::OnInitDialog() {
-  Dialog::OnInitDialog();
-  SetFocus(GetDlgItem(m_hWnd, IDC_PASSWORD_EDIT));
-  // Left to the system as well: its first tab stop is the same edit.
-  return TRUE;
-}
 
 namespace {
 
@@ -36,44 +22,48 @@ void Wipe(std::string& text) {
   if (!text.empty()) SecureWipe(&text[0], text.size());
 }
 
-// Puts the first 11 bytes of typed's ANSI code page form (never half a character) into
-// password and wipes typed; false when nothing the code page holds was typed.
-bool Take(std::string& typed, char (&password)[13]) {
-  std::string taken = TypedPasswordBytes(typed, kPromptPasswordBytes);
-  std::memset(password, 0, sizeof password);
-  std::memcpy(password, taken.data(), taken.size());
-  Wipe(taken);
-  Wipe(typed);
-  return password[0] != '\0';
-}
-
 }  // namespace
 
+PasswordDialog::PasswordDialog(HWND parent) : Dialog(IDD_PASSWORD, parent) {}
+
+PasswordDialog::~PasswordDialog() { Wipe(m_typed); }
+
+BOOL PasswordDialog::OnInitDialog() {
+  Dialog::OnInitDialog();
+  SetFocus(GetDlgItem(m_hWnd, IDC_PASSWORD_EDIT));
+  // Left to the system as well: its first tab stop is the same edit.
+  return TRUE;
+}
+
 void PasswordDialog::OnOK() {
-  // The edit has no limit of its own: all that was typed is read in Unicode, and the
-  // first 11 bytes of its ANSI code page form are taken, never half a character.
+  // The edit has no limit of its own: all that was typed is read in Unicode.
   std::string typed = TypedText(m_hWnd, IDC_PASSWORD_EDIT);
   if (typed.empty()) return;  // nothing typed: the dialog stays open
-  m_cp949Form = Cp949PasswordBytes(typed, kPromptPasswordBytes);
-  if (!Take(typed, m_password)) return;  // nothing the code page can hold
-  if (m_cp949Form == m_password) m_cp949Form.clear();
+  Wipe(m_typed);
+  m_typed.swap(typed);
   Dialog::OnOK();
 }
 
-PasswordDialog::~PasswordDialog() {
-  SecureWipe(m_password, sizeof m_password);
-  if (!m_cp949Form.empty()) SecureWipe(&m_cp949Form[0], m_cp949Form.size());
-}
+NewPasswordDialog::NewPasswordDialog(HWND parent) : Dialog(IDD_NEW_PASSWORD, parent) {}
 
-NewPasswordDialog::NewPasswordDialog(HWND parent) : Dialog(IDD_NEW_PASSWORD, parent) {
-  std::memset(m_password, 0, sizeof m_password);
-}
-
-NewPasswordDialog::~NewPasswordDialog() { SecureWipe(m_password, sizeof m_password); }
+NewPasswordDialog::~NewPasswordDialog() { Wipe(m_typed); }
 
 BOOL NewPasswordDialog::OnInitDialog() {
   Dialog::OnInitDialog();
+  ShowHint();
   SetFocus(GetDlgItem(m_hWnd, IDC_PASSWORD_EDIT));
+  return TRUE;
+}
+
+void NewPasswordDialog::ShowHint() {
+  std::string typed = TypedText(m_hWnd, IDC_PASSWORD_EDIT);
+  SetDlgItemTextW(m_hWnd, IDC_PASSWORD_HINT, Wide(NewPasswordHint(typed)).c_str());
+  Wipe(typed);
+}
+
+BOOL NewPasswordDialog::OnControlCommand(WORD id, WORD code) {
+  if (id != IDC_PASSWORD_EDIT || code != EN_CHANGE) return FALSE;
+  ShowHint();
   return TRUE;
 }
 
@@ -91,6 +81,7 @@ void NewPasswordDialog::OnOK() {
     SetFocus(GetDlgItem(m_hWnd, IDC_PASSWORD_EDIT));
     return;
   }
-  if (!Take(typed, m_password)) return;  // nothing the code page can hold
+  Wipe(m_typed);
+  m_typed.swap(typed);
   Dialog::OnOK();
 }

@@ -1,21 +1,19 @@
 #pragma once
-// The password prompt (template 1027): takes at most the first 11 bytes of what was
-// typed (in the ANSI code page, never half a character), ignores OK while the field is
-// empty.
+// The password prompts. Each hands on all that was typed, as UTF-8: which bytes it stands
+// for is the password rule's, not the prompt's. OK is ignored while the field is empty.
 
 #include <string>
 
 #include "ui/win32/dialog.h"
 
+// Template 1027.
 class PasswordDialog : public Dialog {
  public:
   explicit PasswordDialog(HWND parent = nullptr);
-  ~PasswordDialog() override;
+  ~PasswordDialog() override;  // wipes m_typed
 
-  // After DoModal returned IDOK: the accepted password, zero-terminated, at most 11 bytes.
-  char m_password[13];
-  // And the same typed text's code page 949 form where it differs, else "".
-  std::string m_cp949Form;
+  // After DoModal returned IDOK: what was typed, never empty.
+  std::string m_typed;
 
  protected:
   BOOL OnInitDialog() override;
@@ -23,19 +21,23 @@ class PasswordDialog : public Dialog {
   void OnOK() override;
 };
 
-// The encryption road's prompt (template 1028): the password and its confirmation. OK
+// The encryption road's prompt (template 1028): the password and its confirmation, and
+// a line that says what counts of what is typed, kept up to date while it is typed. OK
 // with an empty password does nothing; with two different entries it says so, empties
 // both fields and asks again.
 class NewPasswordDialog : public Dialog {
  public:
   explicit NewPasswordDialog(HWND parent = nullptr);
-  ~NewPasswordDialog() override;
+  ~NewPasswordDialog() override;  // wipes m_typed
 
-  // After DoModal returned IDOK: the password, zero-terminated, at most 11 bytes of the
-  // ANSI code page form of what was typed, never half a character.
-  char m_password[13];
+  // After DoModal returned IDOK: what was typed (twice), never empty.
+  std::string m_typed;
 
  protected:
   BOOL OnInitDialog() override;
   void OnOK() override;
+  BOOL OnControlCommand(WORD id, WORD code) override;
+
+ private:
+  void ShowHint();
 };

@@ -42,28 +42,22 @@ void DrainMessages() {
   }
 }
 
-bool Win32ViewerFrontEnd::AskPassword(char (&password)[kPromptPasswordSize], std::string* cp949Form) {
-  static_assert(sizeof password == sizeof PasswordDialog::m_password, "the prompt's buffer");
+bool Win32ViewerFrontEnd::AskPassword(std::string* typed) {
   PasswordDialog prompt;
-  ScopedWipe wipe(prompt.m_password, sizeof prompt.m_password);
-  std::memset(password, 0, sizeof password);
-  cp949Form->clear();
   if (prompt.DoModal() != IDOK) return false;
-  std::memcpy(password, prompt.m_password, sizeof password);
-  cp949Form->swap(prompt.m_cp949Form);
+  typed->swap(prompt.m_typed);
   return true;
 }
 
-bool Win32ViewerFrontEnd::AskNewPassword(char (&password)[kPromptPasswordSize]) {
-  static_assert(sizeof password == sizeof NewPasswordDialog::m_password, "the prompt's buffer");
+bool Win32ViewerFrontEnd::AskNewPassword(std::string* typed) {
   NewPasswordDialog prompt;
-  std::memset(password, 0, sizeof password);
   if (prompt.DoModal() != IDOK) return false;
-  std::memcpy(password, prompt.m_password, sizeof password);
+  typed->swap(prompt.m_typed);
   return true;
 }
 
 void Win32ViewerFrontEnd::ShowViewerError(const char* message) { ShowViewerErrorBox(message); }
+void Win32ViewerFrontEnd::ShowViewerNotice(const char* message) { ShowViewerErrorBox(message, true); }
 
 LaunchResult Win32ViewerFrontEnd::OpenPlaintext(const char* path) {
   return OpenWithAssociatedProgram(path, "open", SW_SHOW, true, nullptr);

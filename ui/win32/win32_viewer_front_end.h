@@ -11,9 +11,10 @@
 class Win32ViewerFrontEnd : public ViewerFrontEnd {
  public:
   FrontEnd& JobFrontEnd() override { return m_jobs; }
-  bool AskPassword(char (&password)[kPromptPasswordSize], std::string* cp949Form) override;
-  bool AskNewPassword(char (&password)[kPromptPasswordSize]) override;
+  bool AskPassword(std::string* typed) override;
+  bool AskNewPassword(std::string* typed) override;
   void ShowViewerError(const char* message) override;
+  void ShowViewerNotice(const char* message) override;
   // ShellExecuteExW "open", SW_SHOW, waiting for the process.
   LaunchResult OpenPlaintext(const char* path) override;
   // The thread's messages dispatched between short sleeps.
