@@ -29,7 +29,7 @@ LINUX_PROGRAMS = ["usr/bin/qv3", "usr/bin/tarvessin-viewer"]
 
 IMAGE_FILE_RELOCS_STRIPPED = 0x0001
 DLL_HIGH_ENTROPY_VA, DLL_DYNAMIC_BASE, DLL_NX_COMPAT = 0x0020, 0x0040, 0x0100
-SCN_CNT_CODE, SCN_CNT_DATA, SCN_CNT_BSS = 0x20, 0x40, 0x80
+SCN_CNT_CODE = 0x20
 SCN_EXECUTE, SCN_WRITE = 0x20000000, 0x80000000
 BASE_RELOCATION = 5
 
@@ -72,7 +72,9 @@ def pe_problems(data, wide):
         holds_relocations |= reloc_size and va <= reloc_rva < va + vsize
         if flags & SCN_EXECUTE and flags & SCN_WRITE:
             problems.append("section %s is writable and executable" % name)
-        if flags & SCN_EXECUTE and (flags & (SCN_CNT_DATA | SCN_CNT_BSS) or not flags & SCN_CNT_CODE):
+        # GNU ld marks .text as code and initialised data: a data section is one that
+        # is not code.
+        if flags & SCN_EXECUTE and not flags & SCN_CNT_CODE:
             problems.append("data section %s is executable" % name)
     if reloc_size and not holds_relocations:
         problems.append("the relocation table lies in no section")
