@@ -37,8 +37,11 @@ class OpenWatch {
   std::string m_path;
   bool m_byEvents = false;
   bool m_opened = false;
-  intptr_t m_fd = -1;          // inotify descriptor (Linux)
-  void* m_state = nullptr;     // the oplock's or the timer's state (Windows)
+#ifdef _WIN32
+  void* m_state = nullptr;  // the oplock's or the timer's state
+#else
+  intptr_t m_fd = -1;  // the inotify descriptor
+#endif
 };
 
 class ReleaseWatch {
