@@ -19,6 +19,7 @@
 #include "platform/file_handle.h"
 #include "platform/lock.h"
 #include "platform/system_error.h"
+#include "platform/working_folder.h"
 
 namespace capi {
 int OpenReader(std::unique_ptr<ContainerSource> source, bool ownsFile, const std::string& name,
@@ -27,32 +28,45 @@ int OpenReader(std::unique_ptr<ContainerSource> source, bool ownsFile, const std
 
 namespace {
 
+// The caller's callbacks, null where the caller gave none.
+struct Callbacks {
+  qv3_progress_fn progress = nullptr;
+  qv3_cancel_fn cancelled = nullptr;
+  qv3_notice_fn notice = nullptr;
+  void* context = nullptr;
+};
+
 class CallbackProgress : public ProgressView {
  public:
-  CallbackProgress(const qv3_progress* progress, bool* cancelled) : m_progress(progress), m_cancelled(*cancelled) {}
+  CallbackProgress(const Callbacks& callbacks, bool* cancelled) : m_callbacks(callbacks), m_cancelled(*cancelled) {}
   void StartFile(const std::string&) override { SetProgress(0); }
   void SetProgress(unsigned percent) override {
-    if (!m_progress || !m_progress->callback || m_cancelled) return;
+    if (!m_callbacks.progress || m_cancelled) return;
     if (m_last >= 0 && percent <= static_cast<unsigned>(m_last)) return;
     m_last = static_cast<int>(percent);
-    if (m_progress->callback(m_progress->context, percent) != 0) m_cancelled = true;
+    if (m_callbacks.progress(m_callbacks.context, percent) != 0) m_cancelled = true;
   }
-  bool IsCancelled() override { return m_cancelled; }
+  bool IsCancelled() override {
+    if (!m_cancelled && m_callbacks.cancelled && m_callbacks.cancelled(m_callbacks.context) != 0) m_cancelled = true;
+    return m_cancelled;
+  }
 
  private:
-  const qv3_progress* m_progress;
+  const Callbacks& m_callbacks;
   bool& m_cancelled;
   int m_last = -1;
 };
 
-// The engines' front end for one call: keeps the first failure.
+// The engines' front end for one call: keeps the first failure, tells every failure and
+// notice as it comes.
 class LibraryFrontEnd : public FrontEnd {
  public:
-  explicit LibraryFrontEnd(const qv3_progress* progress) : m_progress(progress) {}
+  explicit LibraryFrontEnd(const Callbacks& callbacks) : m_callbacks(callbacks) {}
   std::unique_ptr<ProgressView> OpenProgress(ProgressOperation) override {
-    return std::make_unique<CallbackProgress>(m_progress, &m_cancelled);
+    return std::make_unique<CallbackProgress>(m_callbacks, &m_cancelled);
   }
   void ShowErrorMessage(const std::string& message, uint32_t code) override {
+    Tell(QV3_UNREADABLE, AppendSystemErrorText(message, code));
     if (!m_failed) {
       m_failed = true;
       m_message = message;
@@ -60,12 +74,14 @@ class LibraryFrontEnd : public FrontEnd {
     }
   }
   void ReportFailure(const Failure& failure) override {
+    Tell(capi::CodeOf(failure.kind), AppendSystemErrorText(FailureText(failure), failure.code));
     if (!m_failed) {
       m_failed = true;
       m_failure = failure;
       m_hasFailure = true;
     }
   }
+  void ShowNotice(const std::string& message) override { Tell(QV3_OK, message); }
 
   // The call's code for what became of the file, *error set for a failure.
   int Result(FileOutcome outcome, qv3_error** error) const {
@@ -83,7 +99,11 @@ class LibraryFrontEnd : public FrontEnd {
   }
 
  private:
-  const qv3_progress* m_progress;
+  void Tell(int code, const std::string& message) {
+    if (m_callbacks.notice) m_callbacks.notice(m_callbacks.context, code, message.c_str());
+  }
+
+  const Callbacks& m_callbacks;
   bool m_cancelled = false;
   bool m_failed = false;
   bool m_hasFailure = false;
@@ -91,6 +111,17 @@ class LibraryFrontEnd : public FrontEnd {
   std::string m_message;
   uint32_t m_code = 0;
 };
+
+// What the caller gave, checked: false for a struct of an unknown size.
+bool TakeCallbacks(const qv3_progress* progress, Callbacks* callbacks) {
+  if (!progress) return true;
+  if (progress->struct_size < sizeof(qv3_progress)) return false;
+  callbacks->progress = progress->callback;
+  callbacks->cancelled = progress->cancelled;
+  callbacks->notice = progress->notice;
+  callbacks->context = progress->context;
+  return true;
+}
 
 class FileContainerSource : public ContainerSource {
  public:
@@ -159,18 +190,24 @@ int qv3_inspect(const char* path, qv3_info* info, qv3_error** error) {
 int qv3_decrypt_file(const char* src, const char* dst, const char* password, size_t password_len, unsigned flags,
                      const qv3_progress* progress, qv3_error** error) {
   if (error) *error = nullptr;
-  if (!src || !*src || (dst && !*dst)) return capi::Fail(error, QV3_INVALID_ARGUMENT, "qv3_decrypt_file: src, dst");
+  Callbacks callbacks;
+  if (!src || !*src || (dst && !*dst) || !TakeCallbacks(progress, &callbacks))
+    return capi::Fail(error, QV3_INVALID_ARGUMENT, "qv3_decrypt_file: src, dst, progress->struct_size");
   PasswordCandidates passwords;
   if (const int status = capi::OpeningPasswords(password, password_len, flags, &passwords, error)) return status;
   try {
     DecryptOptions options;
     options.overwrite = (flags & QV3_OVERWRITE) != 0;
     options.deleteSource = (flags & QV3_DELETE_SOURCE) != 0;
-    if (dst) options.outputPath = dst;
+    options.toWorkingFolder = (flags & QV3_TO_WORKING_FOLDER) != 0;
+    if (options.toWorkingFolder)
+      options.workingFolder = dst ? dst : WorkingFolder();
+    else if (dst)
+      options.outputPath = dst;
     FileList files;
     files.Append(src);
     Lock keyScheduleLock;
-    LibraryFrontEnd ui(progress);
+    LibraryFrontEnd ui(callbacks);
     const JobOutcome outcome = DecryptFiles(keyScheduleLock, files, passwords, options, ui);
     return ui.Result(outcome.empty() ? FileOutcome::NotStarted : outcome[0], error);
   } catch (...) {
@@ -182,9 +219,12 @@ int qv3_encrypt_file(const char* src, const char* password, size_t password_len,
                      const qv3_progress* progress, char** container_path, qv3_error** error) {
   if (error) *error = nullptr;
   if (container_path) *container_path = nullptr;
-  if (!src || !*src) return capi::Fail(error, QV3_INVALID_ARGUMENT, "qv3_encrypt_file: src");
-  if (flags & QV3_OVERWRITE)
-    return capi::Fail(error, QV3_INVALID_ARGUMENT, "qv3_encrypt_file: QV3_OVERWRITE (a container replaces nothing)");
+  Callbacks callbacks;
+  if (!src || !*src || !TakeCallbacks(progress, &callbacks))
+    return capi::Fail(error, QV3_INVALID_ARGUMENT, "qv3_encrypt_file: src, progress->struct_size");
+  if (flags & (QV3_OVERWRITE | QV3_TO_WORKING_FOLDER))
+    return capi::Fail(error, QV3_INVALID_ARGUMENT,
+                      "qv3_encrypt_file: QV3_OVERWRITE, QV3_TO_WORKING_FOLDER (a container replaces nothing)");
   std::string bytes;
   StringWipe wipeBytes(bytes);
   if (const int status = capi::MakingBytes(password, password_len, flags, &bytes, error)) return status;
@@ -199,7 +239,7 @@ int qv3_encrypt_file(const char* src, const char* password, size_t password_len,
     FileList files;
     files.Append(src);
     Lock keyScheduleLock;
-    LibraryFrontEnd ui(progress);
+    LibraryFrontEnd ui(callbacks);
     const JobOutcome outcome = EncryptFiles(keyScheduleLock, files, buffer, options, ui);
     const int status = ui.Result(outcome.empty() ? FileOutcome::NotStarted : outcome[0], error);
     if (status == QV3_OK && container_path) {

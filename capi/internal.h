@@ -45,7 +45,8 @@ constexpr uint32_t kCallbackFailed = 0xFFFFFFFFu;
 
 // The flags a call knows; others are refused as invalid.
 constexpr unsigned kKnownFlags =
-    QV3_OVERWRITE | QV3_DELETE_SOURCE | QV3_LONG_PASSWORD | QV3_EMPTY_PASSWORD | QV3_PASSWORD_BYTES;
+    QV3_OVERWRITE | QV3_DELETE_SOURCE | QV3_LONG_PASSWORD | QV3_EMPTY_PASSWORD | QV3_PASSWORD_BYTES |
+    QV3_TO_WORKING_FOLDER;
 // The longest password taken, in bytes (a password file's limit too).
 constexpr size_t kMaxPasswordBytes = 256;
 

@@ -116,18 +116,31 @@ QV3_API const char *qv3_version(void);
 #define QV3_DELETE_SOURCE 0x02u  /* remove the input once its output is in place */
 #define QV3_LONG_PASSWORD 0x04u  /* encrypt: accept a password over 11 bytes */
 #define QV3_EMPTY_PASSWORD 0x08u /* an empty password is meant (else it is refused) */
+#define QV3_TO_WORKING_FOLDER 0x20u /* decrypt: into the viewers' working folder, dst (null:
+                                       this user's), replacing there what is not
+                                       read-only, as the viewers do */
 #define QV3_PASSWORD_BYTES 0x10u /* the password is bytes as given (as a password file's),
                                     tried first as they are and then, when they are UTF-8,
                                     as typed text; encrypting keys with them as they are.
                                     Without it the password is UTF-8 text as a person
                                     typed it: the password rule above. */
 
-/* Progress and cancel: called on the calling thread with how much of the file is done,
- * 0 to 100 (each value at most once, in order); returning non-zero cancels the work,
- * which then leaves nothing behind and fails with QV3_CANCELLED. */
+/* What a file call tells as it works, each on the calling thread, each may be null:
+ * - callback: how much of the file is done, 0 to 100 (each value at most once, in
+ *   order); returning non-zero cancels the work.
+ * - cancelled: asked often between pieces of work (keep it cheap); non-zero cancels.
+ * - notice: something the user should know as it happens, in the user's language:
+ *   code QV3_OK for what is no failure (a temporary file a dead run left was removed),
+ *   else a failure (the call's error is the first of them).
+ * A cancelled call leaves nothing behind and fails with QV3_CANCELLED. */
 typedef int (*qv3_progress_fn)(void *context, unsigned percent);
+typedef int (*qv3_cancel_fn)(void *context);
+typedef void (*qv3_notice_fn)(void *context, int code, const char *message);
 typedef struct qv3_progress {
-  qv3_progress_fn callback; /* null: no progress */
+  uint32_t struct_size; /* set by the caller to sizeof(qv3_progress) */
+  qv3_progress_fn callback;
+  qv3_cancel_fn cancelled;
+  qv3_notice_fn notice;
   void *context;
 } qv3_progress;
 

@@ -55,7 +55,7 @@ int main(int argc, char **argv) {
   qv3_error *error = NULL;
   qv3_info info;
   qv3_reader *reader = NULL;
-  qv3_progress progress = {note_progress, NULL};
+  qv3_progress progress;
   int status;
 
   if (argc != 4) {
@@ -63,6 +63,9 @@ int main(int argc, char **argv) {
     return 2;
   }
   printf("libqv3 %s\n", qv3_version());
+  memset(&progress, 0, sizeof progress);
+  progress.struct_size = sizeof progress;
+  progress.callback = note_progress;
   password = slurp(argv[2], &password_len);
   if (!password) return 2;
   while (password_len > 0 && (password[password_len - 1] == '\n' || password[password_len - 1] == '\r'))

@@ -80,6 +80,8 @@ static PyObject *py_decrypt(PyObject *self, PyObject *args) {
   if (!PyArg_ParseTuple(args, "yyy#IO", &src, &dst, &password, &password_len, &flags, &callable)) return NULL;
   if (!*dst) dst = NULL; /* b"": beside the container */
   context.callable = callable;
+  memset(&progress, 0, sizeof progress);
+  progress.struct_size = sizeof progress;
   progress.callback = on_progress;
   progress.context = &context;
   context.thread = PyEval_SaveThread();
@@ -102,6 +104,8 @@ static PyObject *py_encrypt(PyObject *self, PyObject *args) {
   (void)self;
   if (!PyArg_ParseTuple(args, "yy#IO", &src, &password, &password_len, &flags, &callable)) return NULL;
   context.callable = callable;
+  memset(&progress, 0, sizeof progress);
+  progress.struct_size = sizeof progress;
   progress.callback = on_progress;
   progress.context = &context;
   context.thread = PyEval_SaveThread();
