@@ -274,10 +274,11 @@ def installers_hold_the_zip_programs_and_the_association():
     check(registries["x86"] == registries["x64"],
           "the installers write different registry entries:\n%s\n%s"
           % (registries["x86"], registries["x64"]))
-    # The association's five values and the two verbs' four each (text, selection model,
-    # icon, command); msi_test compares them with what /RegServer writes.
+    # The association's five values and the four verbs' four each (text, selection model,
+    # icon, command: on files, on the container type, and both on folders); msi_test
+    # compares them with what /RegServer writes.
     written = [r for r in registries["x64"] if r[2] != "*"]
-    check(len(written) == 13, "the installer writes %d values, not the association's 5 and the verbs' 8: %s"
+    check(len(written) == 21, "the installer writes %d values, not the association's 5 and the verbs' 16: %s"
           % (len(written), written))
 
 

@@ -27,6 +27,7 @@ import sys
 import tempfile
 import time
 import traceback
+import urllib.parse
 
 CAPTION_VIEWER = "타르베신 외부암호파일뷰어"      # the run's own boxes
 CAPTION_PROMPT = "타르베신 외부암호파일 뷰어"     # password prompt
@@ -252,7 +253,7 @@ def register_then_unregister(d):
     check(query.stdout.strip() == DESKTOP_ID, "xdg-mime names our desktop entry: %r" % query.stdout)
     with open(os.path.join(d.data, "applications", DESKTOP_ID)) as f:
         entry = f.read()
-    check("Exec=%s %%F\n" % A.viewer in entry, "the entry starts this program on the files:\n" + entry)
+    check("Exec=%s -- %%F\n" % A.viewer in entry, "the entry starts this program on the files:\n" + entry)
     check(os.path.exists(os.path.join(d.data, "icons/hicolor/32x32/apps/tarvessin-viewer.png")), "the icon")
     with open(os.path.join(d.data, "mime/globs2")) as f:
         check("%s:*.aqv3" % MIME_TYPE in f.read(), "the MIME database knows *.aqv3")
@@ -436,7 +437,10 @@ def encrypt_three_files_from_the_file_manager(d):
         with open(unreadable, "wb") as f:
             f.write(b"secret")
         os.chmod(unreadable, 0)
-    v = Viewer(d, "--encrypt", *[os.path.join(d.files, n) for n in contents], unreadable)
+    # Given as Nemo's actions give them: file:// URIs, read back with --uris.
+    uris = ["file://" + urllib.parse.quote(os.fsencode(p)) for p in [os.path.join(d.files, n) for n in contents]
+            + [unreadable]]
+    v = Viewer(d, "--encrypt", "--uris", "--", *uris)
     v.keys(CAPTION_PROMPT, "Tab", "Return", text=PASSWORD)  # the confirmation left empty
     dismiss(v, CAPTION_VIEWER)  # the two entries differ: said, and asked again
     check(not any(n.endswith(".aqv3") and n != "b.txt.aqv3" for n in os.listdir(d.files)),
