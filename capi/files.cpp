@@ -42,8 +42,6 @@ class CallbackProgress : public ProgressView {
   void StartFile(const std::string&) override { SetProgress(0); }
   void SetProgress(unsigned percent) override {
     if (!m_callbacks.progress || m_cancelled) return;
-    if (m_last >= 0 && percent <= static_cast<unsigned>(m_last)) return;
-    m_last = static_cast<int>(percent);
     if (m_callbacks.progress(m_callbacks.context, percent) != 0) m_cancelled = true;
   }
   bool IsCancelled() override {
@@ -54,7 +52,6 @@ class CallbackProgress : public ProgressView {
  private:
   const Callbacks& m_callbacks;
   bool& m_cancelled;
-  int m_last = -1;
 };
 
 // The engines' front end for one call: keeps the first failure, tells every failure and

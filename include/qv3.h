@@ -23,12 +23,13 @@
 #include <stddef.h>
 #include <stdint.h>
 
-#if defined(_WIN32) && !defined(QV3_STATIC)
-#if defined(QV3_BUILDING_LIBRARY)
-#define QV3_API __declspec(dllexport)
-#else
+/* A program linking qv3.dll imports; one linking the library statically (libqv3.a)
+ * defines QV3_STATIC. The DLL's exports are listed apart, so that no program built on the
+ * library exports anything. */
+#if defined(_WIN32) && !defined(QV3_STATIC) && !defined(QV3_BUILDING_LIBRARY)
 #define QV3_API __declspec(dllimport)
-#endif
+#elif defined(_WIN32)
+#define QV3_API
 #elif defined(__GNUC__)
 #define QV3_API __attribute__((visibility("default")))
 #else
@@ -126,8 +127,9 @@ QV3_API const char *qv3_version(void);
                                     typed it: the password rule above. */
 
 /* What a file call tells as it works, each on the calling thread, each may be null:
- * - callback: how much of the file is done, 0 to 100 (each value at most once, in
- *   order); returning non-zero cancels the work.
+ * - callback: how much of the file is done, 0 to 100, never less than before; called
+ *   as the value grows and, while the work goes on, at least every quarter second (for
+ *   a display of the rate); returning non-zero cancels the work.
  * - cancelled: asked often between pieces of work (keep it cheap); non-zero cancels.
  * - notice: something the user should know as it happens, in the user's language:
  *   code QV3_OK for what is no failure (a temporary file a dead run left was removed),

@@ -82,7 +82,8 @@ def decrypt(path: Path, password: Password, out: Optional[Path] = None, overwrit
     extension), read-only, and returns the plaintext's path. The plaintext appears only
     once the container has authenticated; an existing file there is replaced only with
     overwrite. An empty password must be meant: empty_password=True. progress(percent) is
-    called as the work goes; returning True cancels it."""
+    called as the work goes (0 to 100, never less than before); returning True cancels
+    it."""
     data, flags = _password(password, empty_password)
     if overwrite:
         flags |= _qv3.OVERWRITE
