@@ -17,10 +17,11 @@ import tempfile
 program, sample, password = (os.path.abspath(a) for a in sys.argv[1:4])
 emulator = [a for a in sys.argv[4:] if a]
 with tempfile.TemporaryDirectory(prefix="qv3-sample-") as folder:
-    container = os.path.join(folder, os.path.basename(sample))
-    shutil.copyfile(sample, container)
-    p = subprocess.run(emulator + [program, container, password, folder], stdin=subprocess.DEVNULL,
-                       capture_output=True, timeout=300)
+    # Names relative to the folder, which a Windows program under Wine reads as they are.
+    shutil.copyfile(sample, os.path.join(folder, os.path.basename(sample)))
+    shutil.copyfile(password, os.path.join(folder, "password"))
+    p = subprocess.run(emulator + [program, os.path.basename(sample), "password", "."], cwd=folder,
+                       stdin=subprocess.DEVNULL, capture_output=True, timeout=300)
     out = p.stdout.decode("utf-8", "replace").replace("\r\n", "\n")
     print(out, end="")
     print(p.stderr.decode("utf-8", "replace"), end="", file=sys.stderr)
@@ -28,7 +29,7 @@ with tempfile.TemporaryDirectory(prefix="qv3-sample-") as folder:
     problems = []
     if p.returncode != 0 or "FAILED" in out or not out.endswith("0 failed\n"):
         problems.append("the program failed (exit %d)" % p.returncode)
-    if left != sorted([os.path.basename(sample), "plain.txt", "plain.txt.aqv3"]):
+    if left != sorted([os.path.basename(sample), "password", "plain.txt", "plain.txt.aqv3"]):
         problems.append("left %s" % left)
     elif os.stat(os.path.join(folder, "plain.txt")).st_mode & stat.S_IWUSR:
         problems.append("the plaintext is writable")
