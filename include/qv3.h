@@ -117,14 +117,14 @@ QV3_API const char *qv3_version(void);
 #define QV3_DELETE_SOURCE 0x02u  /* remove the input once its output is in place */
 #define QV3_LONG_PASSWORD 0x04u  /* encrypt: accept a password over 11 bytes */
 #define QV3_EMPTY_PASSWORD 0x08u /* an empty password is meant (else it is refused) */
-#define QV3_TO_WORKING_FOLDER 0x20u /* decrypt: into the viewers' working folder, dst (null:
-                                       this user's), replacing there what is not
-                                       read-only, as the viewers do */
 #define QV3_PASSWORD_BYTES 0x10u /* the password is bytes as given (as a password file's),
                                     tried first as they are and then, when they are UTF-8,
                                     as typed text; encrypting keys with them as they are.
                                     Without it the password is UTF-8 text as a person
                                     typed it: the password rule above. */
+#define QV3_TO_WORKING_FOLDER 0x20u /* decrypt: into the viewers' working folder, dst (null:
+                                       this user's), replacing there what is not
+                                       read-only, as the viewers do */
 
 /* What a file call tells as it works, each on the calling thread, each may be null:
  * - callback: how much of the file is done, 0 to 100, never less than before; called
@@ -166,7 +166,8 @@ QV3_API int qv3_inspect(const char *path, qv3_info *info, qv3_error **error);
 /* Decrypts the container at src into dst (null: beside it, its name less its
  * extension), read-only. password: password_len bytes (null only when password_len is 0).
  * A container with a category extension is tried with the empty password first. The
- * output exists under its name only on QV3_OK; on any other code nothing was left. */
+ * output exists under its name only on QV3_OK (and QV3_SOURCE_NOT_DELETED, where it is
+ * complete and the container could not be removed); on any other code nothing was left. */
 QV3_API int qv3_decrypt_file(const char *src, const char *dst, const char *password, size_t password_len,
                              unsigned flags, const qv3_progress *progress, qv3_error **error);
 
