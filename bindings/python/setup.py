@@ -10,11 +10,13 @@ import subprocess
 
 from setuptools import Extension, setup
 
-HERE = os.path.dirname(os.path.abspath(__file__))
 build = os.environ.get("QV3_BUILD_DIR")
 include_dirs, library_dirs, runtime_dirs = [], [], []
 if build:
-    include_dirs = [os.path.join(HERE, "..", "..", "include")]
+    # The header of the tree that build was configured from.
+    with open(os.path.join(build, "CMakeCache.txt"), encoding="utf-8") as cache:
+        source = next(line.split("=", 1)[1].strip() for line in cache if line.startswith("CMAKE_HOME_DIRECTORY:"))
+    include_dirs = [os.path.join(source, "include")]
     library_dirs = runtime_dirs = [os.path.join(os.path.abspath(build), "capi")]
 elif shutil.which("pkg-config") and subprocess.run(["pkg-config", "--exists", "qv3"]).returncode == 0:
     flags = subprocess.run(["pkg-config", "--cflags-only-I", "--libs-only-L", "qv3"], capture_output=True,
