@@ -16,6 +16,7 @@
 
 #include "association/xdg_applications.h"
 #include "association/xdg_association.h"
+#include "association/xdg_launch.h"
 #include "container/naming.h"
 #include "tests/test_util.h"
 
@@ -527,6 +528,41 @@ TEST(XdgAssociation, TheUsersMimeAppsListIsNeverReplaced) {
   EXPECT_TRUE(fs::is_symlink(link));
   EXPECT_EQ(Read(target), mine);
   EXPECT_EQ(fs::status(target).permissions(), fs::perms::owner_read | fs::perms::owner_write | fs::perms::group_read);
+}
+
+// What the viewer asks about before a desktop opens a file: types that run code, and
+// applications that run the file they are given, but not a program that happens to be a
+// script of its own.
+TEST(XdgRunsCode, TypesAndTheProgramsThatRunTheirFile) {
+  struct Case {
+    std::vector<std::string> types;
+    const char* exec;  // the default application's Exec line; null: none
+    bool runsCode;
+  };
+  const Case cases[] = {
+      {{"text/plain"}, "gedit %U", false},
+      {{"application/x-desktop", "text/plain"}, "gedit %U", true},
+      {{"text/x-csv", "application/x-shellscript"}, nullptr, true},
+      {{"application/x-ms-dos-executable"}, nullptr, true},
+      {{"application/vnd.microsoft.portable-executable", "application/x-msdownload"}, nullptr, true},
+      {{"application/pdf"}, "wine start /unix %f", true},
+      {{"application/pdf"}, "/usr/bin/wine64 %f", true},
+      {{"text/x-java"}, "java -jar %f", true},
+      {{"text/plain"}, "sh %f", true},
+      {{"text/plain"}, "/usr/bin/python3 /usr/share/viewer/view.py %F", false},
+      {{"text/plain"}, "env LANG=C mousepad %F", false},
+      {{"text/plain"}, "okular %u", false},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.exec ? c.exec : c.types[0]);
+    Desktop desktop;
+    std::string application;
+    if (c.exec) {
+      application = desktop.root / "app.desktop";
+      desktop.App(application, c.exec);
+    }
+    EXPECT_EQ(RunsCodeWhenOpened(c.types, application), c.runsCode);
+  }
 }
 
 // With the package installed, its system-wide entries already start this program:

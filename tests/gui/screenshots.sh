@@ -21,7 +21,8 @@ docs/screenshots:
   the same three with -hc                             Korean system, visual styles off
                                                       and a high-contrast colour scheme
                                                       (white on black) in the prefix
-(and new-password-prompt, the encryption road's prompt, in each of these)
+(and new-password-prompt, the encryption road's prompt, in each of these; and the view
+road's questions, dangerous-type, changed-file and still-in-use, in each but -cp1252)
 The pictures are taken in prefixes of their own, BUILD_DIR/screenshots-prefix,
 BUILD_DIR/screenshots-prefix-en_US and BUILD_DIR/screenshots-prefix-hc, whose Wine servers are stopped afterwards; the
 tests' prefixes are not touched.
