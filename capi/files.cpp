@@ -214,6 +214,13 @@ int qv3_decrypt_file(const char* src, const char* dst, const char* password, siz
 
 int qv3_encrypt_file(const char* src, const char* password, size_t password_len, unsigned flags,
                      const qv3_progress* progress, char** container_path, qv3_error** error) {
+  return capi::EncryptFile(src, password, password_len, flags, progress, container_path, error, nullptr);
+}
+
+}  // extern "C"
+
+int capi::EncryptFile(const char* src, const char* password, size_t password_len, unsigned flags,
+                      const qv3_progress* progress, char** container_path, qv3_error** error, RandomSource* random) {
   if (error) *error = nullptr;
   if (container_path) *container_path = nullptr;
   Callbacks callbacks;
@@ -237,7 +244,7 @@ int qv3_encrypt_file(const char* src, const char* password, size_t password_len,
     files.Append(src);
     Lock keyScheduleLock;
     LibraryFrontEnd ui(callbacks);
-    const JobOutcome outcome = EncryptFiles(keyScheduleLock, files, buffer, options, ui);
+    const JobOutcome outcome = EncryptFiles(keyScheduleLock, files, buffer, options, ui, random);
     const int status = ui.Result(outcome.empty() ? FileOutcome::NotStarted : outcome[0], error);
     if (status == QV3_OK && container_path) {
       *container_path = Duplicate(std::string(src) + "." + ChooseEncryptedExtension(src, !bytes.empty()));
@@ -248,6 +255,8 @@ int qv3_encrypt_file(const char* src, const char* password, size_t password_len,
     return capi::FailFromCurrentException(error);
   }
 }
+
+extern "C" {
 
 int qv3_reader_open_file(const char* path, const char* password, size_t password_len, unsigned flags,
                          qv3_reader** reader, qv3_error** error) {

@@ -9,6 +9,8 @@
 #include "container/password_rule.h"
 #include "qv3.h"
 
+class RandomSource;
+
 namespace capi {
 
 // What a qv3_error points to. The public types stay opaque, declared only, so the ABI the
@@ -42,6 +44,13 @@ int MakingBytes(const char* password, size_t length, unsigned flags, std::string
 
 // The status a caller's callback that failed gives the format's code: no system error.
 constexpr uint32_t kCallbackFailed = 0xFFFFFFFFu;
+
+// qv3_encrypt_file with a source of random bytes its caller keeps from one call to the
+// next (null: the system's, acquired for the call): a program that makes many small
+// containers (qv3's batches) need not acquire the system's provider for each, which on
+// Windows costs more than a small file's own work.
+int EncryptFile(const char* src, const char* password, size_t password_len, unsigned flags,
+                const qv3_progress* progress, char** container_path, qv3_error** error, RandomSource* random);
 
 // The flags a call knows; others are refused as invalid.
 constexpr unsigned kKnownFlags =

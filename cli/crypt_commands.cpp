@@ -12,6 +12,7 @@
 #include "cli/args.h"
 #include "cli/commands.h"
 #include "cli/console_front_end.h"
+#include "capi/internal.h"  // EncryptFile: qv3_encrypt_file with a kept random source
 #include "cli/password.h"
 #include "container/naming.h"
 #include "container/password_choice.h"
@@ -23,6 +24,7 @@
 #include "platform/console.h"
 #include "platform/file_ops.h"
 #include "platform/lock.h"
+#include "platform/random.h"
 #include "platform/text.h"
 #include "platform/thread.h"
 #include "platform/working_folder.h"
@@ -299,6 +301,19 @@ std::vector<std::vector<size_t>> WaitFor(const CryptRequest& request,
   return waitFor;
 }
 
+// The system's random source, acquired once and kept for a batch's later files: on
+// Windows acquiring it costs more than a small file's own work.
+class KeptRandom : public RandomSource {
+ public:
+  bool Acquire() override { return m_source.Acquire(); }
+  bool Fill32(uint8_t out[32]) override { return m_source.Fill32(out); }
+  bool Fill(uint8_t* out, size_t count) override { return m_source.Fill(out, count); }
+  void Release() override {}  // released with the batch
+
+ private:
+  SystemRandomSource m_source;
+};
+
 // One file's call of the library, its progress, cancel and messages going to the file's
 // console front end: the view's progress and Ctrl-C, every failure and notice held in
 // the order they come until the earlier files' are out.
@@ -362,8 +377,10 @@ class CryptBatch : public BatchWork {
       // The length was checked above, with --long-password's warning.
       unsigned flags = QV3_PASSWORD_BYTES | QV3_LONG_PASSWORD | (m_keyed.empty() ? QV3_EMPTY_PASSWORD : 0u);
       if (m_request.deleteSource) flags |= QV3_DELETE_SOURCE;
-      code = qv3_encrypt_file(m_paths[file].c_str(), m_keyed.data(), m_keyed.size(), flags, call.Progress(), nullptr,
-                              &error);
+      std::unique_ptr<KeptRandom> random = TakeRandom();
+      code = capi::EncryptFile(m_paths[file].c_str(), m_keyed.data(), m_keyed.size(), flags, call.Progress(), nullptr,
+                               &error, random.get());
+      GiveBack(std::move(random));
     } else {
       unsigned flags = m_passwordFlags;
       if (m_request.deleteSource) flags |= QV3_DELETE_SOURCE;
@@ -381,6 +398,19 @@ class CryptBatch : public BatchWork {
   void Ended(size_t file, bool started) override { m_console.Ended(file, started); }
 
  private:
+  // A source for one file's run: one that an earlier file gave back, or a new one.
+  std::unique_ptr<KeptRandom> TakeRandom() {
+    LockGuard guard(&m_randomLock);
+    if (m_random.empty()) return std::make_unique<KeptRandom>();
+    std::unique_ptr<KeptRandom> random = std::move(m_random.back());
+    m_random.pop_back();
+    return random;
+  }
+  void GiveBack(std::unique_ptr<KeptRandom> random) {
+    LockGuard guard(&m_randomLock);
+    m_random.push_back(std::move(random));
+  }
+
   const CryptRequest& m_request;
   const std::vector<std::string>& m_paths;
   const std::string& m_passwords;
@@ -388,6 +418,8 @@ class CryptBatch : public BatchWork {
   const std::string& m_keyed;
   ConsoleBatch& m_console;
   const std::string m_workingFolder;  // the run's, resolved once
+  Lock m_randomLock;
+  std::vector<std::unique_ptr<KeptRandom>> m_random;  // at most one a thread
 };
 
 int RunCrypt(const std::vector<std::string>& args, bool encrypt) {
