@@ -123,8 +123,10 @@ bool ViewerApp::RunViewer(const char* commandLine) {
   const bool encrypt = !arguments.empty() && CompareIgnoringAsciiCase(arguments[0].c_str(), "/Encrypt") == 0;
   if (encrypt || (!arguments.empty() && CompareIgnoringAsciiCase(arguments[0].c_str(), "/DecryptHere") == 0)) {
     std::vector<std::string> files(arguments.begin() + 1, arguments.end());
-    // A desktop that starts a run per selected file: one of them takes them all.
-    if (!GatherSelection(encrypt ? "Encrypt" : "DecryptHere", files)) {
+    // A desktop that starts a run per selected file: one of them takes them all, and
+    // tells the others when it is done with them (as this function returns).
+    SelectionGathering gathering;
+    if (!gathering.Gather(encrypt ? "Encrypt" : "DecryptHere", files)) {
       m_exitStatus = 0;
       return false;
     }

@@ -229,7 +229,10 @@ XdgFolders XdgFoldersFromEnvironment() {
 
 bool ReadDesktopEntry(const std::string& path, DesktopEntry* entry) {
   std::string text;
-  if (!ReadTextFile(path, &text)) return false;
+  return ReadTextFile(path, &text) && ParseDesktopEntry(text, path, entry);
+}
+
+bool ParseDesktopEntry(const std::string& text, const std::string& path, DesktopEntry* entry) {
   if (text.find("[Desktop Entry]") == std::string::npos) return false;
   *entry = DesktopEntry();
   entry->path = path;
@@ -296,13 +299,9 @@ std::string DefaultApplication(const XdgFolders& folders, const std::string& mim
     for (const std::string& prefix : prefixes) {
       std::string text;
       if (!ReadTextFile(dir + "/" + prefix + "mimeapps.list", &text)) continue;
-      for (const auto& [key, value] : GroupEntries(text, "Default Applications")) {
-        if (key != mimeType) continue;
-        for (const std::string& id : Split(value, ';')) {
-          const std::string path = LaunchableFile(folders, id);
-          if (!path.empty()) return path;
-        }
-        break;  // only the first line for the type counts
+      for (const std::string& id : MimeAppsDefaults(text, mimeType)) {
+        const std::string path = LaunchableFile(folders, id);
+        if (!path.empty()) return path;
       }
     }
   }
@@ -342,6 +341,17 @@ std::string DefaultApplication(const XdgFolders& folders, const std::string& mim
     }
   }
   return best;
+}
+
+std::vector<std::string> MimeAppsDefaults(const std::string& text, const std::string& mimeType) {
+  std::vector<std::string> ids;
+  for (const auto& [key, value] : GroupEntries(text, "Default Applications")) {
+    if (key != mimeType) continue;
+    for (const std::string& id : Split(value, ';'))
+      if (!Trim(id).empty()) ids.push_back(Trim(id));
+    break;  // only the first line for the type counts
+  }
+  return ids;
 }
 
 std::string FileUrl(const std::string& path) {

@@ -38,6 +38,12 @@ struct DesktopEntry {
 
 // False when the file cannot be read or has no [Desktop Entry] group.
 bool ReadDesktopEntry(const std::string& path, DesktopEntry* entry);
+// The same for a desktop file's text (path is recorded as the entry's).
+bool ParseDesktopEntry(const std::string& text, const std::string& path, DesktopEntry* entry);
+
+// The desktop IDs the first line for mimeType in a mimeapps.list text's [Default
+// Applications] groups names, in order, blanks left out: the line a desktop reads.
+std::vector<std::string> MimeAppsDefaults(const std::string& text, const std::string& mimeType);
 
 // The file of the desktop file ID (for example "vendor-app.desktop") in the applications
 // folders, data home first: "vendor-app.desktop" or "vendor/app.desktop". "" when none.

@@ -41,23 +41,6 @@ std::string Trim(const std::string& text) {
   return text.substr(first, last - first + 1);
 }
 
-// The desktop IDs of a "type=id;id;" line.
-std::vector<std::string> IdsOf(const std::string& line) {
-  std::vector<std::string> ids;
-  std::istringstream in(line.substr(line.find('=') + 1));
-  for (std::string id; std::getline(in, id, ';');)
-    if (!Trim(id).empty()) ids.push_back(Trim(id));
-  return ids;
-}
-
-std::vector<std::string> Lines(const std::string& text) {
-  std::vector<std::string> lines;
-  std::string line;
-  std::istringstream in(text);
-  while (std::getline(in, line)) lines.push_back(line);
-  return lines;
-}
-
 bool IsDirectory(const std::string& path) {
   struct stat st {};
   return stat(path.c_str(), &st) == 0 && S_ISDIR(st.st_mode);
@@ -483,58 +466,102 @@ std::string NautilusScript(const std::string& programPath, const char* viewerSwi
          "exec \"$program\" " + viewerSwitch + " -- \"$@\"\n";
 }
 
-std::string EditMimeApps(const std::string& text, const std::string& mimeType, const std::string& desktopId,
-                         bool set) {
-  std::vector<std::string> lines = Lines(text);
+namespace {
+
+// One edit of EditMimeApps: unsetting takes desktopId out of one line.
+std::string EditMimeAppsOnce(const std::string& text, const std::string& mimeType, const std::string& desktopId,
+                             bool set) {
+  // The lines without their '\n'; the text's last line keeps its want of one.
+  std::vector<std::string> lines;
+  for (size_t at = 0; at < text.size();) {
+    const size_t newline = std::min(text.find('\n', at), text.size());
+    lines.push_back(text.substr(at, newline - at));
+    at = newline + 1;
+  }
+  const bool finalNewline = text.empty() || text.back() == '\n';
+
+  // The line to edit: to set, the first for the type in the first [Default Applications]
+  // group (the one a desktop reads); to unset, the first in any such group that names
+  // desktopId (unsetting repeats until none does). group and end bound its group.
   const std::string header = "[Default Applications]";
   size_t group = lines.size(), entry = lines.size(), end = lines.size();
-  for (size_t i = 0; i < lines.size(); ++i) {
+  size_t current = lines.size();  // the [Default Applications] group line i is in
+  for (size_t i = 0; i < lines.size() && end == lines.size(); ++i) {
     const std::string line = Trim(lines[i]);
-    if (group == lines.size()) {
-      if (line == header) group = i;
+    if (!line.empty() && line[0] == '[') {
+      if (entry < lines.size() || (set && group < lines.size())) end = i;
+      current = line == header ? i : lines.size();
+      if (group == lines.size() && current < lines.size()) group = i;
       continue;
     }
-    if (!line.empty() && line[0] == '[') {
-      end = i;
-      break;
-    }
     const size_t eq = line.find('=');
-    if (entry == lines.size() && eq != std::string::npos && Trim(line.substr(0, eq)) == mimeType) entry = i;
+    if (current == lines.size() || entry < lines.size() || eq == std::string::npos ||
+        Trim(line.substr(0, eq)) != mimeType)
+      continue;
+    if (set && current == group) {
+      entry = i;
+    } else if (!set) {
+      std::istringstream in(line.substr(eq + 1));
+      for (std::string piece; std::getline(in, piece, ';');) {
+        if (Trim(piece) == desktopId) {
+          entry = i;
+          group = current;
+        }
+      }
+    }
   }
 
-  std::vector<std::string> ids;  // the entry's IDs without desktopId
-  if (entry < lines.size())
-    for (const std::string& id : IdsOf(lines[entry]))
-      if (id != desktopId) ids.push_back(id);
-  if (set) ids.insert(ids.begin(), desktopId);
-  std::string joined;
-  for (const std::string& id : ids) joined += id + ";";
-
-  if (!set && entry == lines.size()) return text;  // nothing names it
-  if (!set && ids.size() == IdsOf(lines[entry]).size()) return text;  // another program's line
-  if (set && group == lines.size()) {
-    if (!lines.empty() && !Trim(lines.back()).empty()) lines.push_back("");
-    lines.push_back(header);
-    lines.push_back(mimeType + "=" + joined);
-  } else if (entry < lines.size()) {
-    if (ids.empty()) {
+  if (entry < lines.size()) {
+    // The entry's IDs as written, each with its own spacing: only desktopId is taken out
+    // (and put first when setting), every other byte of the line stays.
+    const size_t eq = lines[entry].find('=');
+    std::vector<std::string> pieces;
+    std::istringstream in(lines[entry].substr(eq + 1) + ";");
+    for (std::string piece; std::getline(in, piece, ';');) pieces.push_back(piece);
+    std::vector<std::string> kept;
+    bool namedBefore = false;
+    for (const std::string& piece : pieces) {
+      namedBefore = namedBefore || !Trim(piece).empty();
+      if (Trim(piece) != desktopId) kept.push_back(piece);
+    }
+    if (set) kept.insert(kept.begin(), desktopId);
+    std::string value;
+    bool named = false;
+    for (size_t i = 0; i < kept.size(); ++i) {
+      value += (i ? ";" : "") + kept[i];
+      named = named || !Trim(kept[i]).empty();
+    }
+    if (set && !namedBefore) {
+      // A line that names nothing is someone's, and one with our ID alone would look
+      // like ours: our own line goes before it (a desktop reads the first).
+      lines.insert(lines.begin() + static_cast<long>(entry), mimeType + "=" + desktopId + ";");
+      ++end;
+    } else if (named) {
+      const std::string edited = lines[entry].substr(0, eq + 1) + value;
+      if (edited == lines[entry]) return text;
+      lines[entry] = edited;
+    } else {
       lines.erase(lines.begin() + static_cast<long>(entry));
       --end;
-    } else {
-      lines[entry] = mimeType + "=" + joined;
     }
+  } else if (!set) {
+    return text;  // nothing names it (any more)
+  } else if (group == lines.size()) {
+    // A group of our own at the end, after a blank line (always one, so that removing
+    // it takes back exactly what was added).
+    if (!lines.empty()) lines.push_back("");
+    lines.push_back(header);
+    lines.push_back(mimeType + "=" + desktopId + ";");
   } else {
-    lines.insert(lines.begin() + static_cast<long>(group) + 1, mimeType + "=" + joined);
+    lines.insert(lines.begin() + static_cast<long>(group) + 1, mimeType + "=" + desktopId + ";");
     ++end;
   }
 
-  // A group left with no entries goes, with the blank lines before the next group.
+  // A group left with nothing in it but blank lines goes, with the blank lines before
+  // the next group; one that holds a comment is someone's and stays.
   if (!set && group < lines.size()) {
     bool empty = true;
-    for (size_t i = group + 1; i < end && i < lines.size(); ++i) {
-      const std::string line = Trim(lines[i]);
-      empty = empty && (line.empty() || line[0] == '#');
-    }
+    for (size_t i = group + 1; i < end && i < lines.size(); ++i) empty = empty && Trim(lines[i]).empty();
     if (empty) {
       const size_t stop = std::min(end, lines.size());
       const bool last = stop == lines.size();
@@ -545,12 +572,21 @@ std::string EditMimeApps(const std::string& text, const std::string& mimeType, c
   }
 
   std::string out;
-  bool anything = false;
-  for (const std::string& line : lines) {
-    out += line + "\n";
-    anything = anything || !Trim(line).empty();
+  for (size_t i = 0; i < lines.size(); ++i) out += (i ? "\n" : "") + lines[i];
+  if (!lines.empty() && finalNewline) out += '\n';
+  return out;
+}
+
+}  // namespace
+
+std::string EditMimeApps(const std::string& text, const std::string& mimeType, const std::string& desktopId,
+                         bool set) {
+  std::string edited = EditMimeAppsOnce(text, mimeType, desktopId, set);
+  for (std::string before = text; !set && edited != before;) {
+    before = edited;
+    edited = EditMimeAppsOnce(before, mimeType, desktopId, false);
   }
-  return anything ? out : "";
+  return edited;
 }
 
 bool RegisterXdgFileType(const XdgFolders& folders, const XdgRegistration& registration, std::ostream* log) {

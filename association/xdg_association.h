@@ -96,7 +96,11 @@ bool RegisterXdgFileType(const XdgFolders& folders, const XdgRegistration& regis
 bool UnregisterXdgFileType(const XdgFolders& folders, std::ostream* log);
 
 // The [Default Applications] line for mimeType in the mimeapps.list text made to name
-// desktopId first (set) or no longer to name it (!set); a group or file left without
-// entries is dropped. The other lines stay as they were.
+// desktopId first (set), or no line of those groups left naming it (!set). Only
+// desktopId is put in or taken out: the line's other IDs as written, every other line
+// and the text's final newline (or its want of one) stay byte for byte, so unsetting
+// after setting gives the text back; a group left with nothing but blank lines is
+// dropped (with the blank line set before a group added at the end), and a text left
+// with no line is "".
 std::string EditMimeApps(const std::string& text, const std::string& mimeType, const std::string& desktopId,
                          bool set);

@@ -9,10 +9,11 @@
 #include <unordered_map>
 #include <vector>
 
+#include "capi/internal.h"  // EncryptFile: qv3_encrypt_file with a kept random source
 #include "cli/args.h"
 #include "cli/commands.h"
 #include "cli/console_front_end.h"
-#include "capi/internal.h"  // EncryptFile: qv3_encrypt_file with a kept random source
+#include "cli/crypt_request.h"
 #include "cli/password.h"
 #include "container/naming.h"
 #include "container/password_choice.h"
@@ -47,8 +48,6 @@ const char kPasswordHelp[] = N_(
     "  파일이나 표준 입력에서는 첫 줄 끝(CR 이나 LF) 또는 NUL 앞의 바이트가 암호입니다.\n"
     "  공백까지 그대로 두며, 최대 256 바이트입니다.\n");
 
-// The most files worked on at once: each holds a few MiB of buffers and two threads.
-constexpr unsigned kMaxJobs = 64;
 
 std::string JobsHelp() {
   return Format(Tr(
@@ -163,20 +162,8 @@ std::string ForWorkingFolder(std::string path) {
   return path;
 }
 
-// What a command was asked, besides the password.
-struct CryptRequest {
-  bool encrypt = false;
-  bool deleteSource = false;
-  bool toWorkingFolder = false;
-  bool overwrite = false;
-  bool longPassword = false;
-  unsigned jobs = 0;  // 0: as many as the processors this process may use
-  std::string outputPath;
-  std::vector<std::string> files;
-};
+}  // namespace
 
-// Reads the command's options and files; returns 0 to go on, else the exit status (the
-// help printed, or a usage error said).
 int ParseRequest(const std::vector<std::string>& args, CryptRequest* request, PasswordOptions* passwordOptions) {
   const std::string command = request->encrypt ? "encrypt" : "decrypt";
   ArgReader reader(args);
@@ -230,6 +217,8 @@ int ParseRequest(const std::vector<std::string>& args, CryptRequest* request, Pa
     return Usage(command, Tr("-o 와 --to-working-folder 가 평문의 자리를 두 가지로 정합니다"));
   return 0;
 }
+
+namespace {
 
 // A new container's password longer than the desktop viewers take is refused before
 // anything is written: it makes a container no desktop viewer can open. Returns 0 to go

@@ -266,15 +266,25 @@ TEST(XdgMimeApps, SettingAndRemovingTheDefaultRestoresTheFile) {
       "[Added Associations]\nimage/png=eog.desktop;\n",
       "# mine\n[Default Applications]\n" + t + "=other.desktop;\n\n[Added Associations]\nimage/png=eog.desktop;\n",
       "[Default Applications]\n",
+      // Found by fuzz_mimeapps: each lost or changed a byte that was not ours.
+      "[Added Associations]\nimage/png=eog.desktop;",                    // no final newline
+      "[Added Associations]\nimage/png=eog.desktop;\n\n",               // a blank line at the end
+      "[Default Applications]\r\n# mine, keep\r\n",                   // a group holding only a comment
+      "[Default Applications]\n " + t + " = other.desktop ;x.desktop\n",  // their spacing, no last ';'
+      "[Default Applications]\n" + t + "=\n" + t + "=later.desktop;\n",     // a line naming nothing
   };
   for (const std::string& text : before) {
     const std::string set = EditMimeApps(text, t, id, true);
-    // Ours comes first in the group; what was there stays.
-    EXPECT_NE(set.find("[Default Applications]\n" + t + "=" + id + ";"), std::string::npos) << set;
+    // Ours comes first in the line a desktop reads; what was there stays.
+    EXPECT_EQ(MimeAppsDefaults(set, t).at(0), id) << set;
     EXPECT_EQ(EditMimeApps(set, t, id, true), set) << "setting twice changes nothing";
     const std::string removed = EditMimeApps(set, t, id, false);
     EXPECT_EQ(removed, text == "[Default Applications]\n" ? "" : text) << set;
   }
+  // Every line naming ours goes on removal, not only the first a desktop reads.
+  const std::string twice = "[Default Applications]\n" + t + "=" + id + ";\n" + t + "=" + id + ";a.desktop\n" +
+                            "[Default Applications]\n" + t + "=" + id + ";\n";
+  EXPECT_EQ(EditMimeApps(twice, t, id, false), "[Default Applications]\n" + t + "=a.desktop\n");
   // Another program made the default afterwards: its line stays, byte for byte.
   for (const std::string& theirs : {"[Default Applications]\n" + t + "=other.desktop;\n",
                                     "[Default Applications]\n  " + t + " = other.desktop ;x.desktop\n"})

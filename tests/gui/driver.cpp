@@ -53,6 +53,8 @@
 //   indirect TEXT                prints what the shell shows for an indirect string
 //                                ("@PROGRAM,-ID": that program's string resource in the
 //                                user's language; SHLoadIndirectString)
+//   kill CAPTION                 ends the process that shows the dialog (TerminateProcess),
+//                                as a crash or the Task Manager would
 //   sleep MS
 
 #include <windows.h>
@@ -391,6 +393,17 @@ std::string Run(const std::vector<std::string>& args) {
     if (FAILED(hr)) throw Failure{"SHLoadIndirectString failed: " + Hex(static_cast<unsigned long>(hr))};
     return Escape(Utf8(text));
   }
+  if (name == "kill") {
+    need(2, 2);
+    DWORD process = 0;
+    GetWindowThreadProcessId(FindDialog(args[1]), &process);
+    HANDLE handle = OpenProcess(PROCESS_TERMINATE | SYNCHRONIZE, FALSE, process);
+    if (!handle) throw Failure{"cannot open the process: error " + std::to_string(GetLastError())};
+    const bool ended = TerminateProcess(handle, 99) && WaitForSingleObject(handle, 10000) == WAIT_OBJECT_0;
+    CloseHandle(handle);
+    if (!ended) throw Failure{"the process did not end"};
+    return "";
+  }
   if (name == "sleep") {
     need(2, 2);
     Sleep(static_cast<DWORD>(ParseNumber(args[1], "duration")));
@@ -447,7 +460,7 @@ int main() {
       puts("usage: qv3_gui_driver COMMAND ARGS... [; COMMAND ARGS...]\n"
            "       qv3_gui_driver < commands (one per line, fields separated by tabs)\n"
            "Commands: wait gone exists count text settext type key click command pos range\n"
-           "style class visible focus rect controls attrs folder hold release sleep (see driver.cpp).");
+           "style class visible focus rect controls attrs folder hold release kill sleep (see driver.cpp).");
       return 0;
     }
     std::vector<std::string> command;

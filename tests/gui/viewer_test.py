@@ -793,6 +793,38 @@ def encrypt_a_selection_from_the_file_manager(d):
 
 
 @test
+def a_gatherer_killed_at_its_prompt_gives_the_selection_back(d):
+    # The runs that handed their files over wait until the gatherer has finished with
+    # them; killed at its prompt, it gives them back: the others gather again, one prompt
+    # asks, and each of their files becomes one container (the killed run's own file,
+    # like any run killed, is not made).
+    names = ["a.qv3test", "b.qv3test", "c.qv3test"]
+    for name in names:
+        with open(os.path.join(d, name), "wb") as f:
+            f.write(name.encode() * 100)
+    runs = [start("/Encrypt", win(os.path.join(d, name))) for name in names]
+    DRIVER.wait(CAPTION_PROMPT, 30)
+    DRIVER.do("kill", CAPTION_PROMPT)
+    DRIVER.wait(CAPTION_PROMPT, 30)
+    check(DRIVER.do("count", CAPTION_PROMPT) == "1", "more than one prompt after the gatherer died")
+    DRIVER.do("settext", CAPTION_PROMPT, 1003, PASSWORD)
+    DRIVER.do("settext", CAPTION_PROMPT, 1004, PASSWORD)
+    DRIVER.do("click", CAPTION_PROMPT, 1)
+
+    def close_notice():  # what the run made, said in a box once it is done
+        if DRIVER.exists(CAPTION_VIEWER):
+            DRIVER.do("click", CAPTION_VIEWER, 1)
+
+    wait_for(lambda: not any(v.running() for v in runs), 60, "the runs' end", poll=close_notice)
+    statuses = [v.proc.returncode for v in runs]
+    check(statuses.count(0) == 2, "exit statuses %s: two runs ended well" % statuses)
+    made = sorted(n for n in os.listdir(d) if n.endswith(".aqv3"))
+    check(len(made) == 2 and all(m[:-5] in names for m in made),
+          "two containers, one for each surviving run's file: %s" % sorted(os.listdir(d)))
+    check_nothing_left("a selection given back")
+
+
+@test
 def encrypt_cancelled_or_given_a_folder_and_decrypt_here(d):
     path = os.path.join(d, "a.qv3test")
     with open(path, "wb") as f:

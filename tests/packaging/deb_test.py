@@ -102,12 +102,15 @@ def contents_are_the_program_its_manual_and_its_documents():
 
 
 def lintian_reports_no_error():
-    p = run(["lintian", "--fail-on", "error", "--no-tag-display-limit", DEB], text=True,
+    p = run(["lintian", "--fail-on", "error", "--display-info", "--no-tag-display-limit", DEB], text=True,
             timeout=600)
     if p.stdout.strip():
         print("        lintian: " + p.stdout.strip().replace("\n", "\n        lintian: "))
     check(p.returncode == 0 and not re.search(r"^E: ", p.stdout, re.M),
           "lintian failed (%d):\n%s%s" % (p.returncode, p.stdout, p.stderr))
+    # The programs are built hardened: no hardening tag at any level.
+    hardening = re.findall(r"^\w: \S+: hardening-.*$", p.stdout, re.M)
+    check(not hardening, "lintian on the programs' hardening:\n" + "\n".join(hardening))
     # The licence is what lets people audit and reuse the package: not even a warning
     # about the copyright file.
     about_copyright = re.findall(r"^[EW]: \S+: \S*copyright\S*.*$", p.stdout, re.M)
