@@ -1,5 +1,5 @@
-// qv3 decrypt and qv3 encrypt: every file given is its own engine run, up to --jobs of
-// them at once, with the console front end.
+// qv3 decrypt and qv3 encrypt: every file given is its own call of the library (qv3.h),
+// up to --jobs of them at once, with the console front end.
 
 #include <algorithm>
 #include <cstdlib>
@@ -9,13 +9,12 @@
 #include <unordered_map>
 #include <vector>
 
+#include "capi/internal.h"  // EncryptFile: qv3_encrypt_file with a kept random source
 #include "cli/args.h"
 #include "cli/commands.h"
 #include "cli/console_front_end.h"
 #include "cli/crypt_request.h"
 #include "cli/password.h"
-#include "container/engines.h"
-#include "container/file_list.h"
 #include "container/naming.h"
 #include "container/password_choice.h"
 #include "container/password_rule.h"
@@ -30,6 +29,7 @@
 #include "platform/text.h"
 #include "platform/thread.h"
 #include "platform/working_folder.h"
+#include "qv3.h"
 
 namespace {
 
@@ -303,52 +303,90 @@ class KeptRandom : public RandomSource {
   SystemRandomSource m_source;
 };
 
-// One engine run per file, with a one-file list: what becomes of a file does not depend
-// on the others, so that any number of them can run at once.
+// One file's call of the library, its progress, cancel and messages going to the file's
+// console front end: the view's progress and Ctrl-C, every failure and notice held in
+// the order they come until the earlier files' are out.
+class FileCall {
+ public:
+  FileCall(FrontEnd& ui, ProgressOperation operation) : m_ui(ui), m_view(ui.OpenProgress(operation)) {
+    m_progress.struct_size = sizeof m_progress;
+    m_progress.callback = [](void* self, unsigned percent) {
+      static_cast<FileCall*>(self)->m_view->SetProgress(percent);
+      return 0;
+    };
+    m_progress.cancelled = [](void* self) { return static_cast<FileCall*>(self)->m_view->IsCancelled() ? 1 : 0; };
+    m_progress.notice = [](void* self, int code, const char* message) {
+      FileCall& call = *static_cast<FileCall*>(self);
+      if (code == QV3_OK)
+        call.m_ui.ShowNotice(message);
+      else
+        call.m_ui.ShowErrorMessage(message, 0);  // the system's text is in it already
+    };
+    m_progress.context = this;
+  }
+  const qv3_progress* Progress() const { return &m_progress; }
+
+  // What became of the file, from the call's code (the message was told as it came).
+  static FileOutcome Outcome(int code, qv3_error* error) {
+    qv3_error_free(error);
+    if (code == QV3_OK) return FileOutcome::Done;
+    return code == QV3_CANCELLED ? FileOutcome::Cancelled : FileOutcome::Failed;
+  }
+
+ private:
+  FrontEnd& m_ui;
+  std::unique_ptr<ProgressView> m_view;
+  qv3_progress m_progress{};
+};
+
+// One library call per file: what becomes of a file does not depend on the others, so
+// that any number of them can run at once.
 class CryptBatch : public BatchWork {
  public:
-  // passwords: decryption's candidates; keyed: encryption's one password.
-  CryptBatch(const CryptRequest& request, const std::vector<std::string>& paths,
-             const PasswordCandidates& passwords, const std::string& keyed, ConsoleBatch& console)
-      : m_request(request), m_paths(paths), m_passwords(passwords), m_keyed(keyed), m_console(console) {
-    m_options.deleteSource = request.deleteSource;
-    m_options.toWorkingFolder = request.toWorkingFolder;
-    if (request.toWorkingFolder) m_options.workingFolder = WorkingFolder();
-    m_options.overwrite = request.overwrite;
-    m_options.outputPath = request.outputPath;
-  }
+  // passwords: what decryption hands the library (flags say how it reads them); keyed:
+  // encryption's one password, its bytes as they are keyed.
+  CryptBatch(const CryptRequest& request, const std::vector<std::string>& paths, const std::string& passwords,
+             unsigned passwordFlags, const std::string& keyed, ConsoleBatch& console)
+      : m_request(request),
+        m_paths(paths),
+        m_passwords(passwords),
+        m_passwordFlags(passwordFlags),
+        m_keyed(keyed),
+        m_console(console),
+        m_workingFolder(request.toWorkingFolder ? WorkingFolder() : std::string()) {}
 
   // A Ctrl-C before a file starts leaves it, and the files after it, unstarted.
   bool MayStart(size_t) override { return !InterruptRequested(); }
 
   void Run(size_t file) override {
-    FileList list;
-    list.Append(m_paths[file]);
-    JobOutcome outcome;
+    FileCall call(m_console.File(file), m_request.encrypt ? OPERATION_ENCRYPT : OPERATION_DECRYPT);
+    qv3_error* error = nullptr;
+    int code;
     if (m_request.encrypt) {
-      // The engine takes a buffer of its own to wipe.
-      char password[kMaxPasswordBytes + 1] = {};
-      ScopedWipe wipe(password, sizeof password);
-      std::copy(m_keyed.begin(), m_keyed.end(), password);
+      // The length was checked above, with --long-password's warning.
+      unsigned flags = QV3_PASSWORD_BYTES | QV3_LONG_PASSWORD | (m_keyed.empty() ? QV3_EMPTY_PASSWORD : 0u);
+      if (m_request.deleteSource) flags |= QV3_DELETE_SOURCE;
       std::unique_ptr<KeptRandom> random = TakeRandom();
-      EncryptOptions options;
-      options.deleteSource = m_request.deleteSource;
-      options.useGenericExtension = !m_keyed.empty();
-      outcome = EncryptFiles(m_keyScheduleLock, list, password, options, m_console.File(file), random.get());
+      code = capi::EncryptFile(m_paths[file].c_str(), m_keyed.data(), m_keyed.size(), flags, call.Progress(), nullptr,
+                               &error, random.get());
       GiveBack(std::move(random));
     } else {
-      outcome = DecryptFiles(m_keyScheduleLock, list, m_passwords, m_options, m_console.File(file));
+      unsigned flags = m_passwordFlags;
+      if (m_request.deleteSource) flags |= QV3_DELETE_SOURCE;
+      if (m_request.overwrite) flags |= QV3_OVERWRITE;
+      if (m_request.toWorkingFolder) flags |= QV3_TO_WORKING_FOLDER;
+      const char* output = m_request.toWorkingFolder         ? m_workingFolder.c_str()
+                           : !m_request.outputPath.empty() ? m_request.outputPath.c_str()
+                                                             : nullptr;
+      code = qv3_decrypt_file(m_paths[file].c_str(), output, m_passwords.data(), m_passwords.size(), flags,
+                              call.Progress(), &error);
     }
-    m_console.RunEnded(file, outcome.empty() ? FileOutcome::NotStarted : outcome[0]);
+    m_console.RunEnded(file, FileCall::Outcome(code, error));
   }
 
   void Ended(size_t file, bool started) override { m_console.Ended(file, started); }
 
  private:
-  const CryptRequest& m_request;
-  const std::vector<std::string>& m_paths;
-  const PasswordCandidates& m_passwords;
-  const std::string& m_keyed;
   // A source for one file's run: one that an earlier file gave back, or a new one.
   std::unique_ptr<KeptRandom> TakeRandom() {
     LockGuard guard(&m_randomLock);
@@ -362,9 +400,13 @@ class CryptBatch : public BatchWork {
     m_random.push_back(std::move(random));
   }
 
+  const CryptRequest& m_request;
+  const std::vector<std::string>& m_paths;
+  const std::string& m_passwords;
+  const unsigned m_passwordFlags;
+  const std::string& m_keyed;
   ConsoleBatch& m_console;
-  DecryptOptions m_options;
-  Lock m_keyScheduleLock;
+  const std::string m_workingFolder;  // the run's, resolved once
   Lock m_randomLock;
   std::vector<std::unique_ptr<KeptRandom>> m_random;  // at most one a thread
 };
@@ -388,11 +430,17 @@ int RunCrypt(const std::vector<std::string>& args, bool encrypt) {
   if (passwordOptions.cp949 && !ConvertToCp949(&given, &error)) return PasswordError(command, error);
   const bool rule = given.typed && !passwordOptions.cp949;  // a typed text: the password rule's bytes
 
-  PasswordCandidates passwords;  // decryption: each container tries them in turn
-  std::string keyed;             // encryption: the one form it is keyed with
+  // Decryption: the password as given, which the library turns into the forms each
+  // container is tried with (typed text: the password rule's; else the bytes first).
+  std::string passwords;
+  StringWipe wipePasswords(passwords);
+  unsigned passwordFlags = 0;
+  std::string keyed;  // encryption: the one form it is keyed with
   StringWipe wipeKeyed(keyed);
   if (!encrypt) {
-    passwords = rule ? OpeningCandidates(given.bytes, TypedLength::AlsoWhole) : GivenPasswordCandidates(given.bytes);
+    passwords = given.bytes;
+    if (!rule) passwordFlags |= QV3_PASSWORD_BYTES;
+    if (passwords.empty()) passwordFlags |= QV3_EMPTY_PASSWORD;
   } else if (rule) {
     const NewPassword made = MakingPassword(given.bytes, SIZE_MAX);
     if (!made.accepted) return PasswordError(command, NewPasswordRefusal(made));
@@ -410,7 +458,7 @@ int RunCrypt(const std::vector<std::string>& args, bool encrypt) {
 
   InstallInterruptHandler();
   ConsoleBatch console(StderrIsTerminal(), paths);
-  CryptBatch batch(request, paths, passwords, keyed, console);
+  CryptBatch batch(request, paths, passwords, passwordFlags, keyed, console);
   RunBatch(batch, paths.size(), jobs, WaitFor(request, paths, !keyed.empty()));
   console.AllEnded();
   const int status = console.ExitStatus();

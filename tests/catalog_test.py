@@ -16,7 +16,7 @@ import sys
 import tempfile
 
 ROOT = os.path.normpath(os.path.join(os.path.dirname(os.path.abspath(__file__)), ".."))
-FOLDERS = ("app", "association", "cli", "container", "jobs", "platform", "ui", "web")
+FOLDERS = ("app", "association", "capi", "cli", "container", "jobs", "platform", "ui", "web")
 
 
 def sources():
