@@ -155,8 +155,10 @@ bool ViewerApp::RunViewer(const char* commandLine) {
   const bool encrypt = !arguments.empty() && CompareIgnoringAsciiCase(arguments[0].c_str(), "/Encrypt") == 0;
   if (encrypt || (!arguments.empty() && CompareIgnoringAsciiCase(arguments[0].c_str(), "/DecryptHere") == 0)) {
     std::vector<std::string> files(arguments.begin() + 1, arguments.end());
-    // A desktop that starts a run per selected file: one of them takes them all.
-    if (!GatherSelection(encrypt ? "Encrypt" : "DecryptHere", files)) {
+    // A desktop that starts a run per selected file: one of them takes them all, and
+    // tells the others when it is done with them (as this function returns).
+    SelectionGathering gathering;
+    if (!gathering.Gather(encrypt ? "Encrypt" : "DecryptHere", files)) {
       m_exitStatus = 0;
       return false;
     }
@@ -217,7 +219,9 @@ bool ViewerApp::RunEncrypt(const std::vector<std::string>& arguments) {
 bool ViewerApp::RunDecryption(const std::vector<std::string>& arguments, bool decryptHere) {
   m_exitStatus = 1;
   const std::string workingFolder = WorkingFolder();
-  RemoveStalePlaintexts(workingFolder);
+  // Opened and checked once; the roads beside the containers need it only for its clean-up.
+  PrivateFolder folder;
+  const bool folderUsable = PrepareWorkingFolder(workingFolder, folder, m_ui);
 
   // Each argument made absolute first; what can be told without the password is told
   // before anyone is asked for it.
@@ -242,14 +246,22 @@ bool ViewerApp::RunDecryption(const std::vector<std::string>& arguments, bool de
   // the rest of its failures at the end.
   if (!decryptHere && !failures.empty()) m_ui.ShowViewerError(FailureList(kLeftOut, failures).c_str());
 
+  const bool viewing = !decryptHere && files->Count() == 1;
+  if (viewing && !folderUsable) {
+    delete files;
+    m_ui.ShowViewerError(WorkingFolderRefusal(workingFolder).c_str());
+    return false;
+  }
+
+  // Kept until the run ends: a changed plaintext is encrypted back with them.
   PasswordCandidates passwords;
   if (!AskOpeningPassword(*files, &passwords)) {
     delete files;
     return false;
   }
   bool done;
-  if (!decryptHere && files->Count() == 1) {
-    done = DecryptAndView(files, passwords, workingFolder);
+  if (viewing) {
+    done = DecryptAndView(files, passwords, folder);
   } else if (!decryptHere) {
     // Several containers: beside themselves, the first failure ending the run.
     done = AllDone(DecryptFileList(files, false, false, passwords, workingFolder));
@@ -277,25 +289,23 @@ bool ViewerApp::RunDecryption(const std::vector<std::string>& arguments, bool de
   return false;
 }
 
-bool ViewerApp::DecryptAndView(FileList* files, const PasswordCandidates& passwords,
-                               const std::string& workingFolder) {
+bool ViewerApp::DecryptAndView(FileList* files, const PasswordCandidates& passwords, const PrivateFolder& folder) {
   // The list goes to the job runner and is destroyed there: the name is kept.
   const std::string kept = files->Front();
+  const std::string workingFolder = folder.Path();
   std::string plaintext;
   const bool named = PlaintextPath(kept, true, workingFolder, &plaintext) == PlaintextNameProblem::None;
 
   // Marked before the job writes anything, so that a run starting meanwhile leaves the
   // plaintext alone; unmarked when the run ends, once the plaintext is gone. A run that
   // cannot mark it goes on unmarked: a run starting while its program shows the file
-  // may then remove it.
+  // then finds it unrecorded, and leaves it.
   LockFile mark;
-  if (named) {
-    CreateFolder(workingFolder.c_str());
-    mark.Hold(LockFileFor(plaintext).c_str());
-  }
+  if (named) mark.Hold(LockFileFor(plaintext).c_str());
   const JobOutcome outcome = DecryptFileList(files, true, false, passwords, workingFolder);
   // Only what this run decrypted is shown (and then deleted): a file of that name may be
   // another run's, or older than this run.
   if (!named || outcome.empty() || outcome[0] != FileOutcome::Done) return false;
-  return ViewPlaintext(plaintext.c_str(), m_ui);
+  const ViewSession session{folder, plaintext.substr(workingFolder.size() + 1), kept, passwords, mark, m_jobRunner};
+  return ViewPlaintext(session, m_ui);
 }

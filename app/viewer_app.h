@@ -10,6 +10,7 @@
 
 #include "container/file_list.h"
 #include "jobs/job_runner.h"
+#include "platform/private_folder.h"
 #include "ui/viewer_front_end.h"
 
 class ViewerApp {
@@ -88,7 +89,7 @@ class ViewerApp {
   // after a refusal. False when the prompt was cancelled.
   bool AskMakingPassword(PasswordCandidates* password);
   // The single-file road, after the prompt; true when the plaintext was shown.
-  bool DecryptAndView(FileList* files, const PasswordCandidates& passwords, const std::string& workingFolder);
+  bool DecryptAndView(FileList* files, const PasswordCandidates& passwords, const PrivateFolder& folder);
 
   ViewerFrontEnd& m_ui;
   JobRunner m_jobRunner;

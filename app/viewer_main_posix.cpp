@@ -16,6 +16,7 @@
 #include <vector>
 
 #include "app/viewer_app.h"
+#include "association/xdg_applications.h"
 #include "platform/catalog.h"
 #include "platform/console.h"
 #include "platform/text.h"
@@ -48,6 +49,7 @@ const char kUsage[] = N_(
     "                            파일, 다른 파일 시스템과 이미 암호 파일인 파일은\n"
     "                            건너뜁니다. 진행 창 하나가 실행 전체를 보이고, 실패한\n"
     "                            것은 끝에 모아 알립니다. 잘되면 만든 것을 알립니다\n"
+    "--uris                      파일을 file:// URI 로 받습니다 (Nemo 동작이 주는 대로)\n"
     "/RegServer, --register      이 사용자에게 암호 파일을 이 프로그램과 연결하고\n"
     "                            (MIME 형식, 데스크톱 항목, 아이콘, 기본 프로그램),\n"
     "                            --encrypt 와 --decrypt-here 를 파일 관리자 메뉴에 더합니다\n"
@@ -69,7 +71,7 @@ enum class Switch { None, Register, Unregister, Encrypt, DecryptHere };
 int main(int argc, char** argv) {
   std::vector<std::string> files;
   Switch selected = Switch::None;
-  bool verbose = false, options = true;
+  bool verbose = false, options = true, uris = false;
   for (int i = 1; i < argc; ++i) {
     const std::string argument = argv[i];
     if (options && argument == "--") {
@@ -82,6 +84,8 @@ int main(int argc, char** argv) {
       return 0;
     } else if (options && argument == "--verbose") {
       verbose = true;
+    } else if (options && argument == "--uris") {
+      uris = true;
     } else if (options && (CompareIgnoringAsciiCase(argv[i], "/RegServer") == 0 || argument == "--register")) {
       selected = Switch::Register;
     } else if (options && (CompareIgnoringAsciiCase(argv[i], "/UnRegServer") == 0 || argument == "--unregister")) {
@@ -96,6 +100,14 @@ int main(int argc, char** argv) {
       return 2;
     } else {
       files.push_back(argument);
+    }
+  }
+  // Nemo hands its actions the selection as file:// URLs; each names one local file. One
+  // that does not (another scheme, a malformed one) is kept as given and so names no file.
+  if (uris) {
+    for (std::string& file : files) {
+      std::string path;
+      if (PathFromFileUrl(file, &path)) file = path;
     }
   }
   const bool road = selected == Switch::None || selected == Switch::Encrypt || selected == Switch::DecryptHere;

@@ -96,12 +96,15 @@ void RegisterFileType() {
   access.WriteAssociation();
   WriteVerb(kEncryptVerbKey, IDS_ENCRYPT_VERB, Utf8(path), "/Encrypt");
   WriteVerb(kDecryptHereVerbKey, IDS_DECRYPT_HERE_VERB, Utf8(path), "/DecryptHere");
+  WriteVerb(kEncryptFolderVerbKey, IDS_ENCRYPT_VERB, Utf8(path), "/Encrypt");
+  WriteVerb(kDecryptHereFolderVerbKey, IDS_DECRYPT_HERE_VERB, Utf8(path), "/DecryptHere");
   NotifyShell();
 }
 
 void UnregisterFileType() {
   SHDeleteKeyW(HKEY_CLASSES_ROOT, L".aqv3");
   SHDeleteKeyW(HKEY_CLASSES_ROOT, Wide(kProgId).c_str());  // its verbs with it
-  SHDeleteKeyW(HKEY_CLASSES_ROOT, Wide(kEncryptVerbKey).c_str());
+  for (const char* verb : {kEncryptVerbKey, kEncryptFolderVerbKey, kDecryptHereFolderVerbKey})
+    SHDeleteKeyW(HKEY_CLASSES_ROOT, Wide(verb).c_str());
   NotifyShell();
 }

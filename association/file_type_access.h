@@ -43,16 +43,18 @@ class CGCFileTypeAccess {
 };
 
 // The file manager's verbs the association adds (keys under HKEY_CLASSES_ROOT): on
-// every file, "암호 파일로 만들기…" (/Encrypt); on the container type, beside open,
-// "여기에 풀기" (/DecryptHere). Each has its text (MUIVerb, naming the program's string
-// resource), an icon, MultiSelectModel "Player" and a command starting the viewer on
-// the selection.
+// every file and every folder, "암호 파일로 만들기…" (/Encrypt); on the container type,
+// beside open, and on every folder, "여기에 풀기" (/DecryptHere). Each has its text
+// (MUIVerb, naming the program's string resource), an icon, MultiSelectModel "Player"
+// and a command starting the viewer on the selection.
 inline const char kEncryptVerbKey[] = "*\\shell\\TarvessinViewer.Encrypt";
 inline const char kDecryptHereVerbKey[] = "TarvessinViewer.Document\\shell\\DecryptHere";
+inline const char kEncryptFolderVerbKey[] = "Directory\\shell\\TarvessinViewer.Encrypt";
+inline const char kDecryptHereFolderVerbKey[] = "Directory\\shell\\TarvessinViewer.DecryptHere";
 
 // "/RegServer": ".aqv3" → "TarvessinViewer.Document", opened by this program; then the
-// two verbs.
+// four verbs.
 void RegisterFileType();
 // "/UnRegServer": deletes both keys with their subkeys (the container type's verb with
-// them), and the verb on every file.
+// them), and the verbs on every file and every folder.
 void UnregisterFileType();

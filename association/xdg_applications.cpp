@@ -5,8 +5,10 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <cctype>
 #include <cerrno>
 #include <cstdlib>
+#include <cstring>
 #include <fstream>
 #include <sstream>
 
@@ -227,7 +229,10 @@ XdgFolders XdgFoldersFromEnvironment() {
 
 bool ReadDesktopEntry(const std::string& path, DesktopEntry* entry) {
   std::string text;
-  if (!ReadTextFile(path, &text)) return false;
+  return ReadTextFile(path, &text) && ParseDesktopEntry(text, path, entry);
+}
+
+bool ParseDesktopEntry(const std::string& text, const std::string& path, DesktopEntry* entry) {
   if (text.find("[Desktop Entry]") == std::string::npos) return false;
   *entry = DesktopEntry();
   entry->path = path;
@@ -263,14 +268,16 @@ std::string FindDesktopFile(const XdgFolders& folders, const std::string& id) {
   return "";
 }
 
-bool ProgramExists(const std::string& program) {
-  if (program.empty()) return false;
+std::string FindProgram(const std::string& program) {
+  if (program.empty()) return "";
   auto executable = [](const std::string& path) { return IsFile(path) && access(path.c_str(), X_OK) == 0; };
-  if (program.find('/') != std::string::npos) return executable(program);
+  if (program.find('/') != std::string::npos) return executable(program) ? program : "";
   for (const std::string& dir : Split(Env("PATH"), ':'))
-    if (!dir.empty() && executable(dir + "/" + program)) return true;
-  return false;
+    if (!dir.empty() && executable(dir + "/" + program)) return dir + "/" + program;
+  return "";
 }
+
+bool ProgramExists(const std::string& program) { return !FindProgram(program).empty(); }
 
 bool IsLaunchable(const DesktopEntry& entry) {
   if (entry.type != "Application" || entry.hidden) return false;
@@ -292,13 +299,9 @@ std::string DefaultApplication(const XdgFolders& folders, const std::string& mim
     for (const std::string& prefix : prefixes) {
       std::string text;
       if (!ReadTextFile(dir + "/" + prefix + "mimeapps.list", &text)) continue;
-      for (const auto& [key, value] : GroupEntries(text, "Default Applications")) {
-        if (key != mimeType) continue;
-        for (const std::string& id : Split(value, ';')) {
-          const std::string path = LaunchableFile(folders, id);
-          if (!path.empty()) return path;
-        }
-        break;  // only the first line for the type counts
+      for (const std::string& id : MimeAppsDefaults(text, mimeType)) {
+        const std::string path = LaunchableFile(folders, id);
+        if (!path.empty()) return path;
       }
     }
   }
@@ -340,6 +343,17 @@ std::string DefaultApplication(const XdgFolders& folders, const std::string& mim
   return best;
 }
 
+std::vector<std::string> MimeAppsDefaults(const std::string& text, const std::string& mimeType) {
+  std::vector<std::string> ids;
+  for (const auto& [key, value] : GroupEntries(text, "Default Applications")) {
+    if (key != mimeType) continue;
+    for (const std::string& id : Split(value, ';'))
+      if (!Trim(id).empty()) ids.push_back(Trim(id));
+    break;  // only the first line for the type counts
+  }
+  return ids;
+}
+
 std::string FileUrl(const std::string& path) {
   static const char kHex[] = "0123456789ABCDEF";
   std::string url = "file://";
@@ -353,6 +367,62 @@ std::string FileUrl(const std::string& path) {
     }
   }
   return url;
+}
+
+int HexDigit(char c) {
+  if (c >= '0' && c <= '9') return c - '0';
+  if (c >= 'a' && c <= 'f') return c - 'a' + 10;
+  if (c >= 'A' && c <= 'F') return c - 'A' + 10;
+  return -1;
+}
+
+bool PathFromFileUrl(const std::string& url, std::string* path) {
+  std::string scheme = url.substr(0, 17);
+  for (char& c : scheme) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+  size_t at = 0;  // where the path's '/' is
+  if (scheme.rfind("file:///", 0) == 0)
+    at = 7;
+  else if (scheme.rfind("file://localhost/", 0) == 0)
+    at = 16;
+  else
+    return false;
+  std::string decoded;
+  for (; at < url.size(); ++at) {
+    if (url[at] != '%') {
+      decoded += url[at];
+      continue;
+    }
+    const int high = at + 2 < url.size() ? HexDigit(url[at + 1]) : -1;
+    const int low = at + 2 < url.size() ? HexDigit(url[at + 2]) : -1;
+    if (high < 0 || low < 0) return false;
+    const char byte = static_cast<char>(high * 16 + low);
+    if (byte == '\0' || byte == '/') return false;
+    decoded += byte;
+    at += 2;
+  }
+  *path = decoded;
+  return true;
+}
+
+std::string DesktopFileValue(const std::string& text, const std::string& group, const std::string& key) {
+  for (const auto& [name, value] : GroupEntries(text, group))
+    if (name == key) return Unescape(value);
+  return "";
+}
+
+std::string DesktopStringValue(const std::string& text) {
+  std::string value;
+  for (size_t i = 0; i < text.size(); ++i) {
+    switch (text[i]) {
+      case '\\': value += "\\\\"; break;
+      case '\n': value += "\\n"; break;
+      case '\t': value += "\\t"; break;
+      case '\r': value += "\\r"; break;
+      case ' ': value += i == 0 || i + 1 == text.size() ? "\\s" : " "; break;  // readers trim the rest
+      default: value += text[i];
+    }
+  }
+  return value;
 }
 
 bool LaunchCommand(const DesktopEntry& entry, const std::string& file, std::vector<std::string>* argv) {

@@ -38,6 +38,12 @@ struct DesktopEntry {
 
 // False when the file cannot be read or has no [Desktop Entry] group.
 bool ReadDesktopEntry(const std::string& path, DesktopEntry* entry);
+// The same for a desktop file's text (path is recorded as the entry's).
+bool ParseDesktopEntry(const std::string& text, const std::string& path, DesktopEntry* entry);
+
+// The desktop IDs the first line for mimeType in a mimeapps.list text's [Default
+// Applications] groups names, in order, blanks left out: the line a desktop reads.
+std::vector<std::string> MimeAppsDefaults(const std::string& text, const std::string& mimeType);
 
 // The file of the desktop file ID (for example "vendor-app.desktop") in the applications
 // folders, data home first: "vendor-app.desktop" or "vendor/app.desktop". "" when none.
@@ -46,6 +52,8 @@ std::string FindDesktopFile(const XdgFolders& folders, const std::string& id);
 // Whether a program can be started: an executable file at that path when it holds '/',
 // else one found through $PATH.
 bool ProgramExists(const std::string& program);
+// The executable file ProgramExists finds for program, "" when there is none.
+std::string FindProgram(const std::string& program);
 
 // An application a launcher can start: Type=Application, not Hidden, an Exec line that
 // can be split, its TryExec (when given) and the program it starts exist (with
@@ -75,6 +83,18 @@ bool LaunchCommand(const DesktopEntry& entry, const std::string& file, std::vect
 
 // The file:// URL of an absolute path, every byte but unreserved ones and '/' escaped.
 std::string FileUrl(const std::string& path);
+// The path of a local file:// URL (no host, or "localhost"), every %XX undone whatever
+// byte it gives (a name need not be UTF-8). False for any other URL, a relative path, a
+// malformed escape or an escaped NUL or '/', which no path component holds.
+bool PathFromFileUrl(const std::string& url, std::string* path);
+
+// The value of key in group of a desktop-style file's text (string escapes undone, the
+// unlocalised value), "" when it has none.
+std::string DesktopFileValue(const std::string& text, const std::string& group, const std::string& key);
+
+// text written as a desktop file's string value: \\ \n \t \r escaped, a leading or
+// trailing space as \s, so that reading the value back gives text.
+std::string DesktopStringValue(const std::string& text);
 
 // argument written for an Exec line in a desktop file: quoted when it holds anything
 // but plain characters, '%' doubled, and the result escaped as a desktop file's string

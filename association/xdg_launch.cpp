@@ -2,7 +2,6 @@
 
 #include <fcntl.h>
 #include <spawn.h>
-#include <sys/inotify.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -14,32 +13,30 @@ namespace {
 
 constexpr useconds_t kPollMicroseconds = 20000;
 
-// An inotify descriptor reporting every open of path from now on; -1 when none can be
-// had.
-int WatchOpens(const std::string& path) {
-  const int fd = inotify_init1(IN_NONBLOCK | IN_CLOEXEC);
-  if (fd < 0) return -1;
-  if (inotify_add_watch(fd, path.c_str(), IN_OPEN) < 0) {
-    close(fd);
-    return -1;
-  }
-  return fd;
-}
+// Types whose files run code when a desktop opens them, and those they are kinds of:
+// programs, scripts, desktop entries, shortcuts and packages of other systems.
+const char* const kCodeTypes[] = {
+    "application/x-desktop",           "application/x-executable",
+    "application/x-pie-executable",    "application/x-sharedlib",
+    "application/x-shellscript",       "application/x-csh",
+    "application/x-perl",              "text/x-python",
+    "text/x-python3",                  "application/x-ruby",
+    "application/x-ms-dos-executable", "application/x-msdownload",
+    "application/x-ms-ne-executable",  "application/vnd.microsoft.portable-executable",
+    "application/x-msi",               "application/x-ms-shortcut",
+    "application/x-bat",               "application/x-java-archive",
+    "application/x-java-jnlp-file",    "application/vnd.appimage",
+    "application/x-iso9660-appimage",  "application/vnd.flatpak.ref",  "application/x-ms-application",
+};
 
-// Whether the watched file was opened since the last look; consumes the reports.
-bool Opened(int fd) {
-  bool opened = false;
-  alignas(inotify_event) char buffer[4096];
-  for (;;) {
-    const ssize_t got = read(fd, buffer, sizeof buffer);
-    if (got <= 0) break;
-    for (ssize_t at = 0; at + static_cast<ssize_t>(sizeof(inotify_event)) <= got;) {
-      const auto* event = reinterpret_cast<const inotify_event*>(buffer + at);
-      opened = opened || (event->mask & IN_OPEN) != 0;
-      at += static_cast<ssize_t>(sizeof(inotify_event) + event->len);
-    }
-  }
-  return opened;
+// Programs that run the file they are given: interpreters and runners of other
+// systems' programs.
+const char* const kCodeRunners[] = {"sh",  "bash", "dash", "zsh",  "python", "python3", "perl", "ruby",
+                                    "node", "java", "mono", "wine", "wine64", "wine-stable", "env"};
+
+std::string BaseName(const std::string& path) {
+  const size_t slash = path.find_last_of('/');
+  return slash == std::string::npos ? path : path.substr(slash + 1);
 }
 
 std::string Joined(const std::vector<std::string>& argv) {
@@ -86,44 +83,57 @@ bool RunAndWait(const std::vector<std::string>& argv, ChildOutput output, const 
   return true;
 }
 
-XdgLauncher::~XdgLauncher() { StopWatching(); }
-
-void XdgLauncher::StopWatching() {
-  if (m_watch >= 0) close(m_watch);
-  m_watch = -1;
+bool RunsCodeWhenOpened(const std::vector<std::string>& types, const std::string& application) {
+  for (const std::string& type : types)
+    for (const char* code : kCodeTypes)
+      if (type == code) return true;
+  DesktopEntry entry;
+  std::vector<std::string> argv;
+  const std::string file = "/nonexistent/file";
+  if (application.empty() || !ReadDesktopEntry(application, &entry) || !LaunchCommand(entry, file, &argv) ||
+      argv.empty())
+    return false;
+  const std::string program = BaseName(argv[0]);
+  bool runner = false;
+  for (const char* candidate : kCodeRunners) runner = runner || program == candidate;
+  if (!runner) return false;
+  // A runner of other systems' programs runs whatever it is given; an interpreter runs
+  // the file when it is its script, not when the application is a script of its own
+  // ("python3 /usr/share/app/app.py %f").
+  if (program.compare(0, 4, "wine") == 0 || program == "mono") return true;
+  for (size_t i = 1; i < argv.size(); ++i) {
+    if (argv[i] == file || FileUrl(file) == argv[i]) return true;
+    if (argv[i].empty() || argv[i][0] != '-') return false;
+  }
+  return false;
 }
 
-bool XdgLauncher::OpenedSinceLastLook() { return m_watch >= 0 && Opened(m_watch); }
+std::string ApplicationFor(const std::vector<std::string>& types, const XdgFolders& folders) {
+  for (const std::string& candidate : types) {
+    const std::string application = DefaultApplication(folders, candidate);
+    if (!application.empty()) return application;
+  }
+  return std::string();
+}
 
 LaunchResult XdgLauncher::Open(const std::string& path, const std::vector<std::string>& types,
-                               const XdgFolders& folders, const ServeCallback& serve, const SayCallback& say) {
+                               const XdgFolders& folders, const ServeCallback& serve, const SayCallback& say,
+                               OpenWatch* watch) {
   auto tell = [&](const std::string& text) {
     if (say) say(text);
   };
-  StopWatching();
   const std::string type = types.empty() ? std::string("application/octet-stream") : types[0];
-  std::string application;
-  for (const std::string& candidate : types) {
-    application = DefaultApplication(folders, candidate);
-    if (!application.empty()) {
-      tell(path + " is " + type + ": the default application for " + candidate + " is " + application);
-      break;
-    }
-  }
+  const std::string application = ApplicationFor(types, folders);
+  if (!application.empty()) tell(path + " is " + type + ": its default application is " + application);
 
-  // Set before anything is started (finding the type has read the file already).
-  m_watch = WatchOpens(path);
   DesktopEntry entry;
   std::vector<std::string> argv;
   int exitCode = 0;
   if (!application.empty() && ReadDesktopEntry(application, &entry) && LaunchCommand(entry, path, &argv)) {
     tell("starting " + Joined(argv));
     if (RunAndWait(argv, ChildOutput::Inherited, serve, &exitCode)) {
-      // No watch: as if the program had the file, the road that waits for it to let go.
-      const bool opened = m_watch < 0 || Opened(m_watch);
-      tell("the program ended (status " + std::to_string(exitCode) + "); " +
-           (opened ? "it had the file open" : "the file was not opened: handed over to another instance"));
-      return opened ? ProcessEnded : NoProcess;
+      tell("the program ended (status " + std::to_string(exitCode) + ")");
+      return ProcessEnded;
     }
     tell("cannot start " + argv[0]);
   } else {
@@ -136,8 +146,9 @@ LaunchResult XdgLauncher::Open(const std::string& path, const std::vector<std::s
     tell("xdg-open found no program for it (status " + std::to_string(exitCode) + ")");
     return Failed;
   }
-  // What opened the file while xdg-open ran was its own probing of the type.
-  if (m_watch >= 0) Opened(m_watch);
+  // What opened the file while xdg-open ran was its own probing of the type; the program
+  // it found may run on after it.
+  if (watch) watch->Forget();
   tell("xdg-open handed the file over");
   return NoProcess;
 }

@@ -4,9 +4,14 @@
 // runs, and the resident memory of the browser's processes once the page has loaded and at
 // its peak during the page's runs (summed over the processes, so pages they share count
 // once in each).
+// Also the seconds the page takes to open many small containers at once (picked, checked,
+// password typed, every one decrypted), the best of the runs.
 // Started by bench/throughput-web, which gives every path.
 //
-// usage: node web_throughput.js SITE ENGINE_JS ENGINE_WASM NODE_MODULES CHROMIUM PLAINTEXT CONTAINER PASSWORD RUNS
+// The same page runs in Debian's Firefox ESR too (FIREFOX, through WebDriver BiDi with
+// puppeteer-core), where it keeps results in the origin's private storage as well.
+//
+// usage: node web_throughput.js SITE ENGINE_JS ENGINE_WASM NODE_MODULES CHROMIUM PLAINTEXT CONTAINER PASSWORD RUNS SMALL_DIR FIREFOX
 'use strict';
 
 const fs = require('node:fs');
@@ -14,8 +19,8 @@ const http = require('node:http');
 const os = require('node:os');
 const path = require('node:path');
 
-const [site, engineJs, engineWasm, nodeModules, chromiumPath, plaintext, container, password, runsText] =
-  process.argv.slice(2);
+const [site, engineJs, engineWasm, nodeModules, chromiumPath, plaintext, container, password, runsText, smallDir,
+  firefoxPath] = process.argv.slice(2);
 const runs = Number(runsText);
 const { Qv3Engine } = require(path.join(__dirname, '..', 'web', 'engine_host.js'));
 
@@ -118,6 +123,23 @@ async function inPage() {
         best[what] = Math.max(best[what], mbps);
       }
     }
+    // Many small containers: from the pick to the last row done.
+    const small = fs.readdirSync(smallDir).map((name) => path.join(smallDir, name));
+    for (let i = 0; i < runs; ++i) {
+      const page = await context.newPage();
+      await page.goto(`http://127.0.0.1:${server.address().port}/`);
+      await page.waitForSelector('body[data-ready="opfs"]');
+      const start = process.hrtime.bigint();
+      await page.setInputFiles('#open-files', small);
+      await page.fill('#open-password', password, { timeout: 600000 });
+      await page.click('#open-start');
+      await page.waitForFunction((n) => document.querySelectorAll('#open-list li[data-state="done"]').length === n,
+        small.length, { timeout: 600000, polling: 100 });
+      const took = seconds(start);
+      await page.close();
+      best.small = Math.min(best.small || Infinity, took);
+    }
+    best.smallCount = small.length;
   } finally {
     clearInterval(sampler);
     await context.close();
@@ -127,10 +149,60 @@ async function inPage() {
   return { ...best, idleMiB: idle / 1024, peakMiB: peak / 1024 };
 }
 
+// The page in Firefox: the same runs, the same clock (the click to the row done).
+async function inFirefox() {
+  const puppeteer = require(path.join(nodeModules, 'puppeteer-core'));
+  const server = http.createServer((req, res) => {
+    const name = path.basename(new URL(req.url, 'http://x').pathname) || 'index.html';
+    const file = path.join(site, name);
+    if (!fs.existsSync(file)) return res.writeHead(404).end();
+    const type = { html: 'text/html', js: 'text/javascript', css: 'text/css' }[path.extname(name).slice(1)];
+    res.writeHead(200, { 'Content-Type': `${type}; charset=utf-8` }).end(fs.readFileSync(file));
+  });
+  await new Promise((resolve) => server.listen(0, '127.0.0.1', resolve));
+  const profile = fs.mkdtempSync(path.join(os.tmpdir(), 'qv3-bench-firefox-'));
+  const browser = await puppeteer.launch({ browser: 'firefox', executablePath: firefoxPath, headless: true,
+    protocol: 'webDriverBiDi', userDataDir: profile });
+  const best = { decrypt: 0, encrypt: 0 };
+  try {
+    const cases = [['decrypt', 'open', [container]], ['encrypt', 'make', [plaintext]]];
+    const small = fs.readdirSync(smallDir).map((name) => path.join(smallDir, name));
+    for (let i = 0; i < runs; ++i) {
+      for (const [what, kind, inputs] of cases.concat([['small', 'open', small]])) {
+        const context = await browser.createBrowserContext();
+        const page = await context.newPage();
+        await page.goto(`http://127.0.0.1:${server.address().port}/`);
+        await page.waitForSelector('body[data-ready="opfs"]');
+        const input = await page.$(`#${kind}-files`);
+        const start = process.hrtime.bigint();
+        await input.uploadFile(...inputs);
+        await page.waitForSelector(`#${kind}-form:not([hidden])`, { timeout: 600000 });
+        await page.type(`#${kind}-password`, password);
+        if (kind === 'make') await page.type('#make-again', password);
+        await page.waitForFunction((k) => !document.getElementById(`${k}-start`).disabled, {}, kind);
+        const clicked = process.hrtime.bigint();
+        await page.click(`#${kind}-start`);
+        await page.waitForFunction((k, n) => document.querySelectorAll(`#${k}-list li[data-state="done"]`).length === n ||
+          document.querySelector(`#${k}-list li[data-state="failed"]`), { timeout: 600000, polling: 100 }, kind, inputs.length);
+        if (await page.$(`#${kind}-list li[data-state="failed"]`)) throw new Error(`Firefox ${what} failed`);
+        if (what === 'small') best.small = Math.min(best.small || Infinity, seconds(start));
+        else best[what] = Math.max(best[what], fs.statSync(inputs[0]).size / seconds(clicked) / 1e6);
+        await context.close();
+      }
+    }
+  } finally {
+    await browser.close();
+    server.close();
+    fs.rmSync(profile, { recursive: true, force: true });
+  }
+  return best;
+}
+
 (async () => {
   const node = await inNode();
   const page = await inPage();
-  process.stdout.write(JSON.stringify({ node, page }) + '\n');
+  const firefox = firefoxPath ? await inFirefox() : null;
+  process.stdout.write(JSON.stringify({ node, page, firefox }) + '\n');
 })().catch((e) => {
   process.stderr.write(`web_throughput.js: ${e.stack || e}\n`);
   process.exit(1);

@@ -101,12 +101,6 @@ class ConsoleBatch::FileUi : public FrontEnd {
   void ShowErrorMessage(const std::string& message, uint32_t code) override {
     m_notices += "qv3: error: " + EscapeControls(AppendSystemErrorText(message, code), true) + "\n";
   }
-  void ReportFailure(const Failure& failure) override {
-    FrontEnd::ReportFailure(failure);
-    // A folder named without -r: what would take it.
-    if (failure.kind == FailureKind::DirectoryNotEncrypted || failure.kind == FailureKind::DirectoryNotDecrypted)
-      m_notices += std::string("qv3: ") + Tr("폴더 안의 파일을 모두 하려면 -r 을 주십시오") + "\n";
-  }
   void ShowNotice(const std::string& message) override { m_notices += "qv3: " + EscapeControls(message, true) + "\n"; }
   // Written by the run's thread; read by the calling thread once the run has ended.
   std::string m_notices;

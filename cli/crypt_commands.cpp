@@ -1,5 +1,5 @@
-// qv3 decrypt and qv3 encrypt: every file given is its own engine run, up to --jobs of
-// them at once, with the console front end.
+// qv3 decrypt and qv3 encrypt: every file given is its own call of the library (qv3.h),
+// up to --jobs of them at once, with the console front end.
 
 #include <algorithm>
 #include <cstdlib>
@@ -10,11 +10,12 @@
 #include <unordered_map>
 #include <vector>
 
+#include "capi/internal.h"  // EncryptFile: qv3_encrypt_file with a kept random source
 #include "cli/args.h"
 #include "cli/commands.h"
 #include "cli/console_front_end.h"
+#include "cli/crypt_request.h"
 #include "cli/password.h"
-#include "container/engines.h"
 #include "container/file_list.h"
 #include "container/folder_files.h"
 #include "container/folder_rule.h"
@@ -32,6 +33,7 @@
 #include "platform/text.h"
 #include "platform/thread.h"
 #include "platform/working_folder.h"
+#include "qv3.h"
 
 namespace {
 
@@ -50,8 +52,6 @@ const char kPasswordHelp[] = N_(
     "  파일이나 표준 입력에서는 첫 줄 끝(CR 이나 LF) 또는 NUL 앞의 바이트가 암호입니다.\n"
     "  공백까지 그대로 두며, 최대 256 바이트입니다.\n");
 
-// The most files worked on at once: each holds a few MiB of buffers and two threads.
-constexpr unsigned kMaxJobs = 64;
 
 std::string JobsHelp() {
   return Format(Tr(
@@ -185,22 +185,8 @@ std::string ForWorkingFolder(std::string path) {
   return path;
 }
 
-// What a command was asked, besides the password.
-struct CryptRequest {
-  bool encrypt = false;
-  bool deleteSource = false;
-  bool toWorkingFolder = false;
-  bool overwrite = false;
-  bool longPassword = false;
-  bool recursive = false;     // a folder stands for the files under it
-  bool listSkipped = false;   // each entry a folder's walk skips, on standard output
-  unsigned jobs = 0;  // 0: as many as the processors this process may use
-  std::string outputPath;
-  std::vector<std::string> files;
-};
+}  // namespace
 
-// Reads the command's options and files; returns 0 to go on, else the exit status (the
-// help printed, or a usage error said).
 int ParseRequest(const std::vector<std::string>& args, CryptRequest* request, PasswordOptions* passwordOptions) {
   const std::string command = request->encrypt ? "encrypt" : "decrypt";
   ArgReader reader(args);
@@ -266,6 +252,8 @@ int ParseRequest(const std::vector<std::string>& args, CryptRequest* request, Pa
     return Usage(command, Tr("--list-skipped 는 -r 과 함께만 씁니다"));
   return 0;
 }
+
+namespace {
 
 // A new container's password longer than the desktop viewers take is refused before
 // anything is written: it makes a container no desktop viewer can open. Returns 0 to go
@@ -343,6 +331,8 @@ class NameKeys {
       folder = found ? Key(file.folder) : FolderKey(FolderOf(path));
     return {in, folder + ConflictKey(output), folder + ConflictKey(output + kPartialSuffix)};
   }
+  // The run's working folder (empty without --to-working-folder), asked of the system once.
+  const std::string& RunWorkingFolder() const { return m_workingFolder; }
 
  private:
   static std::string Key(const FileIdentity& folder) {
@@ -385,26 +375,62 @@ class KeptRandom : public RandomSource {
   SystemRandomSource m_source;
 };
 
-// One engine run per file, with a one-file list: what becomes of a file does not depend
-// on the others, so that any number of them can run at once. The files come from a
-// FolderFiles, found as the batch goes; what is kept of each lasts until it is handed on.
+// One file's call of the library, its progress, cancel and messages going to the file's
+// console front end: the view's progress and Ctrl-C, every failure and notice held in
+// the order they come until the earlier files' are out.
+class FileCall {
+ public:
+  FileCall(FrontEnd& ui, ProgressOperation operation) : m_ui(ui), m_view(ui.OpenProgress(operation)) {
+    m_progress.struct_size = sizeof m_progress;
+    m_progress.callback = [](void* self, unsigned percent) {
+      static_cast<FileCall*>(self)->m_view->SetProgress(percent);
+      return 0;
+    };
+    m_progress.cancelled = [](void* self) { return static_cast<FileCall*>(self)->m_view->IsCancelled() ? 1 : 0; };
+    m_progress.notice = [](void* self, int code, const char* message) {
+      FileCall& call = *static_cast<FileCall*>(self);
+      if (code == QV3_OK) {
+        call.m_ui.ShowNotice(message);
+        return;
+      }
+      call.m_ui.ShowErrorMessage(message, 0);  // the system's text is in it already
+      // A folder named without -r: what would take it.
+      if (code == QV3_DIRECTORY_NOT_ENCRYPTED || code == QV3_DIRECTORY_NOT_DECRYPTED)
+        call.m_ui.ShowNotice(Tr("폴더 안의 파일을 모두 하려면 -r 을 주십시오"));
+    };
+    m_progress.context = this;
+  }
+  const qv3_progress* Progress() const { return &m_progress; }
+
+  // What became of the file, from the call's code (the message was told as it came).
+  static FileOutcome Outcome(int code, qv3_error* error) {
+    qv3_error_free(error);
+    if (code == QV3_OK) return FileOutcome::Done;
+    return code == QV3_CANCELLED ? FileOutcome::Cancelled : FileOutcome::Failed;
+  }
+
+ private:
+  FrontEnd& m_ui;
+  std::unique_ptr<ProgressView> m_view;
+  qv3_progress m_progress{};
+};
+
+// One library call per file: what becomes of a file does not depend on the others, so
+// that any number of them can run at once. The files come from a FolderFiles, found as
+// the batch goes; what is kept of each lasts until it is handed on.
 class CryptBatch : public StreamWork {
  public:
-  // passwords: decryption's candidates; keyed: encryption's one password.
-  CryptBatch(const CryptRequest& request, FolderFiles& files, const PasswordCandidates& passwords,
+  // passwords: what decryption hands the library (flags say how it reads them); keyed:
+  // encryption's one password, its bytes as they are keyed.
+  CryptBatch(const CryptRequest& request, FolderFiles& files, const std::string& passwords, unsigned passwordFlags,
              const std::string& keyed, ConsoleBatch& console)
       : m_request(request),
         m_files(files),
         m_passwords(passwords),
+        m_passwordFlags(passwordFlags),
         m_keyed(keyed),
         m_console(console),
-        m_keys(request, !keyed.empty()) {
-    m_options.deleteSource = request.deleteSource;
-    m_options.toWorkingFolder = request.toWorkingFolder;
-    if (request.toWorkingFolder) m_options.workingFolder = WorkingFolder();
-    m_options.overwrite = request.overwrite;
-    m_options.outputPath = request.outputPath;
-  }
+        m_keys(request, !keyed.empty()) {}
 
   // The next file, and the earlier files still in work that touch one of its names: it
   // starts only once they have ended, so that its outcome is the one it has when the
@@ -429,27 +455,33 @@ class CryptBatch : public StreamWork {
   bool MayStart(size_t) override { return !InterruptRequested(); }
 
   void Run(size_t file) override {
-    FileList list;
+    ListedFile found;
     {
       LockGuard guard(&m_keptLock);
-      list.Append(m_kept[file - m_firstKept].file);
+      found = m_kept[file - m_firstKept].file;
     }
-    JobOutcome outcome;
+    FileCall call(m_console.File(file), m_request.encrypt ? OPERATION_ENCRYPT : OPERATION_DECRYPT);
+    qv3_error* error = nullptr;
+    int code;
     if (m_request.encrypt) {
-      // The engine takes a buffer of its own to wipe.
-      char password[kMaxPasswordBytes + 1] = {};
-      ScopedWipe wipe(password, sizeof password);
-      std::copy(m_keyed.begin(), m_keyed.end(), password);
+      // The length was checked above, with --long-password's warning.
+      unsigned flags = QV3_PASSWORD_BYTES | QV3_LONG_PASSWORD | (m_keyed.empty() ? QV3_EMPTY_PASSWORD : 0u);
+      if (m_request.deleteSource) flags |= QV3_DELETE_SOURCE;
       std::unique_ptr<KeptRandom> random = TakeRandom();
-      EncryptOptions options;
-      options.deleteSource = m_request.deleteSource;
-      options.useGenericExtension = !m_keyed.empty();
-      outcome = EncryptFiles(m_keyScheduleLock, list, password, options, m_console.File(file), random.get());
+      code = capi::EncryptFile(found, m_keyed.data(), m_keyed.size(), flags, call.Progress(), nullptr, &error,
+                               random.get());
       GiveBack(std::move(random));
     } else {
-      outcome = DecryptFiles(m_keyScheduleLock, list, m_passwords, m_options, m_console.File(file));
+      unsigned flags = m_passwordFlags;
+      if (m_request.deleteSource) flags |= QV3_DELETE_SOURCE;
+      if (m_request.overwrite) flags |= QV3_OVERWRITE;
+      if (m_request.toWorkingFolder) flags |= QV3_TO_WORKING_FOLDER;
+      const char* output = m_request.toWorkingFolder         ? m_keys.RunWorkingFolder().c_str()
+                           : !m_request.outputPath.empty() ? m_request.outputPath.c_str()
+                                                             : nullptr;
+      code = capi::DecryptFile(found, output, m_passwords.data(), m_passwords.size(), flags, call.Progress(), &error);
     }
-    m_console.RunEnded(file, outcome.empty() ? FileOutcome::NotStarted : outcome[0]);
+    m_console.RunEnded(file, FileCall::Outcome(code, error));
   }
 
   void Ended(size_t file, bool started) override {
@@ -486,12 +518,11 @@ class CryptBatch : public StreamWork {
 
   const CryptRequest& m_request;
   FolderFiles& m_files;
-  const PasswordCandidates& m_passwords;
+  const std::string& m_passwords;
+  const unsigned m_passwordFlags;
   const std::string& m_keyed;
   ConsoleBatch& m_console;
-  NameKeys m_keys;  // Find's own
-  DecryptOptions m_options;
-  Lock m_keyScheduleLock;
+  NameKeys m_keys;  // Find's own; the run's working folder
   Lock m_randomLock;
   std::vector<std::unique_ptr<KeptRandom>> m_random;  // at most one a thread
   Lock m_keptLock;
@@ -533,11 +564,17 @@ int RunCrypt(const std::vector<std::string>& args, bool encrypt) {
   if (passwordOptions.cp949 && !ConvertToCp949(&given, &error)) return PasswordError(command, error);
   const bool rule = given.typed && !passwordOptions.cp949;  // a typed text: the password rule's bytes
 
-  PasswordCandidates passwords;  // decryption: each container tries them in turn
-  std::string keyed;             // encryption: the one form it is keyed with
+  // Decryption: the password as given, which the library turns into the forms each
+  // container is tried with (typed text: the password rule's; else the bytes first).
+  std::string passwords;
+  StringWipe wipePasswords(passwords);
+  unsigned passwordFlags = 0;
+  std::string keyed;  // encryption: the one form it is keyed with
   StringWipe wipeKeyed(keyed);
   if (!encrypt) {
-    passwords = rule ? OpeningCandidates(given.bytes, TypedLength::AlsoWhole) : GivenPasswordCandidates(given.bytes);
+    passwords = given.bytes;
+    if (!rule) passwordFlags |= QV3_PASSWORD_BYTES;
+    if (passwords.empty()) passwordFlags |= QV3_EMPTY_PASSWORD;
   } else if (rule) {
     const NewPassword made = MakingPassword(given.bytes, SIZE_MAX);
     if (!made.accepted) return PasswordError(command, NewPasswordRefusal(made));
@@ -557,7 +594,7 @@ int RunCrypt(const std::vector<std::string>& args, bool encrypt) {
       WriteStandard(StandardStream::Output, std::string(FolderSkipName(kind)) + "\t" + EscapeControls(path) + "\n");
     });
   ConsoleBatch console(StderrIsTerminal(), files, request.files.size() == 1 && !files.AnyFolder());
-  CryptBatch batch(request, files, passwords, keyed, console);
+  CryptBatch batch(request, files, passwords, passwordFlags, keyed, console);
   RunStream(batch, jobs, kBatchWindow);
   console.AllEnded();
   const int status = console.ExitStatus();

@@ -1,5 +1,6 @@
 #include <algorithm>
 #include <cstring>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -132,7 +133,17 @@ void Decryptor::Transform(const std::string& path, const std::string& output) {
     FileSource source(m_in);
     FileSink sink(m_out);
     ContainerReader reader(source, path, &m_lock);
-    const ContainerLayout& layout = reader.ReadLayout();
+    // A long extension section is read in pieces, with progress and Cancel between them.
+    std::optional<ProgressStep> walk;
+    const bool walked = reader.ReadLayoutUnless([&](uint64_t done, uint64_t total) {
+      if (!walk) walk.emplace(m_view, total);
+      return walk->Update(done, true);
+    });
+    if (!walked) {
+      m_outcome = FileOutcome::Cancelled;  // no message
+      return;
+    }
+    const ContainerLayout& layout = reader.layout();
     reader.Unlock(CandidatesForContainer(path, m_passwords));
     // No bigger than the container needs: a small file's run is not slowed by clearing
     // and wiping a chunk it never fills.

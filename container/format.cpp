@@ -98,47 +98,62 @@ void ContainerReader::ReadExact(void* buffer, size_t count, FailureKind failure)
 }
 
 const ContainerLayout& ContainerReader::ReadLayout(bool keepExtensions) {
-  ContainerLayout& l = m_layout;
-  const uint32_t status = m_source.GetSize(&l.size);
-  if (status != 0) Fail(FailureKind::SizeUnknown, status);
-  if (l.size < kOverheadV0) Fail(FailureKind::TooSmall);
-
-  uint8_t head[5];
-  ReadExact(head, sizeof head, FailureKind::HeadUnreadable);
-  if (std::memcmp(head, "AES", 3) != 0) Fail(FailureKind::BadSignature);
-  l.version = head[3];
-  if (l.version > 2) Fail(FailureKind::BadVersion);
-
-  if (l.version == 0) {
-    l.overhead = kOverheadV0;
-    l.lengthByte = head[4];
-  } else if (l.version == 1) {
-    if (l.size < kOverheadV1) Fail(FailureKind::TooSmall);
-    l.overhead = kOverheadV1;
-  } else {
-    if (l.size < kOverheadV2) Fail(FailureKind::TooSmallV2);
-    l.overhead = kOverheadV2;
+  while (!ReadLayoutStep(kLayoutPiece, keepExtensions)) {
   }
-  l.cipherLength = l.size - l.overhead;
+  return m_layout;
+}
+
+bool ContainerReader::ReadLayoutStep(uint64_t budget, bool keepExtensions) {
+  ContainerLayout& l = m_layout;
+  if (m_layoutStage == LayoutStage::Done) return true;
+  if (m_layoutStage == LayoutStage::Head) {
+    const uint32_t status = m_source.GetSize(&l.size);
+    if (status != 0) Fail(FailureKind::SizeUnknown, status);
+    if (l.size < kOverheadV0) Fail(FailureKind::TooSmall);
+
+    uint8_t head[5];
+    ReadExact(head, sizeof head, FailureKind::HeadUnreadable);
+    if (std::memcmp(head, "AES", 3) != 0) Fail(FailureKind::BadSignature);
+    l.version = head[3];
+    if (l.version > 2) Fail(FailureKind::BadVersion);
+
+    if (l.version == 0) {
+      l.overhead = kOverheadV0;
+      l.lengthByte = head[4];
+    } else if (l.version == 1) {
+      if (l.size < kOverheadV1) Fail(FailureKind::TooSmall);
+      l.overhead = kOverheadV1;
+    } else {
+      if (l.size < kOverheadV2) Fail(FailureKind::TooSmallV2);
+      l.overhead = kOverheadV2;
+    }
+    l.cipherLength = l.size - l.overhead;
+    m_layoutStage = LayoutStage::Extensions;
+  }
 
   if (l.version == 2) {
     // Each extension is bounded by what is left of the container, so a length field can
     // neither make the reader run past the end nor keep it going for ever.
-    for (;;) {
+    std::vector<uint8_t> content;
+    for (uint64_t used = 0;; used += 2) {
+      if (used >= budget) return false;
       uint8_t be[2];
       ReadExact(be, 2, FailureKind::ExtensionLengthUnreadable);
       const uint64_t length = static_cast<uint64_t>(be[0]) << 8 | be[1];
       if (length == 0) break;
       if (length + 2 > l.cipherLength) Fail(FailureKind::TooSmallV2);
       l.cipherLength -= length + 2;
-      std::vector<uint8_t> content(static_cast<size_t>(length));
+      content.resize(static_cast<size_t>(length));
       ReadExact(content.data(), content.size(), FailureKind::ExtensionUnreadable);
-      if (keepExtensions) l.extensions.push_back(std::move(content));
+      if (keepExtensions) l.extensions.push_back(content);
+      used += length;
+      m_layoutRead += length + 2;
     }
   }
   if (l.cipherLength % 16 != 0) Fail(FailureKind::BadCipherLength);
   m_cipherRemaining = l.cipherLength;
-  return l;
+  m_layoutStage = LayoutStage::Done;
+  return true;
 }
 
 void ContainerReader::Unlock(const char* password, size_t length) {

@@ -73,8 +73,30 @@ class ContainerReader {
   ContainerReader& operator=(const ContainerReader&) = delete;
 
   // Size, head, version, extensions, ciphertext length. Needs no password. Extension
-  // contents are kept only when asked for (an extension is otherwise skipped unread).
+  // contents are kept only when asked for (an extension is otherwise read and dropped).
   const ContainerLayout& ReadLayout(bool keepExtensions = false);
+
+  // The same a piece at a time, for a caller that reports progress or takes a Cancel
+  // while a long extension section is read (up to 65,535 extensions of 65,535 bytes):
+  // each call reads at most about budget bytes of extensions and returns true once the
+  // layout is complete (then layout() holds it). The checks, their order and their
+  // failures are ReadLayout's.
+  bool ReadLayoutStep(uint64_t budget, bool keepExtensions = false);
+  const ContainerLayout& layout() const { return m_layout; }
+  // Extension bytes (lengths and contents) read so far: what progress counts of the
+  // container's size less its overhead until the ciphertext starts.
+  uint64_t LayoutBytesRead() const { return m_layoutRead; }
+
+  // ReadLayout for the engines with a progress view: between two pieces of the extension
+  // section, stop(done, total) is told the bytes read of those progress counts and
+  // returns true to stop there (Cancel); then false is returned and nothing more is read.
+  template <typename Stop>
+  bool ReadLayoutUnless(Stop stop, bool keepExtensions = false) {
+    while (!ReadLayoutStep(kLayoutPiece, keepExtensions))
+      if (stop(m_layoutRead, m_layout.size - m_layout.overhead)) return false;
+    return true;
+  }
+  static constexpr uint64_t kLayoutPiece = 4 << 20;
 
   // Derives the password key and, for versions 1 and 2, opens the key block. A wrong
   // password fails here for versions 1 and 2 (before any plaintext exists), and only in
@@ -109,6 +131,8 @@ class ContainerReader {
   std::string m_path;
   Lock* m_lock;
   ContainerLayout m_layout;
+  enum class LayoutStage { Head, Extensions, Done } m_layoutStage = LayoutStage::Head;
+  uint64_t m_layoutRead = 0;
   AesDecryptContext m_schedule{};
   uint8_t m_chain[16] = {};
   HmacSha256 m_mac;

@@ -125,3 +125,17 @@ std::string NewPasswordHint(const std::string& typed) {
     return Format(Tr(kCutHint), static_cast<unsigned>(made.typedCharacters), static_cast<unsigned>(made.keptCharacters));
   return Tr(kLimitHint);
 }
+
+std::string OpeningPasswordHint(const std::string& typed) {
+  TextForm system, cp949, utf8;
+  const TextForm* first = SystemAnsiForm(typed, &system) ? &system
+                          : Cp949Form(typed, &cp949)     ? &cp949
+                          : Utf8Form(typed, &utf8)       ? &utf8
+                                                         : nullptr;
+  if (first) {
+    const size_t kept = first->CharactersWithin(kPromptPasswordBytes);
+    if (kept < first->Characters())
+      return Format(Tr(kCutHint), static_cast<unsigned>(first->Characters()), static_cast<unsigned>(kept));
+  }
+  return Tr(kLimitHint);
+}

@@ -82,3 +82,7 @@ std::string NewPasswordRefusal(const NewPassword& made);
 // The encryption prompts' line on what counts of what is typed: the general rule while
 // everything typed counts, else how many of the typed characters count, or the refusal.
 std::string NewPasswordHint(const std::string& typed);
+
+// The same line for a field that opens containers: how many of the typed characters the
+// first form tried (OpeningCandidates) keeps, else the general rule.
+std::string OpeningPasswordHint(const std::string& typed);

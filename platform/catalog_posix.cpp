@@ -1,6 +1,8 @@
+#include <dlfcn.h>
 #include <limits.h>
 #include <unistd.h>
 
+#include <cstring>
 #include <fstream>
 #include <iterator>
 #include <sstream>
@@ -19,10 +21,17 @@ bool LoadFrom(const std::string& path, MessageCatalog* catalog) {
   return catalog->Parse(bytes);
 }
 
-// The program's folder's share/locale first, then the installation's.
+// The program's folder's share/locale first (or, in libqv3, the library's folder's), then
+// the installation's.
 const MessageCatalog& English() {
   static const MessageCatalog catalog = [] {
     MessageCatalog loaded;
+    Dl_info module{};
+    if (dladdr(reinterpret_cast<void*>(&LoadFrom), &module) && module.dli_fname && std::strchr(module.dli_fname, '/')) {
+      std::string folder(module.dli_fname);
+      folder.erase(folder.find_last_of('/'));
+      if (LoadFrom(folder + "/../share/locale" + kCatalog, &loaded)) return loaded;
+    }
     char self[PATH_MAX];
     const ssize_t n = readlink("/proc/self/exe", self, sizeof self - 1);
     if (n > 0) {

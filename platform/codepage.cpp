@@ -1,9 +1,18 @@
 #include "platform/codepage.h"
 
-#include "crypto/secure.h"
+
+namespace {
+
+// The platform layer sits below crypto: its own wipe, never optimised away.
+void Wipe(std::string& text) {
+  volatile char* p = text.empty() ? nullptr : &text[0];
+  for (size_t i = 0; i < text.size(); ++i) p[i] = 0;
+}
+
+}  // namespace
 
 TextForm::~TextForm() {
-  if (!m_bytes.empty()) SecureWipe(&m_bytes[0], m_bytes.size());
+  Wipe(m_bytes);
 }
 
 void TextForm::AppendCharacter(const char* bytes, size_t length) {
@@ -68,7 +77,7 @@ bool Cp949Form(const std::string& utf8, TextForm* form, std::string* lacking) {
       if (lacking && lacking->find(character) == std::string::npos) *lacking += character;
     }
   }
-  if (!character.empty()) SecureWipe(&character[0], character.size());
-  if (!converted.empty()) SecureWipe(&converted[0], converted.size());
+  Wipe(character);
+  Wipe(converted);
   return exact;
 }

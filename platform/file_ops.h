@@ -105,6 +105,8 @@ bool IsFileInUse(const char* path);
 // (a sharing violation); any other failure (absence, a missing folder, a denial) says
 // nothing of holders and counts as not open, so a wait on this always ends once no one
 // holds the file. Elsewhere: an open descriptor of a process whose descriptors this user
-// may read refers to it (processes of other users are not seen). A missing file is not
+// may read refers to it (processes of other users are not seen), found by what the
+// descriptors' links in /proc say, so that no other file is ever looked at (one on a
+// network file system that no longer answers would hang the look). A missing file is not
 // open.
 bool IsFileOpen(const char* path);

@@ -8,6 +8,7 @@
 
 #include <cerrno>
 #include <cstdio>
+#include <cstdlib>
 #include <string>
 
 #include "platform/system_error.h"
@@ -200,13 +201,22 @@ bool IsFileInUse(const char* path) { return IsReadOnly(path) || IsFileOpen(path)
 bool IsFileOpen(const char* path) {
   struct stat file {};
   if (stat(path, &file) != 0) return false;  // absent: nothing holds it
-  // Each process's descriptors are links in /proc/PID/fd; stat follows one to the file
-  // it has open. Processes and descriptors that cannot be read (other users', ended ones)
-  // are passed over.
+  char* resolved = realpath(path, nullptr);
+  if (!resolved) return false;
+  const std::string target = resolved;
+  free(resolved);
+  // Each process's descriptors are links in /proc/PID/fd. Only what a link says is read
+  // (never the file it leads to, which may sit on a network file system that no longer
+  // answers); a link that names the file is then confirmed by its identity. Processes and
+  // descriptors that cannot be read (other users', ended ones) are passed over.
   bool open = false;
+  std::vector<char> link(target.size() + 2);
   ForEachEntry("/proc", [&](int, const std::string& pid) {
     if (!IsNumber(pid)) return true;
     ForEachEntry(("/proc/" + pid + "/fd").c_str(), [&](int fdFolder, const std::string& fd) {
+      const ssize_t n = readlinkat(fdFolder, fd.c_str(), link.data(), link.size());
+      if (n != static_cast<ssize_t>(target.size()) || target.compare(0, target.size(), link.data(), n) != 0)
+        return true;
       struct stat held {};
       open = fstatat(fdFolder, fd.c_str(), &held, 0) == 0 && held.st_dev == file.st_dev &&
              held.st_ino == file.st_ino;

@@ -19,6 +19,36 @@ uint32_t Status(BOOL ok) { return ok ? 0 : GetLastError(); }
 
 DWORD Attributes(const char* path) { return GetFileAttributesW(Wide(path).c_str()); }
 
+// Whether the open file is the one the path itself names: not what a link leads to.
+// Windows opens a link itself when asked (FILE_FLAG_OPEN_REPARSE_POINT); a compatible
+// system that shows links as the files they lead to (Wine) still tells where the handle
+// leads, and a link then shows as another path.
+bool NamesItself(HANDLE file, const char* path) {
+  std::wstring opened(1024, L'\0');
+  DWORD n = GetFinalPathNameByHandleW(file, &opened[0], static_cast<DWORD>(opened.size()), FILE_NAME_NORMALIZED);
+  if (n >= opened.size()) {
+    opened.resize(n + 1);
+    n = GetFinalPathNameByHandleW(file, &opened[0], static_cast<DWORD>(opened.size()), FILE_NAME_NORMALIZED);
+  }
+  if (n == 0 || n >= opened.size()) return false;
+  opened.resize(n);
+  if (opened.compare(0, 8, L"\\\\?\\UNC\\") == 0)
+    opened = L"\\\\" + opened.substr(8);
+  else if (opened.compare(0, 4, L"\\\\?\\") == 0)
+    opened.erase(0, 4);
+  const std::wstring name = Wide(path);
+  std::wstring full(1024, L'\0');
+  DWORD m = GetFullPathNameW(name.c_str(), static_cast<DWORD>(full.size()), &full[0], nullptr);
+  if (m >= full.size()) {
+    full.resize(m + 1);
+    m = GetFullPathNameW(name.c_str(), static_cast<DWORD>(full.size()), &full[0], nullptr);
+  }
+  if (m == 0 || m >= full.size()) return false;
+  full.resize(m);
+  return CompareStringOrdinal(opened.c_str(), static_cast<int>(opened.size()), full.c_str(),
+                              static_cast<int>(full.size()), TRUE) == CSTR_EQUAL;
+}
+
 // Whether the file's owner is the user this process runs as.
 bool OwnedByThisUser(HANDLE file) {
   PSID owner = nullptr;
@@ -66,10 +96,20 @@ uint32_t MoveRefusal(const char* to, Replacing replacing) {
 
 namespace {
 
-// The name itself, never what a reparse point there leads to.
+// The name itself, never what a reparse point there leads to; a link (a reparse point, or
+// a name that leads elsewhere) gives INVALID_HANDLE_VALUE with ERROR_REPARSE_TAG_INVALID.
 HANDLE OpenName(const char* path, DWORD access, DWORD share) {
-  return CreateFileW(Wide(path).c_str(), access, share, nullptr, OPEN_EXISTING,
-                     FILE_FLAG_OPEN_REPARSE_POINT | FILE_FLAG_BACKUP_SEMANTICS, nullptr);
+  HANDLE file = CreateFileW(Wide(path).c_str(), access, share, nullptr, OPEN_EXISTING,
+                            FILE_FLAG_OPEN_REPARSE_POINT | FILE_FLAG_BACKUP_SEMANTICS, nullptr);
+  if (file == INVALID_HANDLE_VALUE) return file;
+  BY_HANDLE_FILE_INFORMATION info;
+  if (!GetFileInformationByHandle(file, &info) || (info.dwFileAttributes & FILE_ATTRIBUTE_REPARSE_POINT) ||
+      !NamesItself(file, path)) {
+    CloseHandle(file);
+    SetLastError(ERROR_REPARSE_TAG_INVALID);
+    return INVALID_HANDLE_VALUE;
+  }
+  return file;
 }
 
 // Sets the attributes of the file opened (never through a link).
@@ -124,7 +164,12 @@ uint32_t MovePath(const char* from, const char* to, Replacing replacing) {
 
 bool IsLink(const char* path) {
   const DWORD attributes = Attributes(path);
-  return attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_REPARSE_POINT);
+  if (attributes == INVALID_FILE_ATTRIBUTES) return false;
+  if (attributes & FILE_ATTRIBUTE_REPARSE_POINT) return true;
+  HANDLE file = OpenName(path, FILE_READ_ATTRIBUTES, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE);
+  if (file == INVALID_HANDLE_VALUE) return GetLastError() == ERROR_REPARSE_TAG_INVALID;
+  CloseHandle(file);
+  return false;
 }
 
 bool IdentityOf(const char* path, FileIdentity* identity) {

@@ -28,7 +28,14 @@ class LockFile {
   // Lets go of the file and removes it unless another holder still has it. Does nothing
   // when nothing is held.
   void Release();
+  // Lets go of the file and leaves it, with what was written into it, for whoever comes
+  // next (the clean-up of a later run). Does nothing when nothing is held.
+  void Leave();
   bool IsHeld() const { return m_handle != kNone; }
+  // Writes text into the held file in place of what it held: the record a holder leaves
+  // for whoever finds the file once it has died. False when nothing is held or the write
+  // failed.
+  bool WriteNote(const std::string& text);
 
  private:
   static constexpr intptr_t kNone = -1;
@@ -39,6 +46,10 @@ class LockFile {
 // True when some process, this one included, holds the lock file at path. False when it
 // is missing or no one holds it.
 bool IsLockFileHeld(const char* path);
+
+// What a holder last wrote into the lock file at path with WriteNote ("" when nothing, or
+// when it is missing or a link; at most 64 KiB are read).
+std::string ReadLockFileNote(const char* path);
 
 // Removes the lock file at path when no process holds it, in one step no holder can come
 // between. True when it was removed.

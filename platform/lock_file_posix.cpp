@@ -84,3 +84,39 @@ bool RemoveUnheldLockFile(const char* path) {
   close(fd);
   return removed;
 }
+
+bool LockFile::WriteNote(const std::string& text) {
+  if (m_handle == kNone) return false;
+  const int fd = static_cast<int>(m_handle);
+  if (ftruncate(fd, 0) != 0) return false;
+  size_t done = 0;
+  while (done < text.size()) {
+    const ssize_t n = pwrite(fd, text.data() + done, text.size() - done, static_cast<off_t>(done));
+    if (n < 0 && errno == EINTR) continue;
+    if (n <= 0) return false;
+    done += static_cast<size_t>(n);
+  }
+  return fsync(fd) == 0;
+}
+
+std::string ReadLockFileNote(const char* path) {
+  const int fd = OpenLockFile(path, O_RDONLY);
+  if (fd < 0) return std::string();
+  std::string text;
+  char buffer[4096];
+  for (;;) {
+    const ssize_t n = read(fd, buffer, sizeof buffer);
+    if (n < 0 && errno == EINTR) continue;
+    if (n <= 0 || text.size() + static_cast<size_t>(n) > 65536) break;
+    text.append(buffer, static_cast<size_t>(n));
+  }
+  close(fd);
+  return text;
+}
+
+void LockFile::Leave() {
+  if (m_handle == kNone) return;
+  close(static_cast<int>(m_handle));
+  m_handle = kNone;
+  m_path.clear();
+}

@@ -62,3 +62,39 @@ bool RemoveUnheldLockFile(const char* path) {
   CloseHandle(h);
   return true;
 }
+
+bool LockFile::WriteNote(const std::string& text) {
+  if (m_handle == kNone) return false;
+  HANDLE h = reinterpret_cast<HANDLE>(m_handle);
+  LARGE_INTEGER start = {};
+  if (!SetFilePointerEx(h, start, nullptr, FILE_BEGIN) || !SetEndOfFile(h)) return false;
+  DWORD written = 0;
+  if (!text.empty() && (!WriteFile(h, text.data(), static_cast<DWORD>(text.size()), &written, nullptr) ||
+                        written != text.size()))
+    return false;
+  return FlushFileBuffers(h) != 0;
+}
+
+std::string ReadLockFileNote(const char* path) {
+  const std::wstring name = Wide(path);
+  const DWORD attributes = GetFileAttributesW(name.c_str());
+  if (attributes == INVALID_FILE_ATTRIBUTES || (attributes & (FILE_ATTRIBUTE_REPARSE_POINT | FILE_ATTRIBUTE_DIRECTORY)))
+    return std::string();
+  HANDLE h = CreateFileW(name.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, OPEN_EXISTING,
+                         FILE_FLAG_OPEN_REPARSE_POINT, nullptr);
+  if (h == INVALID_HANDLE_VALUE) return std::string();
+  std::string text;
+  char buffer[4096];
+  DWORD got = 0;
+  while (ReadFile(h, buffer, sizeof buffer, &got, nullptr) && got > 0 && text.size() + got <= 65536)
+    text.append(buffer, got);
+  CloseHandle(h);
+  return text;
+}
+
+void LockFile::Leave() {
+  if (m_handle == kNone) return;
+  CloseHandle(reinterpret_cast<HANDLE>(m_handle));
+  m_handle = kNone;
+  m_path.clear();
+}

@@ -12,8 +12,16 @@ LPCWSTR const kDialogs = MAKEINTRESOURCEW(5);
 const LANGID kKorean = MAKELANGID(LANG_KOREAN, SUBLANG_DEFAULT);
 const LANGID kEnglish = MAKELANGID(LANG_ENGLISH, SUBLANG_ENGLISH_US);
 
+// The module holding this code: the program, or qv3.dll, each carrying its own texts.
+HMODULE ThisModule() {
+  HMODULE module = nullptr;
+  GetModuleHandleExW(GET_MODULE_HANDLE_EX_FLAG_FROM_ADDRESS | GET_MODULE_HANDLE_EX_FLAG_UNCHANGED_REFCOUNT,
+                     reinterpret_cast<LPCWSTR>(&ThisModule), &module);
+  return module;
+}
+
 const void* Find(LPCWSTR type, LPCWSTR name) {
-  const HMODULE module = GetModuleHandleW(nullptr);
+  const HMODULE module = ThisModule();
   HRSRC found = FindResourceExW(module, type, name, ResourceLanguage());
   if (!found && ResourceLanguage() != kKorean) found = FindResourceExW(module, type, name, kKorean);
   if (!found) return nullptr;

@@ -1,3 +1,8 @@
 #include "platform/selection.h"
 
-bool GatherSelection(const std::string&, std::vector<std::string>&) { return true; }
+struct SelectionGathering::State {};
+
+SelectionGathering::SelectionGathering() = default;
+SelectionGathering::~SelectionGathering() = default;
+
+bool SelectionGathering::Gather(const std::string&, std::vector<std::string>&) { return true; }

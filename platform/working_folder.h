@@ -36,9 +36,9 @@ std::string WorkingFolder();
 char* StripTrailingBackslash(char* path);
 
 // The registry value "Path" under HKEY_LOCAL_MACHINE\SOFTWARE\Belmora\TarvessinKvt can
-// be read into 260 bytes. Its content is never used. The key is created when it is
-// missing and the process may write there. The 32-bit registry view is read in every
-// build, where the 32-bit product's installer writes.
+// be read into 260 bytes. Its content is never used, and the key is only read: asking
+// never creates it. The 32-bit registry view is read in every build, where the 32-bit
+// product's installer writes.
 bool IsProductRegistered();
 // A top-level window of class "Tarvessin" exists, the class spelt with exactly this case.
 bool IsProductWindowOpen();

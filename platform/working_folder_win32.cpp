@@ -45,13 +45,9 @@ bool IsProductRegistered() {
   // process sees it anyway; the flag is ignored on 32-bit Windows).
   const REGSAM view = KEY_WOW64_32KEY;
   HKEY key = nullptr;
-  // The create-or-open call creates the key when it is missing and the process may
-  // write there; the plain open covers a process that may only read.
-  if (RegCreateKeyExW(HKEY_LOCAL_MACHINE, kProductKey, 0, nullptr, 0, MAXIMUM_ALLOWED | view, nullptr, &key,
-                      nullptr) != ERROR_SUCCESS &&
-      RegOpenKeyExW(HKEY_LOCAL_MACHINE, kProductKey, 0, KEY_QUERY_VALUE | view, &key) != ERROR_SUCCESS) {
-    return false;
-  }
+  // Only opened, never created: asking whether the product is there must not leave a
+  // key of its name behind (which its uninstaller would not remove).
+  if (RegOpenKeyExW(HKEY_LOCAL_MACHINE, kProductKey, 0, KEY_QUERY_VALUE | view, &key) != ERROR_SUCCESS) return false;
   // Only whether the value can be read counts, not what it says; a value longer than
   // the buffer counts as absent. The product reads it as ANSI text into 260 bytes, so
   // this does too: the one answer it would give.

@@ -13,7 +13,9 @@ table  writes every text and its English as C++ initializers sorted by the text'
 check  fails unless every text of TEMPLATE (xgettext's extraction from the sources) has
        an English translation in CATALOG and CATALOG holds no text the sources lack; for
        each RESOURCE_SCRIPT, the texts of every English dialog template must be the
-       catalog's translations of the Korean template's texts, in the same order.
+       catalog's translations of the Korean template's texts, in the same order; and
+       each English text must hold the conversions of its Korean text (printf's, as
+       %s and %u, in the same order; named ones, as {name}, in any order).
 """
 
 import re
@@ -118,6 +120,17 @@ def dialog_texts(script):
     return texts
 
 
+# printf's conversions ("%%" included: a lone "%" in a format is a fault) and named
+# placeholders.
+PRINTF = re.compile(r"%(?:\d+\$)?[-+ #0']*(?:\d+|\*)?(?:\.(?:\d+|\*))?(?:hh|h|ll|l|j|z|t|L)?[diouxXeEfFgGaAcspn%]")
+NAMED = re.compile(r"\{[A-Za-z_][A-Za-z0-9_]*\}")
+
+
+def conversions(text):
+    """What a text hands to its formatter: printf's conversions in order, named ones sorted."""
+    return PRINTF.findall(text), sorted(NAMED.findall(text))
+
+
 def check(catalog, template, scripts):
     problems = []
     entries = parse(catalog)
@@ -127,6 +140,10 @@ def check(catalog, template, scripts):
         problems.append("no English text for %r" % original)
     for original in sorted(set(o for o, _, _ in entries) - wanted):
         problems.append("the catalog holds %r, which no source uses" % original)
+    for original, translation in sorted(translated.items()):
+        if conversions(original) != conversions(translation):
+            problems.append("%r and its English %r do not hold the same conversions (%s against %s)"
+                            % (original, translation, conversions(original), conversions(translation)))
     seen = set()
     for original, _, _ in entries:
         if original in seen:

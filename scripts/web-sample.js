@@ -27,7 +27,7 @@ const { chromium } = require(path.join(__dirname, '..', 'build', 'npm', 'node_mo
     await page.setInputFiles('#open-files', container);
     await page.fill('#open-password', password);
     await page.click('#open-start');
-    await page.waitForSelector('#open-list li:not([data-state="waiting"]):not([data-state="working"])');
+    await page.waitForSelector('#open-list li:not([data-state="waiting"]):not([data-state="working"]):not([data-state="checking"])');
     if ((await page.getAttribute('#open-list li', 'data-state')) !== 'done') {
       throw new Error(await page.textContent('#open-list li'));
     }

@@ -27,9 +27,9 @@
 #include "container/io.h"
 #include "container/key_material.h"
 #include "container/naming.h"
+#include "container/password_rule.h"
 #include "container/system_error_exception.h"
 #include "crypto/secure.h"
-#include "platform/codepage.h"
 #include "platform/language.h"
 #include "platform/random.h"
 #include "platform/system_error.h"
@@ -112,7 +112,14 @@ class Session {
     m_failure = failure;
     m_message = AppendSystemErrorText(FailureText(failure), failure.code);
   }
+  // A refusal of the engine's own, before any work: no failure kind, its text only.
+  void Refuse(const std::string& message) {
+    m_failed = true;
+    m_refused = true;
+    m_message = message;
+  }
   bool Failed() const { return m_failed; }
+  bool Refused() const { return m_refused; }
   const Failure& failure() const { return m_failure; }
   const std::string& message() const { return m_message; }
   const std::string& outputName() const { return m_outputName; }
@@ -150,6 +157,7 @@ class Session {
  private:
   bool m_finished = false;
   bool m_failed = false;
+  bool m_refused = false;
   Failure m_failure{FailureKind::Unreadable, 0, ""};
   std::string m_message;
 };
@@ -158,14 +166,23 @@ class Session {
 // cost nothing beside the work, small enough to keep the worker's memory flat.
 constexpr size_t kPiece = 1024 * 1024;
 
+// Reads a container: its layout a step at a time (a long extension section honours Cancel
+// and shows progress like the data), then the password's candidates, then the data. A
+// probe stops after the layout and learns whether the empty password opens the container
+// (tried only where its name carries a category extension), never reading the data.
 class DecryptSession : public Session {
  public:
-  DecryptSession(int source, uint64_t size, int sink, const std::string& name)
-      : Session(source, size, sink, name), m_reader(m_source, name) {}
+  enum class Probe { NotAsked, NeedsPassword, OpensWithout };
 
-  // The name rule, the layout, then the password: the checks of the desktop engines, in
-  // their order.
-  void Open(const char* password, size_t length) {
+  DecryptSession(int source, uint64_t size, int sink, const std::string& name, PasswordCandidates candidates,
+                 bool probe)
+      : Session(source, size, sink, name),
+        m_reader(m_source, name),
+        m_candidates(std::move(candidates)),
+        m_probe(probe ? Probe::NeedsPassword : Probe::NotAsked) {}
+
+  // The name rule first: the checks of the desktop engines, in their order.
+  void Open() {
     Guard([&] {
       switch (PlaintextPath(m_name, false, std::string(), &m_outputName)) {
         case PlaintextNameProblem::Invalid: throw SystemErrorException(FailureKind::InvalidName, 0, m_name);
@@ -174,15 +191,40 @@ class DecryptSession : public Session {
           throw SystemErrorException(FailureKind::NotAContainerName, 0, m_name);
         case PlaintextNameProblem::None: break;
       }
-      const ContainerLayout& layout = m_reader.ReadLayout();
-      m_total = layout.size - layout.overhead;
-      m_reader.Unlock(password, length);
     });
   }
 
+  Probe probe() const { return m_probe; }
+
  private:
   bool Work(double budget) override {
-    if (m_buffer.size() < kPiece) m_buffer.resize(kPiece);
+    if (!m_unlocked) {
+      const bool read = m_reader.ReadLayoutStep(static_cast<uint64_t>(std::max(budget, 1.0)));
+      const ContainerLayout& layout = m_reader.layout();
+      m_total = layout.size - layout.overhead;
+      m_done = m_reader.LayoutBytesRead();
+      if (!read) return false;
+      if (m_probe != Probe::NotAsked) {
+        if (layout.version != 0 && HasCategoryExtension(m_name)) {
+          PasswordCandidates empty;
+          empty.Add("", 0);
+          try {
+            m_reader.Unlock(empty);
+            m_probe = Probe::OpensWithout;
+          } catch (const SystemErrorException& e) {
+            if (e.m_failure.kind != FailureKind::KeyBlockMac) throw;
+          }
+        }
+        return true;
+      }
+      m_reader.Unlock(m_candidates);
+      m_candidates = PasswordCandidates();
+      m_unlocked = true;
+      return false;  // the data in the next steps
+    }
+    // No bigger than the container needs: each step wipes it.
+    const size_t want = static_cast<size_t>(std::min<uint64_t>(kPiece, std::max<uint64_t>(16, m_reader.layout().cipherLength)));
+    if (m_buffer.size() < want) m_buffer.resize(want);
     for (double used = 0; used < budget && m_reader.CipherRemaining() > 0;) {
       const size_t got = m_reader.ReadPlaintext(m_buffer.data(), m_buffer.size());
       const uint32_t status = m_sink.Write(m_buffer.data(), static_cast<uint32_t>(got));
@@ -196,6 +238,9 @@ class DecryptSession : public Session {
   }
 
   ContainerReader m_reader;
+  PasswordCandidates m_candidates;
+  Probe m_probe;
+  bool m_unlocked = false;
 };
 
 class EncryptSession : public Session {
@@ -203,10 +248,16 @@ class EncryptSession : public Session {
   EncryptSession(int source, uint64_t size, int sink, const std::string& name)
       : Session(source, size, sink, name), m_size(size) {}
 
-  // The container is named by the engine's rule: generic "aqv3" when a password is
-  // given, the kind's extension otherwise.
-  void Open(const char* password, size_t length) {
-    m_outputName = m_name + "." + ChooseEncryptedExtension(m_name.c_str(), length > 0);
+  // The typed text becomes the one form a new container is keyed with (a refusal names
+  // the characters no form keeps, and nothing is written); the container is named by
+  // the engine's rule: generic "aqv3" with a password, the kind's extension without.
+  void Open(const std::string& typed) {
+    const NewPassword made = MakingPassword(typed, kPromptPasswordBytes);
+    if (!made.accepted) {
+      Refuse(NewPasswordRefusal(made));
+      return;
+    }
+    m_outputName = m_name + "." + ChooseEncryptedExtension(m_name.c_str(), !made.bytes.empty());
     m_total = m_size;
     Guard([&] {
       SystemRandomSource random;
@@ -217,16 +268,17 @@ class EncryptSession : public Session {
       uint8_t fileIv[16];
       MakeFileIv(random, static_cast<uint64_t>(std::time(nullptr)), m_size, m_name, fileIv);
       m_writer.reset(new ContainerWriter(m_sink, m_outputName));
-      m_writer->WriteHead(fileIv, material, password, length);
+      m_writer->WriteHead(fileIv, material, made.bytes.data(), made.bytes.size());
     });
   }
 
  private:
   bool Work(double budget) override {
-    if (m_buffer.size() < kPiece) m_buffer.resize(kPiece);
+    const size_t piece = static_cast<size_t>(std::min<uint64_t>(kPiece, std::max<uint64_t>(16, m_size)));
+    if (m_buffer.size() < piece) m_buffer.resize(piece);
     for (double used = 0; used < budget && m_done < m_size;) {
       uint32_t got = 0;
-      const uint32_t want = static_cast<uint32_t>(std::min<uint64_t>(kPiece, m_size - m_done));
+      const uint32_t want = static_cast<uint32_t>(std::min<uint64_t>(piece, m_size - m_done));
       const uint32_t status = m_source.Read(m_buffer.data(), want, &got);
       if (status != 0 || got == 0)
         throw SystemErrorException(FailureKind::Unreadable, status ? status : EndOfFileError(), m_name);
@@ -243,28 +295,61 @@ class EncryptSession : public Session {
   std::unique_ptr<ContainerWriter> m_writer;
 };
 
+// The password as the page's field gives it (typed: UTF-8, tried as every form it may
+// have been keyed with) or as bytes given exactly (a password file's, in the tests: those
+// bytes first, then the forms of their text); the empty one first for a container with
+// a category extension.
+PasswordCandidates Candidates(const char* name, const char* password, int length, bool given) {
+  std::string bytes(password, static_cast<size_t>(length));
+  PasswordCandidates candidates =
+      CandidatesForContainer(name, given ? GivenPasswordCandidates(bytes) : OpeningCandidates(bytes));
+  SecureWipe(&bytes[0], bytes.size());
+  return candidates;
+}
+
 uint64_t ToSize(double size) { return size > 0 ? static_cast<uint64_t>(size) : 0; }
 
 }  // namespace
 
 extern "C" {
 
-// Opens a container read from source (size bytes, named name) with the password's
-// length bytes, writing its plaintext to sink as it goes. Never null; a failure is kept
-// in the session (qv3_session_failed).
+// Opens a container read from source (size bytes, named name), each candidate of the
+// password (typed text, or bytes given exactly when given is 1) tried on it in turn;
+// its plaintext goes to sink as the steps go. Never null; a failure is kept in the
+// session (qv3_session_failed).
 EMSCRIPTEN_KEEPALIVE Session* qv3_decrypt_open(int source, double size, int sink, const char* name,
-                                               const char* password, int length) {
-  auto* s = new DecryptSession(source, ToSize(size), sink, name);
-  s->Open(password, static_cast<size_t>(length));
+                                               const char* password, int length, int given) {
+  auto* s = new DecryptSession(source, ToSize(size), sink, name, Candidates(name, password, length, given != 0),
+                               false);
+  s->Open();
   return s;
 }
 
+// What can be told of a container before anyone is asked for its password: its steps
+// fail as decryption would (the name, the size, the signature, the version, the
+// extensions), or end with qv3_session_probe telling whether the empty password opens it.
+EMSCRIPTEN_KEEPALIVE Session* qv3_probe_open(int source, double size, const char* name) {
+  auto* s = new DecryptSession(source, ToSize(size), -1, name, PasswordCandidates(), true);
+  s->Open();
+  return s;
+}
+
+// After a probe's last step: 1 when the empty password opens the container, else 0.
+EMSCRIPTEN_KEEPALIVE int qv3_session_probe(Session* s) {
+  auto* d = dynamic_cast<DecryptSession*>(s);
+  return d && d->probe() == DecryptSession::Probe::OpensWithout ? 1 : 0;
+}
+
 // Starts a version 2 container of the plaintext read from source (size bytes, named
-// name), written to sink.
+// name), written to sink, keyed with the making form of the typed text (UTF-8, length
+// bytes); a text no form keeps is refused (qv3_session_refused) before anything is
+// written.
 EMSCRIPTEN_KEEPALIVE Session* qv3_encrypt_open(int source, double size, int sink, const char* name,
                                                const char* password, int length) {
   auto* s = new EncryptSession(source, ToSize(size), sink, name);
-  s->Open(password, static_cast<size_t>(length));
+  std::string typed(password, static_cast<size_t>(length));
+  s->Open(typed);
+  SecureWipe(&typed[0], typed.size());
   return s;
 }
 
@@ -278,9 +363,11 @@ EMSCRIPTEN_KEEPALIVE void qv3_set_language(int english) {
 }
 
 EMSCRIPTEN_KEEPALIVE int qv3_session_failed(Session* s) { return s->Failed() ? 1 : 0; }
+// 1 when the engine refused the work before it began (a new password no form keeps).
+EMSCRIPTEN_KEEPALIVE int qv3_session_refused(Session* s) { return s->Refused() ? 1 : 0; }
 // The failure's kind as the container code names it (0 based), -1 when none.
 EMSCRIPTEN_KEEPALIVE int qv3_session_failure_kind(Session* s) {
-  return s->Failed() ? static_cast<int>(s->failure().kind) : -1;
+  return s->Failed() && !s->Refused() ? static_cast<int>(s->failure().kind) : -1;
 }
 // The text the user reads: the engine's own message and, for a system error, its text.
 EMSCRIPTEN_KEEPALIVE const char* qv3_session_message(Session* s) { return s->message().c_str(); }
@@ -290,26 +377,52 @@ EMSCRIPTEN_KEEPALIVE int qv3_session_percent(Session* s) { return static_cast<in
 // Wipes the keys.
 EMSCRIPTEN_KEEPALIVE void qv3_session_free(Session* s) { delete s; }
 
-// What the password does to the container's key block: 0 opens it, 1 does not, 2 cannot
-// tell (version 0, or a container refused before its key block).
-EMSCRIPTEN_KEEPALIVE int qv3_check_password(int source, double size, const char* name, const char* password,
-                                            int length) {
-  JsSource in(source, ToSize(size));
-  try {
-    switch (CheckPassword(in, name, password, static_cast<size_t>(length))) {
-      case PasswordCheck::Opens: return 0;
-      case PasswordCheck::Wrong: return 1;
-      case PasswordCheck::Undecided: return 2;
+// What counts of the typed text (UTF-8, length bytes), in the page's language: for a
+// new container (making 1) the form it is keyed with, or its refusal naming the
+// characters (then *refused is 1); for opening, the first form tried.
+EMSCRIPTEN_KEEPALIVE const char* qv3_password_hint(const char* typed, int length, int making, int* refused) {
+  static std::string text;
+  std::string given(typed, static_cast<size_t>(length));
+  *refused = 0;
+  if (making) {
+    const NewPassword made = MakingPassword(given, kPromptPasswordBytes);
+    if (!given.empty() && !made.accepted) {
+      *refused = 1;
+      text = NewPasswordRefusal(made);
+    } else {
+      text = NewPasswordHint(given);
     }
-  } catch (...) {
-    // Refused before the key block, or no memory: the run itself will say why.
+  } else {
+    text = OpeningPasswordHint(given);
   }
-  return 2;
+  SecureWipe(&given[0], given.size());
+  return text.c_str();
 }
 
-// The code page 949 bytes of the UTF-8 text, the form a Korean Windows system keyed its
-// containers with, into out (capacity bytes). Returns their count, or -1 when the text
-// has a character code page 949 lacks or does not fit.
+// The extensions a container carries, as a file picker's accept list: ".aqv3,.pqv3,...".
+EMSCRIPTEN_KEEPALIVE const char* qv3_container_accept() {
+  static std::string list;
+  if (list.empty())
+    for (const std::string& extension : ContainerExtensions()) list += (list.empty() ? "." : ",.") + extension;
+  return list.c_str();
+}
+
+// The language rule on the browser's languages (its tags, best first, separated by
+// commas): 1 English, 0 Korean. Korean where Korean comes before English or no language
+// is given; English where English comes first or only other languages are given.
+EMSCRIPTEN_KEEPALIVE int qv3_language_of(const char* tags) {
+  std::string list(tags);
+  if (list.empty()) return 0;
+  std::replace(list.begin(), list.end(), ',', ':');
+  std::replace(list.begin(), list.end(), '-', '_');
+  // A language tag's letter case means nothing.
+  for (char& c : list)
+    if (c >= 'A' && c <= 'Z') c = static_cast<char>(c - 'A' + 'a');
+  // A locale of no language of its own is set: the list decides, as it does for the
+  // programs.
+  return LanguageFromEnvironment(list.c_str(), nullptr, nullptr, "und") == Language::English ? 1 : 0;
+}
+
 // The text of an output that could not be created (stage 0) or completed once the engine
 // was done with it (stage 1: its last writes or its closing failed), worded as the
 // desktop engines word them, for the output named after input by the engine's rules
@@ -331,24 +444,11 @@ EMSCRIPTEN_KEEPALIVE const char* qv3_output_failure(int encrypt, int generic, in
 }
 
 // The system error codes JavaScript reports its failures with, by what happened: 0 not
-// found, 1 input or output failed, 2 access denied, 3 no space left. (The engine's C
-// library numbers them its own way.)
+// found, 1 input or output failed, 2 access denied, 3 no space left, 4 the name is taken.
+// (The engine's C library numbers them its own way.)
 EMSCRIPTEN_KEEPALIVE int qv3_system_error(int which) {
-  static const int kCodes[] = {ENOENT, EIO, EACCES, ENOSPC};
-  return which >= 0 && which < 4 ? kCodes[which] : EIO;
-}
-
-EMSCRIPTEN_KEEPALIVE int qv3_cp949_form(const char* utf8, int length, char* out, int capacity) {
-  std::string in(utf8, static_cast<size_t>(length)), converted;
-  const bool ok = Utf8ToCp949(in, &converted);
-  int result = -1;
-  if (ok && converted.size() <= static_cast<size_t>(capacity)) {
-    std::memcpy(out, converted.data(), converted.size());
-    result = static_cast<int>(converted.size());
-  }
-  SecureWipe(&in[0], in.size());
-  SecureWipe(&converted[0], converted.size());
-  return result;
+  static const int kCodes[] = {ENOENT, EIO, EACCES, ENOSPC, EEXIST};
+  return which >= 0 && which < 5 ? kCodes[which] : EIO;
 }
 
 }  // extern "C"

@@ -5,13 +5,14 @@
 'use strict';
 
 // What a browser or node reports while reading or writing, as the engine's system error
-// codes (0 not found, 1 input or output, 2 access denied, 3 no space left; the engine adds
-// their text to its message).
+// codes (0 not found, 1 input or output, 2 access denied, 3 no space left, 4 exists; the
+// engine adds their text to its message).
 function qv3ErrorKind(error) {
   var name = error && (error.name || error.code);
   if (name === 'NotFoundError' || name === 'ENOENT') return 0;
   if (name === 'NotAllowedError' || name === 'SecurityError' || name === 'EACCES') return 2;
   if (name === 'QuotaExceededError' || name === 'ENOSPC') return 3;
+  if (name === 'AlreadyExistsError' || name === 'EEXIST') return 4;
   return 1;
 }
 
@@ -102,61 +103,80 @@ Qv3Engine.prototype.setLanguage = function (language) {
 };
 
 // A decryption (encrypt false) or encryption of source into sink. name: the container's
-// name (decryption) or the plaintext's (encryption), as the messages give it.
-Qv3Engine.prototype.open = function (encrypt, source, sink, name, password) {
+// name (decryption) or the plaintext's (encryption), as the messages give it. password:
+// the typed text's UTF-8 bytes, which the engine turns into the bytes it hashes by the
+// password rule (every form a container may have been keyed with; the one form a new
+// one is keyed with, or a refusal); with given, bytes to try exactly first (a password
+// file's, as qv3 --password-file takes them).
+Qv3Engine.prototype.open = function (encrypt, source, sink, name, password, given) {
   var self = this;
   var ids = this.register(source, sink);
   var m = this.module;
   var handle = this.withBytes(password, name, function (passwordAt, nameAt) {
-    var open = encrypt ? m._qv3_encrypt_open : m._qv3_decrypt_open;
-    return open(ids.source, source.size, ids.sink, nameAt, passwordAt, password.length);
+    if (encrypt) return m._qv3_encrypt_open(ids.source, source.size, ids.sink, nameAt, passwordAt, password.length);
+    return m._qv3_decrypt_open(ids.source, source.size, ids.sink, nameAt, passwordAt, password.length, given ? 1 : 0);
   });
   return new Qv3Session(m, handle, function () {
     self.forget(ids);
   });
 };
 
-// 'opens', 'wrong', or 'undecided' (version 0, or a container refused before its key
-// block): what the password does to the container's key block, nothing else read.
-Qv3Engine.prototype.checkPassword = function (source, name, password) {
+// What can be told of the container before a password is asked for, a step at a time
+// like a decryption: its steps fail with the engine's text (the name, the size, the
+// signature, the version, the extensions), or end with opensWithoutPassword telling
+// whether the empty password opens it (a category extension's container).
+Qv3Engine.prototype.probe = function (source, name) {
+  var self = this;
   var ids = this.register(source, null);
   var m = this.module;
-  try {
-    var answer = this.withBytes(password, name, function (passwordAt, nameAt) {
-      return m._qv3_check_password(ids.source, source.size, nameAt, passwordAt, password.length);
-    });
-    return ['opens', 'wrong', 'undecided'][answer];
-  } finally {
-    this.forget(ids);
-  }
-};
-
-// The engine's text for an output that could not be created ('create') or completed
-// ('flush') for the input named name, made with password; error is what the browser
-// threw.
-Qv3Engine.prototype.outputFailureText = function (encrypt, password, stage, name, error) {
-  var m = this.module;
-  var code = m._qv3_system_error(qv3ErrorKind(error));
-  return this.withBytes(new Uint8Array(0), name, function (_, nameAt) {
-    return m.UTF8ToString(m._qv3_output_failure(encrypt ? 1 : 0, password.length > 0 ? 1 : 0, stage === 'flush' ? 1 : 0, nameAt, code));
+  var handle = this.withBytes(new Uint8Array(0), name, function (_, nameAt) {
+    return m._qv3_probe_open(ids.source, source.size, nameAt);
+  });
+  return new Qv3Session(m, handle, function () {
+    self.forget(ids);
   });
 };
 
-// The code page 949 bytes of the UTF-8 bytes, or null when code page 949 lacks one of
-// its characters.
-Qv3Engine.prototype.cp949Form = function (utf8) {
+// The line under a password field on what counts of what is typed (bytes: its UTF-8),
+// in the engine's language: { text, refused } (refused: a new password no form keeps,
+// text naming the characters).
+Qv3Engine.prototype.passwordHint = function (bytes, making) {
   var m = this.module;
-  var capacity = utf8.length * 2 + 1;
-  var out = m._malloc(capacity);
+  var refusedAt = m._malloc(4);
   try {
-    var n = this.withBytes(utf8, '', function (at) {
-      return m._qv3_cp949_form(at, utf8.length, out, capacity);
+    var text = this.withBytes(bytes, '', function (at) {
+      return m.UTF8ToString(m._qv3_password_hint(at, bytes.length, making ? 1 : 0, refusedAt));
     });
-    return n < 0 ? null : m.HEAPU8.slice(out, out + n);
+    return { text: text, refused: m.HEAPU8[refusedAt] !== 0 };
   } finally {
-    m.HEAPU8.fill(0, out, out + capacity);
-    m._free(out);
+    m._free(refusedAt);
   }
+};
+
+// The containers' extensions as a file picker's accept list (".aqv3,.pqv3,...").
+Qv3Engine.prototype.containerAccept = function () {
+  return this.module.UTF8ToString(this.module._qv3_container_accept());
+};
+
+// The language the programs' rule gives for the browser's languages (best first): 'ko'
+// or 'en'.
+Qv3Engine.prototype.languageOf = function (tags) {
+  var m = this.module;
+  var text = tags.join(',');
+  return this.withBytes(new Uint8Array(0), text, function (_, at) {
+    return m._qv3_language_of(at) ? 'en' : 'ko';
+  });
+};
+
+// The engine's text for an output that could not be created ('create') or completed
+// ('flush') for the input named name, made with a password (generic) or without; error
+// is what the browser threw.
+Qv3Engine.prototype.outputFailureText = function (encrypt, generic, stage, name, error) {
+  var m = this.module;
+  var code = m._qv3_system_error(qv3ErrorKind(error));
+  return this.withBytes(new Uint8Array(0), name, function (_, nameAt) {
+    return m.UTF8ToString(m._qv3_output_failure(encrypt ? 1 : 0, generic ? 1 : 0, stage === 'flush' ? 1 : 0, nameAt, code));
+  });
 };
 
 function Qv3Session(module, handle, release) {
@@ -182,6 +202,16 @@ Object.defineProperties(Qv3Session.prototype, {
   message: {
     get: function () {
       return this.module.UTF8ToString(this.module._qv3_session_message(this.handle));
+    },
+  },
+  refused: {
+    get: function () {
+      return this.module._qv3_session_refused(this.handle) !== 0;
+    },
+  },
+  opensWithoutPassword: {
+    get: function () {
+      return this.module._qv3_session_probe(this.handle) !== 0;
     },
   },
   failureKind: {

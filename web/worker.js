@@ -1,15 +1,19 @@
-// The page's worker: runs the engine on the files the page hands over, one run at a time,
+// The page's worker: runs the engine on the files the page hands over, one job at a time,
 // so the page stays responsive. Its helper (io_worker.js) reads each input in slices ahead
 // of the engine (which never holds a whole container) and keeps each output in the
-// origin's private file system where the browser offers one (else in memory); an output
-// reaches the page only once the work on it has succeeded: a plaintext only after its
-// container's MAC has been checked.
+// origin's private file system where the browser offers one, encrypted under the page's
+// key (else in memory); an output reaches the page only once the work on it has
+// succeeded: a plaintext only after its container's MAC has been checked.
 //
-// Messages from the page: init { folder }, run { id, encrypt, files, password },
-// cancel { id }, discard { names }. To the page: ready { storage }, password { id, form },
-// start { id, index }, progress { id, index, percent }, done { id, index, name, file,
-// size }, failed { id, index, message }, cancelled { id, index }, end { id }.
-/* global createQv3Engine, Qv3Engine, QV3_WASM_BASE64, FileReaderSync, qv3IoMain */
+// Messages from the page: init { folder, key }, probe { id, files, language }, run { id,
+// encrypt, files, password, language }, hint { seq, making, password, language },
+// reveal { seq, stored }, cancel { id }, discard { names }, leave {}. To the page: ready {
+// storage, accept }, broken { message }, hint { seq, text, refused }, revealed { seq,
+// file, error }, probed { id, index, outcome, message }, start { id, index }, progress {
+// id, index, percent }, done { id, index, name, file, stored, size }, failed { id,
+// index, message }, cancelled { id, index }, end { id }.
+/* global createQv3Engine, Qv3Engine, QV3_WASM_BASE64, FileReaderSync, qv3IoMain, qv3RecordIv, qv3SealRecord,
+   qv3Unseal */
 
 var STEP_BYTES = 8 * 1024 * 1024; // work between two looks at the page's messages
 var SLICE_BYTES = 4 * 1024 * 1024; // what one read of a picked file asks for
@@ -17,7 +21,7 @@ var SLICES_AHEAD = 4; // slices requested beyond those the next step needs
 var WRITES_AHEAD_BYTES = 32 * 1024 * 1024; // output handed to the helper and not yet written
 
 var enginePromise = Qv3Engine.create(createQv3Engine, decodeBase64(QV3_WASM_BASE64));
-var storage = null; // { kind: 'opfs', folder } or { kind: 'memory' }
+var storage = null; // { kind: 'opfs', root, folder, dir, key } or { kind: 'memory' }
 var queue = [];
 var running = false;
 var cancelled = {};
@@ -29,9 +33,15 @@ var sinks = new Map();
 var nextId = 1;
 
 function startHelper() {
-  var url = URL.createObjectURL(new Blob(['(' + qv3IoMain.toString() + ')();'], { type: 'text/javascript' }));
+  var text = [qv3RecordIv, qv3SealRecord, qv3Unseal].map(String).join('\n') + '\n(' + qv3IoMain.toString() + ')();';
+  var url = URL.createObjectURL(new Blob([text], { type: 'text/javascript' }));
   var helper = new Worker(url);
   URL.revokeObjectURL(url);
+  // Without its helper the worker can read and write nothing: the page is told.
+  helper.onerror = function (e) {
+    e.preventDefault();
+    self.postMessage({ type: 'broken', message: String(e.message || 'the input and output worker stopped') });
+  };
   helper.onmessage = function (e) {
     var m = e.data;
     if (m.op === 'write') {
@@ -49,6 +59,7 @@ function startHelper() {
 function keyOf(m) {
   return m.op + ':' + (m.op === 'read' ? m.source + ':' + m.index : m.sink);
 }
+
 
 // Sends message to the helper; resolves with its answer.
 function ask(message) {
@@ -82,8 +93,8 @@ function yieldToMessages() {
   });
 }
 
-// A picked file read ahead of the engine in slices by the helper while the engine works
-// on the one before: before each step the worker waits (prepare) until the slices that
+// A picked file read ahead of the engine in slices by the helper (from one stream of the
+// file) while the engine works on the one before: before each step the worker waits (prepare) until the slices that
 // step can ask for have arrived, and the engine's reads are served from them. At most a
 // few slices are held. A read past what was prepared (a container whose extensions run
 // longer than that), or of a slice the helper could not read, is read directly, so the
@@ -94,6 +105,16 @@ function readAheadSource(file) {
   var direct = null;
   function request(i) {
     if (i * SLICE_BYTES >= file.size || slices.has(i)) return;
+    if (file.size <= HELD_BYTES) {
+      // A small file is read at once, here: asking the helper would cost more.
+      try {
+        direct = direct || new FileReaderSync();
+        slices.set(i, new Uint8Array(direct.readAsArrayBuffer(file)));
+      } catch (e) {
+        // read again where the engine asks, and failed there in the engine's words
+      }
+      return;
+    }
     var start = i * SLICE_BYTES;
     var read = ask({ op: 'read', source: id, index: i, file: file, start: start, end: start + SLICE_BYTES })
       .then(function (answer) {
@@ -140,6 +161,7 @@ function readAheadSource(file) {
     },
     close: function () {
       slices.clear();
+      io.postMessage({ op: 'release', source: id });
     },
   };
   return source;
@@ -149,9 +171,11 @@ function readAheadSource(file) {
 var OPEN_BYTES = 1024 * 1024;
 
 // The origin's private file system, in a folder of this page's own that a lock held for
-// the page's life marks as in use; folders of pages that are gone are removed.
-function initStorage(folder) {
-  if (!self.navigator.storage || !self.navigator.storage.getDirectory) return Promise.resolve({ kind: 'memory' });
+// the page's life marks as in use; folders of pages that are gone (whose key went with
+// them: what they left cannot be read) are removed. Without a key to encrypt with, the
+// outputs stay in memory.
+function initStorage(folder, key) {
+  if (!key || !self.navigator.storage || !self.navigator.storage.getDirectory) return Promise.resolve({ kind: 'memory' });
   return self.navigator.storage
     .getDirectory()
     .then(function (root) {
@@ -168,7 +192,7 @@ function initStorage(folder) {
             return dir.removeEntry(probe);
           })
           .then(function () {
-            return { kind: 'opfs', root: root, folder: folder, dir: dir };
+            return { kind: 'opfs', root: root, folder: folder, dir: dir, key: key };
           });
       });
     })
@@ -203,12 +227,62 @@ function holdFolderAndClean(s) {
 
 // Where one output goes, written by the helper. write(view) is what the engine calls
 // (view is valid only during the call; its bytes are moved to the helper); settle(limit)
-// resolves once at most limit bytes wait to be written; finish() gives the File or Blob
-// once the work succeeded; discard() removes what was written. A write the helper could
+// resolves once at most limit bytes wait to be written; finish() gives { file } (memory:
+// the Blob) or { stored: { name, size, number } } (what reveal reads back) once the work
+// succeeded; discard() removes what was written. A write the helper could
 // not make fails the engine's next write, or finish().
-function makeSink() {
+// Outputs of inputs up to this size are held here in memory, sealed as the files of
+// larger ones are: a file of its own, and the trips to the helper, cost more than a small
+// output's work. By their output's number.
+var HELD_BYTES = 256 * 1024;
+var held = new Map();
+
+// A small output of the private-storage road, sealed record by record, held here.
+function heldSink(id) {
+  var records = [];
+  var size = 0;
+  var failure = null;
+  var chain = Promise.resolve();
+  return {
+    write: function (view) {
+      if (failure) throw failure;
+      var bytes = view.slice();
+      var record = records.length;
+      records.push(null);
+      size += bytes.length;
+      chain = chain.then(function () {
+        return qv3SealRecord(storage.key, id, record, bytes);
+      }).then(function (sealed) {
+        records[record] = sealed;
+      }, function (e) {
+        failure = failure || e;
+      });
+    },
+    settle: function () {
+      return chain;
+    },
+    finish: function () {
+      return chain.then(function () {
+        if (failure) throw failure;
+        held.set(id, new Blob(records));
+        records = [];
+        return { stored: { name: 'held-' + id, held: true, size: size, number: id }, size: size };
+      });
+    },
+    discard: function () {
+      return chain.then(function () {
+        records = [];
+      });
+    },
+  };
+}
+
+function makeSink(into, folder, size) {
   var id = nextId++;
-  return ask({ op: 'open', sink: id, dir: storage.kind === 'opfs' ? storage.dir : null }).then(function (answer) {
+  var opfs = storage.kind === 'opfs' && !into;
+  if (opfs && size <= HELD_BYTES) return Promise.resolve(heldSink(id));
+  return ask({ op: 'open', sink: id, dir: opfs ? storage.dir : null, key: opfs ? storage.key : null, into: into || null,
+    folder: folder || [] }).then(function (answer) {
     if (answer.error) throw errorFrom(answer.error);
     var pending = 0;
     var failure = null;
@@ -236,14 +310,20 @@ function makeSink() {
           settled.push({ limit: limit, resolve: resolve });
         });
       },
-      finish: function () {
+      // Into a picked folder: the output's name, refused when it is taken.
+      claim: function (name) {
+        return ask({ op: 'claim', sink: id, name: name }).then(function (answer) {
+          if (answer.error) throw errorFrom(answer.error);
+        });
+      },
+      finish: function (name) {
         return sink.settle(0).then(function () {
           if (failure) throw failure;
-          return ask({ op: 'finish', sink: id });
+          return ask({ op: 'finish', sink: id, name: name });
         }).then(function (done) {
           if (done.error) throw errorFrom(done.error);
           sinks.delete(id);
-          return done.file;
+          return done;
         });
       },
       discard: function () {
@@ -259,46 +339,6 @@ function makeSink() {
   });
 }
 
-// The typed password, or its code page 949 form when that opens the first container whose
-// key block can tell and the typed form does not (containers made on Korean Windows).
-function choosePassword(engine, job) {
-  var files = job.files;
-  var typed = job.password;
-  var ascii = typed.every(function (b) { return b < 0x80; });
-  if (ascii) return Promise.resolve(typed);
-  var alternate = engine.cp949Form(typed);
-  if (!alternate) return Promise.resolve(typed);
-  var check = function (file, password) {
-    var source = readAheadSource(file);
-    return source.prepare(OPEN_BYTES).then(function () {
-      var answer = engine.checkPassword(source, file.name, password);
-      source.close();
-      return answer;
-    });
-  };
-  function from(i) {
-    if (i >= files.length) return Promise.resolve(false);
-    return check(files[i], typed).then(function (answer) {
-      if (answer === 'opens') return false;
-      if (answer === 'wrong') {
-        return check(files[i], alternate).then(function (other) {
-          return other === 'opens';
-        });
-      }
-      return from(i + 1);
-    });
-  }
-  return from(0).then(function (useAlternate) {
-    if (!useAlternate) {
-      alternate.fill(0);
-      return typed;
-    }
-    typed.fill(0);
-    self.postMessage({ type: 'password', id: job.id, form: 'cp949' });
-    return alternate;
-  });
-}
-
 // One file: the engine a step at a time, each step once its input has arrived and its
 // output has caught up; progress when it moves, Cancel between steps. Resolves to 'done',
 // 'failed' or 'cancelled'.
@@ -311,10 +351,13 @@ function runOne(engine, job, index, password) {
   };
   post({ type: 'start' });
   var source = readAheadSource(file);
-  return Promise.all([makeSink(), source.prepare(OPEN_BYTES)]).then(function (opened) {
+  var folder = job.folders ? job.folders[index] : [];
+  return Promise.all([makeSink(job.into, folder, file.size), source.prepare(OPEN_BYTES)]).then(function (opened) {
     var sink = opened[0];
     var session = engine.open(job.encrypt, source, sink, file.name, password);
     var lastPercent = -1;
+    // Written into a picked folder: its name there must be free before the work starts.
+    var claimed = job.into && !session.failed ? sink.claim(session.outputName) : Promise.resolve();
     function end(outcome, message) {
       session.free();
       source.close();
@@ -335,14 +378,17 @@ function runOne(engine, job, index, password) {
       }
       if (r === 'done') {
         var name = session.outputName;
-        return sink.finish().then(function (out) {
+        return sink.finish(name).then(function (out) {
           session.free();
           source.close();
-          post({ type: 'done', name: name, file: out, size: out.size, storedName: sink.storedName });
+          post({ type: 'done', name: name, file: out.file || null, stored: out.stored || null, written: out.written || null,
+            size: out.size });
           return 'done';
         }, function (e) {
-          // The output could not be completed: the engine's words for it.
-          return end('failed', engine.outputFailureText(job.encrypt, password, 'flush', file.name, e));
+          // The output could not be completed (or its name was taken meanwhile): the
+          // engine's words for it.
+          var stage = e && e.name === 'AlreadyExistsError' ? 'create' : 'flush';
+          return end('failed', engine.outputFailureText(job.encrypt, password.length > 0, stage, file.name, e));
         });
       }
       return Promise.all([
@@ -351,39 +397,92 @@ function runOne(engine, job, index, password) {
         yieldToMessages(),
       ]).then(step);
     }
-    return step();
+    return claimed.then(step, function (e) {
+      session.free();
+      source.close();
+      return sink.discard().then(function () {
+        post({ type: 'failed', message: engine.outputFailureText(job.encrypt, password.length > 0, 'create', file.name, e) });
+        return 'failed';
+      });
+    });
   }, function (e) {
     // No room for the output in the page's storage.
     source.close();
-    post({ type: 'failed', message: engine.outputFailureText(job.encrypt, password, 'create', file.name, e) });
+    post({ type: 'failed', message: engine.outputFailureText(job.encrypt, password.length > 0, 'create', file.name, e) });
     return 'failed';
   });
 }
 
-// A run ends at its first failure or Cancel: the files after it are not started.
-function runJob(job) {
-  return enginePromise.then(function (engine) {
-    engine.setLanguage(job.language);
-    var chosen = job.encrypt ? Promise.resolve(job.password) : choosePassword(engine, job);
-    return chosen.then(function (password) {
-      function from(index) {
-        if (index >= job.files.length) return Promise.resolve();
-        return runOne(engine, job, index, password).then(function (outcome) {
-          if (outcome === 'done') return from(index + 1);
-        });
-      }
-      return from(0).finally(function () {
-        password.fill(0);
-      });
+// A run ends at its first failure or Cancel: the files after it are not started. The
+// password is the typed text: the engine tries its forms on each container, or keys a new
+// one with its making form.
+function runJob(engine, job) {
+  function from(index) {
+    if (index >= job.files.length) return Promise.resolve();
+    return runOne(engine, job, index, job.password).then(function (outcome) {
+      if (outcome === 'done') return from(index + 1);
     });
+  }
+  return from(0).finally(function () {
+    job.password.fill(0);
   });
+}
+
+// What each container tells before a password is asked for: 'refused' (with the
+// engine's text: its name, size, signature, version or extensions), 'opens' (the empty
+// password opens it) or 'asks'. A long extension section is read a step at a time, with
+// progress and Cancel, as a run reads it.
+function probeJob(engine, job) {
+  function one(index) {
+    var file = job.files[index];
+    var post = function (m) {
+      m.id = job.id;
+      m.index = index;
+      self.postMessage(m);
+    };
+    var source = readAheadSource(file);
+    return source.prepare(OPEN_BYTES).then(function () {
+      var session = engine.probe(source, file.name);
+      var lastPercent = -1;
+      function end(outcome, message) {
+        session.free();
+        source.close();
+        post({ type: 'probed', outcome: outcome, message: message });
+        return outcome;
+      }
+      function step() {
+        if (session.failed) return end('refused', session.message);
+        if (cancelled[job.id]) return end('cancelled');
+        var r = session.step(STEP_BYTES);
+        if (r === 'failed') return end('refused', session.message);
+        if (r === 'done') return end(session.opensWithoutPassword ? 'opens' : 'asks');
+        if (session.percent !== lastPercent) {
+          lastPercent = session.percent;
+          post({ type: 'progress', percent: lastPercent });
+        }
+        return Promise.all([source.prepare(source.position + STEP_BYTES + OPEN_BYTES), yieldToMessages()]).then(step);
+      }
+      return step();
+    });
+  }
+  function from(index) {
+    if (index >= job.files.length || cancelled[job.id]) return Promise.resolve();
+    return one(index).then(function () {
+      return from(index + 1);
+    });
+  }
+  return from(0);
 }
 
 function pump() {
   if (running || !queue.length || !storage) return;
   running = true;
   var job = queue.shift();
-  runJob(job)
+  enginePromise
+    .then(function (engine) {
+      engine.setLanguage(job.language);
+      return job.type === 'probe' ? probeJob(engine, job) : runJob(engine, job);
+    })
     .catch(function (e) {
       self.postMessage({ type: 'failed', id: job.id, index: -1, message: String(e && e.message || e) });
     })
@@ -395,28 +494,63 @@ function pump() {
     });
 }
 
+// A stored output read back for the page (to save or view it), decrypted with the key.
+function reveal(m) {
+  if (m.stored.held) {
+    var sealed = held.get(m.stored.number);
+    (sealed ? qv3Unseal(sealed, storage.key, m.stored) : Promise.reject(new DOMException('gone', 'NotFoundError')))
+      .then(function (file) {
+        self.postMessage({ type: 'revealed', seq: m.seq, file: file, error: null });
+      }, function (e) {
+        self.postMessage({ type: 'revealed', seq: m.seq, file: null, error: { name: e.name, message: String(e.message) } });
+      });
+    return;
+  }
+  var id = nextId++;
+  ask({ op: 'reveal', sink: id, dir: storage.dir, key: storage.key, stored: m.stored }).then(function (answer) {
+    self.postMessage({ type: 'revealed', seq: m.seq, file: answer.file || null, error: answer.error || null });
+  });
+}
+
 self.onmessage = function (e) {
   var m = e.data;
   if (m.type === 'init') {
-    initStorage(m.folder).then(function (s) {
+    initStorage(m.folder, m.key).then(function (s) {
       storage = s;
       return holdFolderAndClean(s);
     }).then(function () {
       return enginePromise;
-    }).then(function () {
-      self.postMessage({ type: 'ready', storage: storage.kind });
+    }).then(function (engine) {
+      self.postMessage({ type: 'ready', storage: storage.kind, accept: engine.containerAccept() });
       pump();
     }, function (err) {
       self.postMessage({ type: 'broken', message: String(err && err.message || err) });
     });
-  } else if (m.type === 'run') {
+  } else if (m.type === 'run' || m.type === 'probe') {
     queue.push(m);
     pump();
+  } else if (m.type === 'hint') {
+    enginePromise.then(function (engine) {
+      engine.setLanguage(m.language);
+      var hint = engine.passwordHint(m.password, m.making);
+      m.password.fill(0);
+      self.postMessage({ type: 'hint', seq: m.seq, text: hint.text, refused: hint.refused });
+    });
+  } else if (m.type === 'reveal') {
+    reveal(m);
   } else if (m.type === 'cancel') {
     cancelled[m.id] = true;
   } else if (m.type === 'discard' && storage && storage.kind === 'opfs') {
-    m.names.forEach(function (name) {
-      storage.dir.removeEntry(name).catch(function () {});
+    var files = m.names.filter(function (name) {
+      if (!/^held-\d+$/.test(name)) return true;
+      held.delete(Number(name.slice(5)));
+      return false;
     });
+    if (files.length) io.postMessage({ op: 'drop', names: files, dir: storage.dir });
+  } else if (m.type === 'leave' && storage && storage.kind === 'opfs') {
+    held.clear();
+    // The page is going: everything it kept goes now (a later visit removes whatever
+    // this could not, unreadable without the key that goes with the page).
+    storage.root.removeEntry(storage.folder, { recursive: true }).catch(function () {});
   }
 };

@@ -35,6 +35,7 @@
 #include "platform/system_error.h"
 #include "platform/thread.h"
 #include "platform/working_folder.h"
+#include "tests/app/scripted_desktop.h"
 #include "tests/engine_fixture.h"
 #include "ui/viewer_text.h"
 
@@ -43,67 +44,6 @@ using namespace testutil;
 namespace {
 
 const char kPassword[] = "abcdefghijk";
-
-// The desktop as the run sees it: a scripted prompt and launch, and a record of what the
-// user would have seen and what the launched program found.
-class ScriptedDesktop : public ViewerFrontEnd {
- public:
-  RecordingUi jobs;
-  std::optional<std::string> password;  // none: the prompt is cancelled
-  LaunchResult launch = ProcessEnded;
-  // Run when the program is handed the file (it may keep the file open).
-  std::function<void(const std::string&)> onOpen;
-
-  std::optional<std::string> newPassword;  // none: the encryption prompt is cancelled
-  std::vector<std::string> newPasswordsBefore;  // typed into the encryption prompt first
-  int prompts = 0, newPrompts = 0, serves = 0, registered = 0, unregistered = 0;
-  std::vector<std::string> boxes, notices;
-  std::vector<std::string> opened;
-  std::vector<uint8_t> content;     // what the program read
-  bool readOnlyWhenOpened = false;
-  bool markedWhenOpened = false;    // the run's lock file was held while it was shown
-  bool goneBeforeBox = false;       // at the first box: the last opened file was deleted
-
-  FrontEnd& JobFrontEnd() override { return jobs; }
-  bool AskPassword(std::string* typed) override {
-    ++prompts;
-    if (!password) return false;
-    *typed = *password;
-    return true;
-  }
-  bool AskNewPassword(std::string* typed) override {
-    ++newPrompts;
-    if (newPrompts <= static_cast<int>(newPasswordsBefore.size())) {
-      *typed = newPasswordsBefore[static_cast<size_t>(newPrompts - 1)];
-      return true;
-    }
-    if (!newPassword) return false;
-    *typed = *newPassword;
-    return true;
-  }
-  void ShowViewerError(const char* message) override {
-    goneBeforeBox = !opened.empty() && !Exists(opened.back());
-    boxes.push_back(message);
-  }
-  void ShowViewerNotice(const char* message) override { notices.push_back(message); }
-  LaunchResult OpenPlaintext(const char* path) override {
-    opened.push_back(path);
-    content = ReadBytes(path);
-    readOnlyWhenOpened = testutil::IsReadOnly(path);
-    markedWhenOpened = IsLockFileHeld(LockFileFor(path).c_str());
-    if (onOpen) onOpen(path);
-    return launch;
-  }
-  // As a desktop that watches the file does: the program took it when it was handed over.
-  bool OpenedSinceLaunch() override { return true; }
-  void ServeFor(unsigned) override {
-    ++serves;
-    if (onServe) onServe();
-  }
-  std::function<void()> onServe;
-  bool RegisterFileType() override { return ++registered > 0; }
-  bool UnregisterFileType() override { return ++unregistered > 0; }
-};
 
 class ViewerRun : public testing::Test {
  protected:
@@ -146,11 +86,11 @@ class ViewerRun : public testing::Test {
   }
 
   // Runs the viewer on the arguments, or on the command line's tail when one is given,
-  // after leaving a stale plaintext of a dead run in the working folder; returns the
+  // after leaving a stale plaintext of a dead run (recorded, unchanged) in the working
+  // folder; returns the
   // run's exit status.
   int Run(ScriptedDesktop& desktop, const std::vector<std::string>& args, const char* tail = nullptr) {
-    WriteBytes(m_working + "/stale.txt", {1});
-    SetReadOnly((m_working + "/stale.txt").c_str(), true);
+    LeaveRecordedPlaintext(m_working, "stale.txt");
     ViewerApp app(desktop);
     if (tail)
       EXPECT_FALSE(app.RunViewer(("\"C:\\Program Files\\TarvessinViewer.exe\" " + std::string(tail)).c_str()));
@@ -185,7 +125,7 @@ TEST_F(ViewerRun, OneContainerIsShownFromTheWorkingFolderMarkedThenRemoved) {
   };
   const Case cases[] = {
       {ProcessEnded, false, false, {}, 0},
-      {ProcessEnded, true, false, {}, 0},
+      {ProcessEnded, true, true, {}, 0},
       {NoProcess, false, false, {}, 0},
       {NoProcess, true, true, {}, 0},
       {Failed, false, false, {kNoAssociatedProgram}, 1},
@@ -212,7 +152,7 @@ TEST_F(ViewerRun, OneContainerIsShownFromTheWorkingFolderMarkedThenRemoved) {
     };
     desktop.onServe = [&] {
       readOnlyWhileWaited = readOnlyWhileWaited && testutil::IsReadOnly(desktop.opened.back());
-      program.reset();
+      if (c.launch == NoProcess) program.reset();  // the other instance lets go as the run waits
     };
 
     EXPECT_EQ(Run(desktop, {container}), c.exitStatus);
@@ -280,9 +220,12 @@ TEST_F(ViewerRun, RoadsWithoutViewing) {
       RemoveFile(m_files / "a.txt");
       RemoveFile(m_files / "나.txt");
     }
-    const std::vector<std::string> left = WorkingFiles();
-    EXPECT_EQ(left, c.staleRemoved ? std::vector<std::string>{} : std::vector<std::string>{"stale.txt"});
+    std::vector<std::string> left = WorkingFiles();
+    std::sort(left.begin(), left.end());
+    const std::vector<std::string> stale = {"stale.txt", "stale.txt.qv3lock"};
+    EXPECT_EQ(left, c.staleRemoved ? std::vector<std::string>() : stale);
     RemoveFile(m_working + "/stale.txt");
+    RemoveFile(m_working + "/stale.txt.qv3lock");
   }
 }
 

@@ -16,6 +16,7 @@
 
 #include "association/xdg_applications.h"
 #include "association/xdg_association.h"
+#include "association/xdg_launch.h"
 #include "container/naming.h"
 #include "tests/test_util.h"
 
@@ -145,6 +146,15 @@ TEST(XdgExec, FieldCodesQuotingAndTheFile) {
   ASSERT_TRUE(LaunchCommand(entry, file, &argv));
   EXPECT_EQ(argv, (std::vector<std::string>{"x-terminal-emulator", "-e", "vim", file}));
   EXPECT_EQ(FileUrl("/a b/%/가"), "file:///a%20b/%25/%EA%B0%80");
+
+  // What Nemo gives the viewer read back: a local file:// URL only, every escape undone,
+  // none that would change the path's folders or end it early.
+  std::string path;
+  EXPECT_TRUE(PathFromFileUrl(FileUrl("/a b/%/가\xff"), &path) && path == "/a b/%/가\xff") << path;
+  EXPECT_TRUE(PathFromFileUrl("FILE://localhost/x'y$(z)", &path) && path == "/x'y$(z)") << path;
+  for (const char* refused : {"sftp://host/x", "file://host/x", "file:x", "/plain/path", "file:///a%2Fb",
+                              "file:///a%00", "file:///a%4", "file:///a%zz"})
+    EXPECT_FALSE(PathFromFileUrl(refused, &path)) << refused;
 }
 
 // Whatever the program's path, the desktop entry written for it starts exactly that
@@ -256,15 +266,25 @@ TEST(XdgMimeApps, SettingAndRemovingTheDefaultRestoresTheFile) {
       "[Added Associations]\nimage/png=eog.desktop;\n",
       "# mine\n[Default Applications]\n" + t + "=other.desktop;\n\n[Added Associations]\nimage/png=eog.desktop;\n",
       "[Default Applications]\n",
+      // Found by fuzz_mimeapps: each lost or changed a byte that was not ours.
+      "[Added Associations]\nimage/png=eog.desktop;",                    // no final newline
+      "[Added Associations]\nimage/png=eog.desktop;\n\n",               // a blank line at the end
+      "[Default Applications]\r\n# mine, keep\r\n",                   // a group holding only a comment
+      "[Default Applications]\n " + t + " = other.desktop ;x.desktop\n",  // their spacing, no last ';'
+      "[Default Applications]\n" + t + "=\n" + t + "=later.desktop;\n",     // a line naming nothing
   };
   for (const std::string& text : before) {
     const std::string set = EditMimeApps(text, t, id, true);
-    // Ours comes first in the group; what was there stays.
-    EXPECT_NE(set.find("[Default Applications]\n" + t + "=" + id + ";"), std::string::npos) << set;
+    // Ours comes first in the line a desktop reads; what was there stays.
+    EXPECT_EQ(MimeAppsDefaults(set, t).at(0), id) << set;
     EXPECT_EQ(EditMimeApps(set, t, id, true), set) << "setting twice changes nothing";
     const std::string removed = EditMimeApps(set, t, id, false);
     EXPECT_EQ(removed, text == "[Default Applications]\n" ? "" : text) << set;
   }
+  // Every line naming ours goes on removal, not only the first a desktop reads.
+  const std::string twice = "[Default Applications]\n" + t + "=" + id + ";\n" + t + "=" + id + ";a.desktop\n" +
+                            "[Default Applications]\n" + t + "=" + id + ";\n";
+  EXPECT_EQ(EditMimeApps(twice, t, id, false), "[Default Applications]\n" + t + "=a.desktop\n");
   // Another program made the default afterwards: its line stays, byte for byte.
   for (const std::string& theirs : {"[Default Applications]\n" + t + "=other.desktop;\n",
                                     "[Default Applications]\n  " + t + " = other.desktop ;x.desktop\n"})
@@ -319,6 +339,7 @@ TEST(XdgAssociation, EveryListOfContainerExtensionsIsTheNamingTables) {
   std::set<std::string> listed;
   for (size_t from = 0, to; (to = line.find(';', from)) != std::string::npos; from = to + 1)
     listed.insert(line.substr(from, to - from));
+  EXPECT_EQ(listed.erase("dir"), 1u) << "Nemo's decrypt-here action on folders: " << line;
   EXPECT_EQ(listed, table) << "Nemo's decrypt-here action: " << line;
 }
 
@@ -354,11 +375,12 @@ TEST(XdgAssociation, FileManagerMenusStartTheirRoadOnTheSelection) {
     const char* road;
     const char* shownOn;  // the key and value saying which files it is for
   } menus[] = {
+      // Files and folders (all/all, not all/allfiles).
       {"kio/servicemenus/tarvessin-viewer-encrypt.desktop", "Desktop Action encrypt", "--encrypt",
-       "MimeType=all/allfiles;"},
+       "MimeType=all/all;"},
       {"kio/servicemenus/tarvessin-viewer-decrypt-here.desktop", "Desktop Action decryptHere", "--decrypt-here",
-       "MimeType=application/x-tarvessin-container;"},
-      {"nemo/actions/tarvessin-viewer-encrypt.nemo_action", "Nemo Action", "--encrypt", "Extensions=nodirs;"},
+       "MimeType=application/x-tarvessin-container;application/x-aes-encrypted;inode/directory;"},
+      {"nemo/actions/tarvessin-viewer-encrypt.nemo_action", "Nemo Action", "--encrypt", "Extensions=any;"},
       {"nemo/actions/tarvessin-viewer-decrypt-here.nemo_action", "Nemo Action", "--decrypt-here",
        "Extensions=aqv3;pqv3;"},
   };
@@ -370,14 +392,13 @@ TEST(XdgAssociation, FileManagerMenusStartTheirRoadOnTheSelection) {
     // Dolphin shows a user's service menu only when it may run it.
     EXPECT_EQ((fs::status(path).permissions() & fs::perms::owner_exec) != fs::perms::none,
               std::string(m.path).rfind("kio/", 0) == 0);
-    // The Exec line, read and split as a desktop entry's (which the validator accepts).
+    // The Exec line is one the desktop's validator accepts (menu_arguments_test.cpp
+    // starts each as its file manager does).
     const std::string entryPath = desktop.root / "exec.desktop";
     Write(entryPath, "[Desktop Entry]\nType=Application\nName=V\nExec=" + Value(text, m.group, "Exec") + "\n");
     DesktopEntry entry;
     ASSERT_TRUE(ReadDesktopEntry(entryPath, &entry));
-    std::vector<std::string> argv;
-    ASSERT_TRUE(LaunchCommand(entry, "/x/y z.aqv3", &argv)) << entry.exec;
-    EXPECT_EQ(argv, (std::vector<std::string>{program, m.road, "--", "/x/y z.aqv3"}));
+    EXPECT_NE(entry.exec.find(m.road), std::string::npos);
     if (HaveTool("desktop-file-validate")) {
       EXPECT_EQ(Output("desktop-file-validate " + ShellQuote(entryPath) + " 2>&1"), "");
     }
@@ -388,12 +409,13 @@ TEST(XdgAssociation, FileManagerMenusStartTheirRoadOnTheSelection) {
                            "a.gul", "a.dwg", "a.zip"})
     EXPECT_NE(nemo.find(std::string(ChooseEncryptedExtension(name, false)) + ";"), std::string::npos) << name;
 
-  // Nautilus runs a script with the selected names, in the folder shown.
+  // Nautilus runs a script with the selected names, in the folder shown: they reach the
+  // viewer absolute.
   const std::string scripts = f.dataHome + "/nautilus/scripts/";
   for (const auto& [name, road] : {std::pair<std::string, std::string>{"암호 파일로 만들기…", "--encrypt"},
                                    {"여기에 풀기", "--decrypt-here"}}) {
-    EXPECT_EQ(Output("cd / && " + ShellQuote(scripts + name) + " 'a b.txt' '-x' '$y'"),
-              program + "|" + road + "|--|a b.txt|-x|$y|")
+    EXPECT_EQ(Output("cd /tmp && " + ShellQuote(scripts + name) + " 'a b.txt' '-x' '$y' /abs"),
+              program + "|" + road + "|--|/tmp/a b.txt|/tmp/-x|/tmp/$y|/abs|")
         << name;
   }
 
@@ -442,7 +464,8 @@ TEST(XdgAssociation, RegisterThenUnregisterLeavesTheFoldersAsTheyWere) {
   EXPECT_EQ(entry.icon, kViewerIconName);
   std::vector<std::string> argv;
   ASSERT_TRUE(LaunchCommand(entry, "/a/b.aqv3", &argv));
-  EXPECT_EQ(argv, (std::vector<std::string>{r.programPath, "/a/b.aqv3"}));
+  EXPECT_EQ(argv, (std::vector<std::string>{r.programPath, "--", "/a/b.aqv3"}));
+  EXPECT_EQ(entry.tryExec, r.programPath);
   EXPECT_EQ(Read(f.dataHome + "/icons/hicolor/32x32/apps/tarvessin-viewer.png"), "png32");
   EXPECT_EQ(Read(f.configHome + "/mimeapps.list"),
             "[Default Applications]\n" + std::string(kAesEncryptedMimeType) + "=" + kViewerDesktopId + ";\n" +
@@ -515,4 +538,113 @@ TEST(XdgAssociation, TheUsersMimeAppsListIsNeverReplaced) {
   EXPECT_TRUE(fs::is_symlink(link));
   EXPECT_EQ(Read(target), mine);
   EXPECT_EQ(fs::status(target).permissions(), fs::perms::owner_read | fs::perms::owner_write | fs::perms::group_read);
+}
+
+// What the viewer asks about before a desktop opens a file: types that run code, and
+// applications that run the file they are given, but not a program that happens to be a
+// script of its own.
+TEST(XdgRunsCode, TypesAndTheProgramsThatRunTheirFile) {
+  struct Case {
+    std::vector<std::string> types;
+    const char* exec;  // the default application's Exec line; null: none
+    bool runsCode;
+  };
+  const Case cases[] = {
+      {{"text/plain"}, "gedit %U", false},
+      {{"application/x-desktop", "text/plain"}, "gedit %U", true},
+      {{"text/x-csv", "application/x-shellscript"}, nullptr, true},
+      {{"application/x-ms-dos-executable"}, nullptr, true},
+      {{"application/vnd.microsoft.portable-executable", "application/x-msdownload"}, nullptr, true},
+      {{"application/pdf"}, "wine start /unix %f", true},
+      {{"application/pdf"}, "/usr/bin/wine64 %f", true},
+      {{"text/x-java"}, "java -jar %f", true},
+      {{"text/plain"}, "sh %f", true},
+      {{"text/plain"}, "/usr/bin/python3 /usr/share/viewer/view.py %F", false},
+      {{"text/plain"}, "env LANG=C mousepad %F", false},
+      {{"text/plain"}, "okular %u", false},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.exec ? c.exec : c.types[0]);
+    Desktop desktop;
+    std::string application;
+    if (c.exec) {
+      application = desktop.root / "app.desktop";
+      desktop.App(application, c.exec);
+    }
+    EXPECT_EQ(RunsCodeWhenOpened(c.types, application), c.runsCode);
+  }
+}
+
+// With the package installed, its system-wide entries already start this program:
+// --register writes no second desktop entry, MIME package, icon, service menu or Nemo
+// action for the user (Nemo would list both; an earlier registration's copies go), only
+// the Nautilus scripts the package cannot install, and the default in mimeapps.list. An
+// entry of the same name for another program does not count.
+TEST(XdgAssociation, RegisteringBesideThePackageWritesNoSecondEntry) {
+  Desktop desktop;
+  const XdgFolders& f = desktop.folders;
+  TempDir bin;
+  const std::string program = bin / "tarvessin-viewer";
+  Write(program, "#!/bin/sh\n");
+  fs::permissions(program, fs::perms::owner_all);
+  XdgRegistration r;
+  r.programPath = program;
+  r.mimePackage = Read(std::string(QV3_LINUX_RESOURCES_DIR) + "/tarvessin-viewer.xml");
+  r.desktopTemplate = Read(std::string(QV3_LINUX_RESOURCES_DIR) + "/tarvessin-viewer.desktop.in");
+  r.icons = {{16, "png16"}};
+  r.menuTemplates = MenuTemplates();
+  ASSERT_TRUE(RegisterXdgFileType(f, r, nullptr));  // before the package came
+
+  // The package's files, naming the program through PATH as installed ones do.
+  const std::string system = f.dataDirs[0];
+  const std::vector<std::string> provided = {"applications/tarvessin-viewer.desktop",
+                                             "mime/packages/tarvessin-viewer.xml",
+                                             "icons/hicolor/16x16/apps/tarvessin-viewer.png",
+                                             kFileManagerMenus[0], kFileManagerMenus[1], kFileManagerMenus[2],
+                                             kFileManagerMenus[3]};
+  Write(system + "/" + provided[0], DesktopEntryFor(r.desktopTemplate, "tarvessin-viewer"));
+  Write(system + "/" + provided[1], r.mimePackage);
+  Write(system + "/" + provided[2], "png16");
+  for (size_t i = 0; i < std::size(kFileManagerMenus); ++i)
+    Write(system + "/" + kFileManagerMenus[i], DesktopEntryFor(r.menuTemplates[i], "tarvessin-viewer"));
+
+  const std::string saved = std::getenv("PATH") ? std::getenv("PATH") : "";
+  setenv("PATH", (bin.path() + ":" + saved).c_str(), 1);
+  const bool registered = RegisterXdgFileType(f, r, nullptr);
+  setenv("PATH", saved.c_str(), 1);
+  ASSERT_TRUE(registered);
+  for (const std::string& relative : provided)
+    EXPECT_FALSE(fs::exists(f.dataHome + "/" + relative)) << relative << " written beside the package's";
+  EXPECT_TRUE(fs::exists(f.dataHome + "/nautilus/scripts/여기에 풀기"));
+  EXPECT_NE(Read(f.configHome + "/mimeapps.list").find(std::string(kContainerMimeType) + "=" + kViewerDesktopId),
+            std::string::npos);
+
+  // Entries whose program is not this one (here PATH finds none) provide nothing for it.
+  ASSERT_TRUE(RegisterXdgFileType(f, r, nullptr));
+  for (const std::string& relative : {provided[0], std::string(kFileManagerMenus[0]), std::string(kFileManagerMenus[2])})
+    EXPECT_TRUE(fs::exists(f.dataHome + "/" + relative)) << relative;
+  ASSERT_TRUE(UnregisterXdgFileType(f, nullptr));
+}
+
+// Removal takes away the folders registration made and no other: folders that were
+// there, empty or not, stay (even one that held nothing but what was removed).
+TEST(XdgAssociation, UnregisteringKeepsTheFoldersThatWereThere) {
+  Desktop desktop;
+  const XdgFolders& f = desktop.folders;
+  for (const char* folder : {"applications", "kio", "nemo/actions", "icons/hicolor", "nautilus/scripts", "mime"})
+    fs::create_directories(f.dataHome + "/" + folder);
+  fs::create_directories(f.configHome);
+  const auto dataBefore = Snapshot(f.dataHome), configBefore = Snapshot(f.configHome);
+  XdgRegistration r;
+  r.programPath = "/opt/tarvessin/tarvessin-viewer";
+  r.mimePackage = Read(std::string(QV3_LINUX_RESOURCES_DIR) + "/tarvessin-viewer.xml");
+  r.desktopTemplate = Read(std::string(QV3_LINUX_RESOURCES_DIR) + "/tarvessin-viewer.desktop.in");
+  r.icons = {{16, "png16"}, {32, "png32"}};
+  r.menuTemplates = MenuTemplates();
+  ASSERT_TRUE(RegisterXdgFileType(f, r, nullptr));
+  ASSERT_TRUE(RegisterXdgFileType(f, r, nullptr));
+  EXPECT_TRUE(fs::exists(f.dataHome + "/kio/servicemenus/tarvessin-viewer-encrypt.desktop"));
+  ASSERT_TRUE(UnregisterXdgFileType(f, nullptr));
+  EXPECT_EQ(Snapshot(f.dataHome), dataBefore);
+  EXPECT_EQ(Snapshot(f.configHome), configBefore);
 }

@@ -298,7 +298,7 @@ def a_failure_does_not_stop_the_others_whatever_the_jobs(d):
     containers = ["a.bin.aqv3", "b.bin.aqv3", "c.bin.aqv3", "missing.aqv3", "d.bin.aqv3",
                   "e.bin.aqv3", "f.bin.aqv3", "g.bin.aqv3", "a.bin.aqv3", "k.aqv3", "k.qv3part.aqv3",
                   "\u00c4.bin.aqv3", "\u00e4.bin.aqv3"]
-    case_fails = ["\u00e4.bin:"] if WINE else []
+    case_fails = ["\u00e4.bin:".encode(ENCODING, "replace").decode(ENCODING)] if WINE else []
     runs = [("decrypt", containers, ["b.bin.aqv3", "missing.aqv3", "d.bin.aqv3", "f.bin:", "a.bin:"] + case_fails),
             ("encrypt", ["h.txt", "missing.txt", "f.bin.aqv3", "h.txt"],
              ["missing.txt", "f.bin.aqv3.aqv3", "h.txt.aqv3"])]
@@ -489,9 +489,8 @@ def nothing_is_written_through_what_others_planted(d):
                 check(read(d, "victim") == b"victim" and not os.path.exists(victim + ".none"), what + ": victim")
                 if planted == "abandoned file":
                     check(not os.path.lexists(temporary) and os.path.exists(output), what + ": reclaimed", r)
-                    check(nl("qv3: " + tr("끝나지 못한 지난 실행이 남긴 임시 파일을 지웠습니다: %s") %
-                             os.path.relpath(temporary, d) + "\n") == r.err or
-                          temporary.replace("/", "\\") in r.err or temporary in r.err, what + ": said", r)
+                    said = tr("끝나지 못한 지난 실행이 남긴 임시 파일을 지웠습니다: %s") % ""
+                    check(r.err.startswith("qv3: " + said) and os.path.basename(temporary) in r.err, what + ": said", r)
                 else:
                     check(os.path.islink(temporary) if "link" in planted else
                           open(temporary, "rb").read() == b"theirs", what + ": the planted name is as it was")
@@ -540,6 +539,15 @@ def outputs_never_lose_or_expose_a_file(d):
         r = qv3(d, "decrypt", "--password-file", "pw.txt", *args)
         check(r.code == 1 and r.err == nl("qv3: error: " + text + "\n"), what, r)
         check(sorted(os.listdir(d)) == before and read(d, "m.txt.aqv3") == container, what + ": nothing touched", r)
+    # --overwrite onto a link to a read-only file: the link is replaced, the file it led
+    # to keeps its bytes and its read-only mark.
+    write(d, "victim.txt", b"victim")
+    os.chmod(os.path.join(d, "victim.txt"), 0o444)
+    os.symlink("victim.txt", os.path.join(d, "out.txt"))
+    r = qv3(d, "decrypt", "--password-file", "pw.txt", "--overwrite", "-o", "out.txt", "m.txt.aqv3")
+    check(r.code == 0 and not os.path.islink(os.path.join(d, "out.txt")) and read(d, "out.txt") == b"mine" and
+          read(d, "victim.txt") == b"victim" and not os.stat(os.path.join(d, "victim.txt")).st_mode & 0o222,
+          "--overwrite onto a link replaces the link alone", r)
     if not WINE:
         os.chmod(os.path.join(d, "m.txt.aqv3"), 0o640)
         r = qv3(d, "decrypt", "--password-file", "pw.txt", "m.txt.aqv3")

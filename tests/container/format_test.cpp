@@ -185,6 +185,53 @@ TEST(ContainerReader, ExtensionSectionsOfEveryShape) {
   EXPECT_EQ(layout.overhead, 136u);
 }
 
+TEST(ContainerReader, LayoutReadAPieceAtATimeIsTheSameAndStopsWhenAsked) {
+  ContainerRecipe recipe;
+  recipe.plaintext = Pattern(40);
+  recipe.extensions = {{1}, std::vector<uint8_t>(300, 0xAB), {'x', 'y'}, std::vector<uint8_t>(65535, 7)};
+  const auto c = BuildContainer(recipe);
+  {
+    // The smallest budget: one extension a step, the end mark in a step of its own.
+    MemorySource s(c.data(), c.size());
+    ContainerReader reader(s, kPath);
+    std::vector<uint64_t> read;
+    while (!reader.ReadLayoutStep(1, true)) read.push_back(reader.LayoutBytesRead());
+    EXPECT_EQ(read, (std::vector<uint64_t>{3, 305, 309, 65846}));
+    EXPECT_EQ(reader.layout().extensions, recipe.extensions);
+    EXPECT_EQ(reader.layout().cipherLength, 48u);
+    EXPECT_TRUE(reader.ReadLayoutStep(1));  // done stays done, reading nothing
+    reader.Unlock(recipe.password.data(), recipe.password.size());
+    std::vector<uint8_t> plain(64);
+    plain.resize(reader.ReadPlaintext(plain.data(), plain.size()));
+    reader.Finish();
+    EXPECT_EQ(plain, recipe.plaintext);
+  }
+  {
+    MemorySource s(c.data(), c.size());
+    ContainerReader reader(s, kPath);
+    std::vector<std::pair<uint64_t, uint64_t>> told;
+    EXPECT_TRUE(reader.ReadLayoutUnless([&](uint64_t done, uint64_t total) {
+      told.emplace_back(done, total);
+      return true;
+    }));
+    EXPECT_TRUE(told.empty()) << "a section shorter than a piece is read in one";
+  }
+  // A section longer than a piece: told between pieces, stopped at the first.
+  recipe.extensions.assign(200, std::vector<uint8_t>(65535, 1));
+  const auto many = BuildContainer(recipe);
+  MemorySource s(many.data(), many.size());
+  ContainerReader reader(s, kPath);
+  std::vector<std::pair<uint64_t, uint64_t>> told;
+  EXPECT_FALSE(reader.ReadLayoutUnless([&](uint64_t done, uint64_t total) {
+    told.emplace_back(done, total);
+    return true;
+  }));
+  ASSERT_EQ(told.size(), 1u);
+  EXPECT_GE(told[0].first, ContainerReader::kLayoutPiece);
+  EXPECT_LT(told[0].first, ContainerReader::kLayoutPiece + 65537);
+  EXPECT_EQ(told[0].second, many.size() - 136);
+}
+
 TEST(ContainerReader, ChecksFailInOrderWithTheirMessages) {
   ContainerRecipe recipe;
   recipe.plaintext = Pattern(33);

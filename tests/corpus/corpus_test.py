@@ -23,6 +23,7 @@ English Wine prefix, code page 1252): every message is the English of po/en.po a
 the same path, no Hangul anywhere, the exit statuses and files the same.
 """
 
+import concurrent.futures
 import hashlib
 import os
 import shutil
@@ -220,11 +221,17 @@ def main():
                        capture_output=True, timeout=300, env=ENVIRONMENT)
     runs = failed = 0
     with tempfile.TemporaryDirectory(prefix="qv3-corpus-") as base:
-        for number, (container, password_hex, encoding, outcome, detail, _) in manifest:
-            found = check_row(base, number, container, password_hex, encoding, outcome, detail)
-            problems += found
-            failed += 1 if found else 0
-            runs += 1 if outcome == "ok" else 2
+        # The rows are independent (each in folders of its own): a few at once, so that a
+        # program's start (the emulator's above all) does not leave the cores idle. Their
+        # problems are reported in the manifest's order.
+        with concurrent.futures.ThreadPoolExecutor(max_workers=min(4, os.cpu_count() or 1)) as pool:
+            results = [pool.submit(check_row, base, number, container, password_hex, encoding, outcome, detail)
+                       for number, (container, password_hex, encoding, outcome, detail, _) in manifest]
+            for (_, (_, _, _, outcome, _, _)), result in zip(manifest, results):
+                found = result.result()
+                problems += found
+                failed += 1 if found else 0
+                runs += 1 if outcome == "ok" else 2
         batch_problems, batches = check_batches(base, manifest)
         problems += batch_problems
         failed += len(batch_problems)

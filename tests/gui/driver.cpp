@@ -26,6 +26,7 @@
 //                                control 65535)
 //   settext CAPTION ID TEXT      replaces the control's text
 //   type CAPTION ID TEXT         posts one WM_CHAR per UTF-16 unit of TEXT to the control
+//   endsession CAPTION           tells the dialog that the session ends (log-off)
 //   key CAPTION ID VK            posts a key press (down and up) of virtual key VK to the
 //                                control; the dialog manager sees it as typed
 //   click CAPTION ID             presses the button (BM_CLICK) without waiting for what
@@ -52,6 +53,8 @@
 //   indirect TEXT                prints what the shell shows for an indirect string
 //                                ("@PROGRAM,-ID": that program's string resource in the
 //                                user's language; SHLoadIndirectString)
+//   kill CAPTION                 ends the process that shows the dialog (TerminateProcess),
+//                                as a crash or the Task Manager would
 //   sleep MS
 
 #include <windows.h>
@@ -289,6 +292,14 @@ std::string Run(const std::vector<std::string>& args) {
     if (!PostMessageW(button, BM_CLICK, 0, 0)) throw Failure{"cannot post BM_CLICK"};
     return "";
   }
+  if (name == "endsession") {
+    need(2, 2);
+    // As the system tells a program's windows that the session ends (log-off, shut-down).
+    HWND dialog = FindDialog(args[1]);
+    SendMessageTimeoutW(dialog, WM_QUERYENDSESSION, 0, ENDSESSION_LOGOFF, SMTO_NORMAL, 5000, nullptr);
+    SendMessageTimeoutW(dialog, WM_ENDSESSION, TRUE, ENDSESSION_LOGOFF, SMTO_NORMAL, 5000, nullptr);
+    return "";
+  }
   if (name == "command") {
     need(3, 3);
     HWND dialog = FindDialog(args[1]);
@@ -382,6 +393,17 @@ std::string Run(const std::vector<std::string>& args) {
     if (FAILED(hr)) throw Failure{"SHLoadIndirectString failed: " + Hex(static_cast<unsigned long>(hr))};
     return Escape(Utf8(text));
   }
+  if (name == "kill") {
+    need(2, 2);
+    DWORD process = 0;
+    GetWindowThreadProcessId(FindDialog(args[1]), &process);
+    HANDLE handle = OpenProcess(PROCESS_TERMINATE | SYNCHRONIZE, FALSE, process);
+    if (!handle) throw Failure{"cannot open the process: error " + std::to_string(GetLastError())};
+    const bool ended = TerminateProcess(handle, 99) && WaitForSingleObject(handle, 10000) == WAIT_OBJECT_0;
+    CloseHandle(handle);
+    if (!ended) throw Failure{"the process did not end"};
+    return "";
+  }
   if (name == "sleep") {
     need(2, 2);
     Sleep(static_cast<DWORD>(ParseNumber(args[1], "duration")));
@@ -438,7 +460,7 @@ int main() {
       puts("usage: qv3_gui_driver COMMAND ARGS... [; COMMAND ARGS...]\n"
            "       qv3_gui_driver < commands (one per line, fields separated by tabs)\n"
            "Commands: wait gone exists count text settext type key click command pos range\n"
-           "style class visible focus rect controls attrs folder hold release sleep (see driver.cpp).");
+           "style class visible focus rect controls attrs folder hold release kill sleep (see driver.cpp).");
       return 0;
     }
     std::vector<std::string> command;

@@ -16,7 +16,8 @@
 // while the programs run. QV3_FAKE_VIEWER_HOLD_MS sets how long the file is held open
 // without write sharing (default 1500); QV3_FAKE_VIEWER_STAY_MS how long the program
 // keeps running after it has closed the file (default 0), as a program that reads a
-// document, closes it and shows it on.
+// document, closes it and shows it on. QV3_FAKE_VIEWER_EDIT=1 saves "edited by the fake
+// viewer" over the file in place after reading it (logged "edited").
 //
 // Recorded: the path; its attributes (GetFileAttributesW, hex); whether opening it for
 // writing fails and the error; its size and an FNV-1a 64 hash of its content; "holding"
@@ -113,6 +114,20 @@ int Hold(const std::string& path, const char* role, const std::string* readyEven
   }
   Log("size=" + std::to_string(size));
   Log("fnv1a64=" + Hex(hash, 16));
+  if (Milliseconds(L"QV3_FAKE_VIEWER_EDIT", 0) != 0) {
+    // Saved over in place, as an editor's "write anyway" does.
+    CloseHandle(file);
+    SetFileAttributesW(name.c_str(), FILE_ATTRIBUTE_NORMAL);
+    HANDLE edit = CreateFileW(name.c_str(), GENERIC_WRITE, 0, nullptr, TRUNCATE_EXISTING, FILE_ATTRIBUTE_NORMAL,
+                              nullptr);
+    DWORD written = 0;
+    const char kEdited[] = "edited by the fake viewer\r\n";
+    const bool ok = edit != INVALID_HANDLE_VALUE && WriteFile(edit, kEdited, sizeof kEdited - 1, &written, nullptr);
+    if (edit != INVALID_HANDLE_VALUE) CloseHandle(edit);
+    Log(ok ? "edited" : "edit=failed " + std::to_string(GetLastError()));
+    file = CreateFileW(name.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL,
+                       nullptr);
+  }
   Log("holding");
   if (readyEvent) {
     HANDLE ready = OpenEventW(EVENT_MODIFY_STATE, FALSE, Wide(*readyEvent).c_str());

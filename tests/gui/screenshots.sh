@@ -18,9 +18,13 @@ docs/screenshots:
                                                       that code page lacks
   the same three with -en                             English interface (an English
                                                       system's UI language)
-(and new-password-prompt, the encryption road's prompt, in each of these)
-The pictures are taken in prefixes of their own, BUILD_DIR/screenshots-prefix and
-BUILD_DIR/screenshots-prefix-en_US, whose Wine servers are stopped afterwards; the
+  the same three with -hc                             Korean system, visual styles off
+                                                      and a high-contrast colour scheme
+                                                      (white on black) in the prefix
+(and new-password-prompt, the encryption road's prompt, in each of these; and the view
+road's questions, dangerous-type, changed-file and still-in-use, in each but -cp1252)
+The pictures are taken in prefixes of their own, BUILD_DIR/screenshots-prefix,
+BUILD_DIR/screenshots-prefix-en_US and BUILD_DIR/screenshots-prefix-hc, whose Wine servers are stopped afterwards; the
 tests' prefixes are not touched.
 USAGE
 }
@@ -35,7 +39,7 @@ for f in app/TarvessinViewer.exe tests/gui/qv3_gui_driver.exe tests/gui/qv3_fake
   [[ -f $build/$f ]] || { echo "screenshots.sh: $build/$f is missing: build its preset first" >&2; exit 1; }
 done
 
-prefixes=("$build/screenshots-prefix" "$build/screenshots-prefix-en_US")
+prefixes=("$build/screenshots-prefix" "$build/screenshots-prefix-en_US" "$build/screenshots-prefix-hc")
 stop_wine() {
   local p
   for p in "${prefixes[@]}"; do
@@ -55,13 +59,34 @@ in_prefix() {
 }
 reg() { in_prefix "$1" "$2" reg add "${@:3}" /f >/dev/null; }
 
+# A high-contrast scheme as Windows' "High Contrast Black" has it: the system colours
+# every window without styles of its own draws with.
+high_contrast() { # prefix locale
+  local colors='HKCU\Control Panel\Colors' pair
+  for pair in Window=0.0.0 WindowText=255.255.255 ButtonFace=0.0.0 ButtonText=255.255.255 \
+    ButtonHilight=255.255.255 ButtonLight=255.255.255 ButtonShadow=128.128.128 ButtonDkShadow=255.255.255 \
+    Hilight=26.235.255 HilightText=0.0.0 GrayText=63.242.63 WindowFrame=255.255.255 \
+    ActiveTitle=0.0.0 TitleText=255.255.255 InactiveTitle=0.0.0 InactiveTitleText=63.242.63 \
+    ActiveBorder=255.255.255 InactiveBorder=128.128.128 Background=0.0.0 Menu=0.0.0 MenuText=255.255.255 \
+    InfoWindow=0.0.0 InfoText=255.255.0 HotTrackingColor=255.255.0; do
+    reg "$1" "$2" "$colors" /v "${pair%%=*}" /d "$(tr . ' ' <<<"${pair#*=}")"
+  done
+  reg "$1" "$2" 'HKCU\Control Panel\Accessibility\HighContrast' /v Flags /d 127
+}
+
 # Makes the prefix (on first use) with Wine's own theme, as a user of Windows sees the
-# system's visual styles, at the given DPI. Both are read when Wine starts: the server is
-# stopped so that the next program sees them.
+# system's visual styles (or, with QV3_HIGH_CONTRAST=1, no styles and a high-contrast
+# scheme), at the given DPI. Both are read when Wine starts: the server is stopped so that
+# the next program sees them.
 prepare() { # prefix locale dpi
   local theme='HKCU\Software\Microsoft\Windows\CurrentVersion\ThemeManager'
   in_prefix "$1" "$2" "$build/cli/qv3.exe" --version >/dev/null
-  reg "$1" "$2" "$theme" /v ThemeActive /d 1
+  if [[ ${QV3_HIGH_CONTRAST:-} == 1 ]]; then
+    reg "$1" "$2" "$theme" /v ThemeActive /d 0
+    high_contrast "$1" "$2"
+  else
+    reg "$1" "$2" "$theme" /v ThemeActive /d 1
+  fi
   reg "$1" "$2" "$theme" /v DllName /d 'C:\windows\resources\themes\light\light.msstyles'
   reg "$1" "$2" "$theme" /v ColorName /d Blue
   reg "$1" "$2" "$theme" /v SizeName /d NormalSize
@@ -86,7 +111,7 @@ shoot() { # prefix locale dpi
     --qv3 "$build/cli/qv3.exe" \
     --wine-run "$wine_run" \
     --prefix "$1" --locale "$2"
-  suffix=$([[ $3 == 96 ]] || echo "-${3}dpi")
+  suffix=$([[ $3 == 96 ]] || echo "-${3}dpi")${QV3_SHOT_SUFFIX:-}
   for picture in "$out"/*.png; do
     picture=$(basename -- "$picture" .png)
     cp -- "$out/$picture.png" "$root/docs/screenshots/$picture$suffix.png"
@@ -97,3 +122,4 @@ shoot "${prefixes[0]}" ko_KR.UTF-8 96
 shoot "${prefixes[0]}" ko_KR.UTF-8 144
 QV3_WINE_UI_LOCALE=ko_KR.UTF-8 shoot "${prefixes[1]}" en_US.UTF-8 96
 shoot "${prefixes[1]}" en_US.UTF-8 96
+QV3_HIGH_CONTRAST=1 QV3_SHOT_SUFFIX=-hc shoot "${prefixes[2]}" ko_KR.UTF-8 96

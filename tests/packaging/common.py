@@ -35,7 +35,7 @@ def artifact_names(version, deb_arch):
     """Every file scripts/package writes, SHA256SUMS aside."""
     return (["TarvessinViewer-%s-%s.msi" % (version, a) for a in ("x86", "x64")] +
             ["TarvessinViewer-%s-%s.zip" % (version, a) for a in ("win32", "win64")] +
-            ["qv3_%s_%s.deb" % (version, deb_arch)])
+            ["%s_%s_%s.deb" % (package, version, deb_arch) for package in ("qv3", "libqv3-1", "libqv3-dev")])
 
 
 def run(args, **kw):

@@ -82,26 +82,35 @@ def contents_are_the_program_its_manual_and_its_documents():
     others = [n for n, (mode, _) in listed.items()
               if not mode.startswith("d") and not n.startswith(("/usr/bin/", "/usr/share/"))]
     check(not others, "files outside /usr/bin and /usr/share: %s" % others)
-    # Installed, the menus start the program found through PATH, as the desktop entry does.
+    # Installed, the menus start the program found through PATH, as the desktop entry does
+    # (Nemo on file:// URIs), and hide once PATH finds it no more.
     for menu in ("kio/servicemenus/tarvessin-viewer-encrypt.desktop", "nemo/actions/tarvessin-viewer-encrypt.nemo_action",
                  "kio/servicemenus/tarvessin-viewer-decrypt-here.desktop",
                  "nemo/actions/tarvessin-viewer-decrypt-here.nemo_action"):
         with open(os.path.join(ROOT, "usr/share", menu), encoding="utf-8") as f:
-            execs = re.findall(r"^Exec=(.*)$", f.read(), re.M)
+            text = f.read()
+        execs = re.findall(r"^Exec=(.*)$", text, re.M)
         road = "--encrypt" if "encrypt" in menu.split("-")[-1] else "--decrypt-here"
-        check(execs == ["tarvessin-viewer %s -- %%F" % road], "%s: Exec lines %r" % (menu, execs))
+        nemo = menu.startswith("nemo/")
+        expected = "tarvessin-viewer %s --uris -- %%U" % road if nemo else "tarvessin-viewer %s -- %%F" % road
+        check(execs == [expected], "%s: Exec lines %r" % (menu, execs))
+        hides = "Dependencies=tarvessin-viewer;" if nemo else "TryExec=tarvessin-viewer"
+        check(re.search("^%s$" % re.escape(hides), text, re.M), "%s lacks %s" % (menu, hides))
     with open(os.path.join(ROOT, "usr/share/doc/qv3/copyright"), encoding="utf-8") as f:
         check("TarvessinViewer project's own" in f.read(),
               "the copyright file does not say the code is the project's own")
 
 
 def lintian_reports_no_error():
-    p = run(["lintian", "--fail-on", "error", "--no-tag-display-limit", DEB], text=True,
+    p = run(["lintian", "--fail-on", "error", "--display-info", "--no-tag-display-limit", DEB], text=True,
             timeout=600)
     if p.stdout.strip():
         print("        lintian: " + p.stdout.strip().replace("\n", "\n        lintian: "))
     check(p.returncode == 0 and not re.search(r"^E: ", p.stdout, re.M),
           "lintian failed (%d):\n%s%s" % (p.returncode, p.stdout, p.stderr))
+    # The programs are built hardened: no hardening tag at any level.
+    hardening = re.findall(r"^\w: \S+: hardening-.*$", p.stdout, re.M)
+    check(not hardening, "lintian on the programs' hardening:\n" + "\n".join(hardening))
     # The licence is what lets people audit and reuse the package: not even a warning
     # about the copyright file.
     about_copyright = re.findall(r"^[EW]: \S+: \S*copyright\S*.*$", p.stdout, re.M)

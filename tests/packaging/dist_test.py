@@ -26,6 +26,8 @@ VERSION = None
 ARCHES = {"x86": ("win32", "i386", "Intel"), "x64": ("win64", "x86-64", "x64")}
 PROGRAMS = {"TarvessinViewer.exe": "gui", "qv3.exe": "console"}
 TEXTS = ["LICENSE.txt", "README.txt", "THIRD-PARTY-NOTICES.txt"]
+# The library for other programs, in the zips only (the installers install programs).
+LIBRARY = ["qv3.dll", "qv3.h", "qv3.lib"]
 COMPILERS = {"win32": "i686-w64-mingw32-g++-posix", "win64": "x86_64-w64-mingw32-g++-posix"}
 # Windows 7, the oldest system the programs are made for.
 MINIMUM_WINDOWS = (6, 1)
@@ -39,7 +41,7 @@ def zip_programs(zip_arch):
     """{name: bytes} of a portable zip, its layout checked: the folder, then its files in
     byte order, every entry dated by the commit."""
     name = "TarvessinViewer-%s-%s" % (VERSION, zip_arch)
-    files = sorted(list(PROGRAMS) + TEXTS)
+    files = sorted(list(PROGRAMS) + TEXTS + LIBRARY)
     with zipfile.ZipFile(path(name + ".zip")) as z:
         entries = z.namelist()
         expected = [name + "/"] + [name + "/" + f for f in files]
@@ -123,6 +125,40 @@ def programs_carry_the_project_version_and_architecture():
             check(os_version == MINIMUM_WINDOWS and subsystem_version == MINIMUM_WINDOWS,
                   "%s asks for Windows %s (subsystem %s), not %s"
                   % (where, os_version, subsystem_version, MINIMUM_WINDOWS))
+
+
+def library_in_the_zips_is_the_api_alone():
+    """Each zip's qv3.dll: its architecture, version resource and date, exporting qv3_*
+    alone (the runtime linked in, no other DLL of the toolchain needed), with the header
+    of the tree and an import library naming it."""
+    with open(os.path.join(ROOT, "include", "qv3.h"), "rb") as f:
+        header = f.read()
+    for zip_arch, machine in (("win32", "i386"), ("win64", "x86-64")):
+        files = zip_programs(zip_arch)
+        where = "qv3.dll in the %s zip" % zip_arch
+        check(pe_header(files["qv3.dll"])[0] == machine, "%s is not %s" % (where, machine))
+        info = version_info(files["qv3.dll"])
+        check(all(t.get("OriginalFilename") == "qv3.dll" and t.get("FileVersion") == VERSION
+                  for t in info["tables"].values()), "%s: version resource %s" % (where, info["tables"]))
+        check(pe_stamps(files["qv3.dll"])[0] == source_date(), "%s is not dated by the commit" % where)
+        check(files["qv3.h"] == header, "the %s zip's qv3.h is not include/qv3.h" % zip_arch)
+        with tempfile.TemporaryDirectory(prefix="dist_test.") as d:
+            for name in ("qv3.dll", "qv3.lib"):
+                with open(os.path.join(d, name), "wb") as f:
+                    f.write(files[name])
+            p = run(["x86_64-w64-mingw32-objdump", "-p", os.path.join(d, "qv3.dll")], text=True)
+            check(p.returncode == 0, "objdump -p %s failed: %s" % (where, p.stderr))
+            table = p.stdout.split("[Ordinal/Name Pointer] Table", 1)[-1].split("\n\n", 1)[0]
+            exported = re.findall(r"\]\s+(\S+)$", table, re.M)
+            check(exported and all(name.startswith("qv3_") for name in exported),
+                  "%s exports %s" % (where, exported))
+            imported = set(re.findall(r"DLL Name: (\S+)", p.stdout))
+            check(not {"libstdc++-6.dll", "libgcc_s_dw2-1.dll", "libgcc_s_seh-1.dll",
+                       "libwinpthread-1.dll"} & imported, "%s needs the toolchain's DLLs: %s" % (where, imported))
+            p = run(["x86_64-w64-mingw32-nm", os.path.join(d, "qv3.lib")], text=True)
+            check(p.returncode == 0 and "qv3_decrypt_file" in p.stdout and "qv3.dll" in
+                  run(["strings", os.path.join(d, "qv3.lib")], text=True).stdout,
+                  "the %s zip's qv3.lib does not import qv3_decrypt_file from qv3.dll" % zip_arch)
 
 
 def programs_declare_styles_dpi_awareness_and_their_systems():
@@ -230,7 +266,7 @@ def installers_hold_the_zip_programs_and_the_association():
                           "%s installs %s outside INSTALLDIR" % (msi, name))
                     with open(os.path.join(folder, name), "rb") as f:
                         installed[name] = f.read()
-        shipped = zip_programs(zip_arch)
+        shipped = {name: data for name, data in zip_programs(zip_arch).items() if name not in LIBRARY}
         check(installed == shipped, "%s installs %s, not the %s zip's %s"
               % (msi, sorted(installed), zip_arch, sorted(shipped)))
     check(codes["x86"][1] == codes["x64"][1], "the installers have different upgrade codes")
@@ -238,10 +274,11 @@ def installers_hold_the_zip_programs_and_the_association():
     check(registries["x86"] == registries["x64"],
           "the installers write different registry entries:\n%s\n%s"
           % (registries["x86"], registries["x64"]))
-    # The association's five values and the two verbs' four each (text, selection model,
-    # icon, command); msi_test compares them with what /RegServer writes.
+    # The association's five values and the four verbs' four each (text, selection model,
+    # icon, command: on files, on the container type, and both on folders); msi_test
+    # compares them with what /RegServer writes.
     written = [r for r in registries["x64"] if r[2] != "*"]
-    check(len(written) == 13, "the installer writes %d values, not the association's 5 and the verbs' 8: %s"
+    check(len(written) == 21, "the installer writes %d values, not the association's 5 and the verbs' 16: %s"
           % (len(written), written))
 
 
@@ -254,6 +291,7 @@ def main():
     VERSION = project_version()
     cases = [sha256sums_list_every_artifact_and_nothing_else,
              programs_carry_the_project_version_and_architecture,
+             library_in_the_zips_is_the_api_alone,
              programs_declare_styles_dpi_awareness_and_their_systems,
              licence_and_notices_travel_with_the_programs,
              readme_tells_how_to_register_and_unregister,

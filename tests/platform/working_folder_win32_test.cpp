@@ -59,10 +59,12 @@ class ProductProbe : public testing::Test {
  protected:
   void SetUp() override {
     // Where the 32-bit product's installer writes on 64-bit Windows.
+    DWORD disposition = 0;
     ASSERT_EQ(RegCreateKeyExA(HKEY_LOCAL_MACHINE, kKey, 0, nullptr, 0, KEY_ALL_ACCESS | KEY_WOW64_32KEY, nullptr,
-                              &m_key, nullptr),
+                              &m_key, &disposition),
               ERROR_SUCCESS)
         << "the test needs write access to HKEY_LOCAL_MACHINE";
+    m_keyCreated = disposition == REG_CREATED_NEW_KEY;
     if (RegQueryValueExA(m_key, "Path", nullptr, nullptr, nullptr, nullptr) == ERROR_SUCCESS) {
       RegCloseKey(m_key);
       m_key = nullptr;
@@ -78,6 +80,11 @@ class ProductProbe : public testing::Test {
       EXPECT_EQ(RegDeleteValueA(m_key, "Path"), ERROR_SUCCESS);
     }
     RegCloseKey(m_key);
+    // The key made for the test goes with it, so that the next test (and the next run)
+    // finds the machine as it was.
+    if (m_keyCreated) {
+      EXPECT_EQ(RegDeleteKeyExA(HKEY_LOCAL_MACHINE, kKey, KEY_WOW64_32KEY, 0), ERROR_SUCCESS);
+    }
   }
 
   void WritePath(const std::string& value) {
@@ -88,8 +95,15 @@ class ProductProbe : public testing::Test {
   }
 
   HKEY m_key = nullptr;
+  bool m_keyCreated = false;
   bool m_valueWritten = false;
 };
+
+// The product's key as this machine has it: absent, or present (with or without its
+// value) and left as it is.
+LONG OpenProductKey(HKEY* key) {
+  return RegOpenKeyExA(HKEY_LOCAL_MACHINE, kKey, 0, KEY_READ | KEY_WOW64_32KEY, key);
+}
 
 }  // namespace
 
@@ -99,6 +113,28 @@ TEST(WorkingFolderWin32, IsInTheLowSiblingOfTheLocalAppDataFolder) {
   ASSERT_NE(local[0], '\0');
   const std::string folder = WorkingFolder();
   EXPECT_EQ(folder.substr(0, folder.rfind('\\')), std::string(local) + "Low");
+}
+
+// Asking whether the product is installed, and so choosing the working folder, reads
+// the registry and never writes it: on a machine without the product the key is still
+// missing afterwards (the probe once created it, empty, and uninstalling left it behind).
+TEST(WorkingFolderWin32, AskingForTheProductNeverCreatesItsKey) {
+  HKEY key = nullptr;
+  if (OpenProductKey(&key) == ERROR_SUCCESS) {
+    // An empty key that an earlier build left behind is removed; anything else is not ours.
+    DWORD subkeys = 0, values = 0;
+    const bool empty = RegQueryInfoKeyA(key, nullptr, nullptr, nullptr, &subkeys, nullptr, nullptr, &values,
+                                        nullptr, nullptr, nullptr, nullptr) == ERROR_SUCCESS &&
+                       subkeys == 0 && values == 0;
+    RegCloseKey(key);
+    if (!empty) GTEST_SKIP() << "the product's key exists on this machine";
+    ASSERT_EQ(RegDeleteKeyExA(HKEY_LOCAL_MACHINE, kKey, KEY_WOW64_32KEY, 0), ERROR_SUCCESS);
+  }
+  EXPECT_FALSE(IsProductRegistered());
+  EXPECT_TRUE(EndsWith(WorkingFolder(), "\\QV3V"));
+  EXPECT_FALSE(IsProductRunning());
+  EXPECT_EQ(OpenProductKey(&key), ERROR_FILE_NOT_FOUND) << "the probe created the key";
+  if (key) RegCloseKey(key);
 }
 
 TEST_F(ProductProbe, ValueAndWindowTogetherGiveTheProductFolder) {

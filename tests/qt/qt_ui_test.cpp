@@ -104,7 +104,7 @@ TEST(QtPasswordPrompt, ShowsTheTemplateMasksAndFocusesTheField) {
   EXPECT_EQ(prompt.windowTitle(), Q("타르베신 외부암호파일 뷰어"));
   const std::vector<QString> texts = LabelTexts(prompt);
   EXPECT_NE(std::find(texts.begin(), texts.end(), Q("복호화를 위해 암호를 입력하십시오.")), texts.end());
-  EXPECT_NE(std::find(texts.begin(), texts.end(), Q("암호")), texts.end());
+  EXPECT_NE(std::find(texts.begin(), texts.end(), Q("암호(&P)")), texts.end());
   EXPECT_TRUE(HasIcon(prompt));
   EXPECT_EQ(prompt.OkButton()->text(), Q("확인(&O)"));
   EXPECT_TRUE(prompt.OkButton()->isDefault());
@@ -207,6 +207,65 @@ TEST(QtProgressWindow, TextsAndCancelOnlyRaisesTheFlag) {
   EXPECT_EQ(cancels, 3);
   EXPECT_TRUE(window.isVisible()) << "Cancel, Escape and closing leave the window open";
   EXPECT_FALSE(window.windowFlags() & Qt::WindowCloseButtonHint);
+}
+
+// --- accessibility and layout -------------------------------------------------------------
+
+// Names, descriptions and roles are read through the accessibility bus (atspi_test.py);
+// here, what only the keyboard shows: each label with a mnemonic is the buddy of a field
+// that Alt with that letter reaches, whatever has the focus.
+TEST(QtAccessibility, AltWithEachLabelsLetterReachesItsField) {
+  PasswordPrompt prompt;
+  NewPasswordPrompt newPrompt;
+  for (const auto& [window, fields] : {std::pair<QDialog*, int>{&prompt, 1}, {&newPrompt, 2}}) {
+    window->show();
+    window->activateWindow();
+    ASSERT_TRUE(QTest::qWaitForWindowActive(window));
+    int buddies = 0;
+    for (QLabel* label : window->findChildren<QLabel*>()) {
+      const qsizetype amp = label->text().indexOf(QLatin1Char('&'));
+      if (amp < 0) continue;
+      ++buddies;
+      ASSERT_NE(label->buddy(), nullptr) << label->text().toStdString();
+      window->findChild<QPushButton*>()->setFocus();
+      const QChar letter = label->text().at(amp + 1).toUpper();
+      QTest::keyClick(window, static_cast<Qt::Key>(letter.unicode()), Qt::AltModifier);
+      EXPECT_EQ(QApplication::focusWidget(), label->buddy()) << "Alt+" << letter.toLatin1();
+    }
+    EXPECT_EQ(buddies, fields);
+  }
+}
+
+// No text is ever cut: at every font size every label and button is at least as big as
+// its text needs, and a long name without a space is broken into lines, not cut off.
+TEST(QtLayout, NoTextIsCutAtAnyFontSize) {
+  const QFont desktop = QApplication::font();
+  const std::string longName = "/home/u/" + std::string(120, 'x') + "보고서" + std::string(60, 'W') + ".aqv3";
+  for (const int points : {6, 10, 16, 28}) {
+    QFont font = desktop;
+    font.setPointSize(points);
+    QApplication::setFont(font);
+    PasswordPrompt prompt;
+    NewPasswordPrompt newPrompt;
+    ProgressWindow progress(OPERATION_ENCRYPT, [] {});
+    progress.StartFile(longName);
+    for (QDialog* window : std::initializer_list<QDialog*>{&prompt, &newPrompt, &progress}) {
+      window->show();
+      ASSERT_TRUE(QTest::qWaitForWindowExposed(window));
+      EXPECT_GE(window->font().pointSize(), std::max(points, 10)) << "the desktop's size, the template's at least";
+      for (QWidget* widget : window->findChildren<QWidget*>()) {
+        if (!qobject_cast<QLabel*>(widget) && !qobject_cast<QPushButton*>(widget)) continue;
+        const QSize need = widget->sizeHint(), has = widget->size();
+        EXPECT_GE(has.width(), need.width()) << points << " pt: " << widget->accessibleName().toStdString();
+        EXPECT_GE(has.height(), need.height()) << points << " pt: " << widget->accessibleName().toStdString();
+        EXPECT_TRUE(window->rect().contains(widget->geometry())) << widget->accessibleName().toStdString();
+      }
+    }
+    QString shown = progress.FileLine()->text();
+    shown.remove(QLatin1Char('\n'));
+    EXPECT_EQ(shown, Q(longName.c_str())) << "every character of the name is shown";
+  }
+  QApplication::setFont(desktop);
 }
 
 TEST(QtErrorBox, ModalOnTopPlainTextOneButton) {

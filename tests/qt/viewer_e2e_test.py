@@ -10,9 +10,11 @@ usage: viewer_e2e_test.py --viewer PROGRAM --qv3 PROGRAM [--only NAME...]
 
 Without an X display it runs itself under xvfb-run; exit status 77 (skipped) when
 there is neither, or xdotool is missing. With --screenshots no test runs: the password
-prompt, the progress window, the encryption road's prompt and an error box are captured
-into DIR as linux-password-prompt.png, linux-progress.png, linux-new-password-prompt.png
-and linux-error-box.png, and in English (LANG=en_US.UTF-8) as the same names with "-en".
+prompt, the progress window, the encryption road's prompt, an error box and the view
+road's three questions are captured into DIR as linux-password-prompt.png,
+linux-progress.png, linux-new-password-prompt.png, linux-error-box.png,
+linux-dangerous-type.png, linux-changed-file.png and linux-still-in-use.png, and in
+English (LANG=en_US.UTF-8) as the same names with "-en".
 """
 
 import argparse
@@ -27,6 +29,7 @@ import sys
 import tempfile
 import time
 import traceback
+import urllib.parse
 
 sys.path.insert(0, os.path.join(os.path.dirname(os.path.abspath(__file__)), ".."))
 import folder_tree  # noqa: E402
@@ -120,6 +123,19 @@ class Desktop:
         subprocess.run([A.qv3, "encrypt", "--delete-source", "--password-file", pw, plain], check=True,
                        env=self.env, stdout=subprocess.DEVNULL)
         return plain + ".aqv3"
+
+    def recorded_plaintext(self, name, content=b"x"):
+        """A plaintext a dead run left in the working folder: read-only, recorded in its
+        lock file (as the viewer records it), which no one holds."""
+        path = os.path.join(self.working, name)
+        with open(path, "wb") as f:
+            f.write(content)
+        os.chmod(path, 0o444)
+        st = os.stat(path)
+        with open(path + ".qv3lock", "w") as f:
+            f.write("tarvessin-viewer plaintext 1\n%s\n%d %d %d %d\n%s\n" % (
+                name, st.st_dev, st.st_ino, st.st_size, st.st_mtime_ns, os.path.join(self.files, name + ".aqv3")))
+        return path
 
     def program_log(self):
         if not os.path.exists(self.log):
@@ -216,7 +232,9 @@ def type_text(text):
     if text.isascii():
         subprocess.run(["xdotool", "type", "--delay", "15", text], check=True)
         return
-    subprocess.run(["xclip", "-selection", "clipboard"], input=text.encode(), check=True)
+    # xclip stays to serve the paste: it must not hold the test's output open.
+    subprocess.run(["xclip", "-selection", "clipboard", "-loops", "1"], input=text.encode(), check=True,
+                   stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
     subprocess.run(["xdotool", "key", "ctrl+v"], check=True)
 
 
@@ -255,7 +273,7 @@ def register_then_unregister(d):
     check(query.stdout.strip() == DESKTOP_ID, "xdg-mime names our desktop entry: %r" % query.stdout)
     with open(os.path.join(d.data, "applications", DESKTOP_ID)) as f:
         entry = f.read()
-    check("Exec=%s %%F\n" % A.viewer in entry, "the entry starts this program on the files:\n" + entry)
+    check("Exec=%s -- %%F\n" % A.viewer in entry, "the entry starts this program on the files:\n" + entry)
     check(os.path.exists(os.path.join(d.data, "icons/hicolor/32x32/apps/tarvessin-viewer.png")), "the icon")
     with open(os.path.join(d.data, "mime/globs2")) as f:
         check("%s:*.aqv3" % MIME_TYPE in f.read(), "the MIME database knows *.aqv3")
@@ -282,22 +300,33 @@ def one_container_is_opened_by_its_program_then_removed(d):
     d.associate("text/plain", "view")
     content = "한글 텍스트\n".encode() * 500
     container = d.container("welcome.txt", content)
-    os.makedirs(d.working)
-    stale = os.path.join(d.working, "left-by-a-dead-run.txt")
-    with open(stale, "w") as f:
-        f.write("x")
-    os.chmod(stale, 0o444)
+    os.makedirs(d.working, mode=0o700)
+    d.recorded_plaintext("left-by-a-dead-run.txt")
+    theirs = os.path.join(d.working, "saved-by-a-program.txt")
+    with open(theirs, "w") as f:
+        f.write("the user's")
+    # A missing name beside it is named and left out before the password is asked for,
+    # after the notice of what the clean-up left alone.
     v = Viewer(d, os.path.join(d.files, "missing.aqv3"), container)
+    dismiss(v, CAPTION_VIEWER)
+    dismiss(v, CAPTION_VIEWER)
     v.keys(CAPTION_PROMPT, "Return", text=PASSWORD)
     said = v.finish()
+    check('notice "%s"' % CAPTION_VIEWER in said and "saved-by-a-program.txt" in said
+          and "left-by-a-dead-run" not in said.split("notice")[1].split("\n")[0], "the notice:\n" + said)
+    check(box_said(said, CAPTION_VIEWER, "다음 파일은 열 수 없어 빼고 엽니다."), "the name left out:\n" + said)
     seen = d.program_log()
     check(len(seen) == 1 and seen[0].get("sha256") == sha256(content), "the program read the plaintext: %r" % seen)
     check(seen[0]["file"] == os.path.join(d.working, "welcome.txt"), "from the working folder: %r" % seen)
     check(seen[0]["mode"] & 0o222 == 0, "read-only: %o" % seen[0]["mode"])
-    check("it had the file open" in said, "the road of a program that ended:\n" + said)
-    check(os.listdir(d.working) == [], "the plaintext and the stale file are gone: %r" % os.listdir(d.working))
+    check("without opening" not in said, "the road of a program that opened it and ended:\n" + said)
+    check(sorted(os.listdir(d.working)) == ["reported.qv3list", "saved-by-a-program.txt"],
+          "the plaintext and the dead run's are gone, the user's file kept: %r" % os.listdir(d.working))
     check(os.path.exists(container), "the container stays")
-    check(v.proc.returncode == 0, "everything asked was done: status %d" % v.proc.returncode)
+    check(v.proc.returncode == 1, "a name was left out: status %d" % v.proc.returncode)
+    v = Viewer(d)  # the next start says nothing of what it reported before
+    dismiss(v, CAPTION_VIEWER)
+    check(box_said(v.finish(), CAPTION_VIEWER, "입력 파일이 없습니다."), "no second notice")
 
 
 @test
@@ -309,7 +338,7 @@ def a_program_that_hands_the_file_over_takes_the_no_process_road(d):
     v.keys(CAPTION_PROMPT, "Return", text=PASSWORD)
     said = v.finish()
     seen = d.program_log()
-    check("handed over to another instance" in said and "a program took the file" in said,
+    check("ended without opening the file" in said and "a program opened the file" in said,
           "the road without a process:\n" + said)
     check(len(seen) == 1 and seen[0].get("sha256") == sha256(content),
           "the instance opened the file after its launcher had ended: %r\n%s" % (seen, said))
@@ -368,6 +397,7 @@ def korean_typed_opens_every_form_and_the_empty_password_asks_nothing(d):
     for order in (["k.txt", "u.txt"], ["u.txt", "k.txt"]):
         v = Viewer(d, "--decrypt-here", *[os.path.join(d.files, n + ".aqv3") for n in order])
         v.keys(CAPTION_PROMPT, "Return", text=typed)
+        dismiss(v, CAPTION_VIEWER)  # what was decrypted is said
         v.finish()
         check(v.proc.returncode == 0, "%s opened by one typing: status %d" % (order, v.proc.returncode))
         for name in order:
@@ -388,6 +418,7 @@ def korean_typed_opens_every_form_and_the_empty_password_asks_nothing(d):
     subprocess.run(["xdotool", "key", "Tab"], check=True)
     type_text(typed)
     subprocess.run(["xdotool", "key", "Return"], check=True)
+    dismiss(v, CAPTION_VIEWER)  # what was made is said
     v.finish()
     with open(pw, "wb") as f:
         f.write(typed.encode("cp949"))
@@ -401,8 +432,9 @@ def korean_typed_opens_every_form_and_the_empty_password_asks_nothing(d):
 def a_hang_up_or_terminate_is_a_cancel(d):
     # Decrypt here of a large container: a closed session's SIGHUP or SIGTERM while it is
     # being written stops the job as Cancel does, leaving no partial plaintext.
-    container = d.container("big.dat", b"\0" * (400 * 1000 * 1000))
+    container = d.container("big.dat", b"\0" * (96 << 20))
     partial = os.path.join(d.files, "big.dat.qv3part")
+    d.env["QV3_CPU"] = "portable"  # slow enough to be caught at work, sanitizers or not
     for sig in (signal.SIGHUP, signal.SIGTERM):
         v = Viewer(d, "--decrypt-here", container)
         v.keys(CAPTION_PROMPT, "Return", text=PASSWORD)
@@ -414,6 +446,7 @@ def a_hang_up_or_terminate_is_a_cancel(d):
         v.finish()
         check(os.listdir(d.files) == ["big.dat.aqv3"],
               "%s left %s" % (sig.name, sorted(os.listdir(d.files))))
+    del d.env["QV3_CPU"]
 
 
 @test
@@ -434,7 +467,10 @@ def encrypt_three_files_from_the_file_manager(d):
         with open(unreadable, "wb") as f:
             f.write(b"secret")
         os.chmod(unreadable, 0)
-    v = Viewer(d, "--encrypt", *[os.path.join(d.files, n) for n in contents], unreadable)
+    # Given as Nemo's actions give them: file:// URIs, read back with --uris.
+    uris = ["file://" + urllib.parse.quote(os.fsencode(p)) for p in [os.path.join(d.files, n) for n in contents]
+            + [unreadable]]
+    v = Viewer(d, "--encrypt", "--uris", "--", *uris)
     v.keys(CAPTION_PROMPT, "Tab", "Return", text=PASSWORD)  # the confirmation left empty
     dismiss(v, CAPTION_VIEWER)  # the two entries differ: said, and asked again
     check(not any(n.endswith(".aqv3") and n != "b.txt.aqv3" for n in os.listdir(d.files)),
@@ -470,9 +506,10 @@ def encrypt_three_files_from_the_file_manager(d):
         os.remove(os.path.join(d.files, name))
     v = Viewer(d, "--decrypt-here", *[os.path.join(d.files, c) for c in made.values()])
     v.keys(CAPTION_PROMPT, "Return", text=PASSWORD)
-    v.window(CAPTION_VIEWER, timeout=60)  # what was decrypted is said
-    dismiss(v, CAPTION_VIEWER)
-    v.finish()
+    v.window(CAPTION_VIEWER, timeout=60)
+    dismiss(v, CAPTION_VIEWER)  # what was decrypted is said
+    said = v.finish()
+    check('notice "%s": 암호 파일 2개를 옆에 풀었습니다:' % CAPTION_VIEWER in said, "the notice:\n" + said)
     check(v.proc.returncode == 0, "both decrypted: status %d" % v.proc.returncode)
     for name, container in made.items():
         path = os.path.join(d.files, container[:-5])
@@ -556,12 +593,17 @@ def speaks_english_under_an_english_locale(d):
 
 @test
 def no_input_shows_its_box(d):
-    for args in ((), (os.path.join(d.files, "missing.aqv3"),)):
+    # No name: the box of no input; a name that cannot be opened: named in the box, a
+    # usage error.
+    missing = os.path.join(d.files, "missing.aqv3")
+    for args, text, status in (((), "입력 파일이 없습니다.", 1),
+                               ((missing,), "다음 파일은 풀지 못했습니다.\r\n\r\n입력 파일이 존재하지 않습니다.\r\n" +
+                                missing, 2)):
         v = Viewer(d, *args)
         dismiss(v, CAPTION_VIEWER)
         said = v.finish()
-        check(box_said(said, CAPTION_VIEWER, "입력 파일이 없습니다."), "the box:\n" + said)
-        check(v.proc.returncode == 1, "status 1, not %d:\n%s" % (v.proc.returncode, said))
+        check(box_said(said, CAPTION_VIEWER, text), "the box:\n" + said)
+        check(v.proc.returncode == status, "status %d, not %d:\n%s" % (status, v.proc.returncode, said))
     # Without a display: one line that says so, not the toolkit's abort.
     env = {k: v for k, v in d.env.items() if k not in ("DISPLAY", "WAYLAND_DISPLAY", "QT_QPA_PLATFORM")}
     r = subprocess.run([A.viewer, os.path.join(d.files, "missing.aqv3")], env=env, capture_output=True,
@@ -597,6 +639,96 @@ def a_wrong_password_shows_the_jobs_box(d):
     check(d.program_log() == [], "nothing opened")
     check(os.listdir(d.working) == [], "nothing left")
     check(v.proc.returncode == 1, "a failure was shown: status %d" % v.proc.returncode)
+
+
+def decrypted(d, container):
+    pw = os.path.join(d.root, "password")
+    with open(pw, "w") as f:
+        f.write(PASSWORD)
+    out = os.path.join(d.root, "check-" + os.path.basename(container)[:-5])
+    r = subprocess.run([A.qv3, "decrypt", "--overwrite", "--password-file", pw, "-o", out, container], env=d.env,
+                       capture_output=True)
+    check(r.returncode == 0, "qv3 opens %s: %r" % (container, r))
+    with open(out, "rb") as f:
+        data = f.read()
+    os.chmod(out, 0o600)
+    os.remove(out)
+    return data
+
+
+@test
+def an_edited_plaintext_is_kept_beside_or_saved_back_as_the_user_chooses(d):
+    d.associate("text/plain", "edit")
+    content = b"the original\n" * 100
+    container = d.container("notes.txt", content)
+    # Alt+K: kept beside the container, the container untouched.
+    v = Viewer(d, container)
+    v.keys(CAPTION_PROMPT, "Return", text=PASSWORD)
+    v.keys(CAPTION_VIEWER, "alt+k")
+    said = v.finish()
+    check("was changed" in said and "answer: keep beside" in said, "asked:\n" + said)
+    with open(os.path.join(d.files, "notes.txt"), "rb") as f:
+        check(f.read() == b"edited by the fake program\n", "the edit beside the container")
+    check(decrypted(d, container) == content, "the container is as it was")
+    check(sorted(os.listdir(d.working)) == [], "nothing left in the working folder: %r" % os.listdir(d.working))
+    # Alt+S: saved into the container, opened again by qv3 with the same password.
+    v = Viewer(d, container)
+    v.keys(CAPTION_PROMPT, "Return", text=PASSWORD)
+    v.keys(CAPTION_VIEWER, "alt+s")
+    said = v.finish()
+    check("answer: save back" in said and v.proc.returncode == 0, "saved:\n" + said)
+    check(decrypted(d, container) == b"edited by the fake program\n", "the container holds the edit")
+    check(os.listdir(d.working) == [], "nothing left in the working folder: %r" % os.listdir(d.working))
+
+
+@test
+def a_desktop_entry_is_asked_about_and_not_opened_by_default(d):
+    d.associate("application/x-desktop", "view")
+    entry = b"[Desktop Entry]\nType=Application\nName=Invoice\nExec=sh -c 'touch /tmp/qv3-pwned'\n"
+    container = d.container("invoice.desktop", entry)
+    v = Viewer(d, container)
+    v.keys(CAPTION_PROMPT, "Return", text=PASSWORD)
+    v.keys(CAPTION_VIEWER, "Return")  # the default button: do not open
+    said = v.finish()
+    check("runs code when opened" in said and "answer: do not open" in said, "asked:\n" + said)
+    check(d.program_log() == [], "it was opened: %r" % d.program_log())
+    check(os.listdir(d.working) == [], "it was not removed: %r" % os.listdir(d.working))
+    check(v.proc.returncode == 1, "not opened: status %d" % v.proc.returncode)
+
+
+@test
+def a_file_still_in_use_is_said_and_deleted_when_asked(d):
+    d.associate("text/plain", "hold")
+    container = d.container("held.txt", b"held\n" * 100)
+    v = Viewer(d, container)
+    v.keys(CAPTION_PROMPT, "Return", text=PASSWORD)
+    v.keys(CAPTION_VIEWER, "alt+d")  # after about ten seconds
+    said = v.finish()
+    check("is still in use" in said and "answer: delete now" in said, "the notice:\n" + said)
+    check(os.listdir(d.working) == [], "it was not removed: %r" % os.listdir(d.working))
+    check(v.proc.returncode == 0, "status %d" % v.proc.returncode)
+    for entry in d.program_log():
+        try:
+            os.kill(entry["pid"], 9)
+        except OSError:
+            pass
+
+
+@test
+def a_linked_working_folder_is_refused(d):
+    documents = os.path.join(d.home, "Documents")
+    os.makedirs(documents)
+    with open(os.path.join(documents, "thesis.docx"), "wb") as f:
+        f.write(b"years of work")
+    os.symlink(documents, d.working)
+    container = d.container("a.txt", b"a")
+    v = Viewer(d, container)
+    v.window(CAPTION_VIEWER)
+    dismiss(v, CAPTION_VIEWER)
+    said = v.finish()
+    check("작업 폴더를 쓸 수 없습니다" in said and d.working in said, "the refusal:\n" + said)
+    check(os.listdir(documents) == ["thesis.docx"], "Documents changed: %r" % os.listdir(documents))
+    check(v.proc.returncode == 1, "status %d" % v.proc.returncode)
 
 
 # --- screenshots -------------------------------------------------------------------------
@@ -661,6 +793,27 @@ def screenshots(d, out, english=False):
     capture(w, os.path.join(out, "linux-error-box%s.png" % suffix))
     dismiss(v, CAPTION_ERROR)
     v.finish()
+
+    # The view road's questions: a type that runs code, a changed file, a file still in use.
+    entry = d.container("Invoice.desktop" if english else "청구서.desktop", b"[Desktop Entry]\nType=Application\n")
+    d.associate("text/plain", "edit")
+    notes = d.container("Meeting notes.txt" if english else "회의록.txt", b"notes\n" * 10)
+    d.associate("text/csv", "hold")
+    table = d.container("Budget.csv" if english else "예산.csv", b"a,b\n" * 10)
+    for container, picture, keys in ((entry, "dangerous-type", ["Escape"]), (notes, "changed-file", ["Escape"]),
+                                     (table, "still-in-use", ["alt+d"])):
+        v = Viewer(d, container)
+        v.keys(CAPTION_PROMPT, "Return", text=PASSWORD)
+        w = v.window(CAPTION_VIEWER, timeout=40)
+        time.sleep(0.4)
+        capture(w, os.path.join(out, "linux-%s%s.png" % (picture, suffix)))
+        v.keys(CAPTION_VIEWER, *keys)
+        v.finish()
+    for entry in d.program_log():
+        try:
+            os.kill(entry["pid"], 9)
+        except OSError:
+            pass
     print("screenshots in " + out)
 
 

@@ -104,19 +104,43 @@ function bytesSource(bytes) {
 
 // Runs a session to its end with steps of budget bytes; returns what it wrote, its
 // outcome, its message, its output's name and the percentages it reported.
-function runSession(engine, encrypt, source, name, password, budget = 4 << 20) {
+// given: the password's bytes are tried exactly first, as qv3 --password-file takes them
+// (else they are a typed text, as the page gives it).
+function runSession(engine, encrypt, source, name, password, budget = 4 << 20, given = false) {
   const parts = [];
   const sink = { write: (view) => parts.push(Buffer.from(view)) };
-  const session = engine.open(encrypt, source, sink, name, password);
+  const session = engine.open(encrypt, source, sink, name, password, given);
   const percents = [];
   let outcome = session.failed ? 'failed' : 'more';
   while (outcome === 'more') {
     outcome = session.step(budget);
     percents.push(session.percent);
   }
-  const result = { outcome, bytes: Buffer.concat(parts), message: session.message, name: session.outputName, percents };
+  const result = { outcome, bytes: Buffer.concat(parts), message: session.message, name: session.outputName, percents,
+    refused: session.refused };
   session.free();
   return result;
 }
 
-module.exports = { paths, sha256, tempDir, qv3, qv3Ok, rows, messages, loadEngine, fileSource, bytesSource, runSession };
+// The site from a static server on 127.0.0.1, every request recorded: { server, url,
+// requests }.
+async function serveSite() {
+  const http = require('node:http');
+  const requests = [];
+  const server = http.createServer((req, res) => {
+    requests.push({ url: req.url, at: Date.now() });
+    const name = path.basename(decodeURIComponent(new URL(req.url, 'http://x').pathname)) || 'index.html';
+    const file = path.join(paths.site, name);
+    if (!fs.existsSync(file)) {
+      res.writeHead(404).end();
+      return;
+    }
+    const types = { html: 'text/html', js: 'text/javascript', css: 'text/css', webmanifest: 'application/manifest+json' };
+    res.writeHead(200, { 'Content-Type': `${types[path.extname(name).slice(1)] || 'application/octet-stream'}; charset=utf-8` });
+    res.end(fs.readFileSync(file));
+  });
+  await new Promise((resolve) => server.listen(0, '127.0.0.1', resolve));
+  return { server, url: `http://127.0.0.1:${server.address().port}/`, requests };
+}
+
+module.exports = { serveSite, paths, sha256, tempDir, qv3, qv3Ok, rows, messages, loadEngine, fileSource, bytesSource, runSession };

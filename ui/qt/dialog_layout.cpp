@@ -1,6 +1,8 @@
 #include "ui/qt/dialog_layout.h"
 
+#include <QtCore/QRegularExpression>
 #include <QtGui/QFontMetrics>
+#include <QtWidgets/QApplication>
 #include <QtWidgets/QWidget>
 
 namespace {
@@ -25,12 +27,32 @@ QSize DialogUnits::Size(int width, int height) const {
   return QSize(Scale(width, m_baseX, 4), Scale(height, m_baseY, 8));
 }
 
+int DialogUnits::X(int units) const { return Scale(units, m_baseX, 4); }
+
+int DialogUnits::Y(int units) const { return Scale(units, m_baseY, 8); }
+
 QFont TemplateFont() {
-  QFont font;
+  // The desktop's font (QApplication's, from the platform theme) gives the size a user
+  // chose; the template's 10 points are the least.
+  QFont font = QApplication::font();
+  const QString desktopFamily = font.family();
   font.setFamilies({QStringLiteral("GulimChe"), QStringLiteral("굴림체"), QStringLiteral("NanumGothicCoding"),
-                    QStringLiteral("NanumGothic")});
-  font.setPointSize(10);
+                    QStringLiteral("NanumGothic"), desktopFamily});
+  if (font.pointSizeF() < 10) font.setPointSize(10);
   return font;
+}
+
+QString WithoutMnemonic(const QString& text) {
+  // The CJK form puts the letter in brackets after the word: the brackets go too.
+  static const QRegularExpression bracketed(QStringLiteral("\\s*\\(&[^&]\\)"));
+  QString plain = text;
+  plain.remove(bracketed);
+  QString out;
+  for (qsizetype i = 0; i < plain.size(); ++i) {
+    if (plain[i] == QLatin1Char('&') && i + 1 < plain.size()) ++i;
+    out += plain[i];
+  }
+  return out;
 }
 
 QIcon ApplicationIcon() {

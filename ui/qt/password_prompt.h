@@ -22,6 +22,8 @@ class PasswordPrompt : public QDialog {
   static const char kLabel[];
   static const char kOk[];
   static const char kCancel[];
+  static const char kOkDescription[];
+  static const char kCancelDescription[];
 
   explicit PasswordPrompt(QWidget* parent = nullptr);
   ~PasswordPrompt() override;  // wipes m_typed
@@ -51,6 +53,9 @@ class NewPasswordPrompt : public QDialog {
   static const char kPrompt[];
   static const char kConfirmLabel[];
   static const char kLimit[];
+  static const char kConfirmDescription[];
+  static const char kOkDescription[];
+  static const char kCancelDescription[];
 
   explicit NewPasswordPrompt(QWidget* parent = nullptr);
   ~NewPasswordPrompt() override;  // wipes m_typed

@@ -22,11 +22,13 @@ class ProgressWindow : public QDialog {
   static const char kEncrypting[];
   static const char kDecrypting[];
   static const char kCancel[];
+  static const char kCancelDescription[];
 
   // Any operation but OPERATION_ENCRYPT shows "복호화중...".
   ProgressWindow(int operation, std::function<void()> onCancel);
 
-  // Start of each file: the bar at 0, the file line, shown and painted.
+  // Start of each file: the bar at 0, the file line (and the bar's accessible name, so
+  // that screen readers hear of the new file), shown and painted.
   void StartFile(const std::string& path);
   // The bar at percent (0..100), painted.
   void SetProgress(unsigned percent);

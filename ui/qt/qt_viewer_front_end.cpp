@@ -21,6 +21,7 @@
 #include "ui/qt/dialog_layout.h"
 #include "ui/qt/error_box.h"
 #include "ui/qt/password_prompt.h"
+#include "ui/qt/view_questions.h"
 #include "ui/viewer_text.h"
 
 namespace {
@@ -109,14 +110,54 @@ void QtViewerFrontEnd::ShowViewerError(const char* message) {
   ShowErrorBox(Tr(kViewerCaption), message);
 }
 
+HandOverPlan QtViewerFrontEnd::PlanHandOver(const char* path) {
+  m_plannedPath = path;
+  m_types = TypesOf(path);
+  HandOverPlan plan;
+  plan.dangerous = RunsCodeWhenOpened(m_types, ApplicationFor(m_types, XdgFoldersFromEnvironment()));
+  const QMimeType type = QMimeDatabase().mimeTypeForName(QString::fromStdString(m_types.empty() ? "" : m_types[0]));
+  const std::string name = path;
+  const size_t slash = name.find_last_of('/'), dot = name.find_last_of('.');
+  const std::string extension = dot != std::string::npos && (slash == std::string::npos || dot > slash)
+                                    ? name.substr(dot) : std::string();
+  plan.typeName = type.isValid() && !type.comment().isEmpty() ? type.comment().toStdString() : m_types[0];
+  if (!extension.empty()) plan.typeName += ", " + extension;
+  return plan;
+}
+
+LaunchResult QtViewerFrontEnd::OpenPlaintext(const char* path, OpenWatch* watch) {
+  if (m_plannedPath != path) PlanHandOver(path);
+  return m_launcher.Open(path, m_types, XdgFoldersFromEnvironment(), [] { ServeEventsFor(0); },
+                         [this](const std::string& text) { Say(text); }, watch);
+}
+
+bool QtViewerFrontEnd::AskOpenDangerous(const std::string& name, const std::string& typeName) {
+  Say("question: " + name + " runs code when opened (" + typeName + ")");
+  const bool open = AskOpenDangerousType(name, typeName);
+  Say(open ? "answer: open" : "answer: do not open");
+  return open;
+}
+
+EditChoice QtViewerFrontEnd::AskAboutEdit(const std::string& name, const std::string& container, bool changed,
+                                          bool canSaveBack) {
+  Say("question: " + name + (changed ? " was changed" : " appeared in the working folder"));
+  const EditChoice choice = AskAboutEditedFile(name, container, changed, canSaveBack);
+  Say(choice == EditChoice::SaveBack ? "answer: save back" : choice == EditChoice::KeepBeside ? "answer: keep beside"
+                                                                                              : "answer: discard");
+  return choice;
+}
+
+InUseAnswer QtViewerFrontEnd::WaitWithInUseNotice(const std::string& name, const std::function<bool()>& released) {
+  Say("notice: " + name + " is still in use");
+  const InUseAnswer answer = ShowInUseNotice(name, released);
+  Say(answer == InUseAnswer::Released ? "notice closed: released"
+      : answer == InUseAnswer::DeleteNow ? "answer: delete now" : "answer: keep waiting");
+  return answer;
+}
+
 void QtViewerFrontEnd::ShowViewerNotice(const char* message) {
   Say(std::string("notice \"") + Tr(kViewerCaption) + "\": " + message);
   ShowInformationBox(Tr(kViewerCaption), message);
-}
-
-LaunchResult QtViewerFrontEnd::OpenPlaintext(const char* path) {
-  return m_launcher.Open(path, TypesOf(path), XdgFoldersFromEnvironment(), [] { ServeEventsFor(0); },
-                         [this](const std::string& text) { Say(text); });
 }
 
 void QtViewerFrontEnd::ServeFor(unsigned ms) { ServeEventsFor(static_cast<int>(ms)); }

@@ -29,8 +29,14 @@ class QtViewerFrontEnd : public ViewerFrontEnd {
   // The file's MIME type (the shared MIME database) and its parents go to XdgLauncher,
   // which starts the type's default application and waits for it with the GUI thread's
   // events served.
-  LaunchResult OpenPlaintext(const char* path) override;
-  bool OpenedSinceLaunch() override { return m_launcher.OpenedSinceLastLook(); }
+  LaunchResult OpenPlaintext(const char* path, OpenWatch* watch) override;
+  // The type from the shared MIME database (name and content); dangerous by
+  // RunsCodeWhenOpened; the type's description and the name's extension.
+  HandOverPlan PlanHandOver(const char* path) override;
+  bool AskOpenDangerous(const std::string& name, const std::string& typeName) override;
+  EditChoice AskAboutEdit(const std::string& name, const std::string& container, bool changed,
+                          bool canSaveBack) override;
+  InUseAnswer WaitWithInUseNotice(const std::string& name, const std::function<bool()>& released) override;
   void ServeFor(unsigned ms) override;
   void Log(const std::string& text) override { Say(text); }
   bool RegisterFileType() override;
@@ -42,4 +48,6 @@ class QtViewerFrontEnd : public ViewerFrontEnd {
   QtFrontEnd m_jobs;
   std::ostream* m_log = nullptr;
   XdgLauncher m_launcher;
+  std::string m_plannedPath;         // the file PlanHandOver looked at
+  std::vector<std::string> m_types;  // and its types, for OpenPlaintext
 };

@@ -113,6 +113,14 @@ INT_PTR CALLBACK Dialog::DialogProc(HWND hwnd, UINT msg, WPARAM wp, LPARAM lp) {
         return TRUE;
       }
       return FALSE;
+    case WM_QUERYENDSESSION:
+      // Log-off or shut-down: the window lets it go ahead, after telling its owner.
+      self->OnSessionEnding();
+      SetWindowLongPtrW(hwnd, DWLP_MSGRESULT, TRUE);
+      return TRUE;
+    case WM_ENDSESSION:
+      if (wp) self->OnSessionEnding();
+      return TRUE;
     case WM_DPICHANGED:
       // The dialog manager's own handling (relayout, the template's font) follows.
       self->OnDpiChanged(HIWORD(wp));

@@ -26,6 +26,8 @@ class Dialog {
   // Defaults end a modal dialog with IDOK / IDCANCEL.
   virtual void OnOK();
   virtual void OnCancel();
+  // The session is ending (log-off, shut-down): the process may be ended soon after.
+  virtual void OnSessionEnding() {}
   // A control's notification other than a button's click (EN_CHANGE of an edit, for
   // one); TRUE when handled.
   virtual BOOL OnControlCommand(WORD /*id*/, WORD /*code*/) { return FALSE; }

@@ -84,6 +84,15 @@ BOOL ProgressDialog::OnInitDialog() {
   return TRUE;
 }
 
+void ProgressDialog::SetFileText(const std::wstring& path) {
+  for (int id : {IDC_PROGRESS_FILE, IDC_PROGRESS_BAR}) {
+    const HWND control = GetDlgItem(m_hWnd, id);
+    if (!control) continue;
+    SetWindowTextW(control, path.c_str());
+    NotifyWinEvent(EVENT_OBJECT_NAMECHANGE, control, OBJID_CLIENT, CHILDID_SELF);
+  }
+}
+
 void ProgressDialog::OnDpiChanged(UINT dpi) { SetFont(dpi, TRUE); }
 
 void ProgressDialog::OnCancel() { m_bCancel = true; }

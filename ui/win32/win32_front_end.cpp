@@ -50,7 +50,7 @@ class DialogProgressView : public ProgressView {
   void StartFile(const std::string& path) override {
     const HWND hwnd = m_dialog->Handle();
     SendDlgItemMessageW(hwnd, IDC_PROGRESS_BAR, PBM_SETPOS, 0, 0);
-    SetDlgItemTextW(hwnd, IDC_PROGRESS_FILE, Wide(path).c_str());
+    m_dialog->SetFileText(Wide(path));
     ShowWindow(hwnd, SW_SHOWNORMAL);
     UpdateWindow(hwnd);
     PumpMessages();

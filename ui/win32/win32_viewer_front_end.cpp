@@ -1,6 +1,7 @@
 #include "ui/win32/win32_viewer_front_end.h"
 
 #include <shellapi.h>
+#include <shlwapi.h>
 
 #include <cstring>
 
@@ -10,6 +11,7 @@
 #include "platform/thread.h"
 #include "ui/win32/error_box.h"
 #include "ui/win32/password_dialog.h"
+#include "ui/win32/view_questions.h"
 
 LaunchResult OpenWithAssociatedProgram(const char* file, const char* verb, int showCommand, bool wait,
                                        const char* parameters) {
@@ -59,8 +61,50 @@ bool Win32ViewerFrontEnd::AskNewPassword(std::string* typed) {
 void Win32ViewerFrontEnd::ShowViewerError(const char* message) { ShowViewerErrorBox(message); }
 void Win32ViewerFrontEnd::ShowViewerNotice(const char* message) { ShowViewerErrorBox(message, true); }
 
-LaunchResult Win32ViewerFrontEnd::OpenPlaintext(const char* path) {
+LaunchResult Win32ViewerFrontEnd::OpenPlaintext(const char* path, OpenWatch*) {
   return OpenWithAssociatedProgram(path, "open", SW_SHOW, true, nullptr);
+}
+
+bool IsCodeExtension(const std::wstring& extension) {
+  static const wchar_t* const kCode[] = {
+      L".exe", L".com", L".bat", L".cmd", L".scr", L".pif", L".cpl", L".msi", L".msp", L".mst", L".js",  L".jse",
+      L".vbs", L".vbe", L".wsf", L".wsh", L".wsc", L".hta", L".lnk", L".url", L".ps1", L".psm1", L".reg", L".inf",
+      L".jar", L".scf", L".application", L".appref-ms", L".gadget", L".msc", L".settingcontent-ms", L".library-ms"};
+  for (const wchar_t* code : kCode)
+    if (CompareStringOrdinal(extension.c_str(), -1, code, -1, TRUE) == CSTR_EQUAL) return true;
+  return false;
+}
+
+HandOverPlan Win32ViewerFrontEnd::PlanHandOver(const char* path) {
+  const std::wstring wide = Wide(path);
+  const std::wstring extension = PathFindExtensionW(wide.c_str());
+  HandOverPlan plan;
+  plan.dangerous = !extension.empty() && (AssocIsDangerous(extension.c_str()) || IsCodeExtension(extension));
+  wchar_t name[256] = {};
+  DWORD size = ARRAYSIZE(name);
+  std::string typeName;
+  if (!extension.empty() &&
+      SUCCEEDED(AssocQueryStringW(ASSOCF_INIT_IGNOREUNKNOWN, ASSOCSTR_FRIENDLYDOCNAME, extension.c_str(), nullptr,
+                                  name, &size)) &&
+      name[0] != L'\0')
+    typeName = Utf8(name);
+  const std::string dotted = Utf8(extension.c_str());
+  plan.typeName = typeName.empty() ? dotted : dotted.empty() ? typeName : typeName + ", " + dotted;
+  return plan;
+}
+
+bool Win32ViewerFrontEnd::AskOpenDangerous(const std::string& name, const std::string& typeName) {
+  return AskOpenDangerousType(name, typeName);
+}
+
+EditChoice Win32ViewerFrontEnd::AskAboutEdit(const std::string& name, const std::string& container, bool changed,
+                                             bool canSaveBack) {
+  return AskAboutEditedFile(name, container, changed, canSaveBack);
+}
+
+InUseAnswer Win32ViewerFrontEnd::WaitWithInUseNotice(const std::string& name,
+                                                     const std::function<bool()>& released) {
+  return ShowInUseNotice(name, released);
 }
 
 void Win32ViewerFrontEnd::ServeFor(unsigned ms) {

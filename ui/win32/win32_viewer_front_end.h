@@ -5,6 +5,8 @@
 
 #include <windows.h>
 
+#include <string>
+
 #include "ui/viewer_front_end.h"
 #include "ui/win32/win32_front_end.h"
 
@@ -16,7 +18,14 @@ class Win32ViewerFrontEnd : public ViewerFrontEnd {
   void ShowViewerError(const char* message) override;
   void ShowViewerNotice(const char* message) override;
   // ShellExecuteExW "open", SW_SHOW, waiting for the process.
-  LaunchResult OpenPlaintext(const char* path) override;
+  LaunchResult OpenPlaintext(const char* path, OpenWatch* watch) override;
+  // Dangerous: what AssocIsDangerous calls so, and the types that run code which it may
+  // not know (IsCodeExtension); the type's name is the system's friendly name for it.
+  HandOverPlan PlanHandOver(const char* path) override;
+  bool AskOpenDangerous(const std::string& name, const std::string& typeName) override;
+  EditChoice AskAboutEdit(const std::string& name, const std::string& container, bool changed,
+                          bool canSaveBack) override;
+  InUseAnswer WaitWithInUseNotice(const std::string& name, const std::function<bool()>& released) override;
   // The thread's messages dispatched between short sleeps.
   void ServeFor(unsigned ms) override;
   // The registry's failures are not reported (the association's own rule): true.
@@ -33,6 +42,10 @@ class Win32ViewerFrontEnd : public ViewerFrontEnd {
 // dispatching the thread's messages meanwhile.
 LaunchResult OpenWithAssociatedProgram(const char* file, const char* verb, int showCommand, bool wait,
                                        const char* parameters);
+
+// Whether a file name's extension (".bat", any case) is of a type that runs code when
+// opened, by the viewer's own list (for systems whose AssocIsDangerous lacks some).
+bool IsCodeExtension(const std::wstring& extension);
 
 // Dispatches the calling thread's waiting messages for at most about a second.
 void DrainMessages();
