@@ -29,7 +29,10 @@ class RecordingView : public ProgressView {
         percent >= m_ui.cancelPercent)
       m_cancelled = true;
   }
-  bool IsCancelled() override { return m_cancelled; }
+  bool IsCancelled() override {
+    if (m_ui.cancelWhen && m_ui.cancelWhen()) m_cancelled = true;
+    return m_cancelled;
+  }
 
  private:
   RecordingUi& m_ui;

@@ -19,7 +19,7 @@
 namespace testutil {
 
 // Records every call; Cancel is raised at a chosen file (1-based) once the bar reaches a
-// chosen percentage.
+// chosen percentage, or once cancelWhen says so.
 class RecordingUi : public FrontEnd {
  public:
   struct Error {
@@ -34,6 +34,7 @@ class RecordingUi : public FrontEnd {
   ProgressOperation operation = OPERATION_DECRYPT;
   int cancelFile = 0;         // 0: never
   unsigned cancelPercent = 0;
+  std::function<bool()> cancelWhen;  // asked whenever the engine asks whether to stop
   std::function<void()> onError;  // runs inside ShowErrorMessage
 
   std::unique_ptr<ProgressView> OpenProgress(ProgressOperation op) override;
