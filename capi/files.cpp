@@ -213,7 +213,7 @@ int capi::DecryptFile(const ListedFile& src, const char* dst, const char* passwo
                       unsigned flags, const qv3_progress* progress, qv3_error** error) {
   if (error) *error = nullptr;
   Callbacks callbacks;
-  if (src.path.empty() || (dst && !*dst) || !TakeCallbacks(progress, &callbacks))
+  if ((dst && !*dst) || !TakeCallbacks(progress, &callbacks))
     return capi::Fail(error, QV3_INVALID_ARGUMENT, "qv3_decrypt_file: src, dst, progress->struct_size");
   PasswordCandidates passwords;
   if (const int status = capi::OpeningPasswords(password, password_len, flags, &passwords, error)) return status;
@@ -242,7 +242,7 @@ int capi::EncryptFile(const ListedFile& src, const char* password, size_t passwo
   if (error) *error = nullptr;
   if (container_path) *container_path = nullptr;
   Callbacks callbacks;
-  if (src.path.empty() || !TakeCallbacks(progress, &callbacks))
+  if (!TakeCallbacks(progress, &callbacks))
     return capi::Fail(error, QV3_INVALID_ARGUMENT, "qv3_encrypt_file: src, progress->struct_size");
   if (flags & (QV3_OVERWRITE | QV3_TO_WORKING_FOLDER))
     return capi::Fail(error, QV3_INVALID_ARGUMENT,

@@ -47,7 +47,8 @@ int MakingBytes(const char* password, size_t length, unsigned flags, std::string
 constexpr uint32_t kCallbackFailed = 0xFFFFFFFFu;
 
 // qv3_decrypt_file and qv3_encrypt_file of a file as a list holds it: one a folder's walk
-// found is opened only as the regular file the walk listed. EncryptFile also takes a source
+// found is opened only as the regular file the walk listed, and an empty name is the
+// engines' to refuse, as any name they cannot open. EncryptFile also takes a source
 // of random bytes its caller keeps from one call to the next (null: the system's, acquired
 // for the call): a program that makes many small containers (qv3's batches) need not
 // acquire the system's provider for each, which on Windows costs more than a small file's

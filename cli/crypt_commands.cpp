@@ -16,6 +16,7 @@
 #include "cli/console_front_end.h"
 #include "cli/crypt_request.h"
 #include "cli/password.h"
+#include "container/failure.h"
 #include "container/file_list.h"
 #include "container/folder_files.h"
 #include "container/folder_rule.h"
@@ -394,6 +395,7 @@ class FileCall {
         return;
       }
       call.m_ui.ShowErrorMessage(message, 0);  // the system's text is in it already
+      call.m_failureTold = true;
       // A folder named without -r: what would take it.
       if (code == QV3_DIRECTORY_NOT_ENCRYPTED || code == QV3_DIRECTORY_NOT_DECRYPTED)
         call.m_ui.ShowNotice(Tr("폴더 안의 파일을 모두 하려면 -r 을 주십시오"));
@@ -402,8 +404,17 @@ class FileCall {
   }
   const qv3_progress* Progress() const { return &m_progress; }
 
-  // What became of the file, from the call's code (the message was told as it came).
-  static FileOutcome Outcome(int code, qv3_error* error) {
+  // What became of the file, from the call's code. A failure's message was told as it
+  // came, except one the call met outside the engines' work (no memory, no thread): that
+  // one is told now, so that no failure goes without its message.
+  FileOutcome Outcome(int code, qv3_error* error) {
+    if (code != QV3_OK && code != QV3_CANCELLED && !m_failureTold) {
+      // No error at all: there was no memory to make one.
+      const char* message = error ? qv3_error_message(error) : nullptr;
+      m_ui.ShowErrorMessage(message && *message ? std::string(message)
+                                                : FailureText(Failure{FailureKind::MemoryAllocation, 0, {}}),
+                            0);
+    }
     qv3_error_free(error);
     if (code == QV3_OK) return FileOutcome::Done;
     return code == QV3_CANCELLED ? FileOutcome::Cancelled : FileOutcome::Failed;
@@ -413,6 +424,7 @@ class FileCall {
   FrontEnd& m_ui;
   std::unique_ptr<ProgressView> m_view;
   qv3_progress m_progress{};
+  bool m_failureTold = false;  // a failure's message reached m_ui through the notices
 };
 
 // One library call per file: what becomes of a file does not depend on the others, so
@@ -481,7 +493,7 @@ class CryptBatch : public StreamWork {
                                                              : nullptr;
       code = capi::DecryptFile(found, output, m_passwords.data(), m_passwords.size(), flags, call.Progress(), &error);
     }
-    m_console.RunEnded(file, FileCall::Outcome(code, error));
+    m_console.RunEnded(file, call.Outcome(code, error));
   }
 
   void Ended(size_t file, bool started) override {

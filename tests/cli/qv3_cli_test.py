@@ -397,6 +397,9 @@ def no_traps_for_a_new_user(d):
         (("encrypt", "--password-stdin", "doc.txt"), long_korean, 2, tr(TOO_LONG_FOR_VIEWERS) % ("12", 11), []),
         (("encrypt", "--password-stdin", "doc.txt"), b"", 2, "--empty-password", []),
         (("decrypt", "--password-stdin", "doc.txt.aqv3"), b"", 2, tr(NO_PASSWORD_READ) % tr("표준 입력"), []),
+        # An empty name: the file's failure, said (the library call refuses it silently).
+        (("decrypt", "--password-stdin", ""), b"pw", 1, "qv3: error: ", []),
+        (("encrypt", "--password-stdin", ""), b"pw", 1, "qv3: error: ", []),
         (("encrypt", "--password-stdin", "--long-password", "doc.txt"), b"S3cret pass!", 0, "warning",
          ["doc.txt.aqv3"]),
     ]
