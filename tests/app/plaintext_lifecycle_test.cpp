@@ -155,7 +155,9 @@ TEST_F(PlaintextLifecycle, EveryRoadEndsAsTheUserChose) {
        true, {}, false, {}, {}, false, false, {kNoAssociatedProgram}},
   };
   ViewTimings timings;
-  timings.handOff = 600;
+  // Far above what a seen read takes, its release included (on Windows closes are looked
+  // for every 500 ms): a loaded machine must not pass for a read that was not seen.
+  timings.handOff = 1500;
   timings.noticeAfter = 1500;  // past a look at the file where closes are not reported
   timings.serve = 20;
 
