@@ -50,6 +50,10 @@
 //                                keeps it open (as a program showing it would) until
 //                                release PATH or the driver's end
 //   release PATH                 closes what hold opened
+//   classes KEY [NAME]           prints "=" and a REG_SZ value under HKEY_CLASSES_ROOT
+//                                (the key's default value without NAME), or "missing"
+//                                when the key or value does not exist
+//   classkey KEY                 prints 1 when HKEY_CLASSES_ROOT\KEY exists, 0 when not
 //   indirect TEXT                prints what the shell shows for an indirect string
 //                                ("@PROGRAM,-ID": that program's string resource in the
 //                                user's language; SHLoadIndirectString)
@@ -385,6 +389,33 @@ std::string Run(const std::vector<std::string>& args) {
     CloseHandle(held->second);
     g_held.erase(held);
     return "";
+  }
+  if (name == "classes") {
+    need(2, 3);
+    const std::wstring key = Wide(args[1]), value = args.size() == 3 ? Wide(args[2]) : std::wstring();
+    const wchar_t* value_name = args.size() == 3 ? value.c_str() : nullptr;
+    DWORD size = 0;
+    LSTATUS status = RegGetValueW(HKEY_CLASSES_ROOT, key.c_str(), value_name, RRF_RT_REG_SZ, nullptr,
+                                  nullptr, &size);
+    std::wstring data(size / sizeof(wchar_t) + 1, L'\0');
+    if (status == ERROR_SUCCESS) {
+      size = static_cast<DWORD>(data.size() * sizeof(wchar_t));
+      status = RegGetValueW(HKEY_CLASSES_ROOT, key.c_str(), value_name, RRF_RT_REG_SZ, nullptr,
+                            &data[0], &size);
+    }
+    if (status == ERROR_FILE_NOT_FOUND) return "missing";
+    if (status != ERROR_SUCCESS) throw Failure{"RegGetValueW failed: error " + std::to_string(status)};
+    data.resize(wcslen(data.c_str()));
+    return "=" + Escape(Utf8(data));
+  }
+  if (name == "classkey") {
+    need(2, 2);
+    HKEY key = nullptr;
+    const LSTATUS status = RegOpenKeyExW(HKEY_CLASSES_ROOT, Wide(args[1]).c_str(), 0, KEY_READ, &key);
+    if (status == ERROR_FILE_NOT_FOUND) return "0";
+    if (status != ERROR_SUCCESS) throw Failure{"RegOpenKeyExW failed: error " + std::to_string(status)};
+    RegCloseKey(key);
+    return "1";
   }
   if (name == "indirect") {
     need(2, 2);

@@ -271,26 +271,15 @@ def wine(*args, check_ok=True):
     return p
 
 
-def reg_default(key):
-    """The default value of an HKEY_CLASSES_ROOT key: None when the key is missing,
-    "" for an empty string; raises when the value is not a REG_SZ."""
-    p = wine("reg", "query", "HKCR\\" + key, "/ve", check_ok=False)
-    if p.returncode == 1:
-        return None
-    check(p.returncode == 0, "reg query %s failed with %d" % (key, p.returncode))
-    for line in p.stdout.decode(ansi(), "replace").splitlines():
-        if "    REG_SZ" in line:
-            return line.split("    REG_SZ", 1)[1][4:]
-    raise Failure("HKCR\\%s has no REG_SZ default value:\n%s" % (key, p.stdout))
+def classes(key, name=None):
+    """A REG_SZ value of an HKEY_CLASSES_ROOT key (its default value without name), read
+    through the driver; None when the key or value is missing."""
+    value = DRIVER.do("classes", key, *([name] if name else []))
+    return None if value == "missing" else value[1:]
 
 
-def reg_value(key, name):
-    """A named REG_SZ value of an HKEY_CLASSES_ROOT key, None when it is missing."""
-    p = wine("reg", "query", "HKCR\\" + key, "/v", name, check_ok=False)
-    for line in p.stdout.decode(ansi(), "replace").splitlines() if p.returncode == 0 else []:
-        if line.strip().startswith(name + "    REG_SZ"):
-            return line.split("    REG_SZ", 1)[1][4:]
-    return None
+def class_key_exists(key):
+    return DRIVER.do("classkey", key) == "1"
 
 
 # The installed product's key, which the working folder's probe reads (32-bit view).
@@ -449,12 +438,12 @@ def register_and_unregister_association(d):
 
     def registered(what):
         for key, value in expected.items():
-            got = reg_default(key)
+            got = classes(key)
             check(got == value, "%s: HKCR\\%s is %r, expected %r" % (what, key, got, value))
         for key, (text, _, ident) in verbs.items():
             for name, value in (("MUIVerb", "@%s,-%d" % (exe, ident)), ("MultiSelectModel", "Player"),
                                 ("Icon", '"%s",0' % exe)):
-                got = reg_value(key, name)
+                got = classes(key, name)
                 check(got == value, "%s: HKCR\\%s %s is %r, expected %r" % (what, key, name, got, value))
             shown = DRIVER.do("indirect", "@%s,-%d" % (exe, ident))
             check(shown == tr(text), "%s: the shell shows %r for HKCR\\%s" % (what, shown, key))
@@ -462,7 +451,7 @@ def register_and_unregister_association(d):
     def unregistered(what):
         for key in (".aqv3", "TarvessinViewer.Document", "*\\shell\\TarvessinViewer.Encrypt",
                     "Directory\\shell\\TarvessinViewer.Encrypt", "Directory\\shell\\TarvessinViewer.DecryptHere"):
-            check(reg_default(key) is None, "%s: HKCR\\%s still exists" % (what, key))
+            check(not class_key_exists(key), "%s: HKCR\\%s still exists" % (what, key))
 
     def run(*args, status=0):
         # No box may appear on the switch road: the viewer must end by itself.
@@ -1404,7 +1393,7 @@ def associate():
     reg_set(".qv3hand", "Qv3Hand.Document")
     reg_set("Qv3Hand.Document\\shell\\open\\command", '"%s" --hand-over "%%1"' % fake)
     reg_delete(".qv3none")
-    check(reg_default("Qv3Test.Document\\shell\\open\\command") == '"%s" "%%1"' % fake,
+    check(classes("Qv3Test.Document\\shell\\open\\command") == '"%s" "%%1"' % fake,
           "the test association was recorded")
 
 
