@@ -810,11 +810,14 @@ def a_gatherer_killed_at_its_prompt_gives_the_selection_back(d):
             DRIVER.do("click", CAPTION_VIEWER, 1)
 
     wait_for(lambda: not any(v.running() for v in runs), 60, "the runs' end", poll=close_notice)
-    statuses = [v.proc.returncode for v in runs]
-    check(statuses.count(0) == 2, "exit statuses %s: two runs ended well" % statuses)
     made = sorted(n for n in os.listdir(d) if n.endswith(".aqv3"))
-    check(len(made) == 2 and all(m[:-5] in names for m in made),
+    killed = [i for i, name in enumerate(names) if name + ".aqv3" not in made]
+    check(len(made) == 2 and len(killed) == 1,
           "two containers, one for each surviving run's file: %s" % sorted(os.listdir(d)))
+    # The driver saw the killed run end (TerminateProcess, status 99). Wine hands a killed
+    # process's Linux parent 0 or 99 by chance, so only the surviving runs' statuses count.
+    statuses = [v.proc.returncode for i, v in enumerate(runs) if i not in killed]
+    check(statuses == [0, 0], "the surviving runs ended with %s" % statuses)
     check_nothing_left("a selection given back")
 
 
