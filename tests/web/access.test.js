@@ -40,6 +40,10 @@ async function open({ locale = 'ko-KR', width = 1000, height = 760, scale = 1, c
   });
   contexts.push(context);
   const page = await context.newPage();
+  // Playwright turns on the catching of file choosers when a listener is added, without
+  // waiting for it: a key pressed right after waitForEvent('filechooser') could reach the
+  // page first and open a chooser no one catches. Listening from the start leaves none.
+  page.on('filechooser', () => {});
   page.errors = [];
   page.on('pageerror', (e) => page.errors.push(e.message));
   await page.goto(site);
