@@ -1,5 +1,5 @@
 """What the Python test programs share: checks that stop a test with a reason, the
-escaped texts of the tables and of the window driver, and the line ends a program writes
+escaped texts of the tables and of the window driver, the driver's registry reads, and the line ends a program writes
 on each system."""
 
 import re
@@ -30,6 +30,18 @@ def unescape(text):
         out.append(c)
         i += 1
     return "".join(out)
+
+
+# The window driver's registry commands, asked through `do` (a driver's command runner).
+def classes(do, key, name=None):
+    """A REG_SZ value of an HKEY_CLASSES_ROOT key (its default value without name); None
+    when the key or value is missing. A read that fails is the driver's error, never None."""
+    answer = do("classes", key, *([name] if name else []))
+    return None if answer == "missing" else answer[1:]
+
+
+def class_key_exists(do, key):
+    return do("classkey", key) == "1"
 
 
 def line_ends(text, windows):

@@ -30,7 +30,7 @@ import time
 import traceback
 
 sys.path.insert(0, os.path.join(os.path.dirname(os.path.abspath(__file__)), ".."))
-from harness import check, escape, unescape  # noqa: E402
+from harness import check, class_key_exists, classes, escape, unescape  # noqa: E402
 import folder_tree  # noqa: E402
 
 CAPTION_VIEWER = "타르베신 외부암호파일뷰어"      # the run's own boxes
@@ -271,17 +271,6 @@ def wine(*args, check_ok=True):
     return p
 
 
-def classes(key, name=None):
-    """A REG_SZ value of an HKEY_CLASSES_ROOT key (its default value without name), read
-    through the driver; None when the key or value is missing."""
-    value = DRIVER.do("classes", key, *([name] if name else []))
-    return None if value == "missing" else value[1:]
-
-
-def class_key_exists(key):
-    return DRIVER.do("classkey", key) == "1"
-
-
 # The installed product's key, which the working folder's probe reads (32-bit view).
 PRODUCT_KEY = "HKLM\\Software\\Belmora\\TarvessinKvt"
 
@@ -438,12 +427,12 @@ def register_and_unregister_association(d):
 
     def registered(what):
         for key, value in expected.items():
-            got = classes(key)
+            got = classes(DRIVER.do, key)
             check(got == value, "%s: HKCR\\%s is %r, expected %r" % (what, key, got, value))
         for key, (text, _, ident) in verbs.items():
             for name, value in (("MUIVerb", "@%s,-%d" % (exe, ident)), ("MultiSelectModel", "Player"),
                                 ("Icon", '"%s",0' % exe)):
-                got = classes(key, name)
+                got = classes(DRIVER.do, key, name)
                 check(got == value, "%s: HKCR\\%s %s is %r, expected %r" % (what, key, name, got, value))
             shown = DRIVER.do("indirect", "@%s,-%d" % (exe, ident))
             check(shown == tr(text), "%s: the shell shows %r for HKCR\\%s" % (what, shown, key))
@@ -451,7 +440,7 @@ def register_and_unregister_association(d):
     def unregistered(what):
         for key in (".aqv3", "TarvessinViewer.Document", "*\\shell\\TarvessinViewer.Encrypt",
                     "Directory\\shell\\TarvessinViewer.Encrypt", "Directory\\shell\\TarvessinViewer.DecryptHere"):
-            check(not class_key_exists(key), "%s: HKCR\\%s still exists" % (what, key))
+            check(not class_key_exists(DRIVER.do, key), "%s: HKCR\\%s still exists" % (what, key))
 
     def run(*args, status=0):
         # No box may appear on the switch road: the viewer must end by itself.
@@ -1396,7 +1385,7 @@ def associate():
     reg_set(".qv3hand", "Qv3Hand.Document")
     reg_set("Qv3Hand.Document\\shell\\open\\command", '"%s" --hand-over "%%1"' % fake)
     reg_delete(".qv3none")
-    check(classes("Qv3Test.Document\\shell\\open\\command") == '"%s" "%%1"' % fake,
+    check(classes(DRIVER.do, "Qv3Test.Document\\shell\\open\\command") == '"%s" "%%1"' % fake,
           "the test association was recorded")
 
 

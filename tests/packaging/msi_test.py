@@ -32,7 +32,7 @@ import traceback
 import zipfile
 
 from common import ROOT, check, project_version, run, summary
-from harness import escape, unescape
+from harness import class_key_exists, classes, escape, unescape
 
 WINE_RUN = os.path.join(ROOT, "scripts", "wine-run")
 MAKE_MSI = os.path.join(ROOT, "packaging", "windows", "make-msi")
@@ -136,17 +136,11 @@ class Machine:
 
     # The registry: read through the driver (one running program, each failure an error,
     # never taken for a missing value), changed through Wine's own reg.exe.
-    def classes(self, key, name=None):
-        """A REG_SZ value of an HKEY_CLASSES_ROOT key (its default value without name);
-        None when the key or value is missing."""
-        value = self.do("classes", key, *([name] if name else []))
-        return None if value == "missing" else value[1:]
-
     def association(self):
         """Every value the association writes: default values by key, named ones by
         (key, name)."""
-        values = {key: self.classes(key) for key in ASSOCIATION_KEYS}
-        values.update({kn: self.classes(*kn) for kn in VERB_VALUES})
+        values = {key: classes(self.do, key) for key in ASSOCIATION_KEYS}
+        values.update({kn: classes(self.do, *kn) for kn in VERB_VALUES})
         return values
 
     def reg(self, *args):
@@ -396,7 +390,7 @@ class ArchTest:
         left = {k: v for k, v in self.machine.association().items() if v is not None}
         check(not left, "association entries left: %r" % left)
         keys = [key for key in (".aqv3", "TarvessinViewer.Document") + tuple(key for key, _ in VERBS)
-                if self.machine.do("classkey", key) == "1"]
+                if class_key_exists(self.machine.do, key)]
         check(not keys, "association keys left: %s" % keys)
         check(self.machine.installations() == [], "still listed as installed")
 
